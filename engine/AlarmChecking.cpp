@@ -1,0 +1,108 @@
+#include "engine/AlarmChecking.h"
+
+#include "engine/AlarmHandling.h"
+#include "engine/AlarmWindows.h"
+#include "engine/TimingModule.h"
+
+#include <QLocale>
+
+namespace AlarmChecking {
+
+qint32 LastCheck = 0;
+QStringList MissedAlarms{QString()};
+
+namespace {
+AlarmWindows *alarmWindows = nullptr;
+
+bool isDue(const AlarmRecord &a, qint32 t)
+{
+    using namespace TimingModule;
+    switch (a.AlarmType) {
+    case AlarmRecord::OnceOnly:
+        return MatchOnceOnly(t, a.Year, a.Month, a.Day, a.Hour, a.Minute);
+    case AlarmRecord::Daily:
+        return MatchTime(t, a.Hour, a.Minute);
+    case AlarmRecord::Weekly:
+        return MatchWeekly(t, a.WeekDay, a.Hour, a.Minute);
+    case AlarmRecord::EveryWeekday:
+        return MatchEveryWeekday(t, a.Hour, a.Minute);
+    default:
+        return false;
+    }
+}
+} // namespace
+
+void SetWindows(AlarmWindows *windows)
+{
+    alarmWindows = windows;
+}
+
+void ResetMissedAlarms()
+{
+    MissedAlarms = QStringList{QString()};
+}
+
+QString FormatAlarmTime(const QDateTime &when)
+{
+    const QDate date = when.date();
+    const QTime time = when.time();
+    return QStringLiteral("%1:%2,  %3 %4")
+        .arg(time.hour(), 2, 10, QLatin1Char('0'))
+        .arg(time.minute(), 2, 10, QLatin1Char('0'))
+        .arg(date.day())
+        .arg(QLocale::system().monthName(date.month(), QLocale::LongFormat));
+}
+
+void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute)
+{
+    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const qsizetype upper = alarms.size() - 1;
+    for (qsizetype i = 1; i <= upper; ++i) {
+        const AlarmRecord &a = alarms.at(i);
+        if (a.Disabled != 0)
+            continue;
+        if (isDue(a, CheckMinute))
+            FireAlarm(static_cast<int>(i), MissedMinute);
+    }
+}
+
+void FireAlarm(int i, qint32 MissedMinute)
+{
+    const AlarmRecord &alarm = AlarmHandling::Alarms.at(i);
+    if (MissedMinute == 0) {
+        if (alarmWindows)
+            alarmWindows->OpenNotification(alarm.TrimmedName(), FormatAlarmTime(TimingModule::Now()), LastCheck);
+    } else {
+        AddMissedAlarm(alarm.TrimmedName(), TimingModule::MinuteMoment(MissedMinute));
+    }
+}
+
+void AddMissedAlarm(const QString &text, const QDateTime &when)
+{
+    MissedAlarms.append(text + QStringLiteral(" - ") + FormatAlarmTime(when));
+    if (alarmWindows)
+        alarmWindows->ShowMissedAlarms();
+}
+
+void StartupCatchUp()
+{
+    const qint32 now = TimingModule::CurrentMinute();
+    if (LastCheck < now - CatchUpLimit)
+        LastCheck = now - CatchUpLimit;
+    while (TimingModule::CurrentMinute() > LastCheck) {
+        ++LastCheck;
+        CheckAlarms(LastCheck, LastCheck);
+    }
+}
+
+bool LiveCheck()
+{
+    if (TimingModule::CurrentMinute() <= LastCheck)
+        return false;
+    ++LastCheck;
+    CheckAlarms(LastCheck, 0);
+    return true;
+}
+
+} // namespace AlarmChecking
+

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class AlarmWindows;
+
+// Minute-by-minute checking of the alarm table and the list of missed alarms.
+namespace AlarmChecking {
+
+// How far back the start-up catch-up looks: seven days.
+constexpr qint32 CatchUpLimit = 7 * 1440;
+
+// The last minute whose alarms have been examined. Only ever moves forward.
+extern qint32 LastCheck;
+
+// Missed lines of this run. Element 0 is always empty; an empty line is a
+// deleted one. Never saved.
+extern QStringList MissedAlarms;
+
+void SetWindows(AlarmWindows *windows);
+void ResetMissedAlarms();
+
+// "hh:mm,  d mmmm" with the month name of the user's locale.
+QString FormatAlarmTime(const QDateTime &when);
+
+// MissedMinute 0 rings every due alarm now; any other value records it as
+// missed at that minute.
+void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute);
+void FireAlarm(int i, qint32 MissedMinute);
+void AddMissedAlarm(const QString &text, const QDateTime &when);
+
+// At start-up: examine, as missed, every minute after LastCheck up to and
+// including the current one, at most CatchUpLimit minutes back.
+void StartupCatchUp();
+
+// On each tick: when the clock has passed LastCheck, examine the next minute
+// live. Returns whether a minute was examined.
+bool LiveCheck();
+
+} // namespace AlarmChecking

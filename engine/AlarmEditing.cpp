@@ -1,0 +1,42 @@
+#include "engine/AlarmEditing.h"
+
+#include "engine/AlarmHandling.h"
+#include "engine/TimingModule.h"
+
+namespace AlarmEditing {
+
+AlarmRecord EditAlarm;
+
+void ClearEditAlarm()
+{
+    const QDate today = TimingModule::Now().date();
+    AlarmRecord r;
+    r.Index = 0;
+    r.Name = QString(AlarmRecord::NameLength, QLatin1Char(' '));
+    r.AlarmType = AlarmRecord::OnceOnly;
+    r.Hour = 12;
+    r.Minute = 0;
+    r.WeekDay = 0;
+    r.Day = static_cast<quint8>(today.day());
+    r.Month = static_cast<quint8>(today.month());
+    r.Year = static_cast<qint16>(today.year());
+    r.Deleted = 0;
+    r.Disabled = 0;
+    EditAlarm = r;
+}
+
+bool StoreEditAlarm(QString *error)
+{
+    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    // An index that names no alarm (never the placeholder) is stored as a new one
+    // rather than written outside the table.
+    if (EditAlarm.Index <= 0 || EditAlarm.Index >= alarms.size()) {
+        EditAlarm.Index = static_cast<qint32>(alarms.size());
+        alarms.append(AlarmRecord{});
+    }
+    EditAlarm.Name = AlarmRecord::FixedName(EditAlarm.Name);
+    alarms[EditAlarm.Index] = EditAlarm;
+    return AlarmHandling::SaveAlarms(error);
+}
+
+} // namespace AlarmEditing

@@ -1,0 +1,247 @@
+#include "engine/AlarmHandling.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QtEndian>
+
+namespace AlarmHandling {
+
+QList<AlarmRecord> Alarms{AlarmRecord{}};
+
+namespace {
+
+QString &alarmFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// Byte offsets of the fields inside a slot.
+enum Offset : int {
+    IndexAt = 0,
+    NameAt = 4,
+    TypeAt = 104,
+    HourAt = 105,
+    MinuteAt = 106,
+    WeekDayAt = 107,
+    DayAt = 108,
+    MonthAt = 109,
+    YearAt = 110,
+    DeletedAt = 112,
+    DisabledAt = 114,
+};
+
+constexpr char CodePage[] = "windows-1252";
+constexpr char EncoderSubstitute = 0x1a;
+
+// The names are stored one byte per character in Windows-1252; a character the
+// code page cannot hold is stored as '?'.
+QByteArray encodeName(QStringEncoder &encoder, const QString &name)
+{
+    const QString fixed = name.size() == AlarmRecord::NameLength ? name : AlarmRecord::FixedName(name);
+    encoder.resetState();
+    QByteArray bytes = encoder.encode(fixed);
+    if (bytes.contains(EncoderSubstitute)) {
+        const QList<uint> codePoints = fixed.toUcs4();
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes.at(i) == EncoderSubstitute && (i >= codePoints.size() || codePoints.at(i) != 0x1a))
+                bytes[i] = '?';
+        }
+    }
+    // A character outside the basic plane takes two UTF-16 units but one byte.
+    bytes.resize(AlarmRecord::NameLength, ' ');
+    return bytes;
+}
+
+QString decodeName(QStringDecoder &decoder, const char *bytes)
+{
+    decoder.resetState();
+    return decoder.decode(QByteArrayView(bytes, AlarmRecord::NameLength));
+}
+
+void encodeInto(QStringEncoder &encoder, const AlarmRecord &r, char *slot)
+{
+    std::fill(slot, slot + SlotSize, 0);
+    qToLittleEndian<qint32>(r.Index, slot + IndexAt);
+    const QByteArray name = encodeName(encoder, r.Name);
+    std::copy(name.cbegin(), name.cend(), slot + NameAt);
+    slot[TypeAt] = static_cast<char>(r.AlarmType);
+    slot[HourAt] = static_cast<char>(r.Hour);
+    slot[MinuteAt] = static_cast<char>(r.Minute);
+    slot[WeekDayAt] = static_cast<char>(r.WeekDay);
+    slot[DayAt] = static_cast<char>(r.Day);
+    slot[MonthAt] = static_cast<char>(r.Month);
+    qToLittleEndian<qint16>(r.Year, slot + YearAt);
+    qToLittleEndian<qint16>(r.Deleted, slot + DeletedAt);
+    qToLittleEndian<qint16>(r.Disabled, slot + DisabledAt);
+}
+
+AlarmRecord decodeFrom(QStringDecoder &decoder, const char *slot)
+{
+    AlarmRecord r;
+    r.Index = qFromLittleEndian<qint32>(slot + IndexAt);
+    r.Name = decodeName(decoder, slot + NameAt);
+    r.AlarmType = static_cast<quint8>(slot[TypeAt]);
+    r.Hour = static_cast<quint8>(slot[HourAt]);
+    r.Minute = static_cast<quint8>(slot[MinuteAt]);
+    r.WeekDay = static_cast<quint8>(slot[WeekDayAt]);
+    r.Day = static_cast<quint8>(slot[DayAt]);
+    r.Month = static_cast<quint8>(slot[MonthAt]);
+    r.Year = qFromLittleEndian<qint16>(slot + YearAt);
+    r.Deleted = qFromLittleEndian<qint16>(slot + DeletedAt);
+    r.Disabled = qFromLittleEndian<qint16>(slot + DisabledAt);
+    return r;
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+bool writeFile(const QString &path, const QList<AlarmRecord> &table, QString *error)
+{
+    // QSaveFile writes a temporary file and renames it over the old one only
+    // when everything was written, so a failure or a kill never leaves a
+    // shorter or mixed Alarms.dat behind.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    QString reason;
+    if (!WriteTable(file, table, &reason)) {
+        file.cancelWriting();
+        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), reason));
+        return false;
+    }
+    if (!file.commit()) {
+        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void SetAlarmFolder(const QString &folder)
+{
+    alarmFolder() = folder;
+}
+
+QString AlarmFolder()
+{
+    return alarmFolder();
+}
+
+QString AlarmFilePath()
+{
+    return QDir(alarmFolder()).filePath(FileName);
+}
+
+QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataFolder)
+{
+    const QFileInfo inProgramFolder(QDir(programFolder).filePath(FileName));
+    if (inProgramFolder.exists())
+        return programFolder;
+    const QFileInfo folder(programFolder);
+    if (folder.isDir() && folder.isWritable())
+        return programFolder;
+    QDir().mkpath(userDataFolder);
+    return userDataFolder;
+}
+
+QByteArray EncodeSlot(const AlarmRecord &record)
+{
+    QStringEncoder encoder(CodePage);
+    QByteArray slot(SlotSize, '\0');
+    encodeInto(encoder, record, slot.data());
+    return slot;
+}
+
+AlarmRecord DecodeSlot(const char *slot)
+{
+    QStringDecoder decoder(CodePage);
+    return decodeFrom(decoder, slot);
+}
+
+QList<AlarmRecord> DecodeTable(const QByteArray &data)
+{
+    QStringDecoder decoder(CodePage);
+    const qsizetype count = data.size() / SlotSize;
+    QList<AlarmRecord> table;
+    table.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        AlarmRecord r = decodeFrom(decoder, data.constData() + i * SlotSize);
+        r.Index = static_cast<qint32>(i);
+        table.append(std::move(r));
+    }
+    return table;
+}
+
+bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *error)
+{
+    QStringEncoder encoder(CodePage);
+    QByteArray buffer;
+    buffer.reserve(table.size() * SlotSize);
+    char slot[SlotSize];
+    for (const AlarmRecord &r : table) {
+        if (r.Deleted != 0)
+            continue;
+        encodeInto(encoder, r, slot);
+        buffer.append(slot, SlotSize);
+    }
+    if (device.write(buffer) != buffer.size()) {
+        setError(error, device.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool LoadAlarms(QString *error)
+{
+    const QString path = AlarmFilePath();
+    const QFileInfo info(path);
+    if (info.exists() && info.isDir()) {
+        setError(error, QStringLiteral("Cannot read %1: it is a folder, not a file.").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+
+    QByteArray data;
+    if (info.exists()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            return false;
+        }
+        data = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            return false;
+        }
+    }
+
+    if (data.size() < SlotSize) {
+        // A new, empty or truncated file starts over with the placeholder slot.
+        const QList<AlarmRecord> placeholderOnly{AlarmRecord{}};
+        if (!writeFile(path, placeholderOnly, error))
+            return false;
+        Alarms = placeholderOnly;
+        return true;
+    }
+
+    Alarms = DecodeTable(data);
+    return true;
+}
+
+bool SaveAlarms(QString *error)
+{
+    return writeFile(AlarmFilePath(), Alarms, error);
+}
+
+} // namespace AlarmHandling

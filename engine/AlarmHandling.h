@@ -1,0 +1,51 @@
+#pragma once
+
+#include "engine/AlarmRecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class QIODevice;
+
+// The alarm table and Alarms.dat: headerless 128-byte slots, one 116-byte
+// little-endian record in each, slot 1 the all-zero placeholder.
+namespace AlarmHandling {
+
+constexpr int SlotSize = 128;
+constexpr int RecordSize = 116;
+inline const QString FileName = QStringLiteral("Alarms.dat");
+
+// Element 0 is the placeholder; the alarms proper are elements 1 onwards.
+extern QList<AlarmRecord> Alarms;
+
+// The folder that holds Alarms.dat, chosen once at start-up by the caller.
+void SetAlarmFolder(const QString &folder);
+QString AlarmFolder();
+QString AlarmFilePath();
+
+// The program folder when it already holds the file or can take one (a
+// portable install); otherwise the per-user data folder.
+QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataFolder);
+
+QByteArray EncodeSlot(const AlarmRecord &record);
+AlarmRecord DecodeSlot(const char *slot);
+
+// Every whole slot of the data; a trailing partial slot is ignored. Index is
+// taken from the slot position, never from the stored field.
+QList<AlarmRecord> DecodeTable(const QByteArray &data);
+
+// Writes the slots of every record not marked Deleted. Returns false with the
+// device's reason when a write fails.
+bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *error = nullptr);
+
+// Replaces the table with the file. A missing, empty or shorter-than-a-slot
+// file is (re)written with the placeholder. A file that cannot be read is left
+// untouched and the table kept; false with the reason is returned.
+[[nodiscard]] bool LoadAlarms(QString *error = nullptr);
+
+// Rewrites the file from the table, atomically: on failure the previous file
+// stays whole, the table is kept and false with the reason is returned.
+[[nodiscard]] bool SaveAlarms(QString *error = nullptr);
+
+} // namespace AlarmHandling

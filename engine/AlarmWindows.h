@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// What alarm checking needs of the windows. The program's windows implement it;
+// tests implement it with a recorder.
+class AlarmWindows
+{
+public:
+    virtual ~AlarmWindows() = default;
+
+    // A due alarm rings: open its notification with the trimmed name, the time
+    // text of the present moment and the minute it fell due; show and raise it.
+    virtual void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) = 0;
+
+    // A missed line was appended: check "Show Missed Alarms", show the missed
+    // panel, then the clock, and redraw the panel's list.
+    virtual void ShowMissedAlarms() = 0;
+};
