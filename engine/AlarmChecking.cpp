@@ -55,11 +55,16 @@ QString FormatAlarmTime(const QDateTime &when)
 
 void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute)
 {
+    using namespace TimingModule;
     const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
     const qsizetype upper = alarms.size() - 1;
+    // Every rule needs the time of day first; comparing it once per alarm here
+    // keeps the week-long catch-up cheap. The full rule runs only on a match.
+    const qint32 minute = CheckMinute % MinutesPerHour;
+    const qint32 hour = (CheckMinute % MinutesPerDay - minute) / MinutesPerHour;
     for (qsizetype i = 1; i <= upper; ++i) {
         const AlarmRecord &a = alarms.at(i);
-        if (a.Disabled != 0)
+        if (a.Minute != minute || a.Hour != hour || a.Disabled != 0)
             continue;
         if (isDue(a, CheckMinute))
             FireAlarm(static_cast<int>(i), MissedMinute);
@@ -105,4 +110,3 @@ bool LiveCheck()
 }
 
 } // namespace AlarmChecking
-

@@ -110,12 +110,17 @@ bool writeFile(const QString &path, const QList<AlarmRecord> &table, QString *er
     // shorter or mixed Alarms.dat behind.
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, and flushed and checked before the commit: QSaveFile renames
+    // the temporary file into place even when flushing its own write buffer
+    // fails, which would put a short file in place of a good one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
     QString reason;
-    if (!WriteTable(file, table, &reason)) {
+    if (!WriteTable(file, table, &reason) || !file.flush() || file.error() != QFileDevice::NoError) {
+        if (reason.isEmpty())
+            reason = file.errorString();
         file.cancelWriting();
         setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), reason));
         return false;
@@ -196,9 +201,16 @@ bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *err
         encodeInto(encoder, r, slot);
         buffer.append(slot, SlotSize);
     }
-    if (device.write(buffer) != buffer.size()) {
-        setError(error, device.errorString());
-        return false;
+    // A device may take only part of the data per call; keep going until it
+    // has all of it or refuses.
+    qsizetype done = 0;
+    while (done < buffer.size()) {
+        const qint64 n = device.write(buffer.constData() + done, buffer.size() - done);
+        if (n <= 0) {
+            setError(error, device.errorString());
+            return false;
+        }
+        done += n;
     }
     return true;
 }
@@ -208,7 +220,8 @@ bool LoadAlarms(QString *error)
     const QString path = AlarmFilePath();
     const QFileInfo info(path);
     if (info.exists() && info.isDir()) {
-        setError(error, QStringLiteral("Cannot read %1: it is a folder, not a file.").arg(QDir::toNativeSeparators(path)));
+        setError(error,
+                 QStringLiteral("Cannot read %1: it is a folder, not a file.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
 
@@ -216,12 +229,14 @@ bool LoadAlarms(QString *error)
     if (info.exists()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            setError(error,
+                     QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
             return false;
         }
         data = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            setError(error,
+                     QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
             return false;
         }
     }

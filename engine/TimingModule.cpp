@@ -32,10 +32,9 @@ QDateTime Now()
 
 qint32 MinuteOf(const QDate &date, const QTime &time)
 {
-    const qint64 minutes =
-        epochDate().daysTo(date) * MinutesPerDay + time.hour() * MinutesPerHour + time.minute();
-    return static_cast<qint32>(std::clamp<qint64>(minutes, std::numeric_limits<qint32>::min(),
-                                                  std::numeric_limits<qint32>::max()));
+    const qint64 minutes = epochDate().daysTo(date) * MinutesPerDay + time.hour() * MinutesPerHour + time.minute();
+    return static_cast<qint32>(
+        std::clamp<qint64>(minutes, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 
 qint32 MinuteOf(const QDateTime &moment)

@@ -1,0 +1,740 @@
+#include "engine/AlarmChecking.h"
+#include "engine/AlarmEditing.h"
+#include "engine/AlarmHandling.h"
+#include "engine/AlarmWindows.h"
+#include "engine/TimingModule.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace AlarmHandling;
+using namespace TimingModule;
+
+namespace {
+
+AlarmRecord makeAlarm(const QString &name, quint8 type, quint8 hour, quint8 minute, quint8 weekDay = 0, quint8 day = 0,
+                      quint8 month = 0, qint16 year = 0, qint16 disabled = 0)
+{
+    AlarmRecord r;
+    r.Name = AlarmRecord::FixedName(name);
+    r.AlarmType = type;
+    r.Hour = hour;
+    r.Minute = minute;
+    r.WeekDay = weekDay;
+    r.Day = day;
+    r.Month = month;
+    r.Year = year;
+    r.Disabled = disabled;
+    return r;
+}
+
+// Builds a slot by hand, field by field, independently of the writer.
+QByteArray goldenSlot(qint32 index, const QByteArray &name100, quint8 type, quint8 hour, quint8 minute, quint8 weekDay,
+                      quint8 day, quint8 month, qint16 year, qint16 deleted, qint16 disabled)
+{
+    Q_ASSERT(name100.size() == 100);
+    QByteArray s;
+    s.append(char(index & 0xff))
+        .append(char((index >> 8) & 0xff))
+        .append(char((index >> 16) & 0xff))
+        .append(char((index >> 24) & 0xff));
+    s.append(name100);
+    s.append(char(type))
+        .append(char(hour))
+        .append(char(minute))
+        .append(char(weekDay))
+        .append(char(day))
+        .append(char(month));
+    for (qint16 v : {year, deleted, disabled})
+        s.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
+    s.append(QByteArray(12, '\0'));
+    return s;
+}
+
+QByteArray padded(const QByteArray &bytes)
+{
+    QByteArray out = bytes;
+    out.resize(100, ' ');
+    return out;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Accepts a number of bytes, then fails every write, like a disk that fills up.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(qint64 capacity)
+        : m_capacity(capacity)
+    {
+        open(QIODevice::WriteOnly);
+    }
+    QByteArray written;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 len) override
+    {
+        const qint64 room = m_capacity - written.size();
+        if (room <= 0) {
+            setErrorString(QStringLiteral("No space left on device"));
+            return -1;
+        }
+        const qint64 n = qMin(room, len);
+        written.append(data, n);
+        return n;
+    }
+
+private:
+    qint64 m_capacity;
+};
+
+class Recorder : public AlarmWindows
+{
+public:
+    struct Ring
+    {
+        QString name;
+        QString dateText;
+        qint32 dueMinute;
+    };
+    QList<Ring> rings;
+    int missedShown = 0;
+
+    void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) override
+    {
+        rings.append({name, dateText, dueMinute});
+    }
+    void ShowMissedAlarms() override { ++missedShown; }
+};
+
+QDateTime fakeNow;
+
+QStringList missedLines()
+{
+    QStringList lines = AlarmChecking::MissedAlarms;
+    return lines.mid(1);
+}
+
+} // namespace
+
+class EngineTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+    Recorder m_recorder;
+
+private slots:
+    void init()
+    {
+        m_dir = new QTemporaryDir;
+        QVERIFY(m_dir->isValid());
+        SetAlarmFolder(m_dir->path());
+        Alarms = {AlarmRecord{}};
+        fakeNow = QDateTime(QDate(2024, 3, 4), QTime(18, 0));
+        SetClock([] { return fakeNow; });
+        m_recorder = Recorder{};
+        AlarmChecking::SetWindows(&m_recorder);
+        AlarmChecking::ResetMissedAlarms();
+    }
+    void cleanup()
+    {
+        SetClock({});
+        AlarmChecking::SetWindows(nullptr);
+        delete m_dir;
+        m_dir = nullptr;
+    }
+
+    // ---- The file layout ------------------------------------------------
+
+    void slotLayout_data()
+    {
+        QTest::addColumn<AlarmRecord>("record");
+        QTest::addColumn<QByteArray>("slot");
+
+        AlarmRecord placeholder;
+        QTest::newRow("placeholder is all zeros") << placeholder << QByteArray(128, '\0');
+
+        AlarmRecord dentist = makeAlarm("Dentist", AlarmRecord::OnceOnly, 9, 5, 0, 7, 3, 2024);
+        dentist.Index = 1;
+        QTest::newRow("once only, name padded with blanks")
+            << dentist << goldenSlot(1, padded("Dentist"), 0, 9, 5, 0, 7, 3, 2024, 0, 0);
+
+        AlarmRecord pills = makeAlarm("Pills", AlarmRecord::EveryWeekday, 8, 0, 0, 1, 1, 2000, -1);
+        pills.Index = 300;
+        QTest::newRow("disabled is FF FF, index 300 little-endian")
+            << pills << goldenSlot(300, padded("Pills"), 3, 8, 0, 0, 1, 1, 2000, 0, -1);
+
+        AlarmRecord gym = makeAlarm("Gym", AlarmRecord::Weekly, 18, 30, 4, 31, 12, 2050);
+        gym.Index = 0x01020304;
+        QTest::newRow("weekly, all bytes of a wide index")
+            << gym << goldenSlot(0x01020304, padded("Gym"), 2, 18, 30, 4, 31, 12, 2050, 0, 0);
+
+        AlarmRecord accents = makeAlarm(QString::fromUtf8("Café €5"), AlarmRecord::Daily, 7, 0);
+        QTest::newRow("Windows-1252 bytes for é and €") << accents
+                                                        << goldenSlot(0,
+                                                                      padded("Caf\xe9 \x80"
+                                                                             "5"),
+                                                                      1, 7, 0, 0, 0, 0, 0, 0, 0);
+
+        AlarmRecord foreign = makeAlarm(QString::fromUtf8("中文 \U0001F600!"), AlarmRecord::Daily, 7, 0);
+        QTest::newRow("unmappable characters become ?")
+            << foreign << goldenSlot(0, padded("?? ?!"), 1, 7, 0, 0, 0, 0, 0, 0, 0);
+
+        AlarmRecord longName = makeAlarm(QString(130, 'x'), AlarmRecord::Daily, 23, 59);
+        QTest::newRow("a long name keeps its first 100 characters")
+            << longName << goldenSlot(0, QByteArray(100, 'x'), 1, 23, 59, 0, 0, 0, 0, 0, 0);
+
+        AlarmRecord negativeYear = makeAlarm("Y", AlarmRecord::OnceOnly, 0, 0, 0, 1, 1, -2);
+        QTest::newRow("signed year") << negativeYear << goldenSlot(0, padded("Y"), 0, 0, 0, 0, 1, 1, -2, 0, 0);
+    }
+
+    void slotLayout()
+    {
+        QFETCH(AlarmRecord, record);
+        QFETCH(QByteArray, slot);
+        QCOMPARE(EncodeSlot(record).toHex(' '), slot.toHex(' '));
+    }
+
+    void slotDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("slot");
+        QTest::addColumn<QString>("trimmedName");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("year");
+        QTest::addColumn<int>("disabled");
+
+        QTest::newRow("plain") << goldenSlot(7, padded("  Stand-up"), 1, 10, 0, 0, 0, 0, 2001, 0, 0) << "Stand-up" << 1
+                               << 2001 << 0;
+        QTest::newRow("high bytes decode from Windows-1252")
+            << goldenSlot(1, padded("\x80 caf\xe9"), 1, 10, 0, 0, 0, 0, 0, 0, -1) << QString::fromUtf8("€ café") << 1
+            << 0 << -1;
+        QTest::newRow("padding bytes are ignored") << [] {
+            QByteArray s = goldenSlot(1, padded("P"), 2, 1, 2, 3, 4, 5, 1999, 0, 0);
+            s.replace(116, 12, QByteArray(12, '\xAA'));
+            return s;
+        }() << "P" << 2 << 1999 << 0;
+    }
+
+    void slotDecoding()
+    {
+        QFETCH(QByteArray, slot);
+        QFETCH(QString, trimmedName);
+        QFETCH(int, type);
+        QFETCH(int, year);
+        QFETCH(int, disabled);
+        const AlarmRecord r = DecodeSlot(slot.constData());
+        QCOMPARE(r.TrimmedName(), trimmedName);
+        QCOMPARE(r.Name.size(), 100);
+        QCOMPARE(int(r.AlarmType), type);
+        QCOMPARE(int(r.Year), year);
+        QCOMPARE(int(r.Disabled), disabled);
+        QCOMPARE(EncodeSlot(r).left(116), slot.left(116)); // round trip, padding aside
+    }
+
+    // ---- Loading --------------------------------------------------------
+
+    void loadShortFiles_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("missing file") << false << QByteArray();
+        QTest::newRow("empty file") << true << QByteArray();
+        QTest::newRow("120 bytes") << true << QByteArray(120, 'z');
+        QTest::newRow("127 bytes") << true << QByteArray(127, '\x7f');
+    }
+
+    void loadShortFiles()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, contents);
+        if (exists)
+            writeFile(AlarmFilePath(), contents);
+        Alarms = {AlarmRecord{}, makeAlarm("stale", 1, 1, 1)};
+
+        QString error;
+        QVERIFY2(LoadAlarms(&error), qPrintable(error));
+        QCOMPARE(Alarms.size(), 1);
+        QCOMPARE(Alarms.at(0), AlarmRecord{});
+        QCOMPARE(readFile(AlarmFilePath()), QByteArray(128, '\0'));
+    }
+
+    void loadWholeSlots_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("records");
+        QTest::newRow("one slot") << 128 << 1;
+        QTest::newRow("129 bytes: trailing byte ignored") << 129 << 1;
+        QTest::newRow("12 slots") << 1536 << 12;
+        QTest::newRow("12 slots and a half") << 1536 + 64 << 12;
+    }
+
+    void loadWholeSlots()
+    {
+        QFETCH(int, length);
+        QFETCH(int, records);
+        QByteArray data;
+        for (int k = 0; k * 128 < length; ++k) {
+            // The stored Index is deliberately wrong: the slot position wins.
+            data += k == 0 ? QByteArray(128, '\0')
+                           : goldenSlot(99, padded("Alarm " + QByteArray::number(k)), 1, k % 24, k, 0, 0, 0, 0, 0, 0);
+        }
+        data.truncate(length);
+        writeFile(AlarmFilePath(), data);
+
+        QVERIFY(LoadAlarms());
+        QCOMPARE(Alarms.size(), records);
+        for (int i = 0; i < records; ++i)
+            QCOMPARE(Alarms.at(i).Index, i);
+        if (records > 1)
+            QCOMPARE(Alarms.at(records - 1).TrimmedName(), QStringLiteral("Alarm %1").arg(records - 1));
+        QCOMPARE(readFile(AlarmFilePath()).size(), length); // loading never rewrites a good file
+    }
+
+    void loadRefusesAFolderAndKeepsTheTable()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir(FileName));
+        Alarms = {AlarmRecord{}, makeAlarm("kept", 1, 7, 0)};
+        QString error;
+        QVERIFY(!LoadAlarms(&error));
+        QVERIFY2(error.contains(FileName), qPrintable(error));
+        QCOMPARE(Alarms.size(), 2);
+        QVERIFY(QFileInfo(AlarmFilePath()).isDir());
+    }
+
+    // ---- Saving ---------------------------------------------------------
+
+    void saveLeavesOutDeletedRecords()
+    {
+        Alarms = {AlarmRecord{}};
+        for (int i = 1; i <= 4; ++i) {
+            Alarms.append(makeAlarm(QStringLiteral("A%1").arg(i), 1, 6, i));
+            Alarms.last().Index = i;
+        }
+        Alarms[2].Deleted = -1;
+        QVERIFY(SaveAlarms());
+        const QByteArray file = readFile(AlarmFilePath());
+        QCOMPARE(file.size(), 4 * 128);
+        QCOMPARE(file.mid(0, 128), QByteArray(128, '\0'));
+        // The saved slots carry the Index still held in memory (3 and 4 in slots 3 and 4).
+        QCOMPARE(file.mid(256, 128), goldenSlot(3, padded("A3"), 1, 6, 3, 0, 0, 0, 0, 0, 0));
+        QCOMPARE(file.mid(384, 128), goldenSlot(4, padded("A4"), 1, 6, 4, 0, 0, 0, 0, 0, 0));
+        QCOMPARE(Alarms.size(), 5); // memory is not renumbered until the next load
+    }
+
+    void writeTableReportsAFailingDevice_data()
+    {
+        QTest::addColumn<int>("capacity");
+        QTest::newRow("nothing fits") << 0;
+        QTest::newRow("fails inside the first slot") << 100;
+        QTest::newRow("fails after two slots") << 256;
+    }
+
+    void writeTableReportsAFailingDevice()
+    {
+        QFETCH(int, capacity);
+        Alarms = {AlarmRecord{}, makeAlarm("a", 1, 1, 1), makeAlarm("b", 1, 2, 2), makeAlarm("c", 1, 3, 3)};
+        FailingDevice device(capacity);
+        QString error;
+        QVERIFY(!WriteTable(device, Alarms, &error));
+        QCOMPARE(error, QStringLiteral("No space left on device"));
+    }
+
+    void failedSaveKeepsTheOldFileWhole()
+    {
+        // A real write failure on the real save path: the process may not make
+        // files larger than 300 bytes, as on a full disk.
+        Alarms = {AlarmRecord{}, makeAlarm("one", 1, 7, 0)};
+        QVERIFY(SaveAlarms());
+        const QByteArray before = readFile(AlarmFilePath());
+
+        for (int i = 0; i < 8; ++i)
+            Alarms.append(makeAlarm(QStringLiteral("more %1").arg(i), 1, 8, i));
+
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 300;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString error;
+        const bool saved = SaveAlarms(&error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!saved);
+        QVERIFY2(error.contains(FileName) && error.contains(QLatin1String("large"), Qt::CaseInsensitive),
+                 qPrintable(error));
+        QCOMPARE(readFile(AlarmFilePath()), before);
+        QCOMPARE(Alarms.size(), 10);                                                 // the table in memory is kept
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{FileName}); // no temporary left
+    }
+
+    // ---- The edit buffer ------------------------------------------------
+
+    void clearEditAlarmPreparesANewAlarm()
+    {
+        fakeNow = QDateTime(QDate(2031, 2, 28), QTime(23, 59, 59));
+        AlarmEditing::EditAlarm = makeAlarm("old", 3, 1, 2, 3, 4, 5, 6, -1);
+        AlarmEditing::EditAlarm.Index = 9;
+        AlarmEditing::ClearEditAlarm();
+        const AlarmRecord &e = AlarmEditing::EditAlarm;
+        QCOMPARE(e.Index, 0);
+        QCOMPARE(e.Name, QString(100, ' '));
+        QCOMPARE(int(e.AlarmType), 0);
+        QCOMPARE(int(e.Hour), 12);
+        QCOMPARE(int(e.Minute), 0);
+        QCOMPARE(int(e.WeekDay), 0);
+        QCOMPARE(int(e.Day), 28);
+        QCOMPARE(int(e.Month), 2);
+        QCOMPARE(int(e.Year), 2031);
+        QCOMPARE(int(e.Disabled), 0);
+    }
+
+    void storeAppendsOverwritesAndRenumbersAfterRemoval()
+    {
+        using AlarmEditing::EditAlarm;
+        QVERIFY(LoadAlarms());
+        for (const char *name : {"A", "B", "C"}) {
+            AlarmEditing::ClearEditAlarm();
+            EditAlarm.Name = QString::fromLatin1(name);
+            QVERIFY(AlarmEditing::StoreEditAlarm());
+        }
+        // Upper bound 3: a new alarm becomes element 4 and the file 5 slots.
+        AlarmEditing::ClearEditAlarm();
+        EditAlarm.Name = QStringLiteral("D");
+        EditAlarm.AlarmType = AlarmRecord::Daily;
+        QVERIFY(AlarmEditing::StoreEditAlarm());
+        QCOMPARE(EditAlarm.Index, 4);
+        QCOMPARE(Alarms.size(), 5);
+        QCOMPARE(readFile(AlarmFilePath()).size(), 640);
+
+        // Editing element 2 overwrites it only; the file keeps its length.
+        EditAlarm = Alarms.at(2);
+        EditAlarm.Hour = 6;
+        QVERIFY(AlarmEditing::StoreEditAlarm());
+        QCOMPARE(readFile(AlarmFilePath()).size(), 640);
+        QCOMPARE(int(Alarms.at(2).Hour), 6);
+        QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("B"));
+
+        // Removing element 2: C and D move to elements 2 and 3 after the reload.
+        Alarms[2].Deleted = -1;
+        QVERIFY(SaveAlarms());
+        QVERIFY(LoadAlarms());
+        QCOMPARE(Alarms.size(), 4);
+        QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("C"));
+        QCOMPARE(Alarms.at(2).Index, 2);
+        QCOMPARE(Alarms.at(3).TrimmedName(), QStringLiteral("D"));
+        QCOMPARE(Alarms.at(3).Index, 3);
+
+        // Editing the former element 4 now changes D, not a neighbour.
+        EditAlarm = Alarms.at(3);
+        EditAlarm.Minute = 45;
+        QVERIFY(AlarmEditing::StoreEditAlarm());
+        QVERIFY(LoadAlarms());
+        QCOMPARE(Alarms.size(), 4);
+        QCOMPARE(int(Alarms.at(3).Minute), 45);
+        QCOMPARE(int(Alarms.at(2).Minute), 0);
+    }
+
+    void failedStoreKeepsTheAlarmInMemory()
+    {
+        QVERIFY(LoadAlarms());
+        QVERIFY(QFile::remove(AlarmFilePath()));
+        QVERIFY(QDir(m_dir->path()).mkdir(FileName)); // the file cannot be replaced
+        AlarmEditing::ClearEditAlarm();
+        AlarmEditing::EditAlarm.Name = QStringLiteral("Keep me");
+        QString error;
+        QVERIFY(!AlarmEditing::StoreEditAlarm(&error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(Alarms.size(), 2);
+        QCOMPARE(Alarms.at(1).TrimmedName(), QStringLiteral("Keep me"));
+    }
+
+    // ---- The minute clock and the schedule tests ------------------------
+
+    void currentMinute_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<int>("minute");
+        QTest::newRow("epoch, seconds dropped") << QDateTime(QDate(2000, 1, 1), QTime(0, 0, 59)) << 0;
+        QTest::newRow("next day") << QDateTime(QDate(2000, 1, 2), QTime(0, 0)) << 1440;
+        QTest::newRow("09:30:59 is 09:30") << QDateTime(QDate(2000, 1, 3), QTime(9, 30, 59)) << 2880 + 570;
+        QTest::newRow("1 March 2000 after the leap day") << QDateTime(QDate(2000, 3, 1), QTime(0, 0)) << 86400;
+        QTest::newRow("before the epoch") << QDateTime(QDate(1999, 12, 31), QTime(0, 0)) << -1440;
+    }
+
+    void currentMinute()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(int, minute);
+        fakeNow = now;
+        QCOMPARE(CurrentMinute(), minute);
+        if (minute >= 0) {
+            QCOMPARE(MinuteMoment(minute).date(), now.date());
+            QCOMPARE(MinuteMoment(minute).time(), QTime(now.time().hour(), now.time().minute()));
+        }
+    }
+
+    void schedule_data()
+    {
+        QTest::addColumn<int>("t");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("weekDay");
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<int>("minute");
+        QTest::addColumn<bool>("due");
+
+        const int monday0930 = 2880 + 570;
+        // type: 0 once only, 1 daily (MatchTime), 2 weekly, 3 every weekday
+        QTest::newRow("epoch: time") << 0 << 1 << 0 << QDate() << 0 << 0 << true;
+        QTest::newRow("epoch: Saturday is no weekday") << 0 << 3 << 0 << QDate() << 0 << 0 << false;
+        QTest::newRow("epoch: weekly Saturday (5)") << 0 << 2 << 5 << QDate() << 0 << 0 << true;
+        QTest::newRow("epoch: weekly Monday") << 0 << 2 << 0 << QDate() << 0 << 0 << false;
+        QTest::newRow("epoch: once on 1 Jan 2000") << 0 << 0 << 0 << QDate(2000, 1, 1) << 0 << 0 << true;
+        QTest::newRow("Mon 3 Jan: every weekday") << monday0930 << 3 << 0 << QDate() << 9 << 30 << true;
+        QTest::newRow("Mon 3 Jan: weekly Monday") << monday0930 << 2 << 0 << QDate() << 9 << 30 << true;
+        QTest::newRow("Mon 3 Jan: weekly Tuesday") << monday0930 << 2 << 1 << QDate() << 9 << 30 << false;
+        QTest::newRow("Mon 3 Jan: wrong minute") << monday0930 << 3 << 0 << QDate() << 9 << 31 << false;
+        QTest::newRow("Fri 7 Jan: every weekday") << monday0930 + 4 * 1440 << 3 << 0 << QDate() << 9 << 30 << true;
+        QTest::newRow("Sun 9 Jan: no weekday") << monday0930 + 6 * 1440 << 3 << 0 << QDate() << 9 << 30 << false;
+        QTest::newRow("Sun 9 Jan: weekly Sunday (6)") << monday0930 + 6 * 1440 << 2 << 6 << QDate() << 9 << 30 << true;
+        QTest::newRow("29 Feb 2000 23:59") << 86399 << 0 << 0 << QDate(2000, 2, 29) << 23 << 59 << true;
+        QTest::newRow("1 Mar 2000 00:00") << 86400 << 0 << 0 << QDate(2000, 3, 1) << 0 << 0 << true;
+        QTest::newRow("1 Mar 2000 is not 29 Feb") << 86400 << 0 << 0 << QDate(2000, 2, 29) << 0 << 0 << false;
+        QTest::newRow("once, other year") << 86400 << 0 << 0 << QDate(2001, 3, 1) << 0 << 0 << false;
+        QTest::newRow("hour 24 never") << 1440 << 1 << 0 << QDate() << 24 << 0 << false;
+        QTest::newRow("minute 60 never") << 60 << 1 << 0 << QDate() << 0 << 60 << false;
+        QTest::newRow("negative midnight") << -1440 << 1 << 0 << QDate() << 0 << 0 << true;
+        QTest::newRow("negative 01:00 never") << -1380 << 1 << 0 << QDate() << 1 << 0 << false;
+        QTest::newRow("negative 23:00 never") << -60 << 1 << 0 << QDate() << 23 << 0 << false;
+        QTest::newRow("negative day, weekday never") << -2 * 1440 << 3 << 0 << QDate() << 0 << 0 << false;
+        QTest::newRow("year 2038 Daily 07:00")
+            << MinuteOf(QDate(2038, 1, 19), QTime(7, 0)) << 1 << 0 << QDate() << 7 << 0 << true;
+    }
+
+    void schedule()
+    {
+        QFETCH(int, t);
+        QFETCH(int, type);
+        QFETCH(int, weekDay);
+        QFETCH(QDate, date);
+        QFETCH(int, hour);
+        QFETCH(int, minute);
+        QFETCH(bool, due);
+        bool result = false;
+        switch (type) {
+        case 0:
+            result = MatchOnceOnly(t, date.year(), date.month(), date.day(), hour, minute);
+            break;
+        case 1:
+            result = MatchTime(t, hour, minute);
+            break;
+        case 2:
+            result = MatchWeekly(t, weekDay, hour, minute);
+            break;
+        case 3:
+            result = MatchEveryWeekday(t, hour, minute);
+            break;
+        }
+        QCOMPARE(result, due);
+    }
+
+    void weekdaysOverAWholeWeek()
+    {
+        // Each day of the week is matched by exactly one weekly value, and the
+        // working days are exactly Monday to Friday.
+        const int monday = MinuteOf(QDate(2024, 3, 4), QTime(7, 0));
+        for (int d = 0; d < 7; ++d) {
+            const int t = monday + d * 1440;
+            for (int w = 0; w < 7; ++w)
+                QCOMPARE(MatchWeekly(t, w, 7, 0), w == d);
+            QCOMPARE(MatchEveryWeekday(t, 7, 0), d < 5);
+        }
+    }
+
+    // ---- Checking ------------------------------------------------------
+
+    void formatAlarmTime()
+    {
+        QCOMPARE(AlarmChecking::FormatAlarmTime(QDateTime(QDate(2024, 3, 3), QTime(8, 5))),
+                 QStringLiteral("08:05,  3 March"));
+        QCOMPARE(AlarmChecking::FormatAlarmTime(QDateTime(QDate(2024, 12, 25), QTime(23, 0))),
+                 QStringLiteral("23:00,  25 December"));
+    }
+
+    void firstRunChecksNothing()
+    {
+        Alarms = {AlarmRecord{}, makeAlarm("Now", 1, 18, 0)};
+        AlarmChecking::LastCheck = CurrentMinute(); // the default of a first run
+        AlarmChecking::StartupCatchUp();
+        QVERIFY(missedLines().isEmpty());
+        QVERIFY(m_recorder.rings.isEmpty());
+    }
+
+    void catchUpOverThreeDays()
+    {
+        // Closed on Monday 18:00, started again on Thursday 09:00.
+        Alarms = {AlarmRecord{}, makeAlarm("Dentist", 1, 7, 0)};
+        AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(18, 0));
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 0, 30));
+        AlarmChecking::StartupCatchUp();
+        QCOMPARE(missedLines(),
+                 (QStringList{"Dentist - 07:00,  5 March", "Dentist - 07:00,  6 March", "Dentist - 07:00,  7 March"}));
+        QCOMPARE(m_recorder.missedShown, 3);
+        QVERIFY(m_recorder.rings.isEmpty());
+        QCOMPARE(AlarmChecking::LastCheck, CurrentMinute());
+    }
+
+    void catchUpLooksBackSevenDaysAtMost()
+    {
+        // A daily alarm matches once a day; after ten days away only the last
+        // 10080 minutes count: 7 lines, the oldest one week minus a minute back.
+        fakeNow = QDateTime(QDate(2024, 3, 20), QTime(12, 0));
+        Alarms = {AlarmRecord{}, makeAlarm("Noon", 1, 12, 0), makeAlarm("Past noon", 1, 12, 1)};
+        AlarmChecking::LastCheck = CurrentMinute() - 10 * 1440;
+        AlarmChecking::StartupCatchUp();
+        const QStringList lines = missedLines();
+        QCOMPARE(lines.count(), 7 + 7);
+        QCOMPARE(lines.first(), QStringLiteral("Past noon - 12:01,  13 March"));
+        QCOMPARE(lines.last(), QStringLiteral("Noon - 12:00,  20 March"));
+    }
+
+    void startupMinuteIsMissedNotRung()
+    {
+        fakeNow = QDateTime(QDate(2024, 3, 4), QTime(18, 0, 10));
+        Alarms = {AlarmRecord{}, makeAlarm("Tea", 1, 18, 0)};
+        AlarmChecking::LastCheck = CurrentMinute() - 1;
+        AlarmChecking::StartupCatchUp();
+        QCOMPARE(missedLines(), QStringList{"Tea - 18:00,  4 March"});
+        // The live check that follows does not ring it again.
+        QVERIFY(!AlarmChecking::LiveCheck());
+        QVERIFY(m_recorder.rings.isEmpty());
+    }
+
+    void whatNeverFires_data()
+    {
+        QTest::addColumn<AlarmRecord>("alarm");
+        QTest::newRow("disabled -1") << makeAlarm("x", 1, 7, 0, 0, 0, 0, 0, -1);
+        QTest::newRow("disabled any non-zero") << makeAlarm("x", 1, 7, 0, 0, 0, 0, 0, 1);
+        QTest::newRow("type 4") << makeAlarm("x", 4, 7, 0);
+        QTest::newRow("type 255") << makeAlarm("x", 255, 7, 0);
+        QTest::newRow("weekday 7") << makeAlarm("x", 2, 7, 0, 7);
+        QTest::newRow("once only, date past") << makeAlarm("x", 0, 7, 0, 0, 5, 3, 2023);
+    }
+
+    void whatNeverFires()
+    {
+        QFETCH(AlarmRecord, alarm);
+        Alarms = {AlarmRecord{}, alarm};
+        AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(0, 0));
+        fakeNow = QDateTime(QDate(2024, 3, 11), QTime(0, 0)); // a whole week, every weekday
+        AlarmChecking::StartupCatchUp();
+        QVERIFY(missedLines().isEmpty());
+    }
+
+    void placeholderNeverFires()
+    {
+        // Element 0 is all zeros: Once Only, 00:00 on day 0 of month 0; give it
+        // a date that would match to prove it is skipped, not merely mismatched.
+        AlarmRecord zero = makeAlarm("zero", 1, 0, 0);
+        Alarms = {zero};
+        AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 3), QTime(23, 0));
+        fakeNow = QDateTime(QDate(2024, 3, 4), QTime(1, 0));
+        AlarmChecking::StartupCatchUp();
+        QVERIFY(missedLines().isEmpty());
+    }
+
+    void liveCheckOneMinutePerTick()
+    {
+        Alarms = {AlarmRecord{}, makeAlarm("First", 1, 7, 0), makeAlarm("Second", 1, 7, 0),
+                  makeAlarm("Later", 1, 7, 2)};
+        fakeNow = QDateTime(QDate(2024, 3, 5), QTime(6, 59, 50));
+        AlarmChecking::LastCheck = CurrentMinute();
+        QVERIFY(!AlarmChecking::LiveCheck());
+
+        // The clock jumps three minutes ahead: one minute per tick, all live.
+        fakeNow = QDateTime(QDate(2024, 3, 5), QTime(7, 2, 5));
+        QVERIFY(AlarmChecking::LiveCheck());
+        QCOMPARE(m_recorder.rings.size(), 2);
+        QCOMPARE(m_recorder.rings.at(0).name, QStringLiteral("First"));
+        QCOMPARE(m_recorder.rings.at(1).name, QStringLiteral("Second"));
+        QCOMPARE(m_recorder.rings.at(0).dueMinute, MinuteOf(QDate(2024, 3, 5), QTime(7, 0)));
+        QCOMPARE(m_recorder.rings.at(0).dateText, QStringLiteral("07:02,  5 March")); // the present moment
+        QVERIFY(AlarmChecking::LiveCheck());
+        QCOMPARE(m_recorder.rings.size(), 2);
+        QVERIFY(AlarmChecking::LiveCheck());
+        QCOMPARE(m_recorder.rings.size(), 3);
+        QCOMPARE(m_recorder.rings.at(2).dueMinute, MinuteOf(QDate(2024, 3, 5), QTime(7, 2)));
+        QVERIFY(!AlarmChecking::LiveCheck());
+        QVERIFY(missedLines().isEmpty());
+    }
+
+    void clockSetBackChecksNothingTwice()
+    {
+        Alarms = {AlarmRecord{}, makeAlarm("Once a day", 1, 2, 30)};
+        fakeNow = QDateTime(QDate(2024, 10, 27), QTime(2, 30, 1));
+        AlarmChecking::LastCheck = CurrentMinute() - 1;
+        QVERIFY(AlarmChecking::LiveCheck());
+        QCOMPARE(m_recorder.rings.size(), 1);
+
+        // The wall clock goes back an hour (daylight saving ends).
+        fakeNow = QDateTime(QDate(2024, 10, 27), QTime(1, 35));
+        for (int minute = 35; minute < 60 + 31; ++minute) {
+            fakeNow = QDateTime(QDate(2024, 10, 27), QTime(1, 0)).addSecs(minute * 60);
+            QVERIFY(!AlarmChecking::LiveCheck());
+        }
+        fakeNow = QDateTime(QDate(2024, 10, 27), QTime(2, 31, 0));
+        QVERIFY(AlarmChecking::LiveCheck());
+        QCOMPARE(m_recorder.rings.size(), 1);
+    }
+
+    void springForwardStillRings()
+    {
+        // The wall clock jumps from 02:00 to 03:00: the skipped 02:30 is still
+        // examined, live, as the ticks catch up.
+        Alarms = {AlarmRecord{}, makeAlarm("Half past two", 1, 2, 30)};
+        AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 31), QTime(1, 59));
+        fakeNow = QDateTime(QDate(2024, 3, 31), QTime(3, 0, 1));
+        int ticks = 0;
+        while (AlarmChecking::LiveCheck())
+            ++ticks;
+        QCOMPARE(ticks, 61);
+        QCOMPARE(m_recorder.rings.size(), 1);
+        QCOMPARE(m_recorder.rings.at(0).dueMinute, MinuteOf(QDate(2024, 3, 31), QTime(2, 30)));
+    }
+
+    void missedLineOfANotificationKeepsItsMinute()
+    {
+        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"),
+                                      MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
+        QCOMPARE(missedLines(), QStringList{"Dentist - 08:05,  3 March"});
+        QCOMPARE(AlarmChecking::MissedAlarms.first(), QString());
+        QCOMPARE(m_recorder.missedShown, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(EngineTest)
+#include "tst_engine.moc"
