@@ -1,0 +1,84 @@
+#pragma once
+
+#include "engine/AlarmWindows.h"
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class RegionData;
+
+// The clock window and the program's start-up object: loading it starts the
+// program, unloading it (closing) ends it.
+class MainForm : public QWidget, public AlarmWindows
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FaceWidth = 200;
+    static constexpr int FaceHeight = 70;
+    static constexpr int TwipsPerPixel = 15;
+    static constexpr int RefreshInterval = 100;
+    static constexpr int SaveInterval = 30000;
+
+    MainForm();
+    ~MainForm() override;
+
+    // Everything from emptying the missed list to the catch-up of missed
+    // minutes. Returns false with a message when the alarms cannot be read.
+    bool Form_Load(QString *error = nullptr);
+    // Saves the settings; with Cancel 0 also releases the drawing resources
+    // and unloads the menus and the missed panel.
+    void Form_Unload(int Cancel);
+
+    void RefreshTimer_Timer();
+    void SaveTimer_Timer();
+
+    void InitSegmentPatterns();
+    void StepDigit(int p, int digit);
+    void DrawFace();
+    void DrawDigit(int p);
+    void DrawColon();
+
+    void PositionMissedForm();
+
+    // AlarmWindows
+    void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) override;
+    void ShowMissedAlarms() override;
+
+    // Read by tests and by the accessibility of the clock.
+    const QImage &BackBuffer() const { return m_backBuffer; }
+    int SegmentLevel(int p, int s) const { return SegmentLevels[p][s]; }
+    bool IsDragging() const { return Dragging; }
+    QTimer *RefreshTimer() { return &m_refreshTimer; }
+    QTimer *SaveTimer() { return &m_saveTimer; }
+
+    // Window position in twips, as stored under "X" and "Y".
+    int LeftTwips() const;
+    int TopTwips() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void loadPictures();
+
+    std::array<QImage, 37> ClockPictures;
+    std::array<quint8, 10> SegmentPatterns{};
+    quint8 SegmentLevels[4][7] = {};
+    QImage m_backBuffer;
+    int DragX = 0;
+    int DragY = 0;
+    bool Dragging = false;
+    std::unique_ptr<RegionData> WindowShape;
+    QTimer m_refreshTimer;
+    QTimer m_saveTimer;
+    bool m_levelsChanged = true;
+    bool m_unloaded = false;
+};

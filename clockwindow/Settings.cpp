@@ -1,0 +1,86 @@
+#include "clockwindow/Settings.h"
+
+#include <QRegularExpression>
+#include <QSettings>
+
+#include <cmath>
+
+namespace {
+
+struct KeyInfo
+{
+    Settings::Key key;
+    const char *name;
+    const char *defaultText; // nullptr: supplied by the caller
+};
+
+constexpr KeyInfo Keys[] = {
+    {Settings::Digits, "Digits", "0"},   {Settings::Face, "Face", "0"},
+    {Settings::LastCheck, "Last Check", nullptr}, {Settings::X, "X", nullptr},
+    {Settings::Y, "Y", nullptr},         {Settings::Visible, "Visible", "1"},
+};
+
+const KeyInfo &info(Settings::Key key)
+{
+    return Keys[static_cast<int>(key)];
+}
+
+QSettings store()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hqz"));
+}
+
+const QString Group = QStringLiteral("Digital Clock");
+
+} // namespace
+
+QString Settings::KeyName(Key key)
+{
+    return QString::fromLatin1(info(key).name);
+}
+
+QString Settings::Read(Key key, const QString &defaultText)
+{
+    const KeyInfo &k = info(key);
+    const QString fallback = k.defaultText ? QString::fromLatin1(k.defaultText) : defaultText;
+    QSettings s = store();
+    s.beginGroup(Group);
+    const QVariant value = s.value(QString::fromLatin1(k.name));
+    return value.isValid() ? value.toString() : fallback;
+}
+
+void Settings::Write(Key key, const QString &text)
+{
+    QSettings s = store();
+    s.beginGroup(Group);
+    s.setValue(QString::fromLatin1(info(key).name), text);
+}
+
+double Settings::LenientNumber(const QString &text)
+{
+    static const QRegularExpression leading(QStringLiteral("^\\s*([+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?)"));
+    const QRegularExpressionMatch m = leading.match(text);
+    if (!m.hasMatch())
+        return 0;
+    const double value = m.captured(1).toDouble();
+    return std::isfinite(value) ? value : 0;
+}
+
+int Settings::ReadThemeIndex(Key key)
+{
+    const double value = std::nearbyint(LenientNumber(Read(key)));
+    return (value >= 0 && value <= 3) ? static_cast<int>(value) : 0;
+}
+
+bool Settings::ReadVisible()
+{
+    const QString text = Read(Visible).trimmed();
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    if (number.match(text).hasMatch())
+        return LenientNumber(text) != 0;
+    return true;
+}
