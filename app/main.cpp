@@ -1,7 +1,60 @@
+#include "clockwindow/MainForm.h"
+#include "engine/AlarmHandling.h"
+#include "shell/Dialogs.h"
+#include "shell/FormRegistry.h"
+#include "shell/SingleInstance.h"
+
+#if __has_include("notify/SoundModule.h")
+#include "notify/SoundModule.h"
+#define TOCKWISE_HAS_SOUND 1
+#endif
+
 #include <QApplication>
+#include <QStandardPaths>
 
 int main(int argc, char *argv[])
 {
+    // The clock places and drags its own windows, which a Wayland client may
+    // not do: run through XWayland unless the user chose a platform.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("tockwise"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tockwise"));
+    QApplication::setDesktopFileName(QStringLiteral("tockwise"));
+    // The program ends when its last window is gone, hidden clock included.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const bool restart = app.arguments().mid(1) == QStringList{QStringLiteral("restart")};
+    SingleInstance instance;
+    if (!instance.Start(restart))
+        return 0;
+
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
+        programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+#ifdef TOCKWISE_HAS_SOUND
+    SoundModule::SetProgramFolder(programFolder);
+#endif
+
+    MainForm *clock = Forms().Get<MainForm>();
+    QString error;
+    if (!clock->Form_Load(&error)) {
+        Dialogs::ShowError(nullptr, error + QStringLiteral("\n\nTockwise cannot start without its alarms."));
+        Forms().DeleteAll();
+        return 1;
+    }
+    instance.OnShowRequest([] {
+        if (MainForm *form = Forms().Find<MainForm>()) {
+            form->show();
+            form->raise();
+            form->activateWindow();
+        }
+    });
+    QuitWhenLastWindowGone();
+
+    const int result = app.exec();
+    Forms().DeleteAll();
+    return result;
 }

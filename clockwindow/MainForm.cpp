@@ -1,26 +1,337 @@
 #include "clockwindow/MainForm.h"
 
 #include "clockwindow/RegionData.h"
+#include "clockwindow/Settings.h"
+#include "clockwindow/WindowPositioning.h"
+#include "engine/AlarmChecking.h"
+#include "engine/AlarmHandling.h"
+#include "engine/TimingModule.h"
+#include "notify/MessageForm.h"
+#include "notify/MissedForm.h"
+#include "resources/Artwork.h"
+#include "shell/FormRegistry.h"
+#include "shell/MenuForm.h"
 
-MainForm::MainForm() = default;
-MainForm::~MainForm() = default;
-bool MainForm::Form_Load(QString *) { return true; }
-void MainForm::Form_Unload(int) {}
-void MainForm::RefreshTimer_Timer() {}
-void MainForm::SaveTimer_Timer() {}
-void MainForm::InitSegmentPatterns() {}
-void MainForm::StepDigit(int, int) {}
-void MainForm::DrawFace() {}
-void MainForm::DrawDigit(int) {}
-void MainForm::DrawColon() {}
-void MainForm::PositionMissedForm() {}
-void MainForm::OpenNotification(const QString &, const QString &, qint32) {}
-void MainForm::ShowMissedAlarms() {}
-int MainForm::LeftTwips() const { return 0; }
-int MainForm::TopTwips() const { return 0; }
-void MainForm::paintEvent(QPaintEvent *) {}
-void MainForm::mousePressEvent(QMouseEvent *) {}
-void MainForm::mouseMoveEvent(QMouseEvent *) {}
-void MainForm::mouseReleaseEvent(QMouseEvent *) {}
-void MainForm::closeEvent(QCloseEvent *) {}
-void MainForm::loadPictures() {}
+#include <QAccessible>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Left edge of each digit cell and of the colon on the face; all cells start at y 10.
+constexpr int DigitTop = 10;
+constexpr int CellWidth = 30;
+constexpr int CellHeight = 50;
+constexpr int ColonLeft = 85;
+constexpr int PictureColon = 35;
+constexpr int PictureFace = 36;
+
+int digitLeft(int p)
+{
+    return CellWidth * p + 25 + (p >= 2 ? CellWidth : 0);
+}
+
+qint32 nearestInt32(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (rounded <= std::numeric_limits<qint32>::min())
+        return std::numeric_limits<qint32>::min();
+    if (rounded >= std::numeric_limits<qint32>::max())
+        return std::numeric_limits<qint32>::max();
+    return static_cast<qint32>(rounded);
+}
+
+// A stored position far outside any screen is kept (it may be a monitor that
+// is unplugged right now), but not one that cannot be a window position at all.
+int pixelsFromTwips(double twips)
+{
+    const double pixels = std::nearbyint(twips / MainForm::TwipsPerPixel);
+    return static_cast<int>(std::clamp(pixels, -1.0e6, 1.0e6));
+}
+
+} // namespace
+
+MainForm::MainForm()
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Tockwise"));
+    setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFixedSize(FaceWidth, FaceHeight);
+    setWindowIcon(Artwork::ProgramIcon());
+
+    m_refreshTimer.setInterval(RefreshInterval);
+    m_refreshTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &MainForm::RefreshTimer_Timer);
+    m_saveTimer.setInterval(SaveInterval);
+    connect(&m_saveTimer, &QTimer::timeout, this, &MainForm::SaveTimer_Timer);
+}
+
+MainForm::~MainForm()
+{
+    AlarmChecking::SetWindows(nullptr);
+}
+
+bool MainForm::Form_Load(QString *error)
+{
+    AlarmChecking::ResetMissedAlarms();
+
+    QString reason;
+    if (!AlarmHandling::LoadAlarms(&reason)) {
+        if (error)
+            *error = reason;
+        return false;
+    }
+    AlarmChecking::SetWindows(this);
+
+    // Loading the menus adds the tray icon; loading the panel fills its rows.
+    Forms().Get<MenuForm>()->hide();
+    Forms().Get<MissedForm>()->hide();
+
+    InitSegmentPatterns();
+    loadPictures();
+
+    m_backBuffer = QImage(FaceWidth, FaceHeight, QImage::Format_RGB32);
+    m_backBuffer.fill(Qt::black);
+    BackDC.begin(&m_backBuffer);
+
+    AlarmChecking::LastCheck = nearestInt32(Settings::LenientNumber(
+        Settings::Read(Settings::LastCheck, QString::number(TimingModule::CurrentMinute()))));
+
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
+                                                           : QRect(0, 0, 1024, 768);
+    const double x = Settings::LenientNumber(Settings::Read(Settings::X, QString::number(screen.width() * TwipsPerPixel / 3)));
+    const double y =
+        Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(screen.height() * TwipsPerPixel / 3)));
+    move(pixelsFromTwips(x), pixelsFromTwips(y));
+    const bool visible = Settings::ReadVisible();
+
+    WindowShape = std::make_unique<RegionData>();
+    WindowShape->TransformWindow(this, QString::fromLatin1(Artwork::kRegionResourceName), 1, QStringLiteral("CUSTOM"));
+
+    // The face shows at once; the digits fade in from the first tick.
+    DrawFace();
+    for (int p = 0; p < 4; ++p)
+        DrawDigit(p);
+    DrawColon();
+
+    // Shaped and placed before it is shown, so it never flashes as a rectangle.
+    setVisible(visible);
+    PositionMissedForm();
+
+    AlarmChecking::StartupCatchUp();
+
+    m_refreshTimer.start();
+    m_saveTimer.start();
+    return true;
+}
+
+void MainForm::Form_Unload(int Cancel)
+{
+    Settings::Write(Settings::LastCheck, QString::number(AlarmChecking::LastCheck));
+    Settings::Write(Settings::X, QString::number(LeftTwips()));
+    Settings::Write(Settings::Y, QString::number(TopTwips()));
+    Settings::Write(Settings::Visible, isVisible() ? QStringLiteral("True") : QStringLiteral("False"));
+    if (Cancel == 1)
+        return;
+
+    m_refreshTimer.stop();
+    m_saveTimer.stop();
+    if (BackDC.isActive())
+        BackDC.end();
+    m_unloaded = true;
+
+    Forms().Unload<MenuForm>();
+    Forms().Unload<MissedForm>();
+}
+
+void MainForm::SaveTimer_Timer()
+{
+    Form_Unload(1);
+}
+
+void MainForm::InitSegmentPatterns()
+{
+    SegmentPatterns = {123, 18, 103, 55, 30, 61, 125, 19, 127, 31};
+}
+
+void MainForm::StepDigit(int p, int digit)
+{
+    const quint8 pattern = SegmentPatterns[static_cast<size_t>(digit)];
+    for (int s = 0; s < 7; ++s) {
+        const bool lit = (pattern >> s) & 1;
+        quint8 &level = SegmentLevels[p][s];
+        if (!lit && level > 0) {
+            --level;
+            m_levelsChanged = true;
+        } else if (lit && level < 4) {
+            ++level;
+            m_levelsChanged = true;
+        }
+    }
+}
+
+void MainForm::DrawFace()
+{
+    BackDC.setCompositionMode(QPainter::CompositionMode_Source);
+    BackDC.drawImage(0, 0, ClockPictures[PictureFace]);
+}
+
+void MainForm::DrawDigit(int p)
+{
+    // OR-ing works because the face interior and the images' backgrounds are
+    // black: the seven segments lie side by side in one cell.
+    BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
+    const int x = digitLeft(p);
+    for (int s = 0; s < 7; ++s)
+        BackDC.drawImage(x, DigitTop, ClockPictures[static_cast<size_t>(5 * s + SegmentLevels[p][s])], 0, 0,
+                         CellWidth, CellHeight);
+}
+
+void MainForm::DrawColon()
+{
+    BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
+    BackDC.drawImage(ColonLeft, DigitTop, ClockPictures[PictureColon], 0, 0, CellWidth, CellHeight);
+}
+
+void MainForm::RefreshTimer_Timer()
+{
+    if (Dragging || m_unloaded)
+        return;
+    m_refreshTimer.stop();
+
+    if (isVisible()) {
+        const QTime now = TimingModule::Now().time();
+        const int h = now.hour();
+        const int m = now.minute();
+        StepDigit(0, h / 10);
+        StepDigit(1, h % 10);
+        StepDigit(2, m / 10);
+        StepDigit(3, m % 10);
+        // The picture only changes when a segment level did; an unchanged
+        // tick need not compose or send the same picture again.
+        if (m_levelsChanged) {
+            m_levelsChanged = false;
+            DrawFace();
+            for (int p = 0; p < 4; ++p)
+                DrawDigit(p);
+            DrawColon();
+            repaint();
+        }
+        updateAccessibleTime(h, m);
+    }
+
+    AlarmChecking::LiveCheck();
+
+    if (!m_unloaded)
+        m_refreshTimer.start();
+}
+
+void MainForm::updateAccessibleTime(int hour, int minute)
+{
+    const int shown = hour * 60 + minute;
+    if (shown == m_accessibleMinute)
+        return;
+    m_accessibleMinute = shown;
+    setAccessibleName(QStringLiteral("%1:%2").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0')));
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void MainForm::PositionMissedForm()
+{
+    MissedForm *missed = Forms().Find<MissedForm>();
+    if (!missed)
+        return;
+    // Centred under the clock, overlapping its bottom pixel row, which lies
+    // outside the clock's outline, so the two look joined.
+    const int left = x() - (missed->width() - width()) / 2;
+    const int top = y() + height() - 1;
+    missed->move(left, top);
+}
+
+void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute)
+{
+    MessageForm::Fire(name, dateText, dueMinute);
+}
+
+void MainForm::ShowMissedAlarms()
+{
+    Forms().Get<MenuForm>()->Menu_Main_Missed->setChecked(true);
+    MissedForm *missed = Forms().Get<MissedForm>();
+    missed->show();
+    show();
+    missed->UpdateMissedList();
+}
+
+int MainForm::LeftTwips() const
+{
+    return x() * TwipsPerPixel;
+}
+
+int MainForm::TopTwips() const
+{
+    return y() * TwipsPerPixel;
+}
+
+void MainForm::paintEvent(QPaintEvent *)
+{
+    // The picture is composed off screen and reaches the window in one copy.
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, m_backBuffer);
+}
+
+void MainForm::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const QPointF inside = event->position();
+        DragX = static_cast<int>(std::lround(inside.x() * TwipsPerPixel));
+        DragY = static_cast<int>(std::lround(inside.y() * TwipsPerPixel));
+        Dragging = true;
+    } else if (event->button() == Qt::RightButton) {
+        Forms().Get<MenuForm>()->PopupMainMenu();
+    }
+}
+
+void MainForm::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!Dragging)
+        return;
+    // The grabbed point stays under the pointer. Measured against the screen
+    // rather than the window, which the window manager may not have moved yet.
+    const QPointF global = event->globalPosition();
+    const int left = static_cast<int>(std::lround(global.x() - double(DragX) / TwipsPerPixel));
+    const int top = static_cast<int>(std::lround(global.y() - double(DragY) / TwipsPerPixel));
+    move(left, top);
+    PositionMissedForm();
+}
+
+void MainForm::mouseReleaseEvent(QMouseEvent *)
+{
+    Dragging = false;
+}
+
+void MainForm::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded)
+        Form_Unload(0);
+    event->accept();
+}
+
+void MainForm::loadPictures()
+{
+    const int d = Settings::ReadThemeIndex(Settings::Digits);
+    const int f = Settings::ReadThemeIndex(Settings::Face);
+    const int b = Artwork::DigitSetBase(d);
+    for (int i = 0; i <= 35; ++i)
+        ClockPictures[static_cast<size_t>(i)] = Artwork::Bitmap(b + i).convertToFormat(QImage::Format_RGB32);
+    ClockPictures[PictureFace] = Artwork::Bitmap(Artwork::FaceNumber(f)).convertToFormat(QImage::Format_RGB32);
+}

@@ -3,6 +3,7 @@
 #include "engine/AlarmWindows.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -68,11 +69,15 @@ protected:
 
 private:
     void loadPictures();
+    void updateAccessibleTime(int hour, int minute);
 
     std::array<QImage, 37> ClockPictures;
     std::array<quint8, 10> SegmentPatterns{};
     quint8 SegmentLevels[4][7] = {};
     QImage m_backBuffer;
+    // Kept open on the back buffer from start-up to unload, so a tick creates
+    // no drawing objects.
+    QPainter BackDC;
     int DragX = 0;
     int DragY = 0;
     bool Dragging = false;
@@ -81,4 +86,5 @@ private:
     QTimer m_saveTimer;
     bool m_levelsChanged = true;
     bool m_unloaded = false;
+    int m_accessibleMinute = -1;
 };

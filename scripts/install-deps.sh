@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
     libgl-dev libxkbcommon-dev
     fonts-liberation
-    xvfb xdotool trayer faketime x11-utils x11-apps imagemagick
+    xvfb xdotool trayer faketime x11-utils x11-apps x11-xserver-utils imagemagick
     pulseaudio pulseaudio-utils sox
     procps
 )

@@ -1,0 +1,195 @@
+#include "notify/MissedForm.h"
+
+#include "clockwindow/Settings.h"
+#include "engine/AlarmChecking.h"
+#include "notify/MouseLabel.h"
+#include "resources/Artwork.h"
+#include "shell/FormRegistry.h"
+#include "shell/MenuForm.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+constexpr int Twips = 15;
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / Twips, top / Twips, width / Twips, height / Twips);
+}
+
+QFont arial(double points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    return font;
+}
+
+} // namespace
+
+MissedForm::MissedForm()
+{
+    setObjectName(QStringLiteral("MissedForm"));
+    setWindowTitle(QStringLiteral("Missed Alarms"));
+    setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFixedSize(6000 / Twips, 2025 / Twips);
+    m_background = Artwork::Picture(QString::fromLatin1(Artwork::kMissedPicture));
+
+    auto makeLabel = [this](const QString &name, const QString &text, const QRect &geometry, const QColor &colour,
+                            double points, Qt::Alignment alignment) {
+        auto *label = new MouseLabel(text, this);
+        label->setObjectName(name);
+        label->setGeometry(geometry);
+        label->setFont(arial(points));
+        label->setAlignment(alignment | Qt::AlignVCenter);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        setColour(label, colour);
+        return label;
+    };
+
+    Label1 = makeLabel(QStringLiteral("Label1"), QStringLiteral("Missed Alarms"), twips(120, 120, 5775, 255),
+                       QColor(0xE0, 0xE0, 0xE0), 9.75, Qt::AlignHCenter);
+    connect(Label1, &MouseLabel::mouseDown, this, &MissedForm::Label1_MouseDown);
+    for (int i = 0; i < Rows; ++i) {
+        MouseLabel *row = makeLabel(QStringLiteral("MissedList_%1").arg(i), QStringLiteral("Missed Alarm"),
+                                    twips(240, 360 + 240 * i, 5295, 255), QColor(0xC0, 0xC0, 0xC0), 8.25,
+                                    Qt::AlignLeft);
+        row->setProperty("Tag", QStringLiteral("0"));
+        row->setTextFormat(Qt::PlainText);
+        connect(row, &MouseLabel::mouseDown, this, [this, i](Qt::MouseButton button) { MissedList_MouseDown(i, button); });
+        MissedList[static_cast<size_t>(i)] = row;
+    }
+    UpButton = makeLabel(QStringLiteral("UpButton"), QStringLiteral("/\\"), twips(5520, 360, 255, 255), Active, 8.25,
+                         Qt::AlignHCenter);
+    DownButton = makeLabel(QStringLiteral("DownButton"), QStringLiteral("\\/"), twips(5520, 1560, 255, 255), Active,
+                           8.25, Qt::AlignHCenter);
+    connect(UpButton, &MouseLabel::mouseDown, this, &MissedForm::UpButton_MouseDown);
+    connect(DownButton, &MouseLabel::mouseDown, this, &MissedForm::DownButton_MouseDown);
+
+    Form_Load();
+}
+
+void MissedForm::Form_Load()
+{
+    MissedStart = 0;
+    UpdateMissedList();
+}
+
+void MissedForm::UpdateMissedList()
+{
+    const QStringList &missed = AlarmChecking::MissedAlarms;
+    qint32 skip = MissedStart;
+    int shown = 0;
+    const qsizetype top = missed.size() - 1;
+    for (qsizetype k = 1; k <= top; ++k) {
+        if (missed.at(k).isEmpty())
+            continue;
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        if (shown < Rows) {
+            MissedList[static_cast<size_t>(shown)]->setText(missed.at(k));
+            MissedList[static_cast<size_t>(shown)]->setProperty("Tag", QString::number(k));
+        }
+        ++shown;
+    }
+    for (int r = shown; r < Rows; ++r) {
+        MissedList[static_cast<size_t>(r)]->setText(QString());
+        MissedList[static_cast<size_t>(r)]->setProperty("Tag", QStringLiteral("0"));
+    }
+    m_hasEntries = shown > 0;
+    setColour(UpButton, MissedStart > 0 ? Active : Inactive);
+    setColour(DownButton, shown > Rows ? Active : Inactive);
+}
+
+void MissedForm::UpButton_MouseDown(Qt::MouseButton)
+{
+    if (colour(UpButton) == Active) {
+        --MissedStart;
+        UpdateMissedList();
+    }
+}
+
+void MissedForm::DownButton_MouseDown(Qt::MouseButton)
+{
+    if (colour(DownButton) == Active) {
+        ++MissedStart;
+        UpdateMissedList();
+    }
+}
+
+void MissedForm::Label1_MouseDown(Qt::MouseButton Button)
+{
+    if (Button == Qt::RightButton)
+        popupMenu(false);
+}
+
+void MissedForm::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton)
+        popupMenu(false);
+}
+
+void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)
+{
+    if (Button != Qt::RightButton)
+        return;
+    const double tag = Settings::LenientNumber(RowTag(Index));
+    const bool entry = tag > 0 && tag < AlarmChecking::MissedAlarms.size();
+    if (entry)
+        Forms().Get<MenuForm>()->SelectionID = static_cast<qint32>(std::lround(tag));
+    popupMenu(entry);
+}
+
+void MissedForm::popupMenu(bool deleteEnabled)
+{
+    MenuForm *menus = Forms().Get<MenuForm>();
+    menus->Menu_Missed_Delete->setEnabled(deleteEnabled);
+    menus->Menu_Missed_Clear->setEnabled(m_hasEntries);
+    menus->PopupMissedMenu();
+}
+
+QString MissedForm::RowText(int row) const
+{
+    return MissedList.at(static_cast<size_t>(row))->text();
+}
+
+QString MissedForm::RowTag(int row) const
+{
+    return MissedList.at(static_cast<size_t>(row))->property("Tag").toString();
+}
+
+QColor MissedForm::UpColour() const
+{
+    return colour(UpButton);
+}
+
+QColor MissedForm::DownColour() const
+{
+    return colour(DownButton);
+}
+
+void MissedForm::setColour(MouseLabel *label, const QColor &colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+QColor MissedForm::colour(const MouseLabel *label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+void MissedForm::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (m_background.isNull())
+        painter.fillRect(rect(), QColor(Artwork::kMissedPanel));
+    else
+        painter.drawImage(0, 0, m_background);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <array>
+
+class MouseLabel;
+
+// The panel under the clock that lists the missed alarms, six rows at a time.
+class MissedForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Rows = 6;
+    static inline const QColor Active{0xFF, 0xFF, 0xFF};
+    static inline const QColor Inactive{0x88, 0x88, 0x88};
+
+    MissedForm();
+
+    // Scroll position: how many non-empty entries are skipped before row 0.
+    qint32 MissedStart = 0;
+
+    void UpdateMissedList();
+
+    void UpButton_MouseDown(Qt::MouseButton Button);
+    void DownButton_MouseDown(Qt::MouseButton Button);
+    void Label1_MouseDown(Qt::MouseButton Button);
+    void MissedList_MouseDown(int Index, Qt::MouseButton Button);
+
+    // For the menus and for tests.
+    bool HasEntries() const { return m_hasEntries; }
+    QString RowText(int row) const;
+    QString RowTag(int row) const;
+    QColor UpColour() const;
+    QColor DownColour() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void Form_Load();
+    void popupMenu(bool deleteEnabled);
+    static void setColour(MouseLabel *label, const QColor &colour);
+    static QColor colour(const MouseLabel *label);
+
+    QImage m_background;
+    MouseLabel *Label1 = nullptr;
+    std::array<MouseLabel *, Rows> MissedList{};
+    MouseLabel *UpButton = nullptr;
+    MouseLabel *DownButton = nullptr;
+    bool m_hasEntries = false;
+};

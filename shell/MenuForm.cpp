@@ -1,0 +1,199 @@
+#include "shell/MenuForm.h"
+
+#include "clockwindow/MainForm.h"
+#include "clockwindow/WindowPositioning.h"
+#include "engine/AlarmChecking.h"
+#include "notify/MissedForm.h"
+#include "resources/Artwork.h"
+#include "shell/FormRegistry.h"
+#include "shell/SystemTray.h"
+
+#if __has_include("alarmui/AlarmForm.h")
+#include "alarmui/AlarmForm.h"
+#define TOCKWISE_HAS_ALARMFORM 1
+#endif
+#if __has_include("shell/ThemeForm.h")
+#include "shell/ThemeForm.h"
+#define TOCKWISE_HAS_THEMEFORM 1
+#endif
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMenu>
+
+namespace {
+MenuForm::MenuChooser menuChooser = nullptr;
+}
+
+MenuForm::MenuForm()
+{
+    setObjectName(QStringLiteral("MenuForm"));
+    setWindowIcon(Artwork::ProgramIcon());
+
+    auto item = [this](QMenu *menu, QAction *&action, const char *name, const QString &caption) {
+        action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+    };
+
+    Menu_Main = new QMenu(QStringLiteral("Main Menu"), this);
+    Menu_Main->setObjectName(QStringLiteral("Menu_Main"));
+    item(Menu_Main, Menu_Main_Open, "Menu_Main_Open", QStringLiteral("Open Alarms"));
+    item(Menu_Main, Menu_Main_Missed, "Menu_Main_Missed", QStringLiteral("Show Missed Alarms"));
+    Menu_Main_Missed->setCheckable(true);
+    item(Menu_Main, Menu_Main_Appearance, "Menu_Main_Appearance", QStringLiteral("Change Appearance"));
+    item(Menu_Main, Menu_Main_Hide, "Menu_Main_Hide", QStringLiteral("Hide"));
+    item(Menu_Main, Menu_Main_Exit, "Menu_Main_Exit", QStringLiteral("Exit"));
+
+    Menu_Missed = new QMenu(QStringLiteral("Missed Menu"), this);
+    Menu_Missed->setObjectName(QStringLiteral("Menu_Missed"));
+    item(Menu_Missed, Menu_Missed_Delete, "Menu_Missed_Delete", QStringLiteral("Delete"));
+    item(Menu_Missed, Menu_Missed_Clear, "Menu_Missed_Clear", QStringLiteral("Clear All"));
+    item(Menu_Missed, Menu_Missed_Close, "Menu_Missed_Close", QStringLiteral("Close"));
+
+    Menu_Tray = new QMenu(QStringLiteral("Tray Menu"), this);
+    Menu_Tray->setObjectName(QStringLiteral("Menu_Tray"));
+    item(Menu_Tray, Menu_Tray_Show, "Menu_Tray_Show", QStringLiteral("Show"));
+    item(Menu_Tray, Menu_Tray_Exit, "Menu_Tray_Exit", QStringLiteral("Exit"));
+    Menu_Tray_Divider = Menu_Tray->addSeparator();
+    Menu_Tray_Divider->setObjectName(QStringLiteral("Menu_Tray_Divider"));
+    item(Menu_Tray, Menu_Tray_Cancel, "Menu_Tray_Cancel", QStringLiteral("Cancel"));
+
+    connect(Menu_Main_Open, &QAction::triggered, this, &MenuForm::Menu_Main_Open_Click);
+    connect(Menu_Main_Missed, &QAction::triggered, this, &MenuForm::Menu_Main_Missed_Click);
+    connect(Menu_Main_Appearance, &QAction::triggered, this, &MenuForm::Menu_Main_Appearance_Click);
+    connect(Menu_Main_Hide, &QAction::triggered, this, &MenuForm::Menu_Main_Hide_Click);
+    connect(Menu_Main_Exit, &QAction::triggered, this, &MenuForm::Menu_Main_Exit_Click);
+    connect(Menu_Missed_Delete, &QAction::triggered, this, &MenuForm::Menu_Missed_Delete_Click);
+    connect(Menu_Missed_Clear, &QAction::triggered, this, &MenuForm::Menu_Missed_Clear_Click);
+    connect(Menu_Missed_Close, &QAction::triggered, this, &MenuForm::Menu_Missed_Close_Click);
+    connect(Menu_Tray_Show, &QAction::triggered, this, &MenuForm::Menu_Tray_Show_Click);
+    connect(Menu_Tray_Exit, &QAction::triggered, this, &MenuForm::Menu_Tray_Exit_Click);
+
+    // Form_Load: the icon is added once per run.
+    if (!SystemTray::TrayIconAdded) {
+        QSystemTrayIcon *icon = SystemTray::AddTrayIcon(this);
+        connect(icon, &QSystemTrayIcon::activated, this, &MenuForm::TrayIcon_Activated);
+        SystemTray::TrayIconAdded = true;
+    }
+}
+
+MenuForm::~MenuForm() = default;
+
+void MenuForm::closeEvent(QCloseEvent *event)
+{
+    SystemTray::RemoveTrayIcon();
+    event->accept();
+}
+
+void MenuForm::SetMenuChooser(MenuChooser chooser)
+{
+    menuChooser = chooser;
+}
+
+void MenuForm::popup(QMenu *menu)
+{
+    if (menuChooser) {
+        if (QAction *chosen = menuChooser(menu); chosen && chosen->isEnabled())
+            chosen->trigger();
+        return;
+    }
+    menu->exec(QCursor::pos());
+}
+
+void MenuForm::PopupMainMenu()
+{
+    popup(Menu_Main);
+}
+
+void MenuForm::PopupMissedMenu()
+{
+    popup(Menu_Missed);
+}
+
+void MenuForm::PopupTrayMenu()
+{
+    popup(Menu_Tray);
+}
+
+void MenuForm::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::DoubleClick:
+        Menu_Tray_Show_Click();
+        break;
+    case QSystemTrayIcon::Context:
+        PopupTrayMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+void MenuForm::Menu_Main_Open_Click()
+{
+#ifdef TOCKWISE_HAS_ALARMFORM
+    Forms().ShowOrRaise<AlarmForm>();
+#endif
+}
+
+void MenuForm::Menu_Main_Missed_Click()
+{
+    MissedForm *missed = Forms().Get<MissedForm>();
+    missed->setVisible(!missed->isVisible());
+    Menu_Main_Missed->setChecked(!Menu_Main_Missed->isChecked());
+}
+
+void MenuForm::Menu_Main_Appearance_Click()
+{
+#ifdef TOCKWISE_HAS_THEMEFORM
+    Forms().ShowOrRaise<ThemeForm>();
+#endif
+}
+
+void MenuForm::Menu_Main_Hide_Click()
+{
+    if (MainForm *clock = Forms().Find<MainForm>())
+        clock->hide();
+    Forms().Get<MissedForm>()->hide();
+    Menu_Main_Missed->setChecked(false);
+}
+
+void MenuForm::Menu_Main_Exit_Click()
+{
+    Forms().Unload<MainForm>();
+}
+
+void MenuForm::Menu_Missed_Delete_Click()
+{
+    QStringList &missed = AlarmChecking::MissedAlarms;
+    if (SelectionID > 0 && SelectionID < missed.size())
+        missed[SelectionID] = QString();
+    if (MissedForm *form = Forms().Find<MissedForm>())
+        form->UpdateMissedList();
+}
+
+void MenuForm::Menu_Missed_Clear_Click()
+{
+    AlarmChecking::ResetMissedAlarms();
+    if (MissedForm *form = Forms().Find<MissedForm>())
+        form->UpdateMissedList();
+}
+
+void MenuForm::Menu_Missed_Close_Click()
+{
+    Forms().Get<MissedForm>()->hide();
+    Menu_Main_Missed->setChecked(false);
+}
+
+void MenuForm::Menu_Tray_Show_Click()
+{
+    if (MainForm *clock = Forms().Find<MainForm>()) {
+        clock->show();
+        WindowPositioning::BringToFront(clock);
+    }
+}
+
+void MenuForm::Menu_Tray_Exit_Click()
+{
+    Forms().Unload<MainForm>();
+}

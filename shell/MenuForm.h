@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+class QAction;
+class QMenu;
+
+// Never shown: it receives the tray icon's events, owns the program's three
+// pop-up menus and holds SelectionID for the missed panel.
+class MenuForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    MenuForm();
+    ~MenuForm() override;
+
+    // Index in the missed list of the entry last right-clicked in the panel.
+    qint32 SelectionID = 0;
+
+    QMenu *Menu_Main = nullptr;
+    QAction *Menu_Main_Open = nullptr;
+    QAction *Menu_Main_Missed = nullptr;
+    QAction *Menu_Main_Appearance = nullptr;
+    QAction *Menu_Main_Hide = nullptr;
+    QAction *Menu_Main_Exit = nullptr;
+
+    QMenu *Menu_Missed = nullptr;
+    QAction *Menu_Missed_Delete = nullptr;
+    QAction *Menu_Missed_Clear = nullptr;
+    QAction *Menu_Missed_Close = nullptr;
+
+    QMenu *Menu_Tray = nullptr;
+    QAction *Menu_Tray_Show = nullptr;
+    QAction *Menu_Tray_Exit = nullptr;
+    QAction *Menu_Tray_Divider = nullptr;
+    QAction *Menu_Tray_Cancel = nullptr;
+
+    // Pop-ups at the pointer; they return when the menu has closed.
+    void PopupMainMenu();
+    void PopupMissedMenu();
+    void PopupTrayMenu();
+
+    // The tray callback: a left double click shows the clock, a right click
+    // pops up the tray menu, everything else is ignored.
+    void TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason);
+
+    void Menu_Main_Open_Click();
+    void Menu_Main_Missed_Click();
+    void Menu_Main_Appearance_Click();
+    void Menu_Main_Hide_Click();
+    void Menu_Main_Exit_Click();
+    void Menu_Missed_Delete_Click();
+    void Menu_Missed_Clear_Click();
+    void Menu_Missed_Close_Click();
+    void Menu_Tray_Show_Click();
+    void Menu_Tray_Exit_Click();
+
+    // Tests answer the pop-ups instead of a person; nullptr means "dismissed".
+    using MenuChooser = QAction *(*)(QMenu *menu);
+    static void SetMenuChooser(MenuChooser chooser);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void popup(QMenu *menu);
+};

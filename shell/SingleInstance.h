@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+
+// One running copy per user. The first copy holds a lock file and listens for
+// a second start; a second start ends at once, but where there is no tray to
+// bring a hidden clock back from, it first asks the running copy to show it.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    SingleInstance();
+    ~SingleInstance() override;
+
+    // False when another copy runs and this one must end. A copy started with
+    // "restart" waits a few seconds for the old copy's lock and then goes on
+    // whether or not it got it.
+    bool Start(bool restart);
+
+    // Called in the running copy when a second start asks for the clock.
+    void OnShowRequest(std::function<void()> handler);
+
+    static QString LockPath();
+    static QString ServerPath();
+
+private:
+    void listen();
+
+    QLockFile m_lock;
+    QLocalServer *m_server = nullptr;
+    std::function<void()> m_showRequest;
+};
