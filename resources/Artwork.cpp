@@ -17,4 +17,30 @@ QByteArray CustomResource(const QString &name)
     return file.readAll();
 }
 
+QImage Picture(const QString &name)
+{
+    return QImage(QStringLiteral(":/pictures/%1").arg(name));
+}
+
+QIcon ProgramIcon()
+{
+    return QIcon(
+        QStringLiteral(":/icons/%1").arg(QLatin1String(kProgramIconPng.data(), qsizetype(kProgramIconPng.size()))));
+}
+
+QString ProgramIconSvgPath()
+{
+    return QStringLiteral(":/icons/%1").arg(QLatin1String(kProgramIconSvg.data(), qsizetype(kProgramIconSvg.size())));
+}
+
+QUrl MakerSite()
+{
+    return QUrl(QString::fromLatin1(kMakerAddress.data(), qsizetype(kMakerAddress.size())));
+}
+
+QUrl ProductFamilySite()
+{
+    return QUrl(QString::fromLatin1(kProductFamilyAddress.data(), qsizetype(kProductFamilyAddress.size())));
+}
+
 } // namespace Artwork

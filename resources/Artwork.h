@@ -1,11 +1,29 @@
 #pragma once
 
+#include "resources/ArtworkConstants.h"
+
 #include <QByteArray>
+#include <QIcon>
 #include <QImage>
 #include <QString>
+#include <QUrl>
 
 // Pictures by number and custom blocks by name, as the windows ask for them.
+// A missing picture comes back null and a missing block empty; callers decide.
 namespace Artwork {
+
+// Faces, segment and colon images: ":/bitmaps/<number>.png".
 QImage Bitmap(int number);
+// Raw custom blocks such as kRegionResourceName: ":/custom/<name>".
 QByteArray CustomResource(const QString &name);
+// Window pictures such as kNotificationPicture or kAdPicture: ":/pictures/<name>".
+QImage Picture(const QString &name);
+// The program's icon for its windows and the tray.
+QIcon ProgramIcon();
+// Resource path of the scalable icon, for installing it with the desktop entry.
+QString ProgramIconSvgPath();
+// The web sites the about windows open.
+QUrl MakerSite();
+QUrl ProductFamilySite();
+
 } // namespace Artwork
