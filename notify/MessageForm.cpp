@@ -1,0 +1,193 @@
+#include "notify/MessageForm.h"
+
+#include "clockwindow/Settings.h"
+#include "clockwindow/WindowPositioning.h"
+#include "engine/AlarmChecking.h"
+#include "engine/TimingModule.h"
+#include "notify/SoundModule.h"
+#include "resources/ArtworkConstants.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <limits>
+
+namespace {
+
+int alertInterval = MessageForm::DefaultAlertInterval;
+
+QFont ArialFont(qreal points, bool bold)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry, const QFont &font,
+                  Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    label->setTextFormat(Qt::PlainText); // an alarm name is shown as typed, never as markup
+    // Transparent over the picture, black text.
+    label->setAutoFillBackground(false);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    return label;
+}
+
+QString PictureName()
+{
+    return QStringLiteral(":/pictures/") +
+           QString::fromLatin1(Artwork::kNotificationPicture.data(), qsizetype(Artwork::kNotificationPicture.size()));
+}
+
+// The tag is written by the program itself, but it is text: a number beyond the
+// minute range reads as no minute rather than overflowing.
+qint32 TagMinute(const QString &tag)
+{
+    const double t = Settings::LenientNumber(tag);
+    if (!(t >= double(std::numeric_limits<qint32>::min()) && t <= double(std::numeric_limits<qint32>::max())))
+        return 0;
+    return qint32(t);
+}
+
+} // namespace
+
+MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qint32 dueMinute)
+{
+    auto *form = new MessageForm();
+    form->MessageLabel->setText(name);
+    form->DateLabel->setText(dateText);
+    form->SetTag(QString::number(dueMinute));
+    form->CentreOnScreen();
+    form->show();
+    WindowPositioning::BringToFront(form);
+    return form;
+}
+
+void MessageForm::SetAlertInterval(int milliseconds)
+{
+    alertInterval = milliseconds > 0 ? milliseconds : DefaultAlertInterval;
+}
+
+MessageForm::MessageForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("MessageForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Alarm Notification"));
+    setFixedSize(FormWidth, FormHeight);
+    m_background = QPixmap(PictureName());
+
+    const QFont title = ArialFont(9.75, true);
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Alarm Notification"), QRect(104, 8, 249, 17), title,
+                       Qt::AlignLeft | Qt::AlignTop);
+    CloseButton = MakeLabel(this, "CloseButton", QStringLiteral("X"), QRect(376, 8, 17, 17), title,
+                            Qt::AlignHCenter | Qt::AlignTop);
+    CloseButton->installEventFilter(this);
+
+    // A line from (104, 24) to (392, 24), the last point not drawn.
+    Line1 = new QFrame(this);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Plain);
+    Line1->setLineWidth(1);
+    Line1->setGeometry(104, 24, 392 - 104, 1);
+    QPalette linePalette = Line1->palette();
+    linePalette.setColor(QPalette::WindowText, Qt::black);
+    Line1->setPalette(linePalette);
+
+    DateLabel = MakeLabel(this, "DateLabel", QStringLiteral("Alarm time and date"), QRect(104, 24, 281, 17),
+                          ArialFont(8.25, false), Qt::AlignRight | Qt::AlignTop);
+    MessageLabel = MakeLabel(this, "MessageLabel", QStringLiteral("Message text"), QRect(104, 40, 281, 49),
+                             ArialFont(9.75, false), Qt::AlignLeft | Qt::AlignTop);
+    // Wraps inside its fixed box; what does not fit in the height is cut off.
+    MessageLabel->setWordWrap(true);
+
+    AlertTimer = new QTimer(this);
+    AlertTimer->setObjectName(QStringLiteral("AlertTimer"));
+    AlertTimer->setInterval(alertInterval);
+    connect(AlertTimer, &QTimer::timeout, this, &MessageForm::AlertTimer_Timer);
+    AlertTimer->start();
+
+    Form_Load();
+}
+
+void MessageForm::Form_Load()
+{
+    AlertTicks = 0;
+    AlertTimer_Timer(); // the first chime sounds the moment the alarm is due
+}
+
+void MessageForm::AlertTimer_Timer()
+{
+    ++AlertTicks;
+    if (AlertTicks == UnansweredRound) {
+        AlertTimer->stop();
+        // The missed line carries the minute the alarm fell due, not this moment.
+        AlarmChecking::AddMissedAlarm(MessageLabel->text(), TimingModule::MinuteMoment(TagMinute(m_tag)));
+        close();
+    } else if (AlertTicks <= ChimeRounds) {
+        SoundModule::PlayChime();
+    }
+}
+
+void MessageForm::CloseButton_Click()
+{
+    close();
+}
+
+void MessageForm::CentreOnScreen()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+void MessageForm::paintEvent(QPaintEvent *)
+{
+    if (m_background.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_background);
+}
+
+void MessageForm::closeEvent(QCloseEvent *event)
+{
+    // The remaining chimes and the timeout go with the window.
+    AlertTimer->stop();
+    event->accept();
+}
+
+bool MessageForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == CloseButton) {
+        // A click is a press and a release of the left button on the label.
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_closeButtonPressed = static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            const bool click = m_closeButtonPressed && mouse->button() == Qt::LeftButton &&
+                               CloseButton->rect().contains(mouse->position().toPoint());
+            m_closeButtonPressed = false;
+            if (click)
+                CloseButton_Click();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

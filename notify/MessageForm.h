@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QTimer;
+
+// The notification of one due alarm: a borderless 400 x 100 window in the middle
+// of the screen that chimes for its first minute and, left alone for five
+// minutes, closes itself and reports the alarm as missed. Every due alarm gets a
+// window of its own; each deletes itself when closed.
+class MessageForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FormWidth = 400;
+    static constexpr int FormHeight = 100;
+    static constexpr int DefaultAlertInterval = 5000;
+    static constexpr int ChimeRounds = 12;     // rounds 1-12 chime: 0 s to 55 s
+    static constexpr int UnansweredRound = 61; // the 60th timer tick: 300 s
+
+    // Opens the notification of an alarm: loads the window (first chime at
+    // once), sets the name, the time text and the due minute, shows it centred
+    // and raises it once.
+    static MessageForm *Fire(const QString &name, const QString &dateText, qint32 dueMinute);
+
+    // Tests shorten the 5000 ms of windows created afterwards; 0 or less
+    // restores it.
+    static void SetAlertInterval(int milliseconds);
+
+    // Creating the window loads it: AlertTicks 0 and the first round of the
+    // alert handler, which chimes.
+    explicit MessageForm(QWidget *parent = nullptr);
+
+    void AlertTimer_Timer();
+    void CloseButton_Click();
+
+    // The minute in which the alarm fell due, as decimal text.
+    QString Tag() const { return m_tag; }
+    void SetTag(const QString &tag) { m_tag = tag; }
+
+    // Rounds of the alert handler so far, the one at load included.
+    qint32 AlertTicks = 0;
+
+    QLabel *Label1 = nullptr;
+    QLabel *CloseButton = nullptr;
+    QFrame *Line1 = nullptr;
+    QLabel *DateLabel = nullptr;
+    QLabel *MessageLabel = nullptr;
+    QTimer *AlertTimer = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Form_Load();
+    void CentreOnScreen();
+
+    QPixmap m_background;
+    QString m_tag;
+    bool m_closeButtonPressed = false;
+};

@@ -1,0 +1,444 @@
+#include "engine/AlarmChecking.h"
+#include "engine/AlarmWindows.h"
+#include "engine/TimingModule.h"
+#include "notify/MessageForm.h"
+#include "notify/SoundModule.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// Stands in for the clock window: counts how often the missed panel is asked for.
+class WindowsRecorder : public AlarmWindows
+{
+public:
+    void OpenNotification(const QString &, const QString &, qint32) override {}
+    void ShowMissedAlarms() override { ++missedShown; }
+    int missedShown = 0;
+};
+
+qint32 Minute(int year, int month, int day, int hour, int minute)
+{
+    return TimingModule::MinuteOf(QDate(year, month, day), QTime(hour, minute));
+}
+
+// Missed lines of this run, without the empty element 0.
+QStringList MissedLines()
+{
+    return AlarmChecking::MissedAlarms.mid(1);
+}
+
+void RunDeferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class TestNotify : public QObject
+{
+    Q_OBJECT
+
+private:
+    QStringList chimes; // the path handed to the player, once per chime
+
+    // Advances the window by the given number of AlertTimer ticks.
+    static void Tick(MessageForm *form, int ticks)
+    {
+        for (int i = 0; i < ticks && form; ++i)
+            form->AlertTimer_Timer();
+    }
+
+private slots:
+    void init()
+    {
+        AlarmChecking::ResetMissedAlarms();
+        AlarmChecking::SetWindows(nullptr);
+        MessageForm::SetAlertInterval(0);
+        chimes.clear();
+        SoundModule::SetProgramFolder(QStringLiteral("/opt/tockwise"));
+        SoundModule::SetPlayer([this](const QString &path) { chimes.append(path); });
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<MessageForm *>(w))
+                delete w;
+        AlarmChecking::SetWindows(nullptr);
+        SoundModule::SetPlayer({});
+    }
+
+    // ---- the window as built -------------------------------------------------
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<qreal>("points");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<int>("horizontal");
+        QTest::addColumn<bool>("wraps");
+
+        QTest::newRow("title") << "Label1"
+                               << "Alarm Notification" << QRect(104, 8, 249, 17) << 9.75 << true << int(Qt::AlignLeft)
+                               << false;
+        QTest::newRow("close") << "CloseButton"
+                               << "X" << QRect(376, 8, 17, 17) << 9.75 << true << int(Qt::AlignHCenter) << false;
+        QTest::newRow("date") << "DateLabel"
+                              << "07:00,  5 March" << QRect(104, 24, 281, 17) << 8.25 << false << int(Qt::AlignRight)
+                              << false;
+        QTest::newRow("message") << "MessageLabel"
+                                 << "Dentist" << QRect(104, 40, 281, 49) << 9.75 << false << int(Qt::AlignLeft) << true;
+    }
+
+    void controls()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QRect, geometry);
+        QFETCH(qreal, points);
+        QFETCH(bool, bold);
+        QFETCH(int, horizontal);
+        QFETCH(bool, wraps);
+
+        MessageForm *form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("07:00,  5 March"), 0);
+        auto *label = form->findChild<QLabel *>(name);
+        QVERIFY(label);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->geometry(), geometry);
+        QCOMPARE(label->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(label->font().pointSizeF(), points);
+        QCOMPARE(label->font().bold(), bold);
+        QCOMPARE(int(label->alignment() & Qt::AlignHorizontal_Mask), horizontal);
+        QCOMPARE(label->wordWrap(), wraps);
+        QVERIFY(!label->autoFillBackground());
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
+    }
+
+    void window()
+    {
+        MessageForm *form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("07:00,  5 March"), 0);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Alarm Notification"));
+        QCOMPARE(form->size(), QSize(400, 100));
+        QVERIFY(form->windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(!(form->windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isModal());
+        QCOMPARE(form->geometry().center(), QGuiApplication::primaryScreen()->geometry().center());
+
+        auto *line = form->findChild<QFrame *>(QStringLiteral("Line1"));
+        QVERIFY(line);
+        QCOMPARE(line->geometry(), QRect(104, 24, 288, 1));
+        auto *timer = form->findChild<QTimer *>(QStringLiteral("AlertTimer"));
+        QVERIFY(timer);
+        QCOMPARE(timer->interval(), 5000);
+        QVERIFY(timer->isActive());
+    }
+
+    void fireSetsCaptionsAndTag()
+    {
+        const qint32 due = Minute(2024, 3, 3, 8, 5);
+        MessageForm *form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("08:05,  3 March"), due);
+        QCOMPARE(form->MessageLabel->text(), QStringLiteral("Dentist"));
+        QCOMPARE(form->DateLabel->text(), QStringLiteral("08:05,  3 March"));
+        QCOMPARE(form->Tag(), QString::number(due));
+        QCOMPARE(form->AlertTicks, 1);
+        QCOMPARE(chimes, QStringList{QStringLiteral("/opt/tockwise/Chime1.wav")});
+    }
+
+    // An alarm name is text as typed; markup in it must not turn into formatting.
+    void nameIsPlainText()
+    {
+        MessageForm *form = MessageForm::Fire(QStringLiteral("<b>Pay</b> &amp; go"), QStringLiteral("x"), 0);
+        const QImage plain = form->MessageLabel->grab().toImage();
+        form->MessageLabel->setTextFormat(Qt::RichText);
+        QVERIFY(form->MessageLabel->grab().toImage() != plain);
+    }
+
+    // ---- the chime cycle and the timeout ------------------------------------
+
+    void chimesByTick_data()
+    {
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<int>("expectedChimes");
+        QTest::addColumn<bool>("open");
+
+        QTest::newRow("at load") << 0 << 1 << true;
+        QTest::newRow("5 s") << 1 << 2 << true;
+        QTest::newRow("50 s") << 10 << 11 << true;
+        QTest::newRow("55 s, the last chime") << 11 << 12 << true;
+        QTest::newRow("60 s, silence") << 12 << 12 << true;
+        QTest::newRow("295 s, still open") << 59 << 12 << true;
+        QTest::newRow("300 s, closed") << 60 << 12 << false;
+    }
+
+    void chimesByTick()
+    {
+        QFETCH(int, ticks);
+        QFETCH(int, expectedChimes);
+        QFETCH(bool, open);
+
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
+        Tick(form, ticks);
+        RunDeferredDeletes();
+        QCOMPARE(chimes.size(), expectedChimes);
+        QCOMPARE(!form.isNull(), open);
+        QCOMPARE(MissedLines().size(), open ? 0 : 1);
+    }
+
+    void unansweredBecomesMissedLine_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("dateText");
+        QTest::addColumn<qint32>("due");
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("on time") << "Dentist"
+                                 << "08:05,  3 March" << Minute(2024, 3, 3, 8, 5) << "Dentist - 08:05,  3 March";
+        QTest::newRow("opened late, after sleep")
+            << "Dentist"
+            << "08:10,  3 March" << Minute(2024, 3, 3, 8, 5) << "Dentist - 08:05,  3 March";
+        QTest::newRow("opened the next day")
+            << "Late shift"
+            << "00:02,  1 January" << Minute(2024, 12, 31, 23, 59) << "Late shift - 23:59,  31 December";
+        QTest::newRow("first minute of 2000") << "Zero"
+                                              << "x" << 0 << "Zero - 00:00,  1 January";
+        QTest::newRow("before 2000") << "Old clock"
+                                     << "x" << Minute(1999, 12, 31, 23, 0) << "Old clock - 23:00,  31 December";
+    }
+
+    void unansweredBecomesMissedLine()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, dateText);
+        QFETCH(qint32, due);
+        QFETCH(QString, line);
+
+        WindowsRecorder recorder;
+        AlarmChecking::SetWindows(&recorder);
+        QPointer<MessageForm> form = MessageForm::Fire(name, dateText, due);
+        Tick(form, 59);
+        QVERIFY(MissedLines().isEmpty());
+        Tick(form, 1);
+        QCOMPARE(MissedLines(), QStringList{line});
+        QCOMPARE(recorder.missedShown, 1);
+        QVERIFY(form->isHidden());
+        RunDeferredDeletes();
+        QVERIFY(form.isNull());
+    }
+
+    // The tag is text; whatever it holds, its leading number is the minute.
+    void tagReadLeniently_data()
+    {
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("digits") << QString::number(Minute(2024, 3, 3, 8, 5)) << "A - 08:05,  3 March";
+        QTest::newRow("trailing text") << QString::number(Minute(2024, 3, 3, 8, 5)) + "abc"
+                                       << "A - 08:05,  3 March";
+        QTest::newRow("empty") << ""
+                               << "A - 00:00,  1 January";
+        QTest::newRow("no number") << "abc"
+                                   << "A - 00:00,  1 January";
+        QTest::newRow("beyond the minute range") << "99999999999999"
+                                                 << "A - 00:00,  1 January";
+    }
+
+    void tagReadLeniently()
+    {
+        QFETCH(QString, tag);
+        QFETCH(QString, line);
+
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("A"), QStringLiteral("x"), 0);
+        form->SetTag(tag);
+        Tick(form, 60);
+        QCOMPARE(MissedLines(), QStringList{line});
+    }
+
+    // The real timer, sped up: the whole cycle runs by itself.
+    void timerDrivesTheWholeCycle()
+    {
+        MessageForm::SetAlertInterval(2);
+        QPointer<MessageForm> form =
+            MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), Minute(2024, 3, 3, 8, 5));
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), 10000);
+        QCOMPARE(chimes.size(), 12);
+        QCOMPARE(MissedLines(), QStringList{QStringLiteral("Dentist - 08:05,  3 March")});
+    }
+
+    // ---- the "X" --------------------------------------------------------------
+
+    void closeButtonAtTwentySeconds()
+    {
+        MessageForm::SetAlertInterval(2);
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
+        form->AlertTimer->stop(); // driven by hand up to the click
+        Tick(form, 4);
+        QCOMPARE(chimes.size(), 5);
+        form->AlertTimer->start();
+
+        QTest::mouseClick(form->CloseButton, Qt::LeftButton, {}, QPoint(8, 8));
+        QVERIFY(!form || form->isHidden());
+        QTest::qWait(300); // far more than the rest of the cycle at this speed
+        QVERIFY(form.isNull());
+        QCOMPARE(chimes.size(), 5);
+        QVERIFY(MissedLines().isEmpty());
+    }
+
+    void clicksElsewhereDoNotClose_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("button");
+
+        QTest::newRow("title") << "Label1" << int(Qt::LeftButton);
+        QTest::newRow("message") << "MessageLabel" << int(Qt::LeftButton);
+        QTest::newRow("right button on X") << "CloseButton" << int(Qt::RightButton);
+    }
+
+    void clicksElsewhereDoNotClose()
+    {
+        QFETCH(QString, control);
+        QFETCH(int, button);
+
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
+        auto *label = form->findChild<QLabel *>(control);
+        QTest::mouseClick(label, Qt::MouseButton(button), {}, QPoint(8, 8));
+        RunDeferredDeletes();
+        QVERIFY(!form.isNull());
+        QVERIFY(form->isVisible());
+    }
+
+    // ---- several windows ------------------------------------------------------
+
+    void twoWindowsCloseIndependently()
+    {
+        const qint32 due = Minute(2024, 3, 5, 7, 0);
+        QPointer<MessageForm> first = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), due);
+        QPointer<MessageForm> second = MessageForm::Fire(QStringLiteral("Gym"), QStringLiteral("x"), due);
+        QCOMPARE(first->pos(), second->pos());
+        QVERIFY(QTest::qWaitForWindowActive(second));
+        QCOMPARE(QApplication::activeWindow(), second.data());
+        QCOMPARE(chimes.size(), 2);
+
+        Tick(first, 4);
+        QTest::mouseClick(first->CloseButton, Qt::LeftButton, {}, QPoint(8, 8));
+        RunDeferredDeletes();
+        QVERIFY(first.isNull());
+        QVERIFY(!second.isNull());
+        QVERIFY(second->isVisible());
+
+        Tick(second, 20);
+        QCOMPARE(chimes.size(), 2 + 4 + 11);
+        Tick(second, 40);
+        RunDeferredDeletes();
+        QVERIFY(second.isNull());
+        QCOMPARE(MissedLines(), QStringList{QStringLiteral("Gym - 07:00,  5 March")});
+    }
+
+    // ---- wrapping and clipping of the name -----------------------------------
+
+    void longNameWrapsAndIsClipped()
+    {
+        const QString longName =
+            QStringLiteral("Take the blue folder to the accountant on the third floor and ask "
+                           "about the invoice from last spring before the office closes today, then "
+                           "collect the spare keys from the front desk");
+        MessageForm *form = MessageForm::Fire(QString(), QStringLiteral("08:05,  3 March"), 0);
+        const QImage empty = form->grab().toImage();
+        form->MessageLabel->setText(longName);
+        const QImage full = form->grab().toImage();
+
+        // It would need more than the 49 pixels it has.
+        QVERIFY(form->MessageLabel->heightForWidth(281) > 49);
+        QCOMPARE(form->MessageLabel->size(), QSize(281, 49));
+
+        QRect changed;
+        for (int y = 0; y < full.height(); ++y)
+            for (int x = 0; x < full.width(); ++x)
+                if (full.pixel(x, y) != empty.pixel(x, y))
+                    changed |= QRect(x, y, 1, 1);
+        QVERIFY(!changed.isEmpty());
+        QVERIFY2(QRect(104, 40, 281, 49).contains(changed), qPrintable(QStringLiteral("text drawn at %1,%2 %3x%4")
+                                                                           .arg(changed.x())
+                                                                           .arg(changed.y())
+                                                                           .arg(changed.width())
+                                                                           .arg(changed.height())));
+        // Wrapped: ink on three lines, down into the last rows of the box.
+        QVERIFY(changed.bottom() > 40 + 30);
+        if (qEnvironmentVariableIsSet("TOCKWISE_NOTIFY_SNAPSHOT"))
+            full.save(qEnvironmentVariable("TOCKWISE_NOTIFY_SNAPSHOT"));
+    }
+
+    // ---- the sound ------------------------------------------------------------
+
+    void chimePath_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("path");
+
+        QTest::newRow("plain") << "/opt/tockwise"
+                               << "/opt/tockwise/Chime1.wav";
+        QTest::newRow("trailing slash") << "/opt/tockwise/"
+                                        << "/opt/tockwise/Chime1.wav";
+        QTest::newRow("spaces") << "/home/a b/My Clock"
+                                << "/home/a b/My Clock/Chime1.wav";
+    }
+
+    void chimePath()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, path);
+        SoundModule::SetProgramFolder(folder);
+        SoundModule::PlayChime();
+        QCOMPARE(chimes, QStringList{path});
+    }
+
+    // Whatever is (or is not) beside the program and whether or not there is
+    // any sound output, chiming goes on silently.
+    void realPlayerSurvivesBadChime_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("present");
+
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("not a wave") << QByteArray("this is not a sound file") << true;
+        QTest::newRow("truncated header") << QByteArray("RIFF\x24\x00\x00\x00WAVEfmt ", 16) << true;
+    }
+
+    void realPlayerSurvivesBadChime()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, present);
+
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        if (present) {
+            QFile file(folder.filePath(QStringLiteral("Chime1.wav")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        SoundModule::SetProgramFolder(folder.path());
+        SoundModule::SetPlayer({});
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
+        Tick(form, 3);
+        QTest::qWait(50);
+        Tick(form, 57);
+        RunDeferredDeletes();
+        QVERIFY(form.isNull());
+        QCOMPARE(MissedLines().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestNotify)
+#include "tst_notify.moc"
