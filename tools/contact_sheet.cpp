@@ -5,6 +5,7 @@
 #include "resources/Artwork.h"
 
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QTextStream>
 
@@ -134,6 +135,12 @@ int main(int argc, char **argv)
     const QImage icon = Artwork::ProgramIcon().pixmap(Artwork::kProgramIconSize).toImage();
     sheet.Place(icon, 1);
     sheet.Place(icon, 4, QStringLiteral("icon"));
+    // The scalable icon beside it, drawn at the same zoom (when Qt's SVG reader is installed).
+    QImageReader svg(Artwork::ProgramIconSvgPath());
+    svg.setScaledSize(Artwork::kProgramIconSize * 4);
+    const QImage scalable = svg.read();
+    if (!scalable.isNull())
+        sheet.Place(scalable, 1, QStringLiteral("scalable icon"));
     sheet.NewRow();
     sheet.Place(Artwork::Picture(Name(Artwork::kAdPicture)), 1, QStringLiteral("about the maker"));
     sheet.Place(Artwork::Picture(Name(Artwork::kPersonalPicture)), 1, QStringLiteral("about the product family"));
