@@ -138,9 +138,10 @@ void MenuForm::Menu_Main_Open_Click()
 
 void MenuForm::Menu_Main_Missed_Click()
 {
+    // The check mark is a checkable action: choosing it has already flipped
+    // the mark, so only the panel is flipped here.
     MissedForm *missed = Forms().Get<MissedForm>();
     missed->setVisible(!missed->isVisible());
-    Menu_Main_Missed->setChecked(!Menu_Main_Missed->isChecked());
 }
 
 void MenuForm::Menu_Main_Appearance_Click()

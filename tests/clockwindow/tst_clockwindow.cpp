@@ -1,0 +1,612 @@
+#include "clockwindow/MainForm.h"
+#include "clockwindow/RegionData.h"
+#include "clockwindow/Settings.h"
+#include "engine/AlarmChecking.h"
+#include "engine/AlarmHandling.h"
+#include "engine/TimingModule.h"
+#include "notify/MissedForm.h"
+#include "resources/Artwork.h"
+#include "shell/FormRegistry.h"
+#include "shell/MenuForm.h"
+#include "shell/SystemTray.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+QDateTime fakeNow;
+QString chosenItem; // objectName of the menu item the "user" picks; empty dismisses
+
+QAction *chooseItem(QMenu *menu)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->objectName() == chosenItem)
+            return action;
+    }
+    return nullptr;
+}
+
+QSettings store()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hqz"));
+}
+
+void writeSetting(const QString &key, const QString &value)
+{
+    QSettings s = store();
+    s.setValue(QStringLiteral("Digital Clock/") + key, value);
+}
+
+QString readSetting(const QString &key)
+{
+    return store().value(QStringLiteral("Digital Clock/") + key).toString();
+}
+
+AlarmRecord daily(const QString &name, int hour, int minute)
+{
+    AlarmRecord r;
+    r.Name = AlarmRecord::FixedName(name);
+    r.AlarmType = AlarmRecord::Daily;
+    r.Hour = static_cast<quint8>(hour);
+    r.Minute = static_cast<quint8>(minute);
+    return r;
+}
+
+// The brightest pixel of segment s in digit cell p of the back buffer.
+QRgb brightestIn(const QImage &image, const QRect &box)
+{
+    QRgb best = qRgb(0, 0, 0);
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (qGray(image.pixel(x, y)) > qGray(best))
+                best = image.pixel(x, y);
+    return best;
+}
+
+const QRect SegmentBoxes[7] = {QRect(QPoint(5, 1), QPoint(24, 6)),   QRect(QPoint(22, 4), QPoint(28, 24)),
+                               QRect(QPoint(5, 22), QPoint(24, 27)), QRect(QPoint(1, 4), QPoint(7, 24)),
+                               QRect(QPoint(22, 25), QPoint(28, 45)), QRect(QPoint(5, 43), QPoint(24, 48)),
+                               QRect(QPoint(1, 25), QPoint(7, 45))};
+const int CellLeft[4] = {25, 55, 115, 145};
+
+// Central pixel of a segment's box: inside every style of bar.
+QPoint segmentCentre(int p, int s)
+{
+    return SegmentBoxes[s].center() + QPoint(CellLeft[p], 10);
+}
+
+} // namespace
+
+class ClockWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir *m_alarms = nullptr;
+
+    MainForm *loadClock()
+    {
+        MainForm *clock = Forms().Get<MainForm>();
+        QString error;
+        if (!clock->Form_Load(&error))
+            qWarning() << error;
+        // The tests drive the ticks themselves.
+        clock->RefreshTimer()->stop();
+        clock->SaveTimer()->stop();
+        return clock;
+    }
+
+    void tick(MainForm *clock, int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            clock->RefreshTimer_Timer();
+        clock->RefreshTimer()->stop();
+    }
+
+    void saveAlarms(const QList<AlarmRecord> &alarms)
+    {
+        AlarmHandling::Alarms = {AlarmRecord{}};
+        AlarmHandling::Alarms.append(alarms);
+        QVERIFY(AlarmHandling::SaveAlarms());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        MenuForm::SetMenuChooser(&chooseItem);
+    }
+
+    void init()
+    {
+        QSettings s = store();
+        s.clear();
+        s.sync();
+        m_alarms = new QTemporaryDir;
+        AlarmHandling::SetAlarmFolder(m_alarms->path());
+        AlarmHandling::Alarms = {AlarmRecord{}};
+        AlarmChecking::ResetMissedAlarms();
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 12));
+        TimingModule::SetClock([] { return fakeNow; });
+        chosenItem.clear();
+    }
+
+    void cleanup()
+    {
+        Forms().DeleteAll();
+        SystemTray::TrayIconAdded = false;
+        TimingModule::SetClock({});
+        delete m_alarms;
+    }
+
+    // ---- Settings --------------------------------------------------------
+
+    void lenientNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value");
+        QTest::newRow("plain") << "42" << 42.0;
+        QTest::newRow("leading blanks") << "  7" << 7.0;
+        QTest::newRow("trailing text") << "12abc" << 12.0;
+        QTest::newRow("negative") << "-3" << -3.0;
+        QTest::newRow("fraction") << "4995.5" << 4995.5;
+        QTest::newRow("text") << "abc" << 0.0;
+        QTest::newRow("empty") << "" << 0.0;
+        QTest::newRow("sign only") << "-" << 0.0;
+        QTest::newRow("huge") << "1e400" << 0.0;
+    }
+
+    void lenientNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        QCOMPARE(Settings::LenientNumber(text), value);
+    }
+
+    void storedSettings_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("theme");   // expected index, or -1 when not a theme key
+        QTest::addColumn<int>("visible"); // expected visibility, or -1 when not "Visible"
+        QTest::newRow("Digits 2") << "Digits" << "2" << 2 << -1;
+        QTest::newRow("Digits 7 is out of range") << "Digits" << "7" << 0 << -1;
+        QTest::newRow("Face -1 is out of range") << "Face" << "-1" << 0 << -1;
+        QTest::newRow("Face text") << "Face" << "Gold" << 0 << -1;
+        QTest::newRow("Face 3.4 rounds to 3") << "Face" << "3.4" << 3 << -1;
+        QTest::newRow("Visible True") << "Visible" << "True" << -1 << 1;
+        QTest::newRow("Visible False") << "Visible" << "False" << -1 << 0;
+        QTest::newRow("Visible 0") << "Visible" << "0" << -1 << 0;
+        QTest::newRow("Visible -1") << "Visible" << "-1" << -1 << 1;
+        QTest::newRow("Visible garbage counts as visible") << "Visible" << "maybe" << -1 << 1;
+        QTest::newRow("Visible empty counts as visible") << "Visible" << "" << -1 << 1;
+    }
+
+    void storedSettings()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(int, theme);
+        QFETCH(int, visible);
+        writeSetting(key, stored);
+        if (theme >= 0)
+            QCOMPARE(Settings::ReadThemeIndex(key == "Digits" ? Settings::Digits : Settings::Face), theme);
+        if (visible >= 0)
+            QCOMPARE(Settings::ReadVisible(), visible == 1);
+    }
+
+    void firstRunDefaults()
+    {
+        MainForm *clock = loadClock();
+        QCOMPARE(clock->size(), QSize(200, 70));
+        const QRect screen = clock->screen()->geometry();
+        // One third of the screen in twips, back in whole pixels.
+        QCOMPARE(clock->pos(), QPoint(qRound(screen.width() * 15 / 3 / 15.0), qRound(screen.height() * 15 / 3 / 15.0)));
+        QVERIFY(clock->isVisible());
+        QCOMPARE(AlarmChecking::LastCheck, TimingModule::CurrentMinute());
+        QCOMPARE(AlarmChecking::MissedAlarms.size(), 1);
+        QVERIFY(!Forms().Find<MissedForm>()->isVisible());
+
+        clock->close();
+        QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
+        QCOMPARE(readSetting("X"), QString::number(clock->pos().x() * 15));
+        QCOMPARE(readSetting("Y"), QString::number(clock->pos().y() * 15));
+        QCOMPARE(readSetting("Visible"), QStringLiteral("True"));
+    }
+
+    void storedPositionAndVisibilityComeBack()
+    {
+        writeSetting("X", "-30000"); // off the screen: restored unchanged
+        writeSetting("Y", "4995");
+        writeSetting("Visible", "False");
+        MainForm *clock = loadClock();
+        QCOMPARE(clock->pos(), QPoint(-2000, 333));
+        QVERIFY(!clock->isVisible());
+        clock->SaveTimer_Timer();
+        QCOMPARE(readSetting("X"), QStringLiteral("-30000"));
+        QCOMPARE(readSetting("Visible"), QStringLiteral("False"));
+        // The periodic save leaves everything loaded.
+        QVERIFY(Forms().Find<MenuForm>());
+        QVERIFY(Forms().Find<MissedForm>());
+    }
+
+    void lastCheckInTheFutureChecksNothing()
+    {
+        saveAlarms({daily("Every minute there", 9, 10)});
+        const qint32 future = TimingModule::CurrentMinute() + 30;
+        writeSetting("Last Check", QString::number(future));
+        MainForm *clock = loadClock();
+        QCOMPARE(AlarmChecking::LastCheck, future);
+        fakeNow = fakeNow.addSecs(10 * 60);
+        tick(clock, 5);
+        QCOMPARE(AlarmChecking::LastCheck, future);
+        QCOMPARE(AlarmChecking::MissedAlarms.size(), 1);
+    }
+
+    void startupCatchUpFillsAndShowsThePanel()
+    {
+        // Closed on Monday 18:00, started on Thursday 09:05, hidden.
+        saveAlarms({daily("Dentist", 7, 0)});
+        writeSetting("Last Check", QString::number(TimingModule::MinuteOf(QDate(2024, 3, 4), QTime(18, 0))));
+        writeSetting("Visible", "False");
+        MainForm *clock = loadClock();
+        MissedForm *missed = Forms().Find<MissedForm>();
+        QVERIFY(missed->isVisible());
+        QVERIFY(clock->isVisible()); // recording a missed alarm shows the clock after all
+        QVERIFY(Forms().Find<MenuForm>()->Menu_Main_Missed->isChecked());
+        QCOMPARE(missed->RowText(0), QStringLiteral("Dentist - 07:00,  5 March"));
+        QCOMPARE(missed->RowText(2), QStringLiteral("Dentist - 07:00,  7 March"));
+        QCOMPARE(missed->RowText(3), QString());
+        // The panel hangs centred under the clock, over its bottom pixel row.
+        QCOMPARE(missed->x() + missed->width() / 2, clock->x() + clock->width() / 2);
+        QCOMPARE(missed->y(), clock->y() + 69);
+    }
+
+    void unreadableAlarmFileStopsStartUp()
+    {
+        QVERIFY(QDir(m_alarms->path()).mkdir(AlarmHandling::FileName));
+        MainForm *clock = Forms().Get<MainForm>();
+        QString error;
+        QVERIFY(!clock->Form_Load(&error));
+        QVERIFY(error.contains(AlarmHandling::FileName));
+        QVERIFY(QFileInfo(AlarmHandling::AlarmFilePath()).isDir());
+    }
+
+    // ---- The outline -----------------------------------------------------
+
+    void outlineFromTheBlock()
+    {
+        MainForm *clock = loadClock();
+        const QRegion mask = clock->mask();
+        QCOMPARE(mask.rectCount(), 27);
+        QCOMPARE(mask.boundingRect(), QRect(1, 1, 198, 68));
+        QVERIFY(mask.contains(QPoint(100, 35)));
+        QVERIFY(!mask.contains(QPoint(0, 35)));   // column 0 is outside
+        QVERIFY(!mask.contains(QPoint(18, 1)));   // the top band starts at 19
+        QVERIFY(mask.contains(QPoint(19, 1)));
+        QVERIFY(!mask.contains(QPoint(181, 68))); // the bottom band ends before 181
+    }
+
+    void outlineFromDamagedFilesKeepsTheRectangle_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray good = Artwork::CustomResource(QString::fromLatin1(Artwork::kRegionResourceName));
+        QTest::newRow("eight bytes") << good.left(8);
+        QTest::newRow("cut short") << good.left(200);
+        QTest::newRow("a rectangle outside the size") << [good] {
+            QByteArray b = good;
+            b[40 + 8] = char(0x2c); // right edge of the first band becomes 300
+            b[40 + 9] = char(0x01);
+            return b;
+        }();
+    }
+
+    void outlineFromDamagedFilesKeepsTheRectangle()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(bytes);
+        file.close();
+        QWidget window;
+        window.resize(50, 40);
+        RegionData shape;
+        QVERIFY(!shape.TransformWindow(&window, file.fileName(), 1, QString()));
+        QVERIFY(window.mask().isEmpty());
+        QCOMPARE(window.size(), QSize(50, 40));
+    }
+
+    void outlineFromAFileWithoutResizing()
+    {
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(Artwork::CustomResource(QString::fromLatin1(Artwork::kRegionResourceName)));
+        file.close();
+        QWidget window;
+        window.resize(300, 100);
+        {
+            RegionData shape;
+            QVERIFY(shape.TransformWindow(&window, file.fileName(), 0, QString()));
+            QCOMPARE(window.size(), QSize(300, 100));
+            QCOMPARE(window.mask().rectCount(), 27);
+        }
+        QVERIFY(window.mask().isEmpty()); // released with the object
+    }
+
+    // ---- Painting --------------------------------------------------------
+
+    void digitsFadeInOverFourTicks()
+    {
+        MainForm *clock = loadClock();
+        // 09:05: hour tens 0 lights segments 0,1,3,4,5,6 and never the middle.
+        for (int level = 1; level <= 4; ++level) {
+            tick(clock);
+            const QImage &back = clock->BackBuffer();
+            QCOMPARE(clock->SegmentLevel(0, 0), level);
+            QCOMPARE(back.pixel(segmentCentre(0, 0)), Artwork::kPeakColours[0][level]);
+            QCOMPARE(back.pixel(segmentCentre(3, 5)), Artwork::kPeakColours[0][level]); // 5 has its bottom
+            QCOMPARE(qGray(back.pixel(segmentCentre(0, 2))), 0);                       // 0 has no middle
+            QCOMPARE(qGray(back.pixel(segmentCentre(3, 1))), 0);                       // 5 has no upper right
+        }
+        tick(clock);
+        QCOMPARE(clock->SegmentLevel(0, 0), 4);
+        // The colon is always fully lit; the face frame stays where it was.
+        QCOMPARE(brightestIn(clock->BackBuffer(), QRect(85 + 12, 10 + 12, 6, 6)), Artwork::kPeakColours[0][4]);
+        const QImage face = Artwork::Bitmap(1001).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(clock->BackBuffer().pixel(3, 35), face.pixel(3, 35));
+    }
+
+    void chosenThemeIsDrawn()
+    {
+        writeSetting("Digits", "1");
+        writeSetting("Face", "2");
+        MainForm *clock = loadClock();
+        tick(clock, 4);
+        QCOMPARE(clock->BackBuffer().pixel(segmentCentre(0, 0)), Artwork::kPeakColours[1][4]);
+        const QImage face = Artwork::Bitmap(1003).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(clock->BackBuffer().pixel(100, 4), face.pixel(100, 4));
+    }
+
+    void nineFiftyNineToTen()
+    {
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 59, 58));
+        MainForm *clock = loadClock();
+        tick(clock, 4);
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(10, 0, 0));
+        // Hour tens 0 -> 1: segments 0, 3, 5, 6 dim, 1 and 4 stay lit.
+        // 9 -> 0 loses the middle and gains both lower-left and bottom; 5 -> 0
+        // loses the middle and gains upper right and lower left.
+        const int expected[4][7] = {{3, 4, 0, 3, 4, 3, 3}, {4, 4, 3, 4, 4, 1, 1},
+                                    {4, 1, 3, 4, 4, 4, 1}, {4, 4, 3, 4, 4, 1, 1}};
+        tick(clock);
+        for (int p = 0; p < 4; ++p)
+            for (int s = 0; s < 7; ++s)
+                QVERIFY2(clock->SegmentLevel(p, s) == expected[p][s], qPrintable(QStringLiteral("p %1 s %2").arg(p).arg(s)));
+        tick(clock, 3);
+        const int pattern[4] = {18, 123, 123, 123}; // 1, 0, 0, 0
+        for (int p = 0; p < 4; ++p)
+            for (int s = 0; s < 7; ++s)
+                QCOMPARE(clock->SegmentLevel(p, s), ((pattern[p] >> s) & 1) ? 4 : 0);
+    }
+
+    void liveCheckAdvancesOneMinutePerTickEvenWhenHidden()
+    {
+        saveAlarms({daily("Hidden", 9, 7)});
+        MainForm *clock = loadClock();
+        clock->hide();
+        const qint32 start = AlarmChecking::LastCheck;
+        fakeNow = fakeNow.addSecs(5 * 60);
+        tick(clock, 2);
+        QCOMPARE(AlarmChecking::LastCheck, start + 2);
+        QCOMPARE(clock->SegmentLevel(0, 0), 0); // no painting while hidden
+        tick(clock, 10);
+        QCOMPARE(AlarmChecking::LastCheck, start + 5);
+    }
+
+    void accessibleNameFollowsTheMinute()
+    {
+        MainForm *clock = loadClock();
+        tick(clock);
+        QCOMPARE(clock->accessibleName(), QStringLiteral("09:05"));
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(23, 59));
+        tick(clock);
+        QCOMPARE(clock->accessibleName(), QStringLiteral("23:59"));
+    }
+
+    // ---- Dragging --------------------------------------------------------
+
+    void dragMovesTheClockAndThePanel()
+    {
+        MainForm *clock = loadClock();
+        clock->move(300, 200);
+        MissedForm *missed = Forms().Find<MissedForm>();
+        clock->PositionMissedForm();
+        tick(clock);
+        const QPoint grab(50, 30);
+        QTest::mousePress(clock, Qt::LeftButton, {}, grab);
+        QVERIFY(clock->IsDragging());
+        QMouseEvent move(QEvent::MouseMove, QPointF(grab + QPoint(10, 0)),
+                         QPointF(clock->mapToGlobal(grab + QPoint(10, 0))), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(clock, &move);
+        QCOMPARE(clock->LeftTwips(), 300 * 15 + 150);
+        QCOMPARE(clock->pos(), QPoint(310, 200));
+        QCOMPARE(missed->pos(), QPoint(310 - 100, 200 + 69));
+
+        // While dragging neither the display nor the alarm check runs.
+        const qint32 lastCheck = AlarmChecking::LastCheck;
+        fakeNow = fakeNow.addSecs(120);
+        tick(clock, 3);
+        QCOMPARE(AlarmChecking::LastCheck, lastCheck);
+        QCOMPARE(clock->SegmentLevel(0, 0), 1);
+
+        // Releasing any button ends the drag; the next tick resumes both.
+        QTest::mouseRelease(clock, Qt::RightButton, {}, grab);
+        QVERIFY(!clock->IsDragging());
+        tick(clock);
+        QCOMPARE(AlarmChecking::LastCheck, lastCheck + 1);
+        QCOMPARE(clock->SegmentLevel(0, 0), 2);
+    }
+
+    // ---- Menus -----------------------------------------------------------
+
+    void menuHideShowAndMissedToggle()
+    {
+        MainForm *clock = loadClock();
+        MenuForm *menus = Forms().Find<MenuForm>();
+        MissedForm *missed = Forms().Find<MissedForm>();
+
+        chosenItem = "Menu_Main_Missed";
+        QTest::mousePress(clock, Qt::RightButton, {}, QPoint(100, 35));
+        QVERIFY(missed->isVisible());
+        QVERIFY(menus->Menu_Main_Missed->isChecked());
+        QTest::mousePress(clock, Qt::RightButton, {}, QPoint(100, 35));
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+
+        menus->Menu_Main_Missed->trigger();
+        chosenItem = "Menu_Main_Hide";
+        menus->PopupMainMenu();
+        QVERIFY(!clock->isVisible());
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+
+        chosenItem = "Menu_Tray_Cancel";
+        menus->TrayIcon_Activated(QSystemTrayIcon::Context);
+        QVERIFY(!clock->isVisible());
+        menus->TrayIcon_Activated(QSystemTrayIcon::Trigger); // a single click does nothing
+        QVERIFY(!clock->isVisible());
+        menus->TrayIcon_Activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(clock->isVisible());
+        QVERIFY(!missed->isVisible()); // only the clock comes back
+    }
+
+    void exitUnloadsTheClockMenusAndPanel()
+    {
+        MainForm *clock = loadClock();
+        QPointer<MainForm> clockAlive(clock);
+        QPointer<MenuForm> menus(Forms().Find<MenuForm>());
+        QPointer<MissedForm> missed(Forms().Find<MissedForm>());
+        clock->move(120, 90);
+        chosenItem = "Menu_Tray_Exit";
+        menus->TrayIcon_Activated(QSystemTrayIcon::Context);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!clockAlive);
+        QVERIFY(!menus);
+        QVERIFY(!missed);
+        QCOMPARE(readSetting("X"), QStringLiteral("1800"));
+        QCOMPARE(readSetting("Y"), QStringLiteral("1350"));
+    }
+
+    // ---- The missed panel ------------------------------------------------
+
+    void missedPanelRules_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QList<int>>("blanked"); // entries deleted before the panel is drawn
+        QTest::addColumn<int>("downPresses");
+        QTest::addColumn<QString>("firstRow");
+        QTest::addColumn<QString>("lastRow");
+        QTest::addColumn<bool>("upActive");
+        QTest::addColumn<bool>("downActive");
+        QTest::addColumn<bool>("hasEntries");
+
+        QTest::newRow("empty") << 0 << QList<int>{} << 0 << "" << "" << false << false << false;
+        QTest::newRow("six fit") << 6 << QList<int>{} << 0 << "E1" << "E6" << false << false << true;
+        QTest::newRow("a seventh turns down white") << 7 << QList<int>{} << 0 << "E1" << "E6" << false << true << true;
+        QTest::newRow("ten, four presses") << 10 << QList<int>{} << 4 << "E5" << "E10" << true << false << true;
+        QTest::newRow("ten, a fifth press does nothing") << 10 << QList<int>{} << 5 << "E5" << "E10" << true << false
+                                                         << true;
+        QTest::newRow("deleted entries close up") << 8 << QList<int>{2, 3} << 0 << "E1" << "E8" << false << false
+                                                  << true;
+        QTest::newRow("nothing left below the scroll position")
+            << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << "" << "" << true << false << false;
+    }
+
+    void missedPanelRules()
+    {
+        QFETCH(int, entries);
+        QFETCH(QList<int>, blanked);
+        QFETCH(int, downPresses);
+        QFETCH(QString, firstRow);
+        QFETCH(QString, lastRow);
+        QFETCH(bool, upActive);
+        QFETCH(bool, downActive);
+        QFETCH(bool, hasEntries);
+
+        MissedForm *missed = Forms().Get<MissedForm>();
+        for (int i = 1; i <= entries; ++i)
+            AlarmChecking::MissedAlarms.append(QStringLiteral("E%1").arg(i));
+        missed->UpdateMissedList();
+        // Scroll while every entry is there, then delete, as a user would.
+        for (int i = 0; i < downPresses; ++i)
+            missed->DownButton_MouseDown(Qt::LeftButton);
+        for (int k : blanked)
+            AlarmChecking::MissedAlarms[k] = QString();
+        missed->UpdateMissedList();
+
+        QCOMPARE(missed->RowText(0), firstRow);
+        int last = MissedForm::Rows - 1;
+        while (last > 0 && missed->RowText(last).isEmpty())
+            --last;
+        QCOMPARE(missed->RowText(last), lastRow);
+        QCOMPARE(missed->UpColour() == MissedForm::Active, upActive);
+        QCOMPARE(missed->DownColour() == MissedForm::Active, downActive);
+        QCOMPARE(missed->HasEntries(), hasEntries);
+        QCOMPARE(missed->UpColour() == MissedForm::Active ? 0 : 1, upActive ? 0 : 1);
+    }
+
+    void missedMenuDeleteClearAndClose()
+    {
+        MissedForm *missed = Forms().Get<MissedForm>();
+        MenuForm *menus = Forms().Get<MenuForm>();
+        for (int i = 1; i <= 8; ++i)
+            AlarmChecking::MissedAlarms.append(QStringLiteral("E%1").arg(i));
+        missed->show();
+        missed->UpdateMissedList();
+        missed->DownButton_MouseDown(Qt::RightButton); // an arrow scrolls with any button
+        QCOMPARE(missed->RowText(0), QStringLiteral("E2"));
+
+        // A right click on the second row and "Delete" blanks E3 only.
+        chosenItem = "Menu_Missed_Delete";
+        QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::RightButton);
+        QCOMPARE(menus->SelectionID, 3);
+        QCOMPARE(AlarmChecking::MissedAlarms.at(3), QString());
+        QCOMPARE(AlarmChecking::MissedAlarms.at(4), QStringLiteral("E4"));
+        QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
+        QCOMPARE(missed->RowTag(1), QStringLiteral("4"));
+
+        // A left click does nothing; a right click on an empty row cannot delete.
+        chosenItem = "Menu_Missed_Delete";
+        QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::LeftButton);
+        QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
+
+        // "Clear All" empties the list but keeps the scroll position and the panel.
+        chosenItem = "Menu_Missed_Clear";
+        missed->Label1_MouseDown(Qt::RightButton);
+        QCOMPARE(AlarmChecking::MissedAlarms, QStringList{QString()});
+        QCOMPARE(missed->MissedStart, 1);
+        QCOMPARE(missed->UpColour(), MissedForm::Active);
+        QVERIFY(missed->isVisible());
+        missed->MissedList_MouseDown(5, Qt::RightButton); // an empty row
+        QVERIFY(!menus->Menu_Missed_Delete->isEnabled());
+        QCOMPARE(menus->SelectionID, 3);
+
+        // "Close" hides it and clears the check mark.
+        menus->Menu_Main_Missed->setChecked(true);
+        chosenItem = "Menu_Missed_Close";
+        QTest::mousePress(missed, Qt::RightButton, {}, QPoint(200, 125));
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+        QVERIFY(!menus->Menu_Missed_Clear->isEnabled());
+    }
+};
+
+QTEST_MAIN(ClockWindowTest)
+#include "tst_clockwindow.moc"
