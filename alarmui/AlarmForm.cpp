@@ -1,0 +1,289 @@
+#include "alarmui/AlarmForm.h"
+
+#include "alarmui/ModifyForm.h"
+#include "alarmui/ToolWindow.h"
+#include "engine/AlarmEditing.h"
+#include "engine/AlarmHandling.h"
+#include "resources/Artwork.h"
+#include "shell/AdForm.h"
+#include "shell/Dialogs.h"
+#include "shell/FormRegistry.h"
+#include "shell/PersonalForm.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+
+using ToolWindow::PlaceTwips;
+
+namespace {
+
+const QString RemoveQuestion = QStringLiteral("Are you sure you want to delete this alarm?");
+
+// Rows sort by their text without regard to case; equal texts keep a fixed
+// order (by exact text, then by table position) so the list never shuffles.
+class AlarmRow : public QListWidgetItem
+{
+public:
+    AlarmRow(const QString &text, int position)
+        : QListWidgetItem(text)
+    {
+        setData(AlarmForm::PositionRole, position);
+    }
+
+    bool operator<(const QListWidgetItem &other) const override
+    {
+        const QString a = text();
+        const QString b = other.text();
+        if (const int c = a.compare(b, Qt::CaseInsensitive))
+            return c < 0;
+        if (const int c = a.compare(b, Qt::CaseSensitive))
+            return c < 0;
+        return data(AlarmForm::PositionRole).toInt() < other.data(AlarmForm::PositionRole).toInt();
+    }
+};
+
+QString twoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(alignment | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel *makeLink(QWidget *parent, const char *name, const QString &text)
+{
+    QLabel *label = makeLabel(parent, name, text, Qt::AlignRight);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ToolWindow::LinkBlue);
+    label->setPalette(palette);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+AlarmForm::AlarmForm()
+{
+    setObjectName(QStringLiteral("AlarmForm"));
+    ToolWindow::Setup(this, QStringLiteral("Tockwise"), QSize(ToolWindow::Px(5895), ToolWindow::Px(5175)));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, ToolWindow::AlarmBackground);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setWindowIcon(Artwork::ProgramIcon());
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap::fromImage(
+        Artwork::Picture(QLatin1String(Artwork::kBannerPicture.data(), qsizetype(Artwork::kBannerPicture.size())))));
+    PlaceTwips(Image1, 0, 0, 4500, 900);
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Crewline Kit"), Qt::AlignRight);
+    Label1->setFont(ToolWindow::ArialFont(12));
+    PlaceTwips(Label1, 3480, 360, 2295, 375);
+
+    LinkLabel = makeLink(this, "LinkLabel", QStringLiteral("About Crewline Kit"));
+    PlaceTwips(LinkLabel, 3840, 720, 1935, 255);
+
+    Label2 = makeLabel(this, "Label2", QStringLiteral("List of alarms:"), Qt::AlignLeft);
+    PlaceTwips(Label2, 120, 1080, 1095, 255);
+
+    AlarmList = new QListWidget(this);
+    AlarmList->setObjectName(QStringLiteral("AlarmList"));
+    AlarmList->setSelectionMode(QAbstractItemView::SingleSelection);
+    AlarmList->setSortingEnabled(true);
+    PlaceTwips(AlarmList, 120, 1320, 5655, 2370);
+
+    AddButton = makeButton(this, "AddButton", QStringLiteral("Add New"));
+    PlaceTwips(AddButton, 120, 3840, 1815, 375);
+    EditButton = makeButton(this, "EditButton", QStringLiteral("Edit"));
+    PlaceTwips(EditButton, 2040, 3840, 1815, 375);
+    RemoveButton = makeButton(this, "RemoveButton", QStringLiteral("Remove"));
+    PlaceTwips(RemoveButton, 3960, 3840, 1815, 375);
+
+    CopyrightInfo = makeLabel(this, "CopyrightInfo",
+                              QStringLiteral("Tockwise is free to use, copy and give away, unchanged and free of "
+                                             "charge. It comes as it is, without any warranty."),
+                              Qt::AlignRight);
+    CopyrightInfo->setWordWrap(true);
+    PlaceTwips(CopyrightInfo, 120, 4320, 5655, 495);
+
+    InfoLink = makeLink(this, "InfoLink", QStringLiteral("About Varnod"));
+    PlaceTwips(InfoLink, 4680, 4800, 1095, 255);
+
+    for (QLabel *label : {Image1, Label1, LinkLabel, Label2, CopyrightInfo, InfoLink})
+        label->setFocusPolicy(Qt::NoFocus);
+    LinkLabel->installEventFilter(this);
+    InfoLink->installEventFilter(this);
+
+    setTabOrder(AlarmList, AddButton);
+    setTabOrder(AddButton, RemoveButton);
+    setTabOrder(RemoveButton, EditButton);
+
+    connect(AddButton, &QPushButton::clicked, this, &AlarmForm::AddButton_Click);
+    connect(EditButton, &QPushButton::clicked, this, &AlarmForm::EditButton_Click);
+    connect(RemoveButton, &QPushButton::clicked, this, &AlarmForm::RemoveButton_Click);
+
+    Form_Load();
+}
+
+void AlarmForm::Form_Load()
+{
+    UpdateAlarmList();
+    // Loaded again while an editor is still open (the list was closed and
+    // reopened): it stays disabled until that editor goes, as it would have.
+    if (Forms().Find<ModifyForm>())
+        setEnabled(false);
+}
+
+QString AlarmForm::RowText(const AlarmRecord &alarm)
+{
+    QString text = alarm.TrimmedName() + QStringLiteral(" - ") + twoDigits(alarm.Hour) + QLatin1Char(':') +
+                   twoDigits(alarm.Minute);
+    switch (alarm.AlarmType) {
+    case AlarmRecord::OnceOnly:
+        text += QStringLiteral(", ") + QString::number(alarm.Day);
+        // Only a damaged file holds a month outside 1-12; it has no name, so
+        // the row shows the day alone.
+        if (alarm.Month >= 1 && alarm.Month <= 12)
+            text += QLatin1Char(' ') + QLocale::system().monthName(alarm.Month, QLocale::LongFormat);
+        break;
+    case AlarmRecord::Daily:
+        text += QStringLiteral(" every day");
+        break;
+    case AlarmRecord::Weekly: {
+        static const char *const weekDays[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                               "Friday", "Saturday", "Sunday"};
+        text += QStringLiteral(" every ");
+        if (alarm.WeekDay <= 6)
+            text += QLatin1String(weekDays[alarm.WeekDay]);
+        break;
+    }
+    case AlarmRecord::EveryWeekday:
+        text += QStringLiteral(" every weekday");
+        break;
+    default:
+        break;
+    }
+    if (alarm.Disabled == -1)
+        text += QStringLiteral(" (disabled)");
+    return text;
+}
+
+void AlarmForm::UpdateAlarmList()
+{
+    AlarmList->clear();
+    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    for (int i = 1; i < alarms.size(); ++i) {
+        if (alarms.at(i).Deleted != 0)
+            continue;
+        AlarmList->addItem(new AlarmRow(RowText(alarms.at(i)), i));
+    }
+    AlarmList->clearSelection();
+    AlarmList->setCurrentRow(-1);
+}
+
+int AlarmForm::selectedPosition() const
+{
+    const QList<QListWidgetItem *> selected = AlarmList->selectedItems();
+    if (selected.isEmpty())
+        return -1;
+    const int position = selected.first()->data(PositionRole).toInt();
+    // A row always names an alarm of the table; anything else is left alone.
+    if (position < 1 || position >= AlarmHandling::Alarms.size())
+        return -1;
+    return position;
+}
+
+void AlarmForm::openEditor()
+{
+    Forms().ShowOrRaise<ModifyForm>();
+    setEnabled(false);
+}
+
+void AlarmForm::AddButton_Click()
+{
+    // An editor that is still open keeps its alarm; it is only brought forward.
+    if (!Forms().Find<ModifyForm>())
+        AlarmEditing::ClearEditAlarm();
+    openEditor();
+}
+
+void AlarmForm::EditButton_Click()
+{
+    const int p = selectedPosition();
+    if (p < 0)
+        return;
+    if (!Forms().Find<ModifyForm>())
+        AlarmEditing::EditAlarm = AlarmHandling::Alarms.at(p);
+    openEditor();
+}
+
+void AlarmForm::RemoveButton_Click()
+{
+    const int p = selectedPosition();
+    if (p < 0)
+        return;
+    if (!Dialogs::AskYesNo(this, RemoveQuestion, true))
+        return;
+
+    AlarmHandling::Alarms[p].Deleted = -1;
+    QString error;
+    if (!AlarmHandling::SaveAlarms(&error)) {
+        // The file still holds the alarm, so it stays in the table and the list
+        // rather than coming back unannounced at the next start.
+        AlarmHandling::Alarms[p].Deleted = 0;
+        Dialogs::ShowError(this, QStringLiteral("The alarm could not be removed.\n\n%1").arg(error));
+        return;
+    }
+    if (!AlarmHandling::LoadAlarms(&error))
+        Dialogs::ShowError(this, QStringLiteral("The alarms could not be read back.\n\n%1").arg(error));
+    UpdateAlarmList();
+}
+
+void AlarmForm::LinkLabel_Click()
+{
+    Forms().ShowOrRaise<PersonalForm>();
+}
+
+void AlarmForm::InfoLink_Click()
+{
+    Forms().ShowOrRaise<AdForm>();
+}
+
+bool AlarmForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        auto *label = qobject_cast<QLabel *>(watched);
+        // A click is a press and a release of the left button over the label.
+        if (label && mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
+            if (label == LinkLabel)
+                LinkLabel_Click();
+            else if (label == InfoLink)
+                InfoLink_Click();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

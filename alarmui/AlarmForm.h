@@ -1,0 +1,55 @@
+#pragma once
+
+#include "engine/AlarmRecord.h"
+
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+// The list of alarms: one sorted row per alarm, with Add, Edit and Remove.
+// It owns no alarm data; each row carries the table position of its alarm.
+class AlarmForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The item data role that holds a row's table position.
+    static constexpr int PositionRole = Qt::UserRole;
+
+    AlarmForm();
+
+    // The text of one row, e.g. "Dentist - 09:05, 7 March" or
+    // "Pills - 08:00 every weekday (disabled)".
+    static QString RowText(const AlarmRecord &alarm);
+
+    // Rebuilds every row from the alarm table; no row is selected afterwards.
+    void UpdateAlarmList();
+
+    void Form_Load();
+    void AddButton_Click();
+    void EditButton_Click();
+    void RemoveButton_Click();
+    void LinkLabel_Click();
+    void InfoLink_Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Table position of the selected row's alarm, or -1 when no row is selected.
+    int selectedPosition() const;
+    void openEditor();
+
+    QLabel *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *LinkLabel = nullptr;
+    QLabel *Label2 = nullptr;
+    QListWidget *AlarmList = nullptr;
+    QPushButton *AddButton = nullptr;
+    QPushButton *EditButton = nullptr;
+    QPushButton *RemoveButton = nullptr;
+    QLabel *CopyrightInfo = nullptr;
+    QLabel *InfoLink = nullptr;
+};

@@ -1,0 +1,336 @@
+#include "alarmui/ModifyForm.h"
+
+#include "alarmui/AlarmForm.h"
+#include "alarmui/ToolWindow.h"
+#include "clockwindow/Settings.h"
+#include "engine/AlarmEditing.h"
+#include "resources/Artwork.h"
+#include "shell/Dialogs.h"
+#include "shell/FormRegistry.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include <algorithm>
+#include <cmath>
+
+using AlarmEditing::EditAlarm;
+using ToolWindow::PlaceTwips;
+
+namespace {
+
+constexpr int Backspace = 8;
+
+const QStringList TypeNames{QStringLiteral("Once Only"), QStringLiteral("Daily"), QStringLiteral("Weekly"),
+                            QStringLiteral("Every Weekday")};
+const QStringList DayNames{QStringLiteral("Monday"),   QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
+                           QStringLiteral("Thursday"), QStringLiteral("Friday"),  QStringLiteral("Saturday"),
+                           QStringLiteral("Sunday")};
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(alignment | Qt::AlignVCenter);
+    label->setFocusPolicy(Qt::NoFocus);
+    return label;
+}
+
+QLineEdit *makeTimeBox(QWidget *parent, const char *name)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setMaxLength(2);
+    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Typing is filtered key by key; this keeps pasted text to digits as well.
+    box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,2}")), box));
+    return box;
+}
+
+QComboBox *makeList(QWidget *parent, const char *name, const QStringList &items)
+{
+    auto *list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setEditable(false);
+    list->addItems(items);
+    return list;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QString twoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+ModifyForm::ModifyForm()
+{
+    setObjectName(QStringLiteral("ModifyForm"));
+    ToolWindow::Setup(this, QStringLiteral("Alarm Details"), QSize(ToolWindow::Px(4575), ToolWindow::Px(4815)));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, ToolWindow::AlarmBackground);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setWindowIcon(Artwork::ProgramIcon());
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Name:"), Qt::AlignRight);
+    PlaceTwips(Label1, 120, 120, 975, 255);
+    NameText = new QLineEdit(this);
+    NameText->setObjectName(QStringLiteral("NameText"));
+    NameText->setMaxLength(AlarmRecord::NameLength);
+    PlaceTwips(NameText, 1200, 120, 3255, 285);
+
+    TypeLabel = makeLabel(this, "TypeLabel", QStringLiteral("Type:"), Qt::AlignRight);
+    PlaceTwips(TypeLabel, 120, 480, 975, 255);
+    TypeList = makeList(this, "TypeList", TypeNames);
+    PlaceTwips(TypeList, 1200, 480, 3255, 330);
+
+    TimeLabel1 = makeLabel(this, "TimeLabel1", QStringLiteral("Time:"), Qt::AlignRight);
+    PlaceTwips(TimeLabel1, 120, 960, 975, 255);
+    HourText = makeTimeBox(this, "HourText");
+    PlaceTwips(HourText, 1200, 960, 375, 285);
+    TimeLabel2 = makeLabel(this, "TimeLabel2", QStringLiteral(":"), Qt::AlignHCenter);
+    PlaceTwips(TimeLabel2, 1560, 960, 135, 255);
+    MinuteText = makeTimeBox(this, "MinuteText");
+    PlaceTwips(MinuteText, 1680, 960, 375, 285);
+    TimeLabel3 = makeLabel(this, "TimeLabel3", QStringLiteral("(24h)"), Qt::AlignLeft);
+    PlaceTwips(TimeLabel3, 2160, 960, 615, 255);
+    DisabledCheck = new QCheckBox(QStringLiteral("Disabled"), this);
+    DisabledCheck->setObjectName(QStringLiteral("DisabledCheck"));
+    PlaceTwips(DisabledCheck, 3480, 960, 975, 255);
+
+    DayLabel = makeLabel(this, "DayLabel", QStringLiteral("Day:"), Qt::AlignRight);
+    PlaceTwips(DayLabel, 120, 1320, 975, 255);
+    DayList = makeList(this, "DayList", DayNames);
+    PlaceTwips(DayList, 1200, 1320, 2055, 330);
+
+    DateLabel = makeLabel(this, "DateLabel", QStringLiteral("Date:"), Qt::AlignRight);
+    PlaceTwips(DateLabel, 120, 1800, 975, 255);
+    DateSelection = new QCalendarWidget(this);
+    DateSelection->setObjectName(QStringLiteral("DateSelection"));
+    DateSelection->setDateRange(FirstDate, LastDate);
+    DateSelection->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    DateSelection->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    DateSelection->setFirstDayOfWeek(Qt::Monday);
+    PlaceTwips(DateSelection, 1200, 1800, 2700, 2370);
+
+    ConfirmButton = makeButton(this, "ConfirmButton", QStringLiteral("Confirm"));
+    PlaceTwips(ConfirmButton, 1680, 4320, 1335, 375);
+    CancelButton = makeButton(this, "CancelButton", QStringLiteral("Cancel"));
+    PlaceTwips(CancelButton, 3120, 4320, 1335, 375);
+
+    const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,
+                                    ConfirmButton, CancelButton, DayList,  DisabledCheck};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    HourText->installEventFilter(this);
+    MinuteText->installEventFilter(this);
+    connect(NameText, &QLineEdit::textChanged, this, &ModifyForm::NameText_Change);
+    connect(TypeList, &QComboBox::currentIndexChanged, this, &ModifyForm::TypeList_Click);
+    connect(ConfirmButton, &QPushButton::clicked, this, &ModifyForm::ConfirmButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &ModifyForm::CancelButton_Click);
+
+    Form_Load();
+}
+
+void ModifyForm::Form_Load()
+{
+    TypeList->setCurrentIndex(AlarmRecord::OnceOnly);
+    DayList->setCurrentIndex(0);
+    ShownType.clear();
+
+    setDateFromBuffer(EditAlarm.Day, EditAlarm.Month, EditAlarm.Year);
+    DayList->setCurrentIndex(EditAlarm.WeekDay < DayNames.size() ? EditAlarm.WeekDay : 0);
+    HourText->setText(twoDigits(EditAlarm.Hour));
+    MinuteText->setText(twoDigits(EditAlarm.Minute));
+    NameText->setText(EditAlarm.TrimmedName());
+    TypeList->setCurrentIndex(EditAlarm.AlarmType < TypeNames.size() ? EditAlarm.AlarmType : 0);
+    DisabledCheck->setChecked(EditAlarm.Disabled == -1);
+
+    NameText_Change();
+}
+
+void ModifyForm::setDateFromBuffer(int day, int month, int year)
+{
+    // The calendar takes only real dates inside its range; a damaged record is
+    // brought to the nearest such date instead of being refused.
+    const int y = std::clamp(year, FirstDate.year(), LastDate.year());
+    const int m = std::clamp(month, 1, 12);
+    const int d = std::clamp(day, 1, QDate(y, m, 1).daysInMonth());
+    DateSelection->setSelectedDate(QDate(y, m, d));
+    DateSelection->setCurrentPage(y, m);
+}
+
+void ModifyForm::setTypeControlsVisible(bool visible)
+{
+    for (QWidget *w :
+         {static_cast<QWidget *>(TypeLabel), static_cast<QWidget *>(TimeLabel1), static_cast<QWidget *>(HourText),
+          static_cast<QWidget *>(TimeLabel2), static_cast<QWidget *>(MinuteText), static_cast<QWidget *>(TimeLabel3),
+          static_cast<QWidget *>(DisabledCheck), static_cast<QWidget *>(ConfirmButton)})
+        w->setVisible(visible);
+}
+
+void ModifyForm::NameText_Change()
+{
+    TypeList->setVisible(!NameText->text().isEmpty());
+    TypeList_Click();
+}
+
+void ModifyForm::TypeList_Click()
+{
+    if (NameText->text().isEmpty()) {
+        setTypeControlsVisible(false);
+        for (QWidget *w : {static_cast<QWidget *>(DayLabel), static_cast<QWidget *>(DayList),
+                           static_cast<QWidget *>(DateLabel), static_cast<QWidget *>(DateSelection)})
+            w->setVisible(false);
+        ShownType.clear();
+        return;
+    }
+    const QString type = TypeList->currentText();
+    if (type == ShownType)
+        return;
+    setTypeControlsVisible(true);
+    const bool weekly = TypeList->currentIndex() == AlarmRecord::Weekly;
+    const bool onceOnly = TypeList->currentIndex() == AlarmRecord::OnceOnly;
+    DayLabel->setVisible(weekly);
+    DayList->setVisible(weekly);
+    DateLabel->setVisible(onceOnly);
+    DateSelection->setVisible(onceOnly);
+    ShownType = type;
+}
+
+QString ModifyForm::ClampedTime(const QString &text, int upper)
+{
+    const double value = std::nearbyint(Settings::LenientNumber(text));
+    return twoDigits(static_cast<int>(std::clamp(value, 0.0, static_cast<double>(upper))));
+}
+
+void ModifyForm::HourText_GotFocus()
+{
+    HourText->setSelection(0, 2);
+}
+
+void ModifyForm::HourText_KeyPress(int &KeyAscii)
+{
+    if (KeyAscii < '0' || KeyAscii > '9')
+        KeyAscii = 0;
+}
+
+void ModifyForm::HourText_LostFocus()
+{
+    HourText->setText(ClampedTime(HourText->text(), MaxHour));
+}
+
+void ModifyForm::MinuteText_GotFocus()
+{
+    MinuteText->setSelection(0, 2);
+}
+
+void ModifyForm::MinuteText_KeyPress(int &KeyAscii)
+{
+    if (KeyAscii < '0' || KeyAscii > '9')
+        KeyAscii = 0;
+}
+
+void ModifyForm::MinuteText_LostFocus()
+{
+    MinuteText->setText(ClampedTime(MinuteText->text(), MaxMinute));
+}
+
+void ModifyForm::ConfirmButton_Click()
+{
+    // Confirm reached without leaving a time box (a shortcut) still stores
+    // corrected times.
+    HourText_LostFocus();
+    MinuteText_LostFocus();
+
+    const QDate date = DateSelection->selectedDate();
+    EditAlarm.Day = static_cast<quint8>(date.day());
+    EditAlarm.Month = static_cast<quint8>(date.month());
+    EditAlarm.Year = static_cast<qint16>(date.year());
+    EditAlarm.WeekDay = static_cast<quint8>(DayList->currentIndex());
+    EditAlarm.Hour = static_cast<quint8>(HourText->text().toInt());
+    EditAlarm.Minute = static_cast<quint8>(MinuteText->text().toInt());
+    EditAlarm.Name = AlarmRecord::FixedName(NameText->text());
+    EditAlarm.AlarmType = static_cast<quint8>(TypeList->currentIndex());
+    EditAlarm.Disabled = DisabledCheck->isChecked() ? -1 : 0;
+
+    QString error;
+    if (!AlarmEditing::StoreEditAlarm(&error))
+        Dialogs::ShowError(this, QStringLiteral("The alarm could not be saved. It stays set until Tockwise "
+                                                "ends.\n\n%1")
+                                     .arg(error));
+
+    close();
+    if (AlarmForm *list = Forms().Find<AlarmForm>())
+        list->UpdateAlarmList();
+}
+
+void ModifyForm::CancelButton_Click()
+{
+    close();
+}
+
+void ModifyForm::Form_Unload()
+{
+    if (AlarmForm *list = Forms().Find<AlarmForm>())
+        list->setEnabled(true);
+}
+
+void ModifyForm::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+bool ModifyForm::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool hour = watched == HourText;
+    if (!hour && watched != MinuteText)
+        return QWidget::eventFilter(watched, event);
+
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        // After the box has handled the focus itself, so the selection stays.
+        static_cast<QLineEdit *>(watched)->event(event);
+        hour ? HourText_GotFocus() : MinuteText_GotFocus();
+        return true;
+    case QEvent::FocusOut:
+        hour ? HourText_LostFocus() : MinuteText_LostFocus();
+        break;
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        int keyAscii = 0;
+        if (key->key() == Qt::Key_Backspace)
+            keyAscii = Backspace;
+        else if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+                 key->key() == Qt::Key_Delete)
+            break; // keys that type no character keep their usual effect
+        else
+            keyAscii = key->text().at(0).unicode();
+        hour ? HourText_KeyPress(keyAscii) : MinuteText_KeyPress(keyAscii);
+        if (keyAscii == 0)
+            return true;
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDate>
+#include <QWidget>
+
+class QCalendarWidget;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The editor of one alarm. It fills its controls from the edit buffer when it
+// loads and commits them on Confirm; it reveals its controls step by step: the
+// name first, then the type's own controls.
+class ModifyForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxHour = 23;
+    static constexpr int MaxMinute = 59;
+    static inline const QDate FirstDate = QDate(2000, 1, 1);
+    static inline const QDate LastDate = QDate(2050, 12, 31);
+
+    ModifyForm();
+
+    // The type text whose controls were last revealed; empty while the name is.
+    QString ShownType;
+
+    // A time box's text as it reads after leaving the box: the leading number
+    // (0 if none), limited to 0..upper, as two digits ("7" -> "07", "" -> "00").
+    static QString ClampedTime(const QString &text, int upper);
+
+    void Form_Load();
+    void Form_Unload();
+    void NameText_Change();
+    void TypeList_Click();
+    void HourText_GotFocus();
+    // KeyAscii is the typed character; set to 0 it is discarded.
+    void HourText_KeyPress(int &KeyAscii);
+    void HourText_LostFocus();
+    void MinuteText_GotFocus();
+    void MinuteText_KeyPress(int &KeyAscii);
+    void MinuteText_LostFocus();
+    void ConfirmButton_Click();
+    void CancelButton_Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void setDateFromBuffer(int day, int month, int year);
+    void setTypeControlsVisible(bool visible);
+
+    QLabel *Label1 = nullptr;
+    QLineEdit *NameText = nullptr;
+    QLabel *TypeLabel = nullptr;
+    QComboBox *TypeList = nullptr;
+    QLabel *TimeLabel1 = nullptr;
+    QLineEdit *HourText = nullptr;
+    QLabel *TimeLabel2 = nullptr;
+    QLineEdit *MinuteText = nullptr;
+    QLabel *TimeLabel3 = nullptr;
+    QCheckBox *DisabledCheck = nullptr;
+    QLabel *DayLabel = nullptr;
+    QComboBox *DayList = nullptr;
+    QLabel *DateLabel = nullptr;
+    QCalendarWidget *DateSelection = nullptr;
+    QPushButton *ConfirmButton = nullptr;
+    QPushButton *CancelButton = nullptr;
+};

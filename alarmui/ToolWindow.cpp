@@ -1,0 +1,39 @@
+#include "alarmui/ToolWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace ToolWindow {
+
+QFont ArialFont(qreal pointSize)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+void Setup(QWidget *window, const QString &caption, QSize clientSize)
+{
+    window->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window->setWindowTitle(caption);
+    window->setFixedSize(clientSize);
+    window->setFont(ArialFont());
+    CentreOnScreen(window);
+}
+
+void CentreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    window->move(area.x() + (area.width() - window->width()) / 2, area.y() + (area.height() - window->height()) / 2);
+}
+
+void PlaceTwips(QWidget *control, int left, int top, int width, int height)
+{
+    control->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+} // namespace ToolWindow

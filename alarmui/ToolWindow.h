@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QSize>
+#include <QString>
+
+class QWidget;
+
+// The look shared by the program's small fixed-size windows: a narrow title bar
+// with a close box only, no taskbar button, a fixed client size in pixels,
+// placed in the middle of the screen.
+namespace ToolWindow {
+
+constexpr int TwipsPerPixel = 15;
+
+constexpr int Px(int twips)
+{
+    return twips / TwipsPerPixel;
+}
+
+// Background of the alarm list and the alarm editor.
+inline const QColor AlarmBackground = QColor(224, 224, 240);
+// The blue of link labels.
+inline const QColor LinkBlue = QColor(0, 0, 255);
+
+// Arial at the given size; fontconfig stands Liberation Sans in for it on Linux.
+QFont ArialFont(qreal pointSize = 8.25);
+
+void Setup(QWidget *window, const QString &caption, QSize clientSize);
+void CentreOnScreen(QWidget *window);
+
+// Places a control at a rectangle given in twips.
+void PlaceTwips(QWidget *control, int left, int top, int width, int height);
+
+} // namespace ToolWindow

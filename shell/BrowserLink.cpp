@@ -1,0 +1,13 @@
+#include "shell/BrowserLink.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace BrowserLink {
+
+void OpenLink(const QString &address)
+{
+    QDesktopServices::openUrl(QUrl(address));
+}
+
+} // namespace BrowserLink

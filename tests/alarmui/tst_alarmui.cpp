@@ -1,0 +1,698 @@
+#include "alarmui/AlarmForm.h"
+#include "alarmui/ModifyForm.h"
+#include "engine/AlarmEditing.h"
+#include "engine/AlarmHandling.h"
+#include "engine/TimingModule.h"
+#include "shell/AdForm.h"
+#include "shell/Dialogs.h"
+#include "shell/FormRegistry.h"
+#include "shell/PersonalForm.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using AlarmEditing::EditAlarm;
+using AlarmHandling::Alarms;
+
+namespace {
+
+const QDate Today(2024, 3, 7);
+
+AlarmRecord Alarm(const QString &name, quint8 type, quint8 hour, quint8 minute, quint8 weekDay = 0, quint8 day = 1,
+                  quint8 month = 1, qint16 year = 2024, qint16 disabled = 0)
+{
+    AlarmRecord r;
+    r.Name = AlarmRecord::FixedName(name);
+    r.AlarmType = type;
+    r.Hour = hour;
+    r.Minute = minute;
+    r.WeekDay = weekDay;
+    r.Day = day;
+    r.Month = month;
+    r.Year = year;
+    r.Disabled = disabled;
+    return r;
+}
+
+// Puts the alarms into the table and the file, as a start-up load would find them.
+void SetAlarms(const QList<AlarmRecord> &alarms)
+{
+    Alarms = {AlarmRecord{}};
+    for (const AlarmRecord &a : alarms) {
+        Alarms.append(a);
+        Alarms.last().Index = static_cast<qint32>(Alarms.size() - 1);
+    }
+    QVERIFY(AlarmHandling::SaveAlarms());
+}
+
+QByteArray FileBytes()
+{
+    QFile file(AlarmHandling::AlarmFilePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The alarms in the file, without the placeholder, by trimmed name.
+QStringList FileNames()
+{
+    QStringList names;
+    const QList<AlarmRecord> table = AlarmHandling::DecodeTable(FileBytes());
+    for (qsizetype i = 1; i < table.size(); ++i)
+        names << table.at(i).TrimmedName();
+    return names;
+}
+
+QStringList Rows(QListWidget *list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows << list->item(i)->text();
+    return rows;
+}
+
+void RunDeferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+template <class T> T *Child(QWidget *form, const char *name)
+{
+    T *w = form->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+// Selects the row whose text begins with the prefix, as a click would.
+void SelectRow(QListWidget *list, const QString &prefix)
+{
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().startsWith(prefix)) {
+            const QRect r = list->visualItemRect(list->item(i));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no row %1").arg(prefix)));
+}
+
+// Every control of the editor that is shown, by name.
+QStringList ShownControls(QWidget *form)
+{
+    QStringList shown;
+    for (QWidget *w : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (!w->objectName().isEmpty() && !w->isHidden())
+            shown << w->objectName();
+    shown.sort();
+    return shown;
+}
+
+const QStringList NameRowOnly{"CancelButton", "Label1", "NameText"};
+const QStringList Common{"CancelButton", "ConfirmButton", "DisabledCheck", "HourText",   "Label1",    "MinuteText",
+                         "NameText",     "TimeLabel1",    "TimeLabel2",    "TimeLabel3", "TypeLabel", "TypeList"};
+
+QStringList With(QStringList names, const QStringList &more)
+{
+    names << more;
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+class TestAlarmUi : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    QStringList asked;
+    QStringList errors;
+    bool answer = true;
+
+    AlarmForm *OpenList()
+    {
+        AlarmForm *form = Forms().ShowOrRaise<AlarmForm>();
+        if (!QTest::qWaitForWindowExposed(form))
+            qWarning("alarm list not exposed");
+        return form;
+    }
+
+    // Opens the editor the way the list does and waits until it can take keys.
+    ModifyForm *Editor()
+    {
+        ModifyForm *editor = Forms().Find<ModifyForm>();
+        if (editor) {
+            editor->activateWindow();
+            if (!QTest::qWaitForWindowActive(editor))
+                qWarning("editor not active");
+        }
+        return editor;
+    }
+
+    ModifyForm *OpenEditorFor(const AlarmRecord &record)
+    {
+        EditAlarm = record;
+        ModifyForm *editor = Forms().ShowOrRaise<ModifyForm>();
+        return Editor() ? editor : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(folder.isValid());
+        AlarmHandling::SetAlarmFolder(folder.path());
+        TimingModule::SetClock([] { return QDateTime(Today, QTime(9, 30)); });
+        Dialogs::SetAskHandler([this](const QString &text) {
+            asked << text;
+            return answer;
+        });
+        Dialogs::SetErrorHandler([this](const QString &text) { errors << text; });
+    }
+
+    void init()
+    {
+        asked.clear();
+        errors.clear();
+        answer = true;
+        QDir(folder.path()).removeRecursively();
+        QDir().mkpath(folder.path());
+    }
+
+    void cleanup()
+    {
+        Forms().DeleteAll();
+        RunDeferredDeletes();
+    }
+
+    void rowText_data()
+    {
+        QTest::addColumn<AlarmRecord>("alarm");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("once only") << Alarm("Dentist", 0, 9, 5, 0, 7, 3) << "Dentist - 09:05, 7 March";
+        QTest::newRow("daily") << Alarm("Stand-up", 1, 10, 0) << "Stand-up - 10:00 every day";
+        QTest::newRow("weekly") << Alarm("Gym", 2, 18, 30, 4) << "Gym - 18:30 every Friday";
+        QTest::newRow("every weekday, disabled")
+            << Alarm("Pills", 3, 8, 0, 0, 1, 1, 2024, -1) << "Pills - 08:00 every weekday (disabled)";
+        QTest::newRow("day without zero, time with") << Alarm("Tax", 0, 7, 5, 0, 1, 5) << "Tax - 07:05, 1 May";
+        QTest::newRow("year not shown") << Alarm("New year", 0, 0, 0, 0, 31, 12, 2049)
+                                        << "New year - 00:00, 31 December";
+        QTest::newRow("blanks around the name") << Alarm("  Tea  ", 1, 16, 0) << "Tea - 16:00 every day";
+        QTest::newRow("name of blanks") << Alarm("", 1, 6, 45) << " - 06:45 every day";
+        QTest::newRow("monday") << Alarm("Bins", 2, 7, 0, 0) << "Bins - 07:00 every Monday";
+        QTest::newRow("sunday") << Alarm("Call", 2, 20, 0, 6) << "Call - 20:00 every Sunday";
+        QTest::newRow("weekday 7") << Alarm("Odd", 2, 20, 0, 7) << "Odd - 20:00 every ";
+        QTest::newRow("type out of range") << Alarm("Odd", 4, 1, 2) << "Odd - 01:02";
+        QTest::newRow("type out of range, disabled")
+            << Alarm("Odd", 9, 1, 2, 0, 1, 1, 2024, -1) << "Odd - 01:02 (disabled)";
+        QTest::newRow("disabled other than -1 is not marked")
+            << Alarm("Odd", 1, 1, 2, 0, 1, 1, 2024, 1) << "Odd - 01:02 every day";
+        QTest::newRow("month out of range") << Alarm("Odd", 0, 1, 2, 0, 9, 13) << "Odd - 01:02, 9";
+    }
+
+    void rowText()
+    {
+        QFETCH(AlarmRecord, alarm);
+        QFETCH(QString, text);
+        QCOMPARE(AlarmForm::RowText(alarm), text);
+    }
+
+    void listIsSortedWithoutRegardToCase()
+    {
+        AlarmRecord gone = Alarm("aardvark", 1, 7, 0);
+        gone.Deleted = -1;
+        SetAlarms({Alarm("b", 1, 7, 0), Alarm("D", 1, 7, 0), Alarm("A", 1, 7, 0), gone, Alarm("c", 1, 7, 0)});
+        AlarmForm *form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+
+        QCOMPARE(Rows(list), QStringList({"A - 07:00 every day", "b - 07:00 every day", "c - 07:00 every day",
+                                          "D - 07:00 every day"}));
+        QList<int> positions;
+        for (int i = 0; i < list->count(); ++i)
+            positions << list->item(i)->data(AlarmForm::PositionRole).toInt();
+        QCOMPARE(positions, QList<int>({3, 1, 5, 2}));
+        QVERIFY(list->selectedItems().isEmpty());
+    }
+
+    void emptyTableGivesEmptyListAndButtonsDoNothing()
+    {
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+        QCOMPARE(list->count(), 0);
+
+        QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(form, "RemoveButton"), Qt::LeftButton);
+        QVERIFY(!Forms().Find<ModifyForm>());
+        QVERIFY(asked.isEmpty());
+        QVERIFY(form->isEnabled());
+    }
+
+    void removeAndEditActOnTheRowsAlarm()
+    {
+        SetAlarms({Alarm("b", 1, 7, 0), Alarm("A", 1, 7, 0), Alarm("c", 1, 7, 0)});
+        AlarmForm *form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+
+        // "A" is the first row but the second alarm of the table.
+        SelectRow(list, "A");
+        QTest::mouseClick(Child<QPushButton>(form, "RemoveButton"), Qt::LeftButton);
+        QCOMPARE(asked, QStringList{"Are you sure you want to delete this alarm?"});
+        QCOMPARE(FileNames(), QStringList({"b", "c"}));
+        QCOMPARE(Rows(list), QStringList({"b - 07:00 every day", "c - 07:00 every day"}));
+        QCOMPARE(Alarms.size(), 3);
+
+        // "c" moved from position 3 to 2; editing it must change it, not "b".
+        SelectRow(list, "c");
+        QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
+        QCOMPARE(EditAlarm.Index, 2);
+        QVERIFY(!form->isEnabled());
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        auto *name = Child<QLineEdit>(editor, "NameText");
+        QCOMPARE(name->text(), QStringLiteral("c"));
+        name->setFocus();
+        QTest::keyClicks(name, "2");
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+
+        QCOMPARE(FileNames(), QStringList({"b", "c2"}));
+        QCOMPARE(Rows(list), QStringList({"b - 07:00 every day", "c2 - 07:00 every day"}));
+        QVERIFY(form->isEnabled());
+    }
+
+    void removeAnsweredNoChangesNothing()
+    {
+        SetAlarms({Alarm("b", 1, 7, 0), Alarm("A", 1, 7, 0)});
+        const QByteArray before = FileBytes();
+        AlarmForm *form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+        answer = false;
+        SelectRow(list, "b");
+        QTest::mouseClick(Child<QPushButton>(form, "RemoveButton"), Qt::LeftButton);
+
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(FileBytes(), before);
+        QCOMPARE(Alarms.at(1).Deleted, qint16(0));
+        QCOMPARE(list->count(), 2);
+    }
+
+    void removeThatCannotBeSavedKeepsTheAlarm()
+    {
+        SetAlarms({Alarm("b", 1, 7, 0), Alarm("A", 1, 7, 0)});
+        AlarmForm *form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+        SelectRow(list, "b");
+        // A folder in the file's place makes the save fail for real.
+        QVERIFY(QFile::remove(AlarmHandling::AlarmFilePath()));
+        QVERIFY(QDir().mkpath(AlarmHandling::AlarmFilePath()));
+        QTest::mouseClick(Child<QPushButton>(form, "RemoveButton"), Qt::LeftButton);
+
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.first().contains(QDir::toNativeSeparators(AlarmHandling::AlarmFilePath())));
+        QCOMPARE(Alarms.size(), 3);
+        QCOMPARE(Alarms.at(1).Deleted, qint16(0));
+        QCOMPARE(list->count(), 2);
+    }
+
+    void addOpensAFreshEditorAndDisablesTheList()
+    {
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        EditAlarm = Alarm("left over", 2, 5, 5, 3);
+        EditAlarm.Index = 1;
+        QTest::mouseClick(Child<QPushButton>(form, "AddButton"), Qt::LeftButton);
+        QVERIFY(!form->isEnabled());
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+
+        QCOMPARE(ShownControls(editor), NameRowOnly);
+        QTest::keyClicks(Child<QLineEdit>(editor, "NameText"), "Wake");
+        QCOMPARE(ShownControls(editor), With(Common, {"DateLabel", "DateSelection"}));
+        QCOMPARE(Child<QComboBox>(editor, "TypeList")->currentText(), QStringLiteral("Once Only"));
+        QCOMPARE(Child<QLineEdit>(editor, "HourText")->text(), QStringLiteral("12"));
+        QCOMPARE(Child<QLineEdit>(editor, "MinuteText")->text(), QStringLiteral("00"));
+        QCOMPARE(Child<QComboBox>(editor, "DayList")->currentText(), QStringLiteral("Monday"));
+        QCOMPARE(Child<QCalendarWidget>(editor, "DateSelection")->selectedDate(), Today);
+        QVERIFY(!Child<QCheckBox>(editor, "DisabledCheck")->isChecked());
+        QCOMPARE(editor->ShownType, QStringLiteral("Once Only"));
+    }
+
+    void visibilityFollowsTheType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("once only") << 0 << With(Common, {"DateLabel", "DateSelection"});
+        QTest::newRow("daily") << 1 << Common;
+        QTest::newRow("weekly") << 2 << With(Common, {"DayLabel", "DayList"});
+        QTest::newRow("every weekday") << 3 << Common;
+    }
+
+    void visibilityFollowsTheType()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, shown);
+
+        // Opened with the type stored...
+        ModifyForm *editor = OpenEditorFor(Alarm("Alarm", quint8(type), 7, 0, 4, 31, 1, 2030));
+        QVERIFY(editor);
+        QCOMPARE(ShownControls(editor), shown);
+        QCOMPARE(editor->ShownType, Child<QComboBox>(editor, "TypeList")->itemText(type));
+        editor->close();
+        RunDeferredDeletes();
+
+        // ...and chosen in the list from another type.
+        editor = OpenEditorFor(Alarm("Alarm", quint8((type + 1) % 4), 7, 0));
+        QVERIFY(editor);
+        auto *types = Child<QComboBox>(editor, "TypeList");
+        types->setFocus();
+        QTest::keyClick(types, type < (type + 1) % 4 ? Qt::Key_Up : Qt::Key_Down);
+        if (type == 3)
+            QTest::keyClick(types, Qt::Key_End);
+        QCOMPARE(types->currentIndex(), type);
+        QCOMPARE(ShownControls(editor), shown);
+
+        // Emptying the name hides everything but the name row, and typing it
+        // again brings back the layout of the chosen type.
+        auto *name = Child<QLineEdit>(editor, "NameText");
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClick(name, Qt::Key_Delete);
+        QCOMPARE(ShownControls(editor), NameRowOnly);
+        QVERIFY(editor->ShownType.isEmpty());
+        QTest::keyClicks(name, "x");
+        QCOMPARE(ShownControls(editor), shown);
+    }
+
+    void editorOpensOnTheStoredFields()
+    {
+        ModifyForm *editor = OpenEditorFor(Alarm("  Gym ", 2, 18, 30, 4, 31, 1, 2031, -1));
+        QVERIFY(editor);
+        QCOMPARE(Child<QLineEdit>(editor, "NameText")->text(), QStringLiteral("Gym"));
+        QCOMPARE(Child<QComboBox>(editor, "DayList")->currentText(), QStringLiteral("Friday"));
+        QVERIFY(Child<QCalendarWidget>(editor, "DateSelection")->isHidden());
+        QCOMPARE(Child<QCalendarWidget>(editor, "DateSelection")->selectedDate(), QDate(2031, 1, 31));
+        QCOMPARE(Child<QLineEdit>(editor, "HourText")->text(), QStringLiteral("18"));
+        QCOMPARE(Child<QLineEdit>(editor, "MinuteText")->text(), QStringLiteral("30"));
+        QVERIFY(Child<QCheckBox>(editor, "DisabledCheck")->isChecked());
+
+        // Switching to Once Only and back keeps the calendar's date.
+        auto *types = Child<QComboBox>(editor, "TypeList");
+        types->setCurrentIndex(0);
+        QVERIFY(!Child<QCalendarWidget>(editor, "DateSelection")->isHidden());
+        types->setCurrentIndex(2);
+        types->setCurrentIndex(0);
+        QCOMPARE(Child<QCalendarWidget>(editor, "DateSelection")->selectedDate(), QDate(2031, 1, 31));
+    }
+
+    void calendarKeepsToItsRange()
+    {
+        auto *calendar = Child<QCalendarWidget>(OpenEditorFor(Alarm("x", 0, 1, 1, 0, 30, 2, 1999)), "DateSelection");
+        QCOMPARE(calendar->minimumDate(), QDate(2000, 1, 1));
+        QCOMPARE(calendar->maximumDate(), QDate(2050, 12, 31));
+        // A damaged date opens on the nearest real one instead of failing.
+        QCOMPARE(calendar->selectedDate(), QDate(2000, 2, 29));
+    }
+
+    void timeBoxes_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed"); // '<' is Backspace, '#' is Delete
+        QTest::addColumn<QString>("whileTyping");
+        QTest::addColumn<QString>("afterLeaving");
+
+        QTest::newRow("one digit") << "HourText"
+                                   << "7"
+                                   << "7"
+                                   << "07";
+        QTest::newRow("two digits") << "MinuteText"
+                                    << "45"
+                                    << "45"
+                                    << "45";
+        QTest::newRow("no more than two") << "MinuteText"
+                                          << "456"
+                                          << "45"
+                                          << "45";
+        QTest::newRow("hour above 23") << "HourText"
+                                       << "99"
+                                       << "99"
+                                       << "23";
+        QTest::newRow("hour 24") << "HourText"
+                                 << "24"
+                                 << "24"
+                                 << "23";
+        QTest::newRow("minute above 59") << "MinuteText"
+                                         << "99"
+                                         << "99"
+                                         << "59";
+        QTest::newRow("minute 60") << "MinuteText"
+                                   << "60"
+                                   << "60"
+                                   << "59";
+        QTest::newRow("letters are dropped") << "HourText"
+                                             << "a1b"
+                                             << "1"
+                                             << "01";
+        QTest::newRow("signs are dropped") << "MinuteText"
+                                           << "-5"
+                                           << "5"
+                                           << "05";
+        QTest::newRow("backspace is dropped") << "HourText"
+                                              << "<"
+                                              << ""
+                                              << "00";
+        QTest::newRow("delete empties") << "HourText"
+                                        << "#"
+                                        << ""
+                                        << "00";
+        QTest::newRow("backspace after digits") << "MinuteText"
+                                                << "12<"
+                                                << "12"
+                                                << "12";
+    }
+
+    void timeBoxes()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, whileTyping);
+        QFETCH(QString, afterLeaving);
+
+        ModifyForm *editor = OpenEditorFor(Alarm("Alarm", 1, 8, 30));
+        QVERIFY(editor);
+        auto *time = Child<QLineEdit>(editor, qPrintable(box));
+        time->setFocus(Qt::MouseFocusReason);
+        // Getting the focus selects both digits, so typing replaces them.
+        QCOMPARE(time->selectedText(), time->text());
+        for (const QChar c : typed) {
+            if (c == QLatin1Char('<'))
+                QTest::keyClick(time, Qt::Key_Backspace);
+            else if (c == QLatin1Char('#'))
+                QTest::keyClick(time, Qt::Key_Delete);
+            else
+                QTest::keyClick(time, c.toLatin1());
+        }
+        // Backspace alone leaves the selected text in place.
+        if (typed == QLatin1String("<"))
+            QCOMPARE(time->text(), box == QLatin1String("HourText") ? QStringLiteral("08") : QStringLiteral("30"));
+        else
+            QCOMPARE(time->text(), whileTyping);
+        if (typed != QLatin1String("<")) {
+            Child<QLineEdit>(editor, "NameText")->setFocus();
+            QCOMPARE(time->text(), afterLeaving);
+        }
+    }
+
+    void clampedTime_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("upper");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("empty") << "" << 23 << "00";
+        QTest::newRow("one digit") << "7" << 59 << "07";
+        QTest::newRow("at the limit") << "23" << 23 << "23";
+        QTest::newRow("above") << "99" << 23 << "23";
+        QTest::newRow("negative") << "-4" << 59 << "00";
+        QTest::newRow("leading number") << "5x" << 59 << "05";
+    }
+
+    void clampedTime()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, upper);
+        QFETCH(QString, result);
+        QCOMPARE(ModifyForm::ClampedTime(text, upper), result);
+    }
+
+    void confirmAppendsANewAlarm()
+    {
+        SetAlarms({Alarm("First", 1, 6, 0), Alarm("Second", 1, 6, 30), Alarm("Third", 1, 7, 0)});
+        AlarmForm *form = OpenList();
+        QTest::mouseClick(Child<QPushButton>(form, "AddButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        QTest::keyClicks(Child<QLineEdit>(editor, "NameText"), " Dentist");
+        auto *hour = Child<QLineEdit>(editor, "HourText");
+        hour->setFocus();
+        QTest::keyClicks(hour, "9");
+        auto *minute = Child<QLineEdit>(editor, "MinuteText");
+        minute->setFocus();
+        QTest::keyClicks(minute, "5");
+        Child<QCalendarWidget>(editor, "DateSelection")->setSelectedDate(QDate(2024, 4, 30));
+        QTest::mouseClick(Child<QCheckBox>(editor, "DisabledCheck"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+
+        QVERIFY(!Forms().Find<ModifyForm>());
+        QVERIFY(form->isEnabled());
+        QCOMPARE(Alarms.size(), 5);
+        QCOMPARE(FileBytes().size(), 5 * AlarmHandling::SlotSize);
+        const QList<AlarmRecord> file = AlarmHandling::DecodeTable(FileBytes());
+        AlarmRecord expected = Alarm(" Dentist", 0, 9, 5, 0, 30, 4, 2024, -1);
+        expected.Index = 4;
+        QCOMPARE(file.at(4), expected);
+        QCOMPARE(Alarms.at(4), expected);
+        // The leading blank is stored but not shown.
+        QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Dentist - 09:05, 30 April (disabled)"));
+    }
+
+    void confirmOverwritesTheEditedAlarm()
+    {
+        SetAlarms({Alarm("First", 1, 6, 0), Alarm("Second", 1, 6, 30), Alarm("Third", 1, 7, 0)});
+        const QByteArray before = FileBytes();
+        AlarmForm *form = OpenList();
+        SelectRow(Child<QListWidget>(form, "AlarmList"), "Second");
+        QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        Child<QComboBox>(editor, "TypeList")->setCurrentIndex(2);
+        Child<QComboBox>(editor, "DayList")->setCurrentIndex(6);
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+
+        const QByteArray after = FileBytes();
+        QCOMPARE(after.size(), before.size());
+        const int slot = 2 * AlarmHandling::SlotSize;
+        // Only the second alarm's slot changed, and in it only type and weekday.
+        QCOMPARE(after.left(slot), before.left(slot));
+        QCOMPARE(after.mid(slot + AlarmHandling::SlotSize), before.mid(slot + AlarmHandling::SlotSize));
+        const AlarmRecord second = AlarmHandling::DecodeTable(after).at(2);
+        QCOMPARE(second.AlarmType, quint8(2));
+        QCOMPARE(second.WeekDay, quint8(6));
+        QCOMPARE(second.TrimmedName(), QStringLiteral("Second"));
+        QCOMPARE(second.Hour, quint8(6));
+        QCOMPARE(second.Minute, quint8(30));
+        QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Second - 06:30 every Sunday"));
+    }
+
+    void nameOfBlanksCanBeConfirmedAndReopensUnnamed()
+    {
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        QTest::mouseClick(Child<QPushButton>(form, "AddButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        QTest::keyClicks(Child<QLineEdit>(editor, "NameText"), "   ");
+        QVERIFY(!Child<QPushButton>(editor, "ConfirmButton")->isHidden());
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+        QCOMPARE(Alarms.size(), 2);
+
+        editor = OpenEditorFor(Alarms.at(1));
+        QVERIFY(editor);
+        QCOMPARE(ShownControls(editor), NameRowOnly);
+    }
+
+    void cancelAndCloseChangeNothing_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void cancelAndCloseChangeNothing()
+    {
+        QFETCH(bool, closeBox);
+        SetAlarms({Alarm("First", 1, 6, 0)});
+        const QByteArray before = FileBytes();
+        const QList<AlarmRecord> table = Alarms;
+        AlarmForm *form = OpenList();
+        SelectRow(Child<QListWidget>(form, "AlarmList"), "First");
+        QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        QTest::keyClicks(Child<QLineEdit>(editor, "NameText"), "changed");
+        if (closeBox)
+            editor->close();
+        else
+            QTest::mouseClick(Child<QPushButton>(editor, "CancelButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+
+        QVERIFY(!Forms().Find<ModifyForm>());
+        QVERIFY(form->isEnabled());
+        QCOMPARE(Alarms, table);
+        QCOMPARE(FileBytes(), before);
+        QCOMPARE(Rows(Child<QListWidget>(form, "AlarmList")), QStringList{"First - 06:00 every day"});
+    }
+
+    void failedSaveIsReportedAndTheAlarmKept()
+    {
+        SetAlarms({Alarm("First", 1, 6, 0)});
+        AlarmForm *form = OpenList();
+        // A folder in the file's place makes the save fail for real.
+        QVERIFY(QFile::remove(AlarmHandling::AlarmFilePath()));
+        QVERIFY(QDir().mkpath(AlarmHandling::AlarmFilePath()));
+        QTest::mouseClick(Child<QPushButton>(form, "AddButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        QTest::keyClicks(Child<QLineEdit>(editor, "NameText"), "Kept");
+        Child<QComboBox>(editor, "TypeList")->setCurrentIndex(1);
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.first().contains(QDir::toNativeSeparators(AlarmHandling::AlarmFilePath())));
+        QCOMPARE(Alarms.size(), 3);
+        QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("Kept"));
+        QVERIFY(form->isEnabled());
+        QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Kept - 12:00 every day"));
+    }
+
+    void focusOrder()
+    {
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        QStringList order;
+        QWidget *w = Child<QListWidget>(form, "AlarmList");
+        for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
+            while (w->focusPolicy() == Qt::NoFocus)
+                w = w->nextInFocusChain();
+            order << w->objectName();
+        }
+        QCOMPARE(order, QStringList({"AlarmList", "AddButton", "RemoveButton", "EditButton"}));
+    }
+
+    void linksOpenTheAboutWindowsOnce()
+    {
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        QTest::mouseClick(Child<QLabel>(form, "LinkLabel"), Qt::LeftButton);
+        PersonalForm *personal = Forms().Find<PersonalForm>();
+        QVERIFY(personal && personal->isVisible());
+        QTest::mouseClick(Child<QLabel>(form, "LinkLabel"), Qt::LeftButton);
+        QCOMPARE(Forms().Find<PersonalForm>(), personal);
+        QVERIFY(!Forms().Find<AdForm>());
+        QTest::mouseClick(Child<QLabel>(form, "InfoLink"), Qt::LeftButton);
+        QVERIFY(Forms().Find<AdForm>() && Forms().Find<AdForm>()->isVisible());
+        QVERIFY(form->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestAlarmUi)
+#include "tst_alarmui.moc"
