@@ -510,27 +510,6 @@ private slots:
         }
     }
 
-    void clampedTime_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("upper");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("empty") << "" << 23 << "00";
-        QTest::newRow("one digit") << "7" << 59 << "07";
-        QTest::newRow("at the limit") << "23" << 23 << "23";
-        QTest::newRow("above") << "99" << 23 << "23";
-        QTest::newRow("negative") << "-4" << 59 << "00";
-        QTest::newRow("leading number") << "5x" << 59 << "05";
-    }
-
-    void clampedTime()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, upper);
-        QFETCH(QString, result);
-        QCOMPARE(ModifyForm::ClampedTime(text, upper), result);
-    }
-
     void confirmAppendsANewAlarm()
     {
         SetAlarms({Alarm("First", 1, 6, 0), Alarm("Second", 1, 6, 30), Alarm("Third", 1, 7, 0)});

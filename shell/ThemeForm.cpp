@@ -1,0 +1,140 @@
+#include "shell/ThemeForm.h"
+
+#include "alarmui/ToolWindow.h"
+#include "clockwindow/MainForm.h"
+#include "clockwindow/Settings.h"
+#include "shell/Dialogs.h"
+#include "shell/FormRegistry.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+
+#include <cstdlib>
+
+using ToolWindow::PlaceTwips;
+
+namespace {
+
+ThemeForm::Launch launchSeam;
+ThemeForm::EndProcess endSeam;
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QListWidget *makeList(QWidget *parent, const char *name, const QStringList &items)
+{
+    auto *list = new QListWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->addItems(items);
+    return list;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    // Neither button answers Enter on its own.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+// The selected row; a list the user has emptied by Ctrl+click keeps its
+// current row, and a list without either counts as the first choice.
+int chosenIndex(const QListWidget *list)
+{
+    return list->currentRow() >= 0 ? list->currentRow() : 0;
+}
+
+} // namespace
+
+ThemeForm::ThemeForm()
+{
+    setObjectName(QStringLiteral("ThemeForm"));
+    ToolWindow::Setup(this, QStringLiteral("Tockwise - Theme"), QSize(ToolWindow::Px(3015), ToolWindow::Px(2535)));
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Digits:"));
+    PlaceTwips(Label1, 120, 120, 975, 255);
+    DigitList =
+        makeList(this, "DigitList",
+                 {QStringLiteral("White"), QStringLiteral("Red"), QStringLiteral("Orange"), QStringLiteral("Green")});
+    PlaceTwips(DigitList, 1200, 120, 1695, 840);
+    Label2 = makeLabel(this, "Label2", QStringLiteral("Face:"));
+    PlaceTwips(Label2, 120, 1080, 975, 255);
+    FaceList = makeList(
+        this, "FaceList",
+        {QStringLiteral("Silver"), QStringLiteral("Gold"), QStringLiteral("Metalic Blue"), QStringLiteral("Brass")});
+    PlaceTwips(FaceList, 1200, 1080, 1695, 840);
+    CancelButton = makeButton(this, "CancelButton", QStringLiteral("Cancel"));
+    PlaceTwips(CancelButton, 120, 2040, 1335, 375);
+    SaveButton = makeButton(this, "SaveButton", QStringLiteral("Save"));
+    PlaceTwips(SaveButton, 1560, 2040, 1335, 375);
+
+    setTabOrder(DigitList, FaceList);
+    setTabOrder(FaceList, SaveButton);
+    setTabOrder(SaveButton, CancelButton);
+
+    connect(SaveButton, &QPushButton::clicked, this, &ThemeForm::SaveButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &ThemeForm::CancelButton_Click);
+
+    Form_Load();
+}
+
+void ThemeForm::Form_Load()
+{
+    // A stored value outside 0-3 names no choice; it reads as the first one.
+    DigitList->setCurrentRow(Settings::ReadThemeIndex(Settings::Digits));
+    FaceList->setCurrentRow(Settings::ReadThemeIndex(Settings::Face));
+}
+
+void ThemeForm::SaveButton_Click()
+{
+    Settings::Write(Settings::Digits, QString::number(chosenIndex(DigitList)));
+    Settings::Write(Settings::Face, QString::number(chosenIndex(FaceList)));
+    if (!Dialogs::AskYesNo(this, RestartQuestion, true))
+        return;
+    restart();
+}
+
+void ThemeForm::CancelButton_Click()
+{
+    close();
+}
+
+void ThemeForm::restart()
+{
+    // The clock saves its own settings and takes the tray icon and the missed
+    // panel with it.
+    Forms().Unload<MainForm>();
+    QCoreApplication::processEvents();
+
+    const QString program = QCoreApplication::applicationFilePath();
+    const QStringList arguments{QStringLiteral("restart")};
+    if (launchSeam)
+        launchSeam(program, arguments);
+    else
+        QProcess::startDetached(program, arguments);
+
+    close();
+
+    // At once: the windows still open vanish without their unload handlers.
+    if (endSeam)
+        endSeam();
+    else
+        std::_Exit(0);
+}
+
+void ThemeForm::SetRestartSeam(Launch launch, EndProcess endProcess)
+{
+    launchSeam = std::move(launch);
+    endSeam = std::move(endProcess);
+}

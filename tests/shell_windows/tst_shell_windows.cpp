@@ -1,0 +1,290 @@
+#include "clockwindow/Settings.h"
+#include "resources/Artwork.h"
+#include "shell/AdForm.h"
+#include "shell/Dialogs.h"
+#include "shell/FormRegistry.h"
+#include "shell/PersonalForm.h"
+#include "shell/ThemeForm.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void RunDeferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString ConfigFile(const QTemporaryDir &dir)
+{
+    return dir.filePath(QStringLiteral("hqz.conf"));
+}
+
+// Clicks a row as the user would.
+void ClickRow(QListWidget *list, int row)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+} // namespace
+
+// Receives the addresses the about windows hand to the desktop.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+class TestShellWindows : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir config;
+    UrlRecorder urls;
+    QStringList asked;
+    bool answer = false;
+    QList<QPair<QString, QStringList>> launched;
+    int ended = 0;
+
+    ThemeForm *OpenTheme()
+    {
+        ThemeForm *form = Forms().ShowOrRaise<ThemeForm>();
+        if (!QTest::qWaitForWindowExposed(form))
+            qWarning("theme window not exposed");
+        return form;
+    }
+
+    static QListWidget *List(QWidget *form, const char *name) { return form->findChild<QListWidget *>(name); }
+    static QPushButton *Button(QWidget *form, const char *name) { return form->findChild<QPushButton *>(name); }
+
+private slots:
+    void initTestCase()
+    {
+        // Before the first settings access, so nothing of the user's is read or written.
+        QVERIFY(config.isValid());
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        Dialogs::SetAskHandler([this](const QString &text) {
+            asked << text;
+            return answer;
+        });
+        ThemeForm::SetRestartSeam(
+            [this](const QString &program, const QStringList &arguments) {
+                launched.append({program, arguments});
+            },
+            [this] { ++ended; });
+        for (const char *scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), &urls, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char *scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+
+    void init()
+    {
+        QFile::remove(ConfigFile(config));
+        asked.clear();
+        answer = false;
+        launched.clear();
+        ended = 0;
+        urls.opened.clear();
+    }
+
+    void cleanup()
+    {
+        Forms().DeleteAll();
+        RunDeferredDeletes();
+    }
+
+    void themeOpensOnTheStoredChoice_data()
+    {
+        QTest::addColumn<QString>("digits"); // empty: not stored
+        QTest::addColumn<QString>("face");
+        QTest::addColumn<QString>("digitText");
+        QTest::addColumn<QString>("faceText");
+        QTest::newRow("nothing stored") << ""
+                                        << ""
+                                        << "White"
+                                        << "Silver";
+        QTest::newRow("2 and 3") << "2"
+                                 << "3"
+                                 << "Orange"
+                                 << "Brass";
+        QTest::newRow("1 and 2") << "1"
+                                 << "2"
+                                 << "Red"
+                                 << "Metalic Blue";
+        QTest::newRow("leading number") << "3 "
+                                        << "1x"
+                                        << "Green"
+                                        << "Gold";
+        QTest::newRow("outside 0-3") << "4"
+                                     << "-1"
+                                     << "White"
+                                     << "Silver";
+        QTest::newRow("not a number") << "abc"
+                                      << ""
+                                      << "White"
+                                      << "Silver";
+    }
+
+    void themeOpensOnTheStoredChoice()
+    {
+        QFETCH(QString, digits);
+        QFETCH(QString, face);
+        QFETCH(QString, digitText);
+        QFETCH(QString, faceText);
+        if (!digits.isEmpty())
+            Settings::Write(Settings::Digits, digits);
+        if (!face.isEmpty())
+            Settings::Write(Settings::Face, face);
+
+        ThemeForm *form = OpenTheme();
+        QCOMPARE(List(form, "DigitList")->currentItem()->text(), digitText);
+        QCOMPARE(List(form, "FaceList")->currentItem()->text(), faceText);
+        QVERIFY(List(form, "DigitList")->currentItem()->isSelected());
+        QVERIFY(List(form, "FaceList")->currentItem()->isSelected());
+    }
+
+    void saveWritesTheChoiceAndNoKeepsTheWindow()
+    {
+        Settings::Write(Settings::Digits, QStringLiteral("2"));
+        Settings::Write(Settings::Face, QStringLiteral("3"));
+        ThemeForm *form = OpenTheme();
+        // Saved unchanged, the stored values are written back as they were.
+        QTest::mouseClick(Button(form, "SaveButton"), Qt::LeftButton);
+        QCOMPARE(asked, QStringList{ThemeForm::RestartQuestion});
+        QCOMPARE(ThemeForm::RestartQuestion,
+                 QStringLiteral("Tockwise needs to be restarted for the changes to take effect. Would you like to "
+                                "restart the program now?"));
+        QCOMPARE(Settings::Read(Settings::Digits), QStringLiteral("2"));
+        QCOMPARE(Settings::Read(Settings::Face), QStringLiteral("3"));
+
+        ClickRow(List(form, "DigitList"), 1);
+        ClickRow(List(form, "FaceList"), 0);
+        QTest::mouseClick(Button(form, "SaveButton"), Qt::LeftButton);
+        QCOMPARE(Settings::Read(Settings::Digits), QStringLiteral("1"));
+        QCOMPARE(Settings::Read(Settings::Face), QStringLiteral("0"));
+        RunDeferredDeletes();
+        QCOMPARE(Forms().Find<ThemeForm>(), form);
+        QVERIFY(form->isVisible());
+        QVERIFY(launched.isEmpty());
+        QCOMPARE(ended, 0);
+    }
+
+    void saveAnsweredYesRestarts()
+    {
+        ThemeForm *form = OpenTheme();
+        answer = true;
+        ClickRow(List(form, "DigitList"), 1);
+        ClickRow(List(form, "FaceList"), 1);
+        QTest::mouseClick(Button(form, "SaveButton"), Qt::LeftButton);
+
+        QCOMPARE(Settings::Read(Settings::Digits), QStringLiteral("1"));
+        QCOMPARE(Settings::Read(Settings::Face), QStringLiteral("1"));
+        QCOMPARE(launched.size(), 1);
+        QCOMPARE(launched.first().first, QCoreApplication::applicationFilePath());
+        QCOMPARE(launched.first().second, QStringList{"restart"});
+        QCOMPARE(ended, 1);
+        RunDeferredDeletes();
+        QVERIFY(!Forms().Find<ThemeForm>());
+    }
+
+    void cancelAndCloseStoreNothing_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void cancelAndCloseStoreNothing()
+    {
+        QFETCH(bool, closeBox);
+        ThemeForm *form = OpenTheme();
+        ClickRow(List(form, "DigitList"), 3);
+        ClickRow(List(form, "FaceList"), 2);
+        if (closeBox)
+            form->close();
+        else
+            QTest::mouseClick(Button(form, "CancelButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+
+        QVERIFY(!Forms().Find<ThemeForm>());
+        QVERIFY(!QFile::exists(ConfigFile(config)));
+        QVERIFY(asked.isEmpty());
+        // Opened again, it shows what is stored, not what was chosen.
+        form = OpenTheme();
+        QCOMPARE(List(form, "DigitList")->currentRow(), 0);
+        QCOMPARE(List(form, "FaceList")->currentRow(), 0);
+    }
+
+    void themeFocusOrder()
+    {
+        ThemeForm *form = OpenTheme();
+        QStringList order;
+        QWidget *w = List(form, "DigitList");
+        for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
+            while (w->focusPolicy() == Qt::NoFocus)
+                w = w->nextInFocusChain();
+            order << w->objectName();
+        }
+        QCOMPARE(order, QStringList({"DigitList", "FaceList", "SaveButton", "CancelButton"}));
+        QVERIFY(!Button(form, "SaveButton")->isDefault() && !Button(form, "SaveButton")->autoDefault());
+        QVERIFY(!Button(form, "CancelButton")->isDefault() && !Button(form, "CancelButton")->autoDefault());
+    }
+
+    void aboutLinkOpensTheSite_data()
+    {
+        QTest::addColumn<bool>("maker");
+        QTest::addColumn<QPoint>("point");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<int>("opened");
+
+        QTest::newRow("maker, on the address") << true << QPoint(630, 428) << 1 << 1;
+        QTest::newRow("maker, area corner") << true << QPoint(528, 416) << 1 << 1;
+        QTest::newRow("maker, three clicks") << true << QPoint(600, 430) << 3 << 3;
+        QTest::newRow("maker, just left of it") << true << QPoint(527, 428) << 1 << 0;
+        QTest::newRow("maker, just below it") << true << QPoint(630, 441) << 1 << 0;
+        QTest::newRow("maker, on the picture") << true << QPoint(100, 100) << 2 << 0;
+        QTest::newRow("family, on the address") << false << QPoint(180, 326) << 1 << 1;
+        QTest::newRow("family, far corner") << false << QPoint(320, 338) << 2 << 2;
+        QTest::newRow("family, just above it") << false << QPoint(180, 313) << 1 << 0;
+        QTest::newRow("family, on the picture") << false << QPoint(600, 100) << 1 << 0;
+    }
+
+    void aboutLinkOpensTheSite()
+    {
+        QFETCH(bool, maker);
+        QFETCH(QPoint, point);
+        QFETCH(int, clicks);
+        QFETCH(int, opened);
+
+        QWidget *form = maker ? static_cast<QWidget *>(Forms().ShowOrRaise<AdForm>())
+                              : static_cast<QWidget *>(Forms().ShowOrRaise<PersonalForm>());
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        QCOMPARE(form->size(), maker ? QSize(750, 469) : QSize(750, 500));
+        // Through the window, so the click lands on whatever lies at the point.
+        for (int i = 0; i < clicks; ++i)
+            QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, point);
+
+        const QUrl site = maker ? Artwork::MakerSite() : Artwork::ProductFamilySite();
+        QCOMPARE(urls.opened, QList<QUrl>(opened, site));
+        QVERIFY(form->isVisible());
+    }
+};
+
+QTEST_MAIN(TestShellWindows)
+#include "tst_shell_windows.moc"
