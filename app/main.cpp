@@ -1,13 +1,9 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmHandling.h"
+#include "notify/SoundModule.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/SingleInstance.h"
-
-#if __has_include("notify/SoundModule.h")
-#include "notify/SoundModule.h"
-#define TOCKWISE_HAS_SOUND 1
-#endif
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -34,9 +30,7 @@ int main(int argc, char *argv[])
     const QString programFolder = QCoreApplication::applicationDirPath();
     AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
         programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
-#ifdef TOCKWISE_HAS_SOUND
     SoundModule::SetProgramFolder(programFolder);
-#endif
 
     MainForm *clock = Forms().Get<MainForm>();
     QString error;

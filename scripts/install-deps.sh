@@ -7,6 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
     libgl-dev libxkbcommon-dev
+    libx11-dev libxext-dev
     fonts-liberation
     xvfb xdotool trayer faketime x11-utils x11-apps x11-xserver-utils imagemagick
     pulseaudio pulseaudio-utils sox

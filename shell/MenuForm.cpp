@@ -1,5 +1,6 @@
 #include "shell/MenuForm.h"
 
+#include "alarmui/AlarmForm.h"
 #include "clockwindow/MainForm.h"
 #include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
@@ -7,15 +8,8 @@
 #include "resources/Artwork.h"
 #include "shell/FormRegistry.h"
 #include "shell/SystemTray.h"
-
-#if __has_include("alarmui/AlarmForm.h")
-#include "alarmui/AlarmForm.h"
-#define TOCKWISE_HAS_ALARMFORM 1
-#endif
-#if __has_include("shell/ThemeForm.h")
 #include "shell/ThemeForm.h"
-#define TOCKWISE_HAS_THEMEFORM 1
-#endif
+
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -131,9 +125,7 @@ void MenuForm::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
 
 void MenuForm::Menu_Main_Open_Click()
 {
-#ifdef TOCKWISE_HAS_ALARMFORM
     Forms().ShowOrRaise<AlarmForm>();
-#endif
 }
 
 void MenuForm::Menu_Main_Missed_Click()
@@ -146,9 +138,7 @@ void MenuForm::Menu_Main_Missed_Click()
 
 void MenuForm::Menu_Main_Appearance_Click()
 {
-#ifdef TOCKWISE_HAS_THEMEFORM
     Forms().ShowOrRaise<ThemeForm>();
-#endif
 }
 
 void MenuForm::Menu_Main_Hide_Click()
