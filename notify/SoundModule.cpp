@@ -21,8 +21,30 @@ Player player;
 // Owned by the application object, so it goes before Qt Multimedia is torn down.
 QPointer<QSoundEffect> effect;
 
+// Qt's sound output connects to the sound server once, the first time anything
+// asks for it, and never tries again. The program is often started before the
+// server (at log-in), so it does not ask while the server's socket is plainly
+// absent; the first chime after the server appears then finds it.
+bool SoundServerMayBeUp()
+{
+#if defined(Q_OS_LINUX)
+    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        return true; // no telling where the server listens: let Qt look
+    return QFileInfo::exists(runtime + QStringLiteral("/pulse/native")) ||
+           QFileInfo::exists(QStringLiteral("/run/pulse/native"));
+#else
+    return true;
+#endif
+}
+
 QSoundEffect *preparedEffect(const QString &chimePath)
 {
+    if (!SoundServerMayBeUp())
+        return nullptr;
+
     // The sound server may have come up (or changed its default output) since
     // the last chime, so the output is looked up again on every chime.
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
@@ -30,19 +52,16 @@ QSoundEffect *preparedEffect(const QString &chimePath)
         return nullptr;
 
     const QUrl source = QUrl::fromLocalFile(chimePath);
-    if (effect && effect->audioDevice() != output) {
-        // A player bound to a vanished or replaced output stays mute: start over.
+    // A player bound to a replaced output stays mute; one that failed on the
+    // file gets a fresh start in case the file has been put right.
+    if (effect && (effect->audioDevice() != output || effect->status() == QSoundEffect::Error))
         delete effect.data();
-    }
     if (!effect) {
         QObject *owner = QCoreApplication::instance();
         if (!owner)
             return nullptr;
         effect = new QSoundEffect(output, owner);
     }
-    // A file that was missing or broken at the last chime may have been put right.
-    if (effect->source() != source || effect->status() == QSoundEffect::Error)
-        effect->setSource(QUrl());
     if (effect->source() != source)
         effect->setSource(source);
     return effect;
