@@ -2,6 +2,7 @@
 
 #include "clockwindow/RegionData.h"
 #include "clockwindow/Settings.h"
+#include "clockwindow/Trace.h"
 #include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
@@ -18,6 +19,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+
+#include <algorithm>
 
 #include <cmath>
 #include <limits>
@@ -102,12 +105,13 @@ bool MainForm::Form_Load(QString *error)
     m_backBuffer.fill(Qt::black);
     BackDC.begin(&m_backBuffer);
 
-    AlarmChecking::LastCheck = nearestInt32(Settings::LenientNumber(
-        Settings::Read(Settings::LastCheck, QString::number(TimingModule::CurrentMinute()))));
+    AlarmChecking::LastCheck = nearestInt32(
+        Settings::LenientNumber(Settings::Read(Settings::LastCheck, QString::number(TimingModule::CurrentMinute()))));
 
-    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
-                                                           : QRect(0, 0, 1024, 768);
-    const double x = Settings::LenientNumber(Settings::Read(Settings::X, QString::number(screen.width() * TwipsPerPixel / 3)));
+    const QRect screen =
+        QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);
+    const double x =
+        Settings::LenientNumber(Settings::Read(Settings::X, QString::number(screen.width() * TwipsPerPixel / 3)));
     const double y =
         Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(screen.height() * TwipsPerPixel / 3)));
     move(pixelsFromTwips(x), pixelsFromTwips(y));
@@ -135,10 +139,17 @@ bool MainForm::Form_Load(QString *error)
 
 void MainForm::Form_Unload(int Cancel)
 {
-    Settings::Write(Settings::LastCheck, QString::number(AlarmChecking::LastCheck));
-    Settings::Write(Settings::X, QString::number(LeftTwips()));
-    Settings::Write(Settings::Y, QString::number(TopTwips()));
-    Settings::Write(Settings::Visible, isVisible() ? QStringLiteral("True") : QStringLiteral("False"));
+    const Settings::Values values{
+        {Settings::LastCheck, QString::number(AlarmChecking::LastCheck)},
+        {Settings::X, QString::number(LeftTwips())},
+        {Settings::Y, QString::number(TopTwips())},
+        {Settings::Visible, isVisible() ? QStringLiteral("True") : QStringLiteral("False")},
+    };
+    // The periodic save skips the disk when nothing changed since the last one.
+    if (Cancel != 1 || values != m_savedSettings) {
+        Settings::Write(values);
+        m_savedSettings = values;
+    }
     if (Cancel == 1)
         return;
 
@@ -191,8 +202,8 @@ void MainForm::DrawDigit(int p)
     BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
     const int x = digitLeft(p);
     for (int s = 0; s < 7; ++s)
-        BackDC.drawImage(x, DigitTop, ClockPictures[static_cast<size_t>(5 * s + SegmentLevels[p][s])], 0, 0,
-                         CellWidth, CellHeight);
+        BackDC.drawImage(x, DigitTop, ClockPictures[static_cast<size_t>(5 * s + SegmentLevels[p][s])], 0, 0, CellWidth,
+                         CellHeight);
 }
 
 void MainForm::DrawColon()
@@ -207,10 +218,11 @@ void MainForm::RefreshTimer_Timer()
         return;
     m_refreshTimer.stop();
 
+    const QDateTime now = TimingModule::Now();
+    bool busy = false;
     if (isVisible()) {
-        const QTime now = TimingModule::Now().time();
-        const int h = now.hour();
-        const int m = now.minute();
+        const int h = now.time().hour();
+        const int m = now.time().minute();
         StepDigit(0, h / 10);
         StepDigit(1, h % 10);
         StepDigit(2, m / 10);
@@ -219,6 +231,7 @@ void MainForm::RefreshTimer_Timer()
         // tick need not compose or send the same picture again.
         if (m_levelsChanged) {
             m_levelsChanged = false;
+            busy = true;
             DrawFace();
             for (int p = 0; p < 4; ++p)
                 DrawDigit(p);
@@ -228,10 +241,32 @@ void MainForm::RefreshTimer_Timer()
         updateAccessibleTime(h, m);
     }
 
-    AlarmChecking::LiveCheck();
+    // One reading of the clock serves the display and the alarm check.
+    if (AlarmChecking::LiveCheck(TimingModule::MinuteOf(now)))
+        busy = true;
 
     if (!m_unloaded)
-        m_refreshTimer.start();
+        m_refreshTimer.start(nextTickInterval(now, busy));
+}
+
+int MainForm::nextTickInterval(const QDateTime &now, bool busy) const
+{
+    // While digits fade or skipped minutes are caught up the clock ticks every
+    // 100 ms. Otherwise nothing can change before the next minute, so it
+    // sleeps until just after it, waking at least once a second to notice a
+    // clock that was set or a computer that slept.
+    if (busy)
+        return RefreshInterval;
+    const int msIntoMinute = now.time().second() * 1000 + now.time().msec();
+    return std::clamp(60000 - msIntoMinute + 5, RefreshInterval, IdleInterval);
+}
+
+void MainForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Shown again after being hidden: fade to the present time at once.
+    if (m_refreshTimer.isActive())
+        m_refreshTimer.start(RefreshInterval);
 }
 
 void MainForm::updateAccessibleTime(int hour, int minute)
@@ -260,6 +295,7 @@ void MainForm::PositionMissedForm()
 void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute)
 {
     MessageForm::Fire(name, dateText, dueMinute);
+    TraceEvent("notification-shown");
 }
 
 void MainForm::ShowMissedAlarms()
@@ -287,6 +323,10 @@ void MainForm::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(0, 0, m_backBuffer);
+    if (!m_painted) {
+        m_painted = true;
+        TraceEvent("first-frame");
+    }
 }
 
 void MainForm::mousePressEvent(QMouseEvent *event)
@@ -317,6 +357,9 @@ void MainForm::mouseMoveEvent(QMouseEvent *event)
 void MainForm::mouseReleaseEvent(QMouseEvent *)
 {
     Dragging = false;
+    // Display and alarm check resume with the next tick.
+    if (m_refreshTimer.isActive())
+        m_refreshTimer.start(RefreshInterval);
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clockwindow/Settings.h"
 #include "engine/AlarmWindows.h"
 
 #include <QImage>
@@ -22,6 +23,7 @@ public:
     static constexpr int FaceHeight = 70;
     static constexpr int TwipsPerPixel = 15;
     static constexpr int RefreshInterval = 100;
+    static constexpr int IdleInterval = 1000;
     static constexpr int SaveInterval = 30000;
 
     MainForm();
@@ -65,11 +67,13 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void loadPictures();
     void updateAccessibleTime(int hour, int minute);
+    int nextTickInterval(const QDateTime &now, bool busy) const;
 
     std::array<QImage, 37> ClockPictures;
     std::array<quint8, 10> SegmentPatterns{};
@@ -87,4 +91,6 @@ private:
     bool m_levelsChanged = true;
     bool m_unloaded = false;
     int m_accessibleMinute = -1;
+    bool m_painted = false;
+    Settings::Values m_savedSettings;
 };

@@ -15,9 +15,8 @@ struct KeyInfo
 };
 
 constexpr KeyInfo Keys[] = {
-    {Settings::Digits, "Digits", "0"},   {Settings::Face, "Face", "0"},
-    {Settings::LastCheck, "Last Check", nullptr}, {Settings::X, "X", nullptr},
-    {Settings::Y, "Y", nullptr},         {Settings::Visible, "Visible", "1"},
+    {Settings::Digits, "Digits", "0"}, {Settings::Face, "Face", "0"}, {Settings::LastCheck, "Last Check", nullptr},
+    {Settings::X, "X", nullptr},       {Settings::Y, "Y", nullptr},   {Settings::Visible, "Visible", "1"},
 };
 
 const KeyInfo &info(Settings::Key key)
@@ -54,6 +53,14 @@ void Settings::Write(Key key, const QString &text)
     QSettings s = store();
     s.beginGroup(Group);
     s.setValue(QString::fromLatin1(info(key).name), text);
+}
+
+void Settings::Write(const Values &values)
+{
+    QSettings s = store();
+    s.beginGroup(Group);
+    for (const auto &[key, text] : values)
+        s.setValue(QString::fromLatin1(info(key).name), text);
 }
 
 double Settings::LenientNumber(const QString &text)

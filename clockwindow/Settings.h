@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QVariant>
 
@@ -16,6 +18,9 @@ public:
     // default depends on the moment or the screen take it from the caller.
     static QString Read(Key key, const QString &defaultText = QString());
     static void Write(Key key, const QString &text);
+    // Several keys in one pass over the file.
+    using Values = QList<QPair<Key, QString>>;
+    static void Write(const Values &values);
 
     // The longest leading decimal number of the text, 0 when there is none:
     // " 12abc" is 12, "-3.5" is -3.5, "abc" is 0.

@@ -102,7 +102,12 @@ void StartupCatchUp()
 
 bool LiveCheck()
 {
-    if (TimingModule::CurrentMinute() <= LastCheck)
+    return LiveCheck(TimingModule::CurrentMinute());
+}
+
+bool LiveCheck(qint32 currentMinute)
+{
+    if (currentMinute <= LastCheck)
         return false;
     ++LastCheck;
     CheckAlarms(LastCheck, 0);

@@ -39,5 +39,7 @@ void StartupCatchUp();
 // On each tick: when the clock has passed LastCheck, examine the next minute
 // live. Returns whether a minute was examined.
 bool LiveCheck();
+// The same with the current minute already read by the caller.
+bool LiveCheck(qint32 currentMinute);
 
 } // namespace AlarmChecking

@@ -54,12 +54,13 @@ MissedForm::MissedForm()
                        QColor(0xE0, 0xE0, 0xE0), 9.75, Qt::AlignHCenter);
     connect(Label1, &MouseLabel::mouseDown, this, &MissedForm::Label1_MouseDown);
     for (int i = 0; i < Rows; ++i) {
-        MouseLabel *row = makeLabel(QStringLiteral("MissedList_%1").arg(i), QStringLiteral("Missed Alarm"),
-                                    twips(240, 360 + 240 * i, 5295, 255), QColor(0xC0, 0xC0, 0xC0), 8.25,
-                                    Qt::AlignLeft);
+        MouseLabel *row =
+            makeLabel(QStringLiteral("MissedList_%1").arg(i), QStringLiteral("Missed Alarm"),
+                      twips(240, 360 + 240 * i, 5295, 255), QColor(0xC0, 0xC0, 0xC0), 8.25, Qt::AlignLeft);
         row->setProperty("Tag", QStringLiteral("0"));
         row->setTextFormat(Qt::PlainText);
-        connect(row, &MouseLabel::mouseDown, this, [this, i](Qt::MouseButton button) { MissedList_MouseDown(i, button); });
+        connect(row, &MouseLabel::mouseDown, this,
+                [this, i](Qt::MouseButton button) { MissedList_MouseDown(i, button); });
         MissedList[static_cast<size_t>(i)] = row;
     }
     UpButton = makeLabel(QStringLiteral("UpButton"), QStringLiteral("/\\"), twips(5520, 360, 255, 255), Active, 8.25,

@@ -62,7 +62,6 @@ void QuitWhenLastWindowGone()
     qApp->installEventFilter(watcher);
     // The clock is deleted a moment after it closes; look again once it is gone.
     if (MainForm *clock = Forms().Find<MainForm>())
-        QObject::connect(clock, &QObject::destroyed, watcher, [watcher] {
-            QTimer::singleShot(0, watcher, &LastWindowWatcher::check);
-        });
+        QObject::connect(clock, &QObject::destroyed, watcher,
+                         [watcher] { QTimer::singleShot(0, watcher, &LastWindowWatcher::check); });
 }

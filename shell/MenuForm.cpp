@@ -10,7 +10,6 @@
 #include "shell/SystemTray.h"
 #include "shell/ThemeForm.h"
 
-
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMenu>

@@ -69,8 +69,8 @@ QRgb brightestIn(const QImage &image, const QRect &box)
     return best;
 }
 
-const QRect SegmentBoxes[7] = {QRect(QPoint(5, 1), QPoint(24, 6)),   QRect(QPoint(22, 4), QPoint(28, 24)),
-                               QRect(QPoint(5, 22), QPoint(24, 27)), QRect(QPoint(1, 4), QPoint(7, 24)),
+const QRect SegmentBoxes[7] = {QRect(QPoint(5, 1), QPoint(24, 6)),    QRect(QPoint(22, 4), QPoint(28, 24)),
+                               QRect(QPoint(5, 22), QPoint(24, 27)),  QRect(QPoint(1, 4), QPoint(7, 24)),
                                QRect(QPoint(22, 25), QPoint(28, 45)), QRect(QPoint(5, 43), QPoint(24, 48)),
                                QRect(QPoint(1, 25), QPoint(7, 45))};
 const int CellLeft[4] = {25, 55, 115, 145};
@@ -176,17 +176,28 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("theme");   // expected index, or -1 when not a theme key
         QTest::addColumn<int>("visible"); // expected visibility, or -1 when not "Visible"
-        QTest::newRow("Digits 2") << "Digits" << "2" << 2 << -1;
-        QTest::newRow("Digits 7 is out of range") << "Digits" << "7" << 0 << -1;
-        QTest::newRow("Face -1 is out of range") << "Face" << "-1" << 0 << -1;
-        QTest::newRow("Face text") << "Face" << "Gold" << 0 << -1;
-        QTest::newRow("Face 3.4 rounds to 3") << "Face" << "3.4" << 3 << -1;
-        QTest::newRow("Visible True") << "Visible" << "True" << -1 << 1;
-        QTest::newRow("Visible False") << "Visible" << "False" << -1 << 0;
-        QTest::newRow("Visible 0") << "Visible" << "0" << -1 << 0;
-        QTest::newRow("Visible -1") << "Visible" << "-1" << -1 << 1;
-        QTest::newRow("Visible garbage counts as visible") << "Visible" << "maybe" << -1 << 1;
-        QTest::newRow("Visible empty counts as visible") << "Visible" << "" << -1 << 1;
+        QTest::newRow("Digits 2") << "Digits"
+                                  << "2" << 2 << -1;
+        QTest::newRow("Digits 7 is out of range") << "Digits"
+                                                  << "7" << 0 << -1;
+        QTest::newRow("Face -1 is out of range") << "Face"
+                                                 << "-1" << 0 << -1;
+        QTest::newRow("Face text") << "Face"
+                                   << "Gold" << 0 << -1;
+        QTest::newRow("Face 3.4 rounds to 3") << "Face"
+                                              << "3.4" << 3 << -1;
+        QTest::newRow("Visible True") << "Visible"
+                                      << "True" << -1 << 1;
+        QTest::newRow("Visible False") << "Visible"
+                                       << "False" << -1 << 0;
+        QTest::newRow("Visible 0") << "Visible"
+                                   << "0" << -1 << 0;
+        QTest::newRow("Visible -1") << "Visible"
+                                    << "-1" << -1 << 1;
+        QTest::newRow("Visible garbage counts as visible") << "Visible"
+                                                           << "maybe" << -1 << 1;
+        QTest::newRow("Visible empty counts as visible") << "Visible"
+                                                         << "" << -1 << 1;
     }
 
     void storedSettings()
@@ -288,8 +299,8 @@ private slots:
         QCOMPARE(mask.rectCount(), 27);
         QCOMPARE(mask.boundingRect(), QRect(1, 1, 198, 68));
         QVERIFY(mask.contains(QPoint(100, 35)));
-        QVERIFY(!mask.contains(QPoint(0, 35)));   // column 0 is outside
-        QVERIFY(!mask.contains(QPoint(18, 1)));   // the top band starts at 19
+        QVERIFY(!mask.contains(QPoint(0, 35))); // column 0 is outside
+        QVERIFY(!mask.contains(QPoint(18, 1))); // the top band starts at 19
         QVERIFY(mask.contains(QPoint(19, 1)));
         QVERIFY(!mask.contains(QPoint(181, 68))); // the bottom band ends before 181
     }
@@ -352,11 +363,23 @@ private slots:
             QCOMPARE(clock->SegmentLevel(0, 0), level);
             QCOMPARE(back.pixel(segmentCentre(0, 0)), Artwork::kPeakColours[0][level]);
             QCOMPARE(back.pixel(segmentCentre(3, 5)), Artwork::kPeakColours[0][level]); // 5 has its bottom
-            QCOMPARE(qGray(back.pixel(segmentCentre(0, 2))), 0);                       // 0 has no middle
-            QCOMPARE(qGray(back.pixel(segmentCentre(3, 1))), 0);                       // 5 has no upper right
+            QCOMPARE(qGray(back.pixel(segmentCentre(0, 2))), 0);                        // 0 has no middle
+            QCOMPARE(qGray(back.pixel(segmentCentre(3, 1))), 0);                        // 5 has no upper right
         }
+        QCOMPARE(clock->RefreshTimer()->interval(), 100); // still fading
         tick(clock);
         QCOMPARE(clock->SegmentLevel(0, 0), 4);
+        // Nothing changes until 09:06: the clock sleeps longer, but never more
+        // than a second, so a clock that is set is noticed at once.
+        QVERIFY(clock->RefreshTimer()->interval() > 100);
+        QVERIFY(clock->RefreshTimer()->interval() <= 1000);
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 59, 950));
+        tick(clock);
+        QCOMPARE(clock->RefreshTimer()->interval(), 100); // wakes just after the minute
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 59, 500));
+        tick(clock);
+        QCOMPARE(clock->RefreshTimer()->interval(), 505);
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 12));
         // The colon is always fully lit; the face frame stays where it was.
         QCOMPARE(brightestIn(clock->BackBuffer(), QRect(85 + 12, 10 + 12, 6, 6)), Artwork::kPeakColours[0][4]);
         const QImage face = Artwork::Bitmap(1001).convertToFormat(QImage::Format_RGB32);
@@ -383,12 +406,13 @@ private slots:
         // Hour tens 0 -> 1: segments 0, 3, 5, 6 dim, 1 and 4 stay lit.
         // 9 -> 0 loses the middle and gains both lower-left and bottom; 5 -> 0
         // loses the middle and gains upper right and lower left.
-        const int expected[4][7] = {{3, 4, 0, 3, 4, 3, 3}, {4, 4, 3, 4, 4, 1, 1},
-                                    {4, 1, 3, 4, 4, 4, 1}, {4, 4, 3, 4, 4, 1, 1}};
+        const int expected[4][7] = {
+            {3, 4, 0, 3, 4, 3, 3}, {4, 4, 3, 4, 4, 1, 1}, {4, 1, 3, 4, 4, 4, 1}, {4, 4, 3, 4, 4, 1, 1}};
         tick(clock);
         for (int p = 0; p < 4; ++p)
             for (int s = 0; s < 7; ++s)
-                QVERIFY2(clock->SegmentLevel(p, s) == expected[p][s], qPrintable(QStringLiteral("p %1 s %2").arg(p).arg(s)));
+                QVERIFY2(clock->SegmentLevel(p, s) == expected[p][s],
+                         qPrintable(QStringLiteral("p %1 s %2").arg(p).arg(s)));
         tick(clock, 3);
         const int pattern[4] = {18, 123, 123, 123}; // 1, 0, 0, 0
         for (int p = 0; p < 4; ++p)
@@ -517,16 +541,20 @@ private slots:
         QTest::addColumn<bool>("downActive");
         QTest::addColumn<bool>("hasEntries");
 
-        QTest::newRow("empty") << 0 << QList<int>{} << 0 << "" << "" << false << false << false;
-        QTest::newRow("six fit") << 6 << QList<int>{} << 0 << "E1" << "E6" << false << false << true;
-        QTest::newRow("a seventh turns down white") << 7 << QList<int>{} << 0 << "E1" << "E6" << false << true << true;
-        QTest::newRow("ten, four presses") << 10 << QList<int>{} << 4 << "E5" << "E10" << true << false << true;
-        QTest::newRow("ten, a fifth press does nothing") << 10 << QList<int>{} << 5 << "E5" << "E10" << true << false
-                                                         << true;
-        QTest::newRow("deleted entries close up") << 8 << QList<int>{2, 3} << 0 << "E1" << "E8" << false << false
-                                                  << true;
-        QTest::newRow("nothing left below the scroll position")
-            << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << "" << "" << true << false << false;
+        QTest::newRow("empty") << 0 << QList<int>{} << 0 << ""
+                               << "" << false << false << false;
+        QTest::newRow("six fit") << 6 << QList<int>{} << 0 << "E1"
+                                 << "E6" << false << false << true;
+        QTest::newRow("a seventh turns down white") << 7 << QList<int>{} << 0 << "E1"
+                                                    << "E6" << false << true << true;
+        QTest::newRow("ten, four presses") << 10 << QList<int>{} << 4 << "E5"
+                                           << "E10" << true << false << true;
+        QTest::newRow("ten, a fifth press does nothing") << 10 << QList<int>{} << 5 << "E5"
+                                                         << "E10" << true << false << true;
+        QTest::newRow("deleted entries close up") << 8 << QList<int>{2, 3} << 0 << "E1"
+                                                  << "E8" << false << false << true;
+        QTest::newRow("nothing left below the scroll position") << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << ""
+                                                                << "" << true << false << false;
     }
 
     void missedPanelRules()
