@@ -2,7 +2,7 @@
 
 #include "clockwindow/RegionData.h"
 #include "clockwindow/Settings.h"
-#include "clockwindow/Trace.h"
+#include "engine/Trace.h"
 #include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"

@@ -3,6 +3,7 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmWindows.h"
 #include "engine/TimingModule.h"
+#include "engine/Trace.h"
 
 #include <QLocale>
 
@@ -75,6 +76,7 @@ void FireAlarm(int i, qint32 MissedMinute)
 {
     const AlarmRecord &alarm = AlarmHandling::Alarms.at(i);
     if (MissedMinute == 0) {
+        TraceEvent("ring", QStringLiteral("%1 %2").arg(LastCheck).arg(alarm.TrimmedName()));
         if (alarmWindows)
             alarmWindows->OpenNotification(alarm.TrimmedName(), FormatAlarmTime(TimingModule::Now()), LastCheck);
     } else {
@@ -85,6 +87,7 @@ void FireAlarm(int i, qint32 MissedMinute)
 void AddMissedAlarm(const QString &text, const QDateTime &when)
 {
     MissedAlarms.append(text + QStringLiteral(" - ") + FormatAlarmTime(when));
+    TraceEvent("missed", MissedAlarms.last());
     if (alarmWindows)
         alarmWindows->ShowMissedAlarms();
 }

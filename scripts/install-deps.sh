@@ -8,8 +8,9 @@ packages=(
     qt6-base-dev qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
     libgl-dev libxkbcommon-dev
     libx11-dev libxext-dev
+    clang libclang-rt-14-dev
     fonts-liberation
-    xvfb xdotool trayer faketime x11-utils x11-apps x11-xserver-utils imagemagick
+    xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     pulseaudio pulseaudio-utils sox
     procps
 )
