@@ -96,7 +96,8 @@ AlarmForm::AlarmForm()
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(QPixmap::fromImage(
-        Artwork::Picture(QLatin1String(Artwork::kBannerPicture.data(), qsizetype(Artwork::kBannerPicture.size())))));
+        Artwork::Picture(QLatin1String(Artwork::kBannerPicture.data(), qsizetype(Artwork::kBannerPicture.size())),
+                         devicePixelRatioF())));
     PlaceTwips(Image1, 0, 0, 4500, 900);
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("Crewline Kit"), Qt::AlignRight);

@@ -2,11 +2,11 @@
 
 #include "clockwindow/RegionData.h"
 #include "clockwindow/Settings.h"
-#include "engine/Trace.h"
 #include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
+#include "engine/Trace.h"
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
@@ -30,7 +30,6 @@ namespace {
 // Left edge of each digit cell and of the colon on the face; all cells start at y 10.
 constexpr int DigitTop = 10;
 constexpr int CellWidth = 30;
-constexpr int CellHeight = 50;
 constexpr int ColonLeft = 85;
 constexpr int PictureColon = 35;
 constexpr int PictureFace = 36;
@@ -99,9 +98,13 @@ bool MainForm::Form_Load(QString *error)
     Forms().Get<MissedForm>()->hide();
 
     InitSegmentPatterns();
-    loadPictures();
+    loadPictures(devicePixelRatioF() > 1.0 ? 2.0 : 1.0);
 
-    m_backBuffer = QImage(FaceWidth, FaceHeight, QImage::Format_RGB32);
+    // A high-density screen gets the double-resolution pictures and a back
+    // buffer to match; at the usual scale every pixel stays as it was.
+    const qreal ratio = devicePixelRatioF() > 1.0 ? 2.0 : 1.0;
+    m_backBuffer = QImage(qRound(FaceWidth * ratio), qRound(FaceHeight * ratio), QImage::Format_RGB32);
+    m_backBuffer.setDevicePixelRatio(ratio);
     m_backBuffer.fill(Qt::black);
     BackDC.begin(&m_backBuffer);
 
@@ -202,14 +205,13 @@ void MainForm::DrawDigit(int p)
     BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
     const int x = digitLeft(p);
     for (int s = 0; s < 7; ++s)
-        BackDC.drawImage(x, DigitTop, ClockPictures[static_cast<size_t>(5 * s + SegmentLevels[p][s])], 0, 0, CellWidth,
-                         CellHeight);
+        BackDC.drawImage(QPoint(x, DigitTop), ClockPictures[static_cast<size_t>(5 * s + SegmentLevels[p][s])]);
 }
 
 void MainForm::DrawColon()
 {
     BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-    BackDC.drawImage(ColonLeft, DigitTop, ClockPictures[PictureColon], 0, 0, CellWidth, CellHeight);
+    BackDC.drawImage(QPoint(ColonLeft, DigitTop), ClockPictures[PictureColon]);
 }
 
 void MainForm::RefreshTimer_Timer()
@@ -322,7 +324,9 @@ void MainForm::paintEvent(QPaintEvent *)
     // The picture is composed off screen and reaches the window in one copy.
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, m_backBuffer);
+    // Only a fractional scale (1.5) resamples the double-resolution picture.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(0, 0, FaceWidth, FaceHeight), m_backBuffer);
     if (!m_painted) {
         m_painted = true;
         TraceEvent("first-frame");
@@ -369,12 +373,12 @@ void MainForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void MainForm::loadPictures()
+void MainForm::loadPictures(qreal ratio)
 {
     const int d = Settings::ReadThemeIndex(Settings::Digits);
     const int f = Settings::ReadThemeIndex(Settings::Face);
     const int b = Artwork::DigitSetBase(d);
     for (int i = 0; i <= 35; ++i)
-        ClockPictures[static_cast<size_t>(i)] = Artwork::Bitmap(b + i).convertToFormat(QImage::Format_RGB32);
-    ClockPictures[PictureFace] = Artwork::Bitmap(Artwork::FaceNumber(f)).convertToFormat(QImage::Format_RGB32);
+        ClockPictures[static_cast<size_t>(i)] = Artwork::Bitmap(b + i, ratio).convertToFormat(QImage::Format_RGB32);
+    ClockPictures[PictureFace] = Artwork::Bitmap(Artwork::FaceNumber(f), ratio).convertToFormat(QImage::Format_RGB32);
 }

@@ -71,7 +71,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void loadPictures();
+    void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     int nextTickInterval(const QDateTime &now, bool busy) const;
 

@@ -5,7 +5,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/TimingModule.h"
 #include "notify/SoundModule.h"
-#include "resources/ArtworkConstants.h"
+#include "resources/Artwork.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -50,8 +50,7 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, const 
 
 QString PictureName()
 {
-    return QStringLiteral(":/pictures/") +
-           QString::fromLatin1(Artwork::kNotificationPicture.data(), qsizetype(Artwork::kNotificationPicture.size()));
+    return QString::fromLatin1(Artwork::kNotificationPicture.data(), qsizetype(Artwork::kNotificationPicture.size()));
 }
 
 // The tag is written by the program itself, but it is text: a number beyond the
@@ -90,7 +89,7 @@ MessageForm::MessageForm(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Alarm Notification"));
     setFixedSize(FormWidth, FormHeight);
-    m_background = QPixmap(PictureName());
+    m_background = QPixmap::fromImage(Artwork::Picture(PictureName(), devicePixelRatioF()));
 
     const QFont title = ArialFont(9.75, true);
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Alarm Notification"), QRect(104, 8, 249, 17), title,
@@ -164,7 +163,7 @@ void MessageForm::paintEvent(QPaintEvent *)
     if (m_background.isNull())
         return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_background);
+    painter.drawPixmap(rect(), m_background);
 }
 
 void MessageForm::closeEvent(QCloseEvent *event)

@@ -36,7 +36,7 @@ MissedForm::MissedForm()
     setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(6000 / Twips, 2025 / Twips);
-    m_background = Artwork::Picture(QString::fromLatin1(Artwork::kMissedPicture));
+    m_background = Artwork::Picture(QString::fromLatin1(Artwork::kMissedPicture), devicePixelRatioF());
 
     auto makeLabel = [this](const QString &name, const QString &text, const QRect &geometry, const QColor &colour,
                             double points, Qt::Alignment alignment) {
@@ -192,5 +192,5 @@ void MissedForm::paintEvent(QPaintEvent *)
     if (m_background.isNull())
         painter.fillRect(rect(), QColor(Artwork::kMissedPanel));
     else
-        painter.drawImage(0, 0, m_background);
+        painter.drawImage(rect(), m_background);
 }

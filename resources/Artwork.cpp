@@ -4,9 +4,26 @@
 
 namespace Artwork {
 
-QImage Bitmap(int number)
+namespace {
+// On a screen with more than one device pixel per logical pixel the
+// double-resolution drawing is used, so nothing is enlarged and blurred.
+QImage load(const QString &folder, const QString &name, qreal devicePixelRatio)
 {
-    return QImage(QStringLiteral(":/bitmaps/%1.png").arg(number));
+    if (devicePixelRatio > 1.0) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        QImage twice(folder + name.left(dot) + QStringLiteral("@2x") + name.mid(dot));
+        if (!twice.isNull()) {
+            twice.setDevicePixelRatio(2.0);
+            return twice;
+        }
+    }
+    return QImage(folder + name);
+}
+} // namespace
+
+QImage Bitmap(int number, qreal devicePixelRatio)
+{
+    return load(QStringLiteral(":/bitmaps/"), QStringLiteral("%1.png").arg(number), devicePixelRatio);
 }
 
 QByteArray CustomResource(const QString &name)
@@ -17,15 +34,18 @@ QByteArray CustomResource(const QString &name)
     return file.readAll();
 }
 
-QImage Picture(const QString &name)
+QImage Picture(const QString &name, qreal devicePixelRatio)
 {
-    return QImage(QStringLiteral(":/pictures/%1").arg(name));
+    return load(QStringLiteral(":/pictures/"), name, devicePixelRatio);
 }
 
 QIcon ProgramIcon()
 {
-    return QIcon(
-        QStringLiteral(":/icons/%1").arg(QLatin1String(kProgramIconPng.data(), qsizetype(kProgramIconPng.size()))));
+    const QString png =
+        QStringLiteral(":/icons/%1").arg(QLatin1String(kProgramIconPng.data(), qsizetype(kProgramIconPng.size())));
+    QIcon icon(png);
+    icon.addFile(QString(png).replace(QStringLiteral(".png"), QStringLiteral("@2x.png")));
+    return icon;
 }
 
 QString ProgramIconSvgPath()

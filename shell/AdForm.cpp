@@ -13,7 +13,8 @@ AdForm::AdForm()
 {
     setObjectName(QStringLiteral("AdForm"));
     ToolWindow::Setup(this, QStringLiteral("About Varnod"), Artwork::kAdPictureSize);
-    m_picture = Artwork::Picture(QLatin1String(Artwork::kAdPicture.data(), qsizetype(Artwork::kAdPicture.size())));
+    m_picture = Artwork::Picture(QLatin1String(Artwork::kAdPicture.data(), qsizetype(Artwork::kAdPicture.size())),
+                                 devicePixelRatioF());
 
     // An invisible hot area over the address printed in the picture.
     LinkButton = new QLabel(this);

@@ -14,7 +14,8 @@ PersonalForm::PersonalForm()
     setObjectName(QStringLiteral("PersonalForm"));
     ToolWindow::Setup(this, QStringLiteral("Crewline Kit"), Artwork::kPersonalPictureSize);
     m_picture =
-        Artwork::Picture(QLatin1String(Artwork::kPersonalPicture.data(), qsizetype(Artwork::kPersonalPicture.size())));
+        Artwork::Picture(QLatin1String(Artwork::kPersonalPicture.data(), qsizetype(Artwork::kPersonalPicture.size())),
+                         devicePixelRatioF());
 
     // An invisible hot area over the address printed in the picture.
     LinkButton = new QLabel(this);
