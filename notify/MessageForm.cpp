@@ -7,6 +7,7 @@
 #include "notify/SoundModule.h"
 #include "resources/Artwork.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QFont>
 #include <QFrame>
@@ -72,8 +73,12 @@ MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qin
     form->DateLabel->setText(dateText);
     form->SetTag(QString::number(dueMinute));
     form->CentreOnScreen();
+    // Screen readers hear the alarm as an alert: its name and the time.
+    form->setAccessibleName(QStringLiteral("Alarm Notification: %1, %2").arg(name, dateText));
     form->show();
     WindowPositioning::BringToFront(form);
+    QAccessibleEvent alert(form, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
     return form;
 }
 

@@ -4,6 +4,7 @@
 #include "notify/MessageForm.h"
 #include "notify/SoundModule.h"
 
+#include <QAccessible>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -154,6 +155,16 @@ private slots:
         QCOMPARE(form->Tag(), QString::number(due));
         QCOMPARE(form->AlertTicks, 1);
         QCOMPARE(chimes, QStringList{QStringLiteral("/opt/tockwise/Chime1.wav")});
+    }
+
+    // A screen reader reads the notification's name and time from its
+    // accessible interface (the alert event itself needs a live bridge).
+    void readableByScreenReaders()
+    {
+        MessageForm *form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("08:05,  3 March"), 1);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(form);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Alarm Notification: Dentist, 08:05,  3 March"));
     }
 
     // An alarm name is text as typed; markup in it must not turn into formatting.

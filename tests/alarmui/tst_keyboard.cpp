@@ -1,0 +1,86 @@
+// The alarm list and the editor can be used with the keyboard alone, in the
+// focus order the windows give.
+#include "alarmui/AlarmForm.h"
+#include "alarmui/ModifyForm.h"
+#include "engine/AlarmHandling.h"
+#include "engine/TimingModule.h"
+#include "shell/FormRegistry.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class KeyboardTest : public QObject
+{
+    Q_OBJECT
+
+    // Keys go wherever the focus is, as from a real keyboard.
+    static void press(Qt::Key key, const QString &text = QString())
+    {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY2(focus, "nothing has the keyboard focus");
+        if (text.isEmpty())
+            QTest::keyClick(focus, key);
+        else
+            QTest::keyClicks(focus, text);
+    }
+
+    static QString focusName()
+    {
+        QWidget *focus = QApplication::focusWidget();
+        return focus ? focus->objectName() : QString();
+    }
+
+private slots:
+    void addADailyAlarmWithTheKeyboard()
+    {
+        QTemporaryDir dir;
+        AlarmHandling::SetAlarmFolder(dir.path());
+        AlarmHandling::Alarms = {AlarmRecord{}};
+        QVERIFY(AlarmHandling::SaveAlarms());
+        TimingModule::SetClock([] { return QDateTime(QDate(2024, 3, 7), QTime(10, 0)); });
+
+        AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
+        QVERIFY(QTest::qWaitForWindowActive(list));
+        list->findChild<QWidget *>(QStringLiteral("AlarmList"))->setFocus();
+        press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("AddButton"));
+        press(Qt::Key_Space);
+
+        ModifyForm *editor = Forms().Find<ModifyForm>();
+        QVERIFY(editor);
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        QCOMPARE(focusName(), QStringLiteral("NameText"));
+        press(Qt::Key_unknown, QStringLiteral("Stretch"));
+        press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("TypeList"));
+        press(Qt::Key_Down); // Once Only -> Daily
+        press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("HourText"));
+        press(Qt::Key_unknown, QStringLiteral("7"));
+        press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("MinuteText"));
+        press(Qt::Key_unknown, QStringLiteral("45"));
+        press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("ConfirmButton"));
+        press(Qt::Key_Space);
+
+        QCOMPARE(AlarmHandling::Alarms.size(), 2);
+        const AlarmRecord &added = AlarmHandling::Alarms.at(1);
+        QCOMPARE(added.TrimmedName(), QStringLiteral("Stretch"));
+        QCOMPARE(int(added.AlarmType), int(AlarmRecord::Daily));
+        QCOMPARE(int(added.Hour), 7);
+        QCOMPARE(int(added.Minute), 45);
+        QFile file(AlarmHandling::AlarmFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.size(), 256);
+        QVERIFY(list->isEnabled());
+
+        Forms().DeleteAll();
+        TimingModule::SetClock({});
+    }
+};
+
+QTEST_MAIN(KeyboardTest)
+#include "tst_keyboard.moc"
