@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tockwise"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tockwise"));
-    QApplication::setDesktopFileName(QStringLiteral("tockwise"));
+    QApplication::setDesktopFileName(QStringLiteral("example.varnod.Tockwise"));
     // The program ends when its last window is gone, hidden clock included.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -10,6 +10,7 @@ packages=(
     libx11-dev libxext-dev
     clang libclang-rt-14-dev
     fonts-liberation
+    desktop-file-utils appstream
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     pulseaudio pulseaudio-utils sox
     procps
