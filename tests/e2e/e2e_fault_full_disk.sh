@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# A full disk while alarms are saved. The program folder is a small tmpfs,
+# filled up once the clock runs. Adding an alarm and removing one through the
+# windows each give a "Tockwise" box with the reason, and Alarms.dat stays
+# byte for byte as it was. Once space is freed the next save writes every
+# alarm, the one whose save failed included: nothing is lost.
+source "$(dirname "$0")/../faults/e2e_helpers.sh"
+private_mounts_or_continue "$@"
+source "$(dirname "$0")/lib.sh" "$@"
+
+[ -n "${TOCKWISE_FAULT_NS:-}" ] || skip "no private mount namespace here (unshare -m refused), so no tmpfs to fill"
+# Room for the program and its chime and little else.
+size_kb=$(( ($(stat -c %s "$E2E_PROGRAM") + $(stat -c %s "$(dirname "$E2E_PROGRAM")/Chime1.wav" 2>/dev/null || echo 0)) / 1024 + 256 ))
+mkdir -p "$PROG_DIR"
+mount -t tmpfs -o "size=${size_kb}k,mode=755" tockwise-full "$PROG_DIR" 2>/dev/null ||
+    skip "mount -t tmpfs is not allowed here"
+trap 'status=$?; set +e; leave_mount "$PROG_DIR" "$status"; (exit $status); e2e_cleanup' EXIT
+log "program folder: tmpfs of $size_kb KiB"
+
+start_tray
+install_program
+write_alarms_dat "$PROG_DIR/Alarms.dat" "Alpha Kept" "Bravo Kept"
+cp "$PROG_DIR/Alarms.dat" "$E2E_WORK/before.dat"
+start_clock
+wait_for_clock
+sleep 0.5
+cmp -s "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" || fail "starting changed Alarms.dat"
+
+# Fill the disk.
+dd if=/dev/zero of="$PROG_DIR/filler" bs=4k 2>/dev/null || true
+avail=$(df --output=avail -k "$PROG_DIR" | tail -n1 | tr -d ' ')
+[ "$avail" -eq 0 ] || fail "the tmpfs still has $avail KiB free after filling it"
+if printf 'x' >"$PROG_DIR/probe" 2>/dev/null && [ -s "$PROG_DIR/probe" ]; then
+    fail "a write to the full tmpfs succeeded"
+fi
+rm -f "$PROG_DIR/probe"
+log "the program folder is full"
+
+LIST_WIN=$(open_alarm_list)
+sleep 0.3
+
+# 1. Add an alarm: the save fails.
+add_alarm "$LIST_WIN" "Zulu Disk Full"
+box=$(wait_for_message_box 5) || fail "adding an alarm on a full disk showed no \"Tockwise\" box"
+sleep 0.3
+screenshot add-error
+log "adding: box $box (screenshot $E2E_NAME-add-error.png)"
+cmp "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" >&2 || fail "Alarms.dat changed after the failed save"
+kill -0 "$CLOCK_PID" 2>/dev/null || fail "the program ended after the failed save"
+answer_box "$box" || fail "the box did not close"
+wait_editor_closed || fail "the editor stayed open"
+log "adding failed with a box; Alarms.dat unchanged"
+
+# 2. Remove "Alpha Kept" (the first row: the list is sorted by its text): refused too.
+sleep 0.3
+click_at "$LIST_WIN" 60 97
+sleep 0.2
+click_at "$LIST_WIN" 324 268
+question=$(wait_for_message_box 5) || fail "\"Remove\" asked nothing"
+sleep 0.3
+screenshot remove-question
+answer_box "$question" || fail "the removal question did not close"
+box=$(wait_for_message_box 5) || fail "removing an alarm on a full disk showed no \"Tockwise\" box"
+sleep 0.3
+screenshot remove-error
+log "removing: box $box (screenshot $E2E_NAME-remove-error.png)"
+cmp "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" >&2 || fail "Alarms.dat changed after the failed removal"
+answer_box "$box" || fail "the box did not close"
+[ -z "$(find "$PROG_DIR" -name 'Alarms.dat?*')" ] || fail "temporary files left: $(find "$PROG_DIR" -name 'Alarms.dat?*')"
+log "removing failed with a box; Alarms.dat unchanged, no temporary file left"
+
+# 3. Space again: the next save holds everything, the failed alarm too.
+rm -f "$PROG_DIR/filler"
+sleep 0.3
+add_alarm "$LIST_WIN" "Zz After Space Freed"
+wait_editor_closed || fail "the editor stayed open once there was space"
+wait_for_size "$PROG_DIR/Alarms.dat" 5 $((5 * 128)) ||
+    fail "Alarms.dat is $(stat -c %s "$PROG_DIR/Alarms.dat") bytes, expected 640 (placeholder and four alarms)"
+message_box >/dev/null && { screenshot unexpected-box; fail "a box appeared although the save could succeed"; }
+names=$(alarm_names "$PROG_DIR/Alarms.dat" | paste -sd '|')
+[ "$names" = "Alpha Kept|Bravo Kept|Zulu Disk Full|Zz After Space Freed" ] || fail "Alarms.dat holds: $names"
+head -c 384 "$PROG_DIR/Alarms.dat" | cmp - "$E2E_WORK/before.dat" >&2 || fail "the kept alarms' bytes changed"
+log "after freeing space Alarms.dat holds: $names"
