@@ -8,12 +8,20 @@
 #include <QApplication>
 #include <QStandardPaths>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     // The clock places and drags its own windows, which a Wayland client may
     // not do: run through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+
+#ifdef SIGXFSZ
+    // A write past the file size limit must fail like a full disk (the save
+    // reports it and keeps the old file), not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tockwise"));
