@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# A Daily alarm due at 08:00 rings on the real program: the notification window
+# opens as the minute begins, shows the name and the time, chimes into a sound
+# server when one can be started, and goes when its "X" is clicked while the
+# clock runs on.
+source "$(dirname "$0")/lib.sh" "$@"
+
+export TZ=UTC
+# Qt's timers run on the monotonic clock; shifting it by months would turn it negative.
+export FAKETIME_DONT_FAKE_MONOTONIC=1
+
+# The faketime wrapper does not pass signals on, so the program itself is ended here.
+program_pids() { pgrep -f "^$PROG_DIR/tockwise( |$)" || true; }
+end_program_copies() {
+    local pid
+    for pid in $(program_pids); do kill "$pid" 2>/dev/null || true; done
+}
+trap 'status=$?; set +e; end_program_copies; (exit $status); e2e_cleanup' EXIT
+# Another server on this display (a leftover, or a second run of this test at
+# the same time) would otherwise be used silently: the lock names its owner.
+[ "$(tr -d ' \n' <"/tmp/.X$E2E_DISPLAY_NUM-lock" 2>/dev/null)" = "${E2E_PIDS[0]}" ] ||
+    fail "another X server already holds $DISPLAY"
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+notification_window() {
+    { xdotool search --onlyvisible --name '^Alarm Notification$' 2>/dev/null || true; } | head -n1
+}
+
+# Alarms.dat: 128-byte slots, the zero placeholder first, then one Daily alarm.
+write_alarm_file() {
+    python3 - "$PROG_DIR/Alarms.dat" <<'EOF'
+import struct, sys
+def slot(index, name, kind, hour, minute, weekday, day, month, year, deleted, disabled):
+    encoded = name.encode("cp1252").ljust(100, b" ")
+    return struct.pack("<i100s6Bhhh12x", index, encoded, kind, hour, minute, weekday, day, month, year,
+                       deleted, disabled)
+data = bytes(128) + slot(1, "Dentist \u00c4rztehaus", 1, 8, 0, 0, 7, 3, 2024, 0, 0)
+assert len(data) == 256
+open(sys.argv[1], "wb").write(data)
+EOF
+}
+
+# A private sound server with a null sink; none is not a failure, only a skipped check.
+SOUND=no
+start_sound_server() {
+    local tool
+    for tool in pulseaudio pactl pacat parec sox; do command -v "$tool" >/dev/null || return 1; done
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
+        >"$E2E_WORK/pulseaudio.log" 2>&1 &
+    E2E_PIDS+=($!)
+    for _ in $(seq 50); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    pactl info >/dev/null 2>&1 || return 1
+    pactl set-default-sink nullsink >/dev/null 2>&1 || return 1
+}
+
+start_tray
+install_program
+write_alarm_file
+if start_sound_server; then SOUND=yes; else log "no sound server could be started: the chime is not checked"; fi
+
+# Real second T becomes 08:00:00.000 in the program: the offset is whole seconds,
+# so the measured delay is not blurred by when the program happened to start.
+due_real=$(($(date +%s) + 9))
+offset=$(printf '%+d' $(($(date -d '2024-03-07 08:00:00' +%s) - due_real)))
+due_ms=$((due_real * 1000))
+
+if [ "$SOUND" = yes ]; then
+    # A low-latency stream of silence keeps the null sink mixing in small
+    # steps; left to itself it renders in blocks of up to two seconds, which
+    # shifts the chimes in the recording by as much.
+    pacat --playback --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero 2>>"$E2E_WORK/parec.log" &
+    E2E_PIDS+=($!)
+    parec -d nullsink.monitor --latency-msec=20 --file-format=wav "$E2E_WORK/sound.wav" 2>>"$E2E_WORK/parec.log" &
+    PAREC_PID=$!
+    E2E_PIDS+=($PAREC_PID)
+fi
+
+start_clock "$offset"
+wait_for_clock
+program_pid=$(pgrep -P "$CLOCK_PID" | head -n1)
+[ -n "$program_pid" ] || fail "the program did not start under faketime"
+[ "$(now_ms)" -lt $((due_ms - 1000)) ] || fail "the clock took too long to start for the timing to be measured"
+
+# Wait for the window; it must not come before the minute.
+seen_ms=
+while [ "$(now_ms)" -lt $((due_ms + 5000)) ]; do
+    win=$(notification_window)
+    if [ -n "$win" ]; then
+        seen_ms=$(now_ms)
+        break
+    fi
+    sleep 0.01
+done
+[ -n "$seen_ms" ] || fail "no \"Alarm Notification\" window within 5 s of 08:00"
+delay=$((seen_ms - due_ms))
+[ "$delay" -ge 0 ] || fail "the notification opened $((-delay)) ms before 08:00"
+[ "$delay" -le 1000 ] || fail "the notification opened $delay ms after 08:00, more than a second"
+log "notification on screen $delay ms after 08:00:00"
+
+geometry=$(xwininfo -id "$win")
+grep -q 'Width: 400' <<<"$geometry" && grep -q 'Height: 100' <<<"$geometry" ||
+    fail "the notification is not 400 x 100: $(grep -E 'Width|Height' <<<"$geometry" | tr -s ' \n' ' ')"
+read -r nx ny < <(window_position "$win")
+# Centred on the 1280 x 1024 screen.
+[ "$nx" -eq 440 ] && [ "$ny" -eq 462 ] || fail "the notification is at $nx,$ny, not centred at 440,462"
+
+# Let the window paint before it is photographed.
+sleep 1.5
+screenshot notification
+
+# A cheap proxy for the texts the eye checks in the screenshot: the date line
+# (below the rule) and the name must each hold dark text pixels.
+dark_pixels() {
+    convert "$E2E_ARTIFACTS/$E2E_NAME-notification.png" -crop "$1" +repage -colorspace gray -threshold 40% \
+        -format '%[fx:int((1-mean)*w*h)]' info: 2>/dev/null || echo 0
+}
+date_dark=$(dark_pixels "281x15+$((nx + 104))+$((ny + 26))")
+name_dark=$(dark_pixels "281x49+$((nx + 104))+$((ny + 40))")
+[ "$date_dark" -gt 30 ] || fail "the date line of the notification is blank ($date_dark dark pixels)"
+[ "$name_dark" -gt 30 ] || fail "the name of the notification is blank ($name_dark dark pixels)"
+
+if [ "$SOUND" = yes ]; then
+    # Record the chimes due at 0, 5 and 10 s; the first can lag while the
+    # sound is loaded, so the steady rhythm is read between the second and third.
+    usage_start=$(awk '{print $14 + $15}' "/proc/$program_pid/stat")
+    measure_start_ms=$(now_ms)
+    while [ "$(now_ms)" -lt $((due_ms + 12000)) ]; do sleep 0.2; done
+    usage_end=$(awk '{print $14 + $15}' "/proc/$program_pid/stat")
+    ticks=$(getconf CLK_TCK)
+    log "program CPU while chiming: $(((usage_end - usage_start) * 1000 / ticks)) ms in $(($(now_ms) - measure_start_ms)) ms"
+    kill -INT "$PAREC_PID" 2>/dev/null || true
+    stop_ms=$(now_ms)
+    wait "$PAREC_PID" 2>/dev/null || true
+    [ -s "$E2E_WORK/sound.wav" ] || fail "the recording of the sound server is empty"
+    stats=$(sox -V0 "$E2E_WORK/sound.wav" -n stat 2>&1)
+    rms=$(awk '/RMS +amplitude/ {print $3}' <<<"$stats")
+    peak=$(awk '/Maximum amplitude/ {print $3}' <<<"$stats")
+    awk -v r="${rms:-0}" 'BEGIN{exit !(r > 0.001)}' || fail "the recording is silent (RMS $rms, peak $peak)"
+    # Chimes are the loud stretches after at least a second of quiet. The
+    # recording's end is the moment parec was stopped (its start lags by an
+    # unknown connect time), so they are placed against the clock from the end.
+    chimes=$(python3 - "$E2E_WORK/sound.wav" <<'EOF2'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+channels, rate = struct.unpack_from("<HI", data, data.index(b"fmt ") + 10)
+samples = data[data.index(b"data") + 8:]
+samples = samples[: len(samples) // 2 * 2]
+values = struct.unpack("<%dh" % (len(samples) // 2), samples)
+frames = len(values) // channels
+last_loud = None
+for i in range(0, len(values), channels):
+    if max(abs(v) for v in values[i:i + channels]) > 300:
+        frame = i // channels
+        if last_loud is None or frame - last_loud > rate:
+            print((frames - frame) * 1000 // rate)
+        last_loud = frame
+EOF2
+)
+    [ -n "$chimes" ] || fail "no chime in the recording"
+    first_chime=$((stop_ms - $(head -n1 <<<"$chimes") - due_ms))
+    # Some slack for the sound server's buffering when placing sound against the clock.
+    [ "$first_chime" -ge -300 ] || fail "a sound was recorded $((-first_chime)) ms before the alarm was due"
+    [ "$first_chime" -le 2500 ] || fail "the first chime was heard $first_chime ms after 08:00"
+    [ "$(wc -l <<<"$chimes")" -ge 3 ] ||
+        fail "$(wc -l <<<"$chimes") chime(s) in the $((stop_ms - due_ms)) ms after 08:00, expected 3"
+    gap=$(($(sed -n 2p <<<"$chimes") - $(sed -n 3p <<<"$chimes")))
+    [ "$gap" -ge 4300 ] && [ "$gap" -le 5700 ] || fail "the third chime came $gap ms after the second, not 5 s"
+    log "first chime about $first_chime ms after 08:00:00, then $(($(sed -n 1p <<<"$chimes") - $(sed -n 2p <<<"$chimes"))) and $gap ms apart"
+    log "chime recorded: RMS $rms, peak $peak"
+fi
+
+# "X" closes the notification; the clock goes on.
+read -r nx ny < <(window_position "$win")
+xdotool mousemove $((nx + 384)) $((ny + 16)) click 1
+gone=
+for _ in $(seq 50); do
+    if [ -z "$(notification_window)" ]; then
+        gone=yes
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$gone" ] || fail "the notification stayed after its \"X\" was clicked"
+log "\"X\" closed the notification"
+screenshot closed
+
+sleep 1
+kill -0 "$program_pid" 2>/dev/null || fail "the program ended when the notification was closed"
+clock_window >/dev/null || fail "the clock window went away with the notification"
+log "the clock runs on"
