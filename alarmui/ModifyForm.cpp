@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -310,6 +311,11 @@ bool ModifyForm::eventFilter(QObject *watched, QEvent *event)
         // After the box has handled the focus itself, so the selection stays.
         static_cast<QLineEdit *>(watched)->event(event);
         hour ? HourText_GotFocus() : MinuteText_GotFocus();
+        // A click that gives the focus goes on to place the caret and would
+        // undo the selection, leaving a full box that refuses new digits:
+        // select again once the click is through.
+        if (static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason)
+            QTimer::singleShot(0, this, hour ? &ModifyForm::HourText_GotFocus : &ModifyForm::MinuteText_GotFocus);
         return true;
     case QEvent::FocusOut:
         hour ? HourText_LostFocus() : MinuteText_LostFocus();

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -79,6 +80,26 @@ private slots:
 
         Forms().DeleteAll();
         TimingModule::SetClock({});
+    }
+
+    // Clicking into a full time box and typing replaces its two digits.
+    void clickIntoATimeBoxAndType()
+    {
+        QTemporaryDir dir;
+        AlarmHandling::SetAlarmFolder(dir.path());
+        AlarmHandling::Alarms = {AlarmRecord{}};
+        AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
+        QTest::mouseClick(list->findChild<QWidget *>(QStringLiteral("AddButton")), Qt::LeftButton);
+        ModifyForm *editor = Forms().Find<ModifyForm>();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tea"));
+        auto *hour = editor->findChild<QLineEdit *>(QStringLiteral("HourText"));
+        QCOMPARE(hour->text(), QStringLiteral("12"));
+        QTest::mouseClick(hour, Qt::LeftButton, {}, QPoint(4, hour->height() / 2));
+        QTRY_COMPARE(hour->selectedText(), QStringLiteral("12"));
+        QTest::keyClicks(hour, QStringLiteral("07"));
+        QCOMPARE(hour->text(), QStringLiteral("07"));
+        Forms().DeleteAll();
     }
 };
 
