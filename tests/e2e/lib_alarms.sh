@@ -1,0 +1,125 @@
+# Helpers for the end-to-end tests that prepare an alarm table, saved settings
+# and a clock that can be moved while the program runs. Source after lib.sh.
+
+# write_alarms FILE SPEC...: writes an alarm table in the program's 128-byte slot
+# layout, slot 1 the zero placeholder, then one slot per SPEC, in order:
+#   "NAME|TYPE|HH:MM|WEEKDAY|YYYY-MM-DD|DISABLED"
+# TYPE once, daily, weekly or weekdays; WEEKDAY 0 = Monday; the date only
+# matters to once; DISABLED 1 for a switched-off alarm. Empty fields are 0.
+write_alarms() {
+    python3 - "$@" <<'PY'
+import struct, sys
+path, specs = sys.argv[1], sys.argv[2:]
+types = {"once": 0, "daily": 1, "weekly": 2, "weekdays": 3}
+slots = [bytes(128)]
+for index, spec in enumerate(specs, start=1):
+    name, kind, hhmm, weekday, date, disabled = (spec.split("|") + [""] * 6)[:6]
+    hour, minute = (int(v) for v in hhmm.split(":"))
+    year, month, day = (int(v) for v in date.split("-")) if date else (0, 0, 0)
+    raw = name.encode("cp1252").ljust(100, b" ")[:100]
+    record = struct.pack("<i100s6BhhH", index, raw, types[kind], hour, minute,
+                         int(weekday or 0), day, month, year, 0,
+                         0xFFFF if disabled == "1" else 0)
+    slots.append(record + bytes(12))
+assert all(len(s) == 128 for s in slots)
+with open(path, "wb") as f:
+    f.write(b"".join(slots))
+PY
+}
+
+# minute_of "YYYY-MM-DD HH:MM": whole minutes since 2000-01-01 00:00 on the wall clock.
+minute_of() {
+    python3 -c '
+import datetime, sys
+t = datetime.datetime.strptime(sys.argv[1], "%Y-%m-%d %H:%M")
+d = t - datetime.datetime(2000, 1, 1)
+print(d.days * 1440 + d.seconds // 60)' "$1"
+}
+
+# write_settings KEY=VALUE...: the settings file as the program keeps it. Keys
+# are given as stored, e.g. "Last%20Check=12345".
+write_settings() {
+    mkdir -p "$(dirname "$SETTINGS")"
+    { echo '[Digital%20Clock]'; printf '%s\n' "$@"; } >"$SETTINGS"
+}
+
+# utc_epoch "YYYY-MM-DD HH:MM:SS" [ZONE]: seconds since 1970 of a wall time in
+# ZONE (default UTC). An hour that a zone skips or repeats is best given in UTC.
+utc_epoch() {
+    TZ=${2:-UTC} date -d "$1" +%s
+}
+
+# A clock that can be moved under a running program: libfaketime reads an
+# offset from a file on every call. The monotonic clock stays real, as it does
+# when a computer sleeps or the user sets the time, so the program's timers keep
+# running at the real pace.
+E2E_CLOCK_FILE=$E2E_WORK/faketime.rc
+
+# set_clock EPOCH: from now on the program reads EPOCH (seconds since 1970, may be
+# fractional) as the present, and the time runs on from there.
+set_clock() {
+    local offset
+    offset=$(python3 -c 'import sys, time; print("%+.3f" % (float(sys.argv[1]) - time.time()))' "$1")
+    echo "$offset" >"$E2E_CLOCK_FILE.new"
+    mv -f "$E2E_CLOCK_FILE.new" "$E2E_CLOCK_FILE"
+}
+
+# start_movable_clock EPOCH [args...]: starts the program with its clock at
+# EPOCH; set_clock moves it later. Traces go to clock.log.
+start_movable_clock() {
+    local lib
+    lib=$(find /usr/lib -name libfaketime.so.1 -path '*faketime*' 2>/dev/null | head -n 1)
+    [ -n "$lib" ] || fail "libfaketime.so.1 not found"
+    set_clock "$1"
+    shift
+    env LD_PRELOAD="$lib" FAKETIME_TIMESTAMP_FILE="$E2E_CLOCK_FILE" FAKETIME_NO_CACHE=1 \
+        FAKETIME_DONT_FAKE_MONOTONIC=1 TOCKWISE_TRACE=1 \
+        "$PROG_DIR/tockwise" "$@" >>"$E2E_WORK/clock.log" 2>&1 &
+    CLOCK_PID=$!
+    E2E_PIDS+=($CLOCK_PID)
+}
+
+# Trace lines of one kind, without the "tockwise-trace KIND " prefix.
+traces() {
+    sed -n "s/^tockwise-trace $1 //p" "$E2E_WORK/clock.log"
+}
+
+# Lines of a kind with the milliseconds dropped: "missed" gives the missed
+# lines, "ring" gives "DUE-MINUTE NAME".
+trace_texts() {
+    traces "$1" | cut -d' ' -f2-
+}
+
+# wait_for_trace KIND COUNT SECONDS: until COUNT lines of KIND were traced.
+wait_for_trace() {
+    local kind=$1 count=$2 limit=$3 i
+    for i in $(seq $((limit * 10))); do
+        [ "$(traces "$kind" | wc -l)" -ge "$count" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Sleeps until the program's clock (EPOCH now, per the offset file) reaches TARGET.
+sleep_until_clock() {
+    python3 -c '
+import sys, time
+offset = float(open(sys.argv[1]).read())
+delay = float(sys.argv[2]) - (time.time() + offset)
+time.sleep(max(0.0, delay))' "$E2E_CLOCK_FILE" "$1"
+}
+
+# The visible missed-alarms panel, if any.
+missed_window() {
+    xdotool search --onlyvisible --name '^Missed Alarms$' 2>/dev/null | head -n 1
+}
+
+# Ends the program with Exit from its main menu (the last of five items).
+exit_from_menu() {
+    local x y
+    read -r x y < <(window_position "$CLOCK_WIN")
+    xdotool mousemove $((x + 100)) $((y + 35)) click 3
+    sleep 0.3
+    menu_choose 4 5
+    wait_for_exit "$CLOCK_PID" 5 || fail "Exit did not end the program"
+}
