@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# "Exit" while other windows of the program are open, once from the tray menu
+# and once from the main menu: the clock, the tray icon and the missed panel go
+# at once, the settings are written, the other windows stay and the program
+# keeps running until the last of them is closed the way a user closes it.
+source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib_wm.sh"
+
+export TZ=UTC
+
+# --- helpers -----------------------------------------------------------------
+
+# Tree listings under a window manager are long; a reader that stops early
+# would break the pipe, so the listing is taken whole first.
+tray_icon() {
+    local tree
+    tree=$(xwininfo -root -tree 2>/dev/null) || return 1
+    awk '/"Tockwise".*22x22/ && !found {print $1; found=1}' <<<"$tree" | grep .
+}
+
+# visible_window TITLE WIDTH HEIGHT: the id of such a window on screen.
+visible_window() {
+    local id info
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        info=$(xwininfo -id "$id" 2>/dev/null) || continue
+        grep -q "Width: $2\$" <<<"$info" && grep -q "Height: $3\$" <<<"$info" && { echo "$id"; return 0; }
+    done
+    return 1
+}
+
+clock_shown() { clock_window >/dev/null; }
+panel_shown() { visible_window 'Missed Alarms' 400 135 >/dev/null; }
+icon_present() { tray_icon >/dev/null; }
+alarm_list() { visible_window 'Tockwise' 393 345; }
+theme_window() { visible_window 'Tockwise - Theme' 201 169; }
+gone() { ! "$@"; }
+
+menu_shown() {
+    local id info
+    for id in $(xdotool search --onlyvisible --class tockwise 2>/dev/null); do
+        info=$(xwininfo -id "$id" 2>/dev/null) || continue
+        grep -q 'Override Redirect State: yes' <<<"$info" || continue
+        [ "$(awk '/Height:/ {print $2}' <<<"$info")" -gt 40 ] && return 0
+    done
+    return 1
+}
+
+wait_until() {
+    for _ in $(seq 50); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+main_menu_choose() {
+    local x y
+    read -r x y < <(window_position "$CLOCK_WIN")
+    xdotool mousemove $((x + 170)) $((y + 35)) click 3
+    menu_choose "$1" 5
+    wait_until gone menu_shown || fail "the main menu stayed open"
+}
+
+# How the program ended, once it has: "exit status N" or "signal N".
+ended_how() {
+    local status=0
+    wait "$CLOCK_PID" 2>/dev/null || status=$?
+    if [ "$status" -gt 128 ]; then echo "signal $((status - 128))"; else echo "exit status $status"; fi
+}
+
+# Waits for the program to end after its last window closed; it ends cleanly.
+check_ends() {
+    wait_for_exit "$CLOCK_PID" 5 || fail "the program still runs after its last window, $1, was closed"
+    local how
+    how=$(ended_how)
+    [ "$how" = "exit status 0" ] || fail "the program ended with $how when $1 was closed"
+}
+
+minute_now() {
+    python3 -c 'import datetime; print((datetime.datetime.now() - datetime.datetime(2000, 1, 1)) // datetime.timedelta(minutes=1))'
+}
+
+# A Daily alarm ten minutes ago and a last check twenty minutes ago: the start
+# finds one missed alarm and shows the panel. The clock stands at 100,100
+# (1500 twips), clear of the windows that open in the middle of the screen.
+prepare() {
+    python3 - "$PROG_DIR/Alarms.dat" "$SETTINGS" <<'EOF'
+import datetime, struct, sys
+now = datetime.datetime.now()
+due = now - datetime.timedelta(minutes=10)
+name = "Standup".encode("cp1252").ljust(100, b" ")
+record = struct.pack("<i100s6Bhhh12x", 1, name, 1, due.hour, due.minute, 0, due.day, due.month, due.year, 0, 0)
+open(sys.argv[1], "wb").write(bytes(128) + record)
+last = (now - datetime.datetime(2000, 1, 1)) // datetime.timedelta(minutes=1) - 20
+open(sys.argv[2], "w").write("[Digital%%20Clock]\nLast%%20Check=%d\nX=1500\nY=1500\nVisible=True\n" % last)
+EOF
+}
+
+# Starts the program and opens the alarm list beside the clock and the panel.
+start_with_alarm_list() {
+    prepare
+    start_clock
+    wait_for_clock
+    wait_until panel_shown || fail "the missed panel did not show at start-up"
+    wait_until icon_present || fail "no tray icon"
+    [ "$(window_position "$CLOCK_WIN")" = "100 100" ] || fail "the clock is at $(window_position "$CLOCK_WIN"), not 100 100"
+    main_menu_choose 0
+    wait_until alarm_list >/dev/null || fail "\"Open Alarms\" did not open the alarm list"
+    ALARM_LIST=$(alarm_list)
+}
+
+# After "Exit": clock, icon and panel gone, settings written, the program on.
+check_exit() {
+    local how=$1 minute
+    wait_until gone clock_shown || fail "\"Exit\" from the $how left the clock on screen"
+    wait_until gone icon_present || fail "\"Exit\" from the $how left the tray icon"
+    wait_until gone panel_shown || fail "\"Exit\" from the $how left the missed panel on screen"
+    wait_until test -f "$SETTINGS" || fail "\"Exit\" from the $how wrote no settings"
+    sleep 1
+    kill -0 "$CLOCK_PID" 2>/dev/null ||
+        fail "the program ended ($(ended_how)) at \"Exit\" from the $how although the alarm list was open"
+    alarm_list >/dev/null || fail "the alarm list went with \"Exit\" from the $how"
+    clock_shown && fail "the clock came back after \"Exit\" from the $how"
+    icon_present && fail "the tray icon came back after \"Exit\" from the $how"
+    [ "$(setting X)" = 1500 ] || fail "X saved at \"Exit\" as '$(setting X)', expected 1500"
+    [ "$(setting Y)" = 1500 ] || fail "Y saved at \"Exit\" as '$(setting Y)', expected 1500"
+    [ "$(setting Visible)" = True ] || fail "Visible saved at \"Exit\" as '$(setting Visible)', expected True"
+    minute=$(minute_now)
+    local saved
+    saved=$(setting 'Last%20Check')
+    [ -n "$saved" ] && [ "$saved" -ge $((minute - 1)) ] && [ "$saved" -le "$minute" ] ||
+        fail "Last Check saved at \"Exit\" as '$saved', expected the present minute $minute"
+}
+
+# --- journey -----------------------------------------------------------------
+
+start_wm
+start_tray
+install_program
+
+# 1. "Exit" from the main menu, with the theme window open as well.
+start_with_alarm_list
+main_menu_choose 2
+wait_until theme_window >/dev/null || fail "\"Change Appearance\" did not open the theme window"
+THEME=$(theme_window)
+screenshot menu-before-exit
+rm -f "$SETTINGS"
+main_menu_choose 4
+check_exit "main menu"
+theme_window >/dev/null || fail "the theme window went with \"Exit\" from the main menu"
+screenshot menu-after-exit
+log "menu \"Exit\": clock, icon and panel gone, settings saved, alarm list and theme window open"
+
+wm_close "$THEME" || fail "could not ask the theme window to close"
+wait_until gone theme_window >/dev/null || fail "the theme window did not close"
+sleep 1
+kill -0 "$CLOCK_PID" 2>/dev/null ||
+    fail "the program ended ($(ended_how)) when the theme window closed although the alarm list was open"
+alarm_list >/dev/null || fail "closing the theme window closed the alarm list"
+wm_close "$ALARM_LIST" || fail "could not ask the alarm list to close"
+check_ends "the alarm list"
+log "closing the theme window left the program running; closing the alarm list ended it"
+
+# 2. "Exit" from the tray menu.
+start_with_alarm_list
+screenshot tray-before-exit
+rm -f "$SETTINGS"
+read -r ix iy < <(window_position "$(tray_icon)")
+xdotool mousemove $((ix + 11)) $((iy + 11)) click 3
+read -r _ mx my mw mh < <(open_menu) || fail "the tray menu did not open"
+# "Exit" is the second of the items above the line.
+xdotool mousemove $((mx + mw / 2)) $((my + mh / 2)) click 1
+check_exit "tray menu"
+screenshot tray-after-exit
+log "tray \"Exit\": clock, icon and panel gone, settings saved, alarm list open, program running"
+
+wm_close "$ALARM_LIST" || fail "could not ask the alarm list to close"
+check_ends "the alarm list"
+log "closing the alarm list ended the program"
