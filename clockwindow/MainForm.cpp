@@ -49,12 +49,17 @@ qint32 nearestInt32(double value)
     return static_cast<qint32>(rounded);
 }
 
-// A stored position far outside any screen is kept (it may be a monitor that
-// is unplugged right now), but not one that cannot be a window position at all.
-int pixelsFromTwips(double twips)
+// Window systems place windows within a 16-bit range of pixels (X11 wraps
+// anything beyond it round to the other side).
+constexpr double PositionLimit = 30000;
+
+// A stored position outside the visible desktop is kept (it may be a monitor
+// that is unplugged right now), but one no window can have is damage: the
+// default is used instead.
+int pixelsFromTwips(double twips, int defaultPixels)
 {
     const double pixels = std::nearbyint(twips / MainForm::TwipsPerPixel);
-    return static_cast<int>(std::clamp(pixels, -1.0e6, 1.0e6));
+    return std::abs(pixels) <= PositionLimit ? static_cast<int>(pixels) : defaultPixels;
 }
 
 } // namespace
@@ -108,16 +113,21 @@ bool MainForm::Form_Load(QString *error)
     m_backBuffer.fill(Qt::black);
     BackDC.begin(&m_backBuffer);
 
-    AlarmChecking::LastCheck = nearestInt32(
-        Settings::LenientNumber(Settings::Read(Settings::LastCheck, QString::number(TimingModule::CurrentMinute()))));
+    // A last check more than a week ahead of the clock is not a clock that was
+    // set back but damage: it would keep every alarm silent until then.
+    const qint32 now = TimingModule::CurrentMinute();
+    AlarmChecking::LastCheck =
+        nearestInt32(Settings::LenientNumber(Settings::Read(Settings::LastCheck, QString::number(now))));
+    if (AlarmChecking::LastCheck > qint64(now) + AlarmChecking::CatchUpLimit)
+        AlarmChecking::LastCheck = now;
 
     const QRect screen =
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);
-    const double x =
-        Settings::LenientNumber(Settings::Read(Settings::X, QString::number(screen.width() * TwipsPerPixel / 3)));
-    const double y =
-        Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(screen.height() * TwipsPerPixel / 3)));
-    move(pixelsFromTwips(x), pixelsFromTwips(y));
+    const int defaultX = screen.width() * TwipsPerPixel / 3;
+    const int defaultY = screen.height() * TwipsPerPixel / 3;
+    const double x = Settings::LenientNumber(Settings::Read(Settings::X, QString::number(defaultX)));
+    const double y = Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(defaultY)));
+    move(pixelsFromTwips(x, pixelsFromTwips(defaultX, 0)), pixelsFromTwips(y, pixelsFromTwips(defaultY, 0)));
     const bool visible = Settings::ReadVisible();
 
     WindowShape = std::make_unique<RegionData>();

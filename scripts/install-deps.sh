@@ -13,7 +13,7 @@ packages=(
     desktop-file-utils appstream
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     pulseaudio pulseaudio-utils sox
-    procps
+    procps python3 tzdata util-linux
 )
 
 missing=()

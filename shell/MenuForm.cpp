@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 
 namespace {
@@ -61,6 +62,14 @@ MenuForm::MenuForm()
     connect(Menu_Missed_Close, &QAction::triggered, this, &MenuForm::Menu_Missed_Close_Click);
     connect(Menu_Tray_Show, &QAction::triggered, this, &MenuForm::Menu_Tray_Show_Click);
     connect(Menu_Tray_Exit, &QAction::triggered, this, &MenuForm::Menu_Tray_Exit_Click);
+
+    m_trayRelease.setInterval(15);
+    connect(&m_trayRelease, &QTimer::timeout, this, [this] {
+        if (QGuiApplication::mouseButtons() & Qt::RightButton)
+            return;
+        m_trayRelease.stop();
+        PopupTrayMenu();
+    });
 
     // Form_Load: the icon is added once per run.
     if (!SystemTray::TrayIconAdded) {
@@ -115,7 +124,10 @@ void MenuForm::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
         Menu_Tray_Show_Click();
         break;
     case QSystemTrayIcon::Context:
-        PopupTrayMenu();
+        // Some trays report the right button as soon as it goes down; the menu
+        // opens on its release, and outside the icon's own mouse event, since
+        // "Exit" deletes the icon.
+        m_trayRelease.start();
         break;
     default:
         break;

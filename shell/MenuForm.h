@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 
 class QAction;
@@ -66,4 +67,6 @@ protected:
 
 private:
     void popup(QMenu *menu);
+
+    QTimer m_trayRelease; // waits for the right button to come up over the tray
 };

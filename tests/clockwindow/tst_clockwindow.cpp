@@ -81,6 +81,14 @@ QPoint segmentCentre(int p, int s)
     return SegmentBoxes[s].center() + QPoint(CellLeft[p], 10);
 }
 
+// A right click: the press opens the menu, the release follows.
+void rightClick(QWidget *widget, Qt::KeyboardModifiers modifiers = {}, QPoint pos = QPoint())
+{
+    QTest::mousePress(widget, Qt::RightButton, modifiers, pos);
+    if (widget)
+        QTest::mouseRelease(widget, Qt::RightButton, modifiers, pos);
+}
+
 } // namespace
 
 class ClockWindowTest : public QObject
@@ -246,6 +254,52 @@ private slots:
         // The periodic save leaves everything loaded.
         QVERIFY(Forms().Find<MenuForm>());
         QVERIFY(Forms().Find<MissedForm>());
+    }
+
+    void unusablePositionsFallBackToTheDefault_data()
+    {
+        QTest::addColumn<QString>("x");
+        QTest::addColumn<QString>("y");
+        QTest::addColumn<bool>("defaultX");
+        QTest::addColumn<bool>("defaultY");
+        QTest::newRow("huge") << "1e300"
+                              << "99999999999999999999" << true << true;
+        QTest::newRow("hugely negative") << "-1e300"
+                                         << "-99999999999999999999" << true << true;
+        QTest::newRow("beyond the window system's range") << "600000"
+                                                          << "-450015" << true << true;
+        QTest::newRow("far off screen but possible") << "449985"
+                                                     << "-449985" << false << false;
+        QTest::newRow("text is the edge") << "left"
+                                          << "" << false << false;
+    }
+
+    void unusablePositionsFallBackToTheDefault()
+    {
+        QFETCH(QString, x);
+        QFETCH(QString, y);
+        QFETCH(bool, defaultX);
+        QFETCH(bool, defaultY);
+        writeSetting("X", x);
+        writeSetting("Y", y);
+        MainForm *clock = loadClock();
+        const QRect screen = clock->screen()->geometry();
+        const int expectedX =
+            defaultX ? qRound(screen.width() * 15 / 3 / 15.0) : qRound(Settings::LenientNumber(x) / 15);
+        const int expectedY =
+            defaultY ? qRound(screen.height() * 15 / 3 / 15.0) : qRound(Settings::LenientNumber(y) / 15);
+        QCOMPARE(clock->pos(), QPoint(expectedX, expectedY));
+    }
+
+    void lastCheckFarInTheFutureIsDamage()
+    {
+        saveAlarms({daily("Soon", 9, 6)});
+        writeSetting("Last Check", "99999999999999999999");
+        MainForm *clock = loadClock();
+        QCOMPARE(AlarmChecking::LastCheck, TimingModule::CurrentMinute());
+        fakeNow = fakeNow.addSecs(60);
+        tick(clock);
+        QCOMPARE(AlarmChecking::LastCheck, TimingModule::CurrentMinute());
     }
 
     void lastCheckInTheFutureChecksNothing()
@@ -487,10 +541,10 @@ private slots:
         MissedForm *missed = Forms().Find<MissedForm>();
 
         chosenItem = "Menu_Main_Missed";
-        QTest::mousePress(clock, Qt::RightButton, {}, QPoint(100, 35));
+        rightClick(clock, {}, QPoint(100, 35));
         QVERIFY(missed->isVisible());
         QVERIFY(menus->Menu_Main_Missed->isChecked());
-        QTest::mousePress(clock, Qt::RightButton, {}, QPoint(100, 35));
+        rightClick(clock, {}, QPoint(100, 35));
         QVERIFY(!missed->isVisible());
         QVERIFY(!menus->Menu_Main_Missed->isChecked());
 
@@ -519,9 +573,10 @@ private slots:
         QPointer<MissedForm> missed(Forms().Find<MissedForm>());
         clock->move(120, 90);
         chosenItem = "Menu_Tray_Exit";
+        // The tray menu opens once the right button is up, after the icon's event.
         menus->TrayIcon_Activated(QSystemTrayIcon::Context);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!clockAlive);
+        QVERIFY(clockAlive);
+        QTRY_VERIFY(!clockAlive);
         QVERIFY(!menus);
         QVERIFY(!missed);
         QCOMPARE(readSetting("X"), QStringLiteral("1800"));
@@ -603,7 +658,7 @@ private slots:
 
         // A right click on the second row and "Delete" blanks E3 only.
         chosenItem = "Menu_Missed_Delete";
-        QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::RightButton);
+        rightClick(missed->findChild<QLabel *>("MissedList_1"));
         QCOMPARE(menus->SelectionID, 3);
         QCOMPARE(AlarmChecking::MissedAlarms.at(3), QString());
         QCOMPARE(AlarmChecking::MissedAlarms.at(4), QStringLiteral("E4"));
@@ -629,7 +684,7 @@ private slots:
         // "Close" hides it and clears the check mark.
         menus->Menu_Main_Missed->setChecked(true);
         chosenItem = "Menu_Missed_Close";
-        QTest::mousePress(missed, Qt::RightButton, {}, QPoint(200, 125));
+        rightClick(missed, {}, QPoint(200, 125));
         QVERIFY(!missed->isVisible());
         QVERIFY(!menus->Menu_Main_Missed->isChecked());
         QVERIFY(!menus->Menu_Missed_Clear->isEnabled());

@@ -9,7 +9,7 @@ export TZ=UTC
 # Qt's timers run on the monotonic clock; shifting it by months would turn it negative.
 export FAKETIME_DONT_FAKE_MONOTONIC=1
 
-# The faketime wrapper does not pass signals on, so the program itself is ended here.
+# Copies the program starts by itself are not our children: they are ended here.
 program_pids() { pgrep -f "^$PROG_DIR/tockwise( |$)" || true; }
 end_program_copies() {
     local pid
@@ -82,7 +82,7 @@ fi
 
 start_clock "$offset"
 wait_for_clock
-program_pid=$(pgrep -P "$CLOCK_PID" | head -n1)
+program_pid=$CLOCK_PID # libfaketime is preloaded: this is the program itself
 [ -n "$program_pid" ] || fail "the program did not start under faketime"
 [ "$(now_ms)" -lt $((due_ms - 1000)) ] || fail "the clock took too long to start for the timing to be measured"
 

@@ -20,11 +20,14 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 export DISPLAY=:$E2E_DISPLAY_NUM
 PROG_DIR=$E2E_WORK/prog
+FAKETIME_LIB=$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -1)
 SETTINGS=$XDG_CONFIG_HOME/hqz.conf
 
 e2e_cleanup() {
     local status=$?
     for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # Copies started by the program itself (a restart) are not our children.
+    pkill -f "^$PROG_DIR/tockwise" 2>/dev/null || true
     wait 2>/dev/null || true
     if [ "$status" -eq 0 ]; then rm -rf "$E2E_WORK"; fi
 }
@@ -46,11 +49,26 @@ fail() {
 }
 
 start_x() {
-    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-    E2E_PIDS+=($!)
-    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $DISPLAY"
-    xsetroot -solid '#3a6ea5'
+    # A display another run still holds is never borrowed: take the next free one.
+    local n=$E2E_DISPLAY_NUM xvfb
+    for _ in $(seq 20); do
+        if [ ! -e "/tmp/.X${n}-lock" ]; then
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+            xvfb=$!
+            E2E_PIDS+=($xvfb)
+            export DISPLAY=:$n
+            for _ in $(seq 100); do
+                if [ "$(cat "/tmp/.X${n}-lock" 2>/dev/null | tr -d ' ')" = "$xvfb" ] && xdpyinfo >/dev/null 2>&1; then
+                    xsetroot -solid '#3a6ea5'
+                    return 0
+                fi
+                kill -0 "$xvfb" 2>/dev/null || break
+                sleep 0.1
+            done
+        fi
+        n=$((n + 1))
+    done
+    fail "Xvfb did not start"
 }
 
 start_tray() {
@@ -74,7 +92,10 @@ start_clock() {
     local when=${1:-}
     shift || true
     if [ -n "$when" ]; then
-        faketime -f "$when" "$PROG_DIR/tockwise" "$@" >>"$E2E_WORK/clock.log" 2>&1 &
+        # libfaketime preloaded directly rather than through the faketime
+        # wrapper, so that $! is the program itself and signals reach it.
+        LD_PRELOAD=$FAKETIME_LIB FAKETIME="$when" FAKETIME_DONT_RESET=1 \
+            "$PROG_DIR/tockwise" "$@" >>"$E2E_WORK/clock.log" 2>&1 &
     else
         "$PROG_DIR/tockwise" "$@" >>"$E2E_WORK/clock.log" 2>&1 &
     fi
