@@ -1,7 +1,6 @@
 #include "alarmui/AlarmForm.h"
 
 #include "alarmui/ModifyForm.h"
-#include "alarmui/ToolWindow.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "resources/Artwork.h"
@@ -9,6 +8,7 @@
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/PersonalForm.h"
+#include "shell/ToolWindow.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,12 +1,12 @@
 #include "alarmui/ModifyForm.h"
 
 #include "alarmui/AlarmForm.h"
-#include "alarmui/ToolWindow.h"
 #include "clockwindow/Settings.h"
 #include "engine/AlarmEditing.h"
 #include "resources/Artwork.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
+#include "shell/ToolWindow.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -23,6 +23,8 @@
 #include <cmath>
 
 using AlarmEditing::EditAlarm;
+using ToolWindow::MakeButton;
+using ToolWindow::MakeLabel;
 using ToolWindow::PlaceTwips;
 
 namespace {
@@ -34,15 +36,6 @@ const QStringList TypeNames{QStringLiteral("Once Only"), QStringLiteral("Daily")
 const QStringList DayNames{QStringLiteral("Monday"),   QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
                            QStringLiteral("Thursday"), QStringLiteral("Friday"),  QStringLiteral("Saturday"),
                            QStringLiteral("Sunday")};
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(alignment | Qt::AlignVCenter);
-    label->setFocusPolicy(Qt::NoFocus);
-    return label;
-}
 
 QLineEdit *makeTimeBox(QWidget *parent, const char *name)
 {
@@ -64,14 +57,6 @@ QComboBox *makeList(QWidget *parent, const char *name, const QStringList &items)
     return list;
 }
 
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 QString twoDigits(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
@@ -89,38 +74,38 @@ ModifyForm::ModifyForm()
     setAutoFillBackground(true);
     setWindowIcon(Artwork::ProgramIcon());
 
-    Label1 = makeLabel(this, "Label1", QStringLiteral("Name:"), Qt::AlignRight);
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Name:"), Qt::AlignRight);
     PlaceTwips(Label1, 120, 120, 975, 255);
     NameText = new QLineEdit(this);
     NameText->setObjectName(QStringLiteral("NameText"));
     NameText->setMaxLength(AlarmRecord::NameLength);
     PlaceTwips(NameText, 1200, 120, 3255, 285);
 
-    TypeLabel = makeLabel(this, "TypeLabel", QStringLiteral("Type:"), Qt::AlignRight);
+    TypeLabel = MakeLabel(this, "TypeLabel", QStringLiteral("Type:"), Qt::AlignRight);
     PlaceTwips(TypeLabel, 120, 480, 975, 255);
     TypeList = makeList(this, "TypeList", TypeNames);
     PlaceTwips(TypeList, 1200, 480, 3255, 330);
 
-    TimeLabel1 = makeLabel(this, "TimeLabel1", QStringLiteral("Time:"), Qt::AlignRight);
+    TimeLabel1 = MakeLabel(this, "TimeLabel1", QStringLiteral("Time:"), Qt::AlignRight);
     PlaceTwips(TimeLabel1, 120, 960, 975, 255);
     HourText = makeTimeBox(this, "HourText");
     PlaceTwips(HourText, 1200, 960, 375, 285);
-    TimeLabel2 = makeLabel(this, "TimeLabel2", QStringLiteral(":"), Qt::AlignHCenter);
+    TimeLabel2 = MakeLabel(this, "TimeLabel2", QStringLiteral(":"), Qt::AlignHCenter);
     PlaceTwips(TimeLabel2, 1560, 960, 135, 255);
     MinuteText = makeTimeBox(this, "MinuteText");
     PlaceTwips(MinuteText, 1680, 960, 375, 285);
-    TimeLabel3 = makeLabel(this, "TimeLabel3", QStringLiteral("(24h)"), Qt::AlignLeft);
+    TimeLabel3 = MakeLabel(this, "TimeLabel3", QStringLiteral("(24h)"), Qt::AlignLeft);
     PlaceTwips(TimeLabel3, 2160, 960, 615, 255);
     DisabledCheck = new QCheckBox(QStringLiteral("Disabled"), this);
     DisabledCheck->setObjectName(QStringLiteral("DisabledCheck"));
     PlaceTwips(DisabledCheck, 3480, 960, 975, 255);
 
-    DayLabel = makeLabel(this, "DayLabel", QStringLiteral("Day:"), Qt::AlignRight);
+    DayLabel = MakeLabel(this, "DayLabel", QStringLiteral("Day:"), Qt::AlignRight);
     PlaceTwips(DayLabel, 120, 1320, 975, 255);
     DayList = makeList(this, "DayList", DayNames);
     PlaceTwips(DayList, 1200, 1320, 2055, 330);
 
-    DateLabel = makeLabel(this, "DateLabel", QStringLiteral("Date:"), Qt::AlignRight);
+    DateLabel = MakeLabel(this, "DateLabel", QStringLiteral("Date:"), Qt::AlignRight);
     PlaceTwips(DateLabel, 120, 1800, 975, 255);
     DateSelection = new QCalendarWidget(this);
     DateSelection->setObjectName(QStringLiteral("DateSelection"));
@@ -130,9 +115,9 @@ ModifyForm::ModifyForm()
     DateSelection->setFirstDayOfWeek(Qt::Monday);
     PlaceTwips(DateSelection, 1200, 1800, 2700, 2370);
 
-    ConfirmButton = makeButton(this, "ConfirmButton", QStringLiteral("Confirm"));
+    ConfirmButton = MakeButton(this, "ConfirmButton", QStringLiteral("Confirm"));
     PlaceTwips(ConfirmButton, 1680, 4320, 1335, 375);
-    CancelButton = makeButton(this, "CancelButton", QStringLiteral("Cancel"));
+    CancelButton = MakeButton(this, "CancelButton", QStringLiteral("Cancel"));
     PlaceTwips(CancelButton, 3120, 4320, 1335, 375);
 
     const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,

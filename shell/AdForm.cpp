@@ -1,28 +1,12 @@
 #include "shell/AdForm.h"
 
-#include "alarmui/ToolWindow.h"
 #include "resources/Artwork.h"
 #include "shell/BrowserLink.h"
 
-#include <QEvent>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
-
 AdForm::AdForm()
-{
-    setObjectName(QStringLiteral("AdForm"));
-    ToolWindow::Setup(this, QStringLiteral("About Varnod"), Artwork::kAdPictureSize);
-    m_picture = Artwork::Picture(QLatin1String(Artwork::kAdPicture.data(), qsizetype(Artwork::kAdPicture.size())),
-                                 devicePixelRatioF());
-
-    // An invisible hot area over the address printed in the picture.
-    LinkButton = new QLabel(this);
-    LinkButton->setObjectName(QStringLiteral("LinkButton"));
-    LinkButton->setGeometry(Artwork::kAdLinkArea);
-    LinkButton->setCursor(Qt::PointingHandCursor);
-    LinkButton->installEventFilter(this);
-}
+    : AboutForm(QStringLiteral("AdForm"), QStringLiteral("About Varnod"), Artwork::kAdPictureSize, Artwork::kAdPicture,
+                Artwork::kAdLinkArea)
+{}
 
 QString AdForm::Address()
 {
@@ -32,24 +16,4 @@ QString AdForm::Address()
 void AdForm::LinkButton_Click()
 {
     BrowserLink::OpenLink(Address());
-}
-
-bool AdForm::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == LinkButton && event->type() == QEvent::MouseButtonRelease) {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        // A click is a press and a release of the left button over the area.
-        if (mouse->button() == Qt::LeftButton && LinkButton->rect().contains(mouse->position().toPoint()))
-            LinkButton_Click();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void AdForm::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    if (m_picture.isNull())
-        painter.fillRect(rect(), palette().window());
-    else
-        painter.drawImage(rect(), m_picture);
 }

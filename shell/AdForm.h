@@ -1,13 +1,10 @@
 #pragma once
 
-#include <QImage>
-#include <QWidget>
-
-class QLabel;
+#include "shell/AboutForm.h"
 
 // "About Varnod": the maker's picture; the address printed in it opens the
 // maker's web site.
-class AdForm : public QWidget
+class AdForm : public AboutForm
 {
     Q_OBJECT
 
@@ -16,13 +13,5 @@ public:
 
     static QString Address();
 
-    void LinkButton_Click();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    QImage m_picture;
-    QLabel *LinkButton = nullptr;
+    void LinkButton_Click() override;
 };

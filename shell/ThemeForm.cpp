@@ -1,10 +1,10 @@
 #include "shell/ThemeForm.h"
 
-#include "alarmui/ToolWindow.h"
 #include "clockwindow/MainForm.h"
 #include "clockwindow/Settings.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
+#include "shell/ToolWindow.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -14,20 +14,14 @@
 
 #include <cstdlib>
 
+using ToolWindow::MakeButton;
+using ToolWindow::MakeLabel;
 using ToolWindow::PlaceTwips;
 
 namespace {
 
 ThemeForm::Launch launchSeam;
 ThemeForm::EndProcess endSeam;
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
 
 QListWidget *makeList(QWidget *parent, const char *name, const QStringList &items)
 {
@@ -36,16 +30,6 @@ QListWidget *makeList(QWidget *parent, const char *name, const QStringList &item
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->addItems(items);
     return list;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    // Neither button answers Enter on its own.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
 }
 
 // The selected row; a list the user has emptied by Ctrl+click keeps its
@@ -62,21 +46,21 @@ ThemeForm::ThemeForm()
     setObjectName(QStringLiteral("ThemeForm"));
     ToolWindow::Setup(this, QStringLiteral("Tockwise - Theme"), QSize(ToolWindow::Px(3015), ToolWindow::Px(2535)));
 
-    Label1 = makeLabel(this, "Label1", QStringLiteral("Digits:"));
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Digits:"), Qt::AlignRight);
     PlaceTwips(Label1, 120, 120, 975, 255);
     DigitList =
         makeList(this, "DigitList",
                  {QStringLiteral("White"), QStringLiteral("Red"), QStringLiteral("Orange"), QStringLiteral("Green")});
     PlaceTwips(DigitList, 1200, 120, 1695, 840);
-    Label2 = makeLabel(this, "Label2", QStringLiteral("Face:"));
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Face:"), Qt::AlignRight);
     PlaceTwips(Label2, 120, 1080, 975, 255);
     FaceList = makeList(
         this, "FaceList",
         {QStringLiteral("Silver"), QStringLiteral("Gold"), QStringLiteral("Metalic Blue"), QStringLiteral("Brass")});
     PlaceTwips(FaceList, 1200, 1080, 1695, 840);
-    CancelButton = makeButton(this, "CancelButton", QStringLiteral("Cancel"));
+    CancelButton = MakeButton(this, "CancelButton", QStringLiteral("Cancel"));
     PlaceTwips(CancelButton, 120, 2040, 1335, 375);
-    SaveButton = makeButton(this, "SaveButton", QStringLiteral("Save"));
+    SaveButton = MakeButton(this, "SaveButton", QStringLiteral("Save"));
     PlaceTwips(SaveButton, 1560, 2040, 1335, 375);
 
     setTabOrder(DigitList, FaceList);

@@ -1,6 +1,8 @@
-#include "alarmui/ToolWindow.h"
+#include "shell/ToolWindow.h"
 
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -34,6 +36,24 @@ void CentreOnScreen(QWidget *window)
 void PlaceTwips(QWidget *control, int left, int top, int width, int height)
 {
     control->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(alignment | Qt::AlignVCenter);
+    label->setFocusPolicy(Qt::NoFocus);
+    return label;
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
 }
 
 } // namespace ToolWindow

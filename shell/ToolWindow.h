@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+class QLabel;
+class QPushButton;
 class QWidget;
 
 // The look shared by the program's small fixed-size windows: a narrow title bar
@@ -32,5 +34,10 @@ void CentreOnScreen(QWidget *window);
 
 // Places a control at a rectangle given in twips.
 void PlaceTwips(QWidget *control, int left, int top, int width, int height);
+
+// A caption beside a control, centred vertically; it never takes the focus.
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment);
+// A button that answers Enter only when it has the focus, never as the window's default.
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text);
 
 } // namespace ToolWindow
