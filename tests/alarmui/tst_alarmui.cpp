@@ -7,6 +7,8 @@
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/PersonalForm.h"
+#include "tests/common/AlarmFixtures.h"
+#include "tests/common/FormTestHelpers.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -27,20 +29,12 @@ namespace {
 
 const QDate Today(2024, 3, 7);
 
+// Dated 1 January 2024 unless told otherwise, so the editor's calendar has a
+// real date to show.
 AlarmRecord Alarm(const QString &name, quint8 type, quint8 hour, quint8 minute, quint8 weekDay = 0, quint8 day = 1,
                   quint8 month = 1, qint16 year = 2024, qint16 disabled = 0)
 {
-    AlarmRecord r;
-    r.Name = AlarmRecord::FixedName(name);
-    r.AlarmType = type;
-    r.Hour = hour;
-    r.Minute = minute;
-    r.WeekDay = weekDay;
-    r.Day = day;
-    r.Month = month;
-    r.Year = year;
-    r.Disabled = disabled;
-    return r;
+    return makeAlarm(name, type, hour, minute, weekDay, day, month, year, disabled);
 }
 
 // Puts the alarms into the table and the file, as a start-up load would find them.
@@ -76,11 +70,6 @@ QStringList Rows(QListWidget *list)
     for (int i = 0; i < list->count(); ++i)
         rows << list->item(i)->text();
     return rows;
-}
-
-void RunDeferredDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 template <class T> T *Child(QWidget *form, const char *name)
@@ -647,13 +636,7 @@ private slots:
     {
         SetAlarms({});
         AlarmForm *form = OpenList();
-        QStringList order;
-        QWidget *w = Child<QListWidget>(form, "AlarmList");
-        for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
-            while (w->focusPolicy() == Qt::NoFocus)
-                w = w->nextInFocusChain();
-            order << w->objectName();
-        }
+        const QStringList order = FocusOrder(Child<QListWidget>(form, "AlarmList"), 4);
         QCOMPARE(order, QStringList({"AlarmList", "AddButton", "RemoveButton", "EditButton"}));
     }
 

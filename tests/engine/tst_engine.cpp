@@ -3,6 +3,7 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmWindows.h"
 #include "engine/TimingModule.h"
+#include "tests/common/AlarmFixtures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -17,22 +18,6 @@ using namespace AlarmHandling;
 using namespace TimingModule;
 
 namespace {
-
-AlarmRecord makeAlarm(const QString &name, quint8 type, quint8 hour, quint8 minute, quint8 weekDay = 0, quint8 day = 0,
-                      quint8 month = 0, qint16 year = 0, qint16 disabled = 0)
-{
-    AlarmRecord r;
-    r.Name = AlarmRecord::FixedName(name);
-    r.AlarmType = type;
-    r.Hour = hour;
-    r.Minute = minute;
-    r.WeekDay = weekDay;
-    r.Day = day;
-    r.Month = month;
-    r.Year = year;
-    r.Disabled = disabled;
-    return r;
-}
 
 // Builds a slot by hand, field by field, independently of the writer.
 QByteArray goldenSlot(qint32 index, const QByteArray &name100, quint8 type, quint8 hour, quint8 minute, quint8 weekDay,

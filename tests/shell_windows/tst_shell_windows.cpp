@@ -5,6 +5,7 @@
 #include "shell/FormRegistry.h"
 #include "shell/PersonalForm.h"
 #include "shell/ThemeForm.h"
+#include "tests/common/FormTestHelpers.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -15,11 +16,6 @@
 #include <QtTest>
 
 namespace {
-
-void RunDeferredDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 QString ConfigFile(const QTemporaryDir &dir)
 {
@@ -234,13 +230,7 @@ private slots:
     void themeFocusOrder()
     {
         ThemeForm *form = OpenTheme();
-        QStringList order;
-        QWidget *w = List(form, "DigitList");
-        for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
-            while (w->focusPolicy() == Qt::NoFocus)
-                w = w->nextInFocusChain();
-            order << w->objectName();
-        }
+        const QStringList order = FocusOrder(List(form, "DigitList"), 4);
         QCOMPARE(order, QStringList({"DigitList", "FaceList", "SaveButton", "CancelButton"}));
         QVERIFY(!Button(form, "SaveButton")->isDefault() && !Button(form, "SaveButton")->autoDefault());
         QVERIFY(!Button(form, "CancelButton")->isDefault() && !Button(form, "CancelButton")->autoDefault());
