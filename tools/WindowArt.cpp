@@ -118,6 +118,25 @@ void Paragraph(QPainter &painter, const QRectF &rect, const QString &text, int p
     painter.restore();
 }
 
+// What one card of an about picture says, and the colour of its top edge.
+struct CardEntry
+{
+    const char *title;
+    const char *text;
+    QColor accent;
+};
+
+const QColor HeadingInk(30, 40, 60);
+const QColor CardTextInk(90, 98, 112);
+
+// A card's title in bold heading ink and, below it, its text in grey.
+void CardWords(QPainter &painter, const CardEntry &entry, const QRectF &titleRect, int titlePixels,
+               const QRectF &textRect)
+{
+    Paragraph(painter, titleRect, QString::fromUtf8(entry.title), titlePixels, HeadingInk, true);
+    Paragraph(painter, textRect, QString::fromUtf8(entry.text), 13, CardTextInk);
+}
+
 } // namespace
 
 QImage NotificationBackground(qreal scale)
@@ -220,14 +239,8 @@ QImage AdPicture(qreal scale)
     Paragraph(painter, QRectF(48, 106, 560, 30), QStringLiteral("Small, dependable software for your desktop"), 19,
               QColor(200, 226, 240));
 
-    Paragraph(painter, QRectF(48, 176, 400, 30), QStringLiteral("What we offer"), 21, QColor(30, 40, 60), true);
-    struct Offer
-    {
-        const char *title;
-        const char *text;
-        QColor accent;
-    };
-    const Offer offers[] = {
+    Paragraph(painter, QRectF(48, 176, 400, 30), QStringLiteral("What we offer"), 21, HeadingInk, true);
+    const CardEntry offers[] = {
         {"Desktop tools", "Clocks, reminders and little helpers that do one job well and stay out of your way.",
          QColor(38, 120, 220)},
         {"Made to measure", "Our tools built for your team or your brand, with the features you ask for.",
@@ -243,10 +256,8 @@ QImage AdPicture(qreal scale)
         painter.drawEllipse(QPointF(card.left() + 30, card.top() + 40), 14, 14);
         painter.setBrush(QColor(255, 255, 255, 200));
         painter.drawEllipse(QPointF(card.left() + 30, card.top() + 40), 5, 5);
-        Paragraph(painter, QRectF(card.left() + 54, card.top() + 29, 145, 24), QString::fromUtf8(offers[i].title), 16,
-                  QColor(30, 40, 60), true);
-        Paragraph(painter, QRectF(card.left() + 16, card.top() + 68, 175, 80), QString::fromUtf8(offers[i].text), 13,
-                  QColor(90, 98, 112));
+        CardWords(painter, offers[i], QRectF(card.left() + 54, card.top() + 29, 145, 24), 16,
+                  QRectF(card.left() + 16, card.top() + 68, 175, 80));
     }
 
     painter.setPen(QPen(QColor(200, 206, 216), 1));
@@ -282,15 +293,9 @@ QImage PersonalPicture(qreal scale)
 
     painter.setPen(QPen(QColor(196, 206, 220), 1));
     painter.drawLine(QPointF(360.5, 40), QPointF(360.5, size.height() - 40));
-    Paragraph(painter, QRectF(392, 36, 320, 30), QStringLiteral("The family"), 22, QColor(30, 40, 60), true);
+    Paragraph(painter, QRectF(392, 36, 320, 30), QStringLiteral("The family"), 22, HeadingInk, true);
 
-    struct Product
-    {
-        const char *name;
-        const char *text;
-        QColor accent;
-    };
-    const Product products[] = {
+    const CardEntry products[] = {
         {"Tockwise", "A desktop clock with alarms that remembers what you missed.", QColor(236, 140, 30)},
         {"Crewline Notes", "Sticky notes that stay where you put them.", QColor(230, 190, 40)},
         {"Crewline Timer", "Countdowns for the kitchen and the office.", QColor(38, 120, 220)},
@@ -323,10 +328,8 @@ QImage PersonalPicture(qreal scale)
             painter.setBrush(QColor(60, 70, 90));
             painter.drawRect(QRectF(c.x() - 4, c.y() - 36, 8, 6));
         }
-        Paragraph(painter, QRectF(card.left() + 128, card.top() + 22, 180, 24), QString::fromUtf8(products[i].name), 17,
-                  QColor(30, 40, 60), true);
-        Paragraph(painter, QRectF(card.left() + 128, card.top() + 48, 180, 60), QString::fromUtf8(products[i].text), 13,
-                  QColor(90, 98, 112));
+        CardWords(painter, products[i], QRectF(card.left() + 128, card.top() + 22, 180, 24), 17,
+                  QRectF(card.left() + 128, card.top() + 48, 180, 60));
     }
     return image;
 }
