@@ -52,17 +52,9 @@ QString twoDigits(int value)
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(alignment | Qt::AlignVCenter);
-    return label;
-}
-
 QLabel *makeLink(QWidget *parent, const char *name, const QString &text)
 {
-    QLabel *label = makeLabel(parent, name, text, Qt::AlignRight);
+    QLabel *label = ToolWindow::MakeLabel(parent, name, text, Qt::AlignRight);
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -71,14 +63,6 @@ QLabel *makeLink(QWidget *parent, const char *name, const QString &text)
     label->setPalette(palette);
     label->setCursor(Qt::PointingHandCursor);
     return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -100,14 +84,14 @@ AlarmForm::AlarmForm()
                          devicePixelRatioF())));
     PlaceTwips(Image1, 0, 0, 4500, 900);
 
-    Label1 = makeLabel(this, "Label1", QStringLiteral("Crewline Kit"), Qt::AlignRight);
+    Label1 = ToolWindow::MakeLabel(this, "Label1", QStringLiteral("Crewline Kit"), Qt::AlignRight);
     Label1->setFont(ToolWindow::ArialFont(12));
     PlaceTwips(Label1, 3480, 360, 2295, 375);
 
     LinkLabel = makeLink(this, "LinkLabel", QStringLiteral("About Crewline Kit"));
     PlaceTwips(LinkLabel, 3840, 720, 1935, 255);
 
-    Label2 = makeLabel(this, "Label2", QStringLiteral("List of alarms:"), Qt::AlignLeft);
+    Label2 = ToolWindow::MakeLabel(this, "Label2", QStringLiteral("List of alarms:"), Qt::AlignLeft);
     PlaceTwips(Label2, 120, 1080, 1095, 255);
 
     AlarmList = new QListWidget(this);
@@ -116,14 +100,15 @@ AlarmForm::AlarmForm()
     AlarmList->setSortingEnabled(true);
     PlaceTwips(AlarmList, 120, 1320, 5655, 2370);
 
-    AddButton = makeButton(this, "AddButton", QStringLiteral("Add New"));
+    AddButton = ToolWindow::MakeButton(this, "AddButton", QStringLiteral("Add New"));
     PlaceTwips(AddButton, 120, 3840, 1815, 375);
-    EditButton = makeButton(this, "EditButton", QStringLiteral("Edit"));
+    EditButton = ToolWindow::MakeButton(this, "EditButton", QStringLiteral("Edit"));
     PlaceTwips(EditButton, 2040, 3840, 1815, 375);
-    RemoveButton = makeButton(this, "RemoveButton", QStringLiteral("Remove"));
+    RemoveButton = ToolWindow::MakeButton(this, "RemoveButton", QStringLiteral("Remove"));
     PlaceTwips(RemoveButton, 3960, 3840, 1815, 375);
 
-    CopyrightInfo = makeLabel(this, "CopyrightInfo",
+    CopyrightInfo =
+        ToolWindow::MakeLabel(this, "CopyrightInfo",
                               QStringLiteral("Tockwise is free to use, copy and give away, unchanged and free of "
                                              "charge. It comes as it is, without any warranty."),
                               Qt::AlignRight);

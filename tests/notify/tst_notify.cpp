@@ -3,6 +3,7 @@
 #include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
 #include "notify/SoundModule.h"
+#include "tests/common/FormTestHelpers.h"
 
 #include <QAccessible>
 #include <QFile>
@@ -35,11 +36,6 @@ qint32 Minute(int year, int month, int day, int hour, int minute)
 QStringList MissedLines()
 {
     return AlarmChecking::MissedAlarms.mid(1);
-}
-
-void RunDeferredDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace
