@@ -1,0 +1,6 @@
+#include "FuzzTarget.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    return TestOneInput(data, size);
+}
