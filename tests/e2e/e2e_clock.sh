@@ -19,7 +19,7 @@ grep -qx '1 19 198 32' <<<"$rects" || fail "the middle band is not columns 1 to 
 log "outline: 27 bands"
 
 # The tray icon is a 22 x 22 window in the tray host.
-xwininfo -root -tree | grep -E '"Tockwise".*22x22' >/dev/null || fail "no tray icon"
+tray_icon >/dev/null || fail "no tray icon"
 log "tray icon present"
 
 # A second copy ends at once, leaving the first running.
@@ -45,7 +45,7 @@ read -r x1 y1 < <(window_position "$CLOCK_WIN")
 log "dragged from $x0,$y0 to $x1,$y1"
 
 # Exit from the main menu (its last item) saves the settings and ends the program.
-xdotool mousemove $((x1 + 100)) $((y1 + 35)) click 3
+open_main_menu
 sleep 0.5
 screenshot menu
 menu_choose 4 5

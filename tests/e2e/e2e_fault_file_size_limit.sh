@@ -18,7 +18,7 @@ E2E_PIDS+=("$CLOCK_PID")
 wait_for_clock
 sleep 0.5
 
-LIST_WIN=$(open_alarm_list)
+LIST_WIN=$(open_alarm_list_aside)
 sleep 0.3
 add_alarm "$LIST_WIN" "Over The Limit"
 box=""

@@ -14,7 +14,7 @@ size_kb=$(( ($(stat -c %s "$E2E_PROGRAM") + $(stat -c %s "$(dirname "$E2E_PROGRA
 mkdir -p "$PROG_DIR"
 mount -t tmpfs -o "size=${size_kb}k,mode=755" tockwise-full "$PROG_DIR" 2>/dev/null ||
     skip "mount -t tmpfs is not allowed here"
-trap 'status=$?; set +e; leave_mount "$PROG_DIR" "$status"; (exit $status); e2e_cleanup' EXIT
+leave_mount_at_exit "$PROG_DIR"
 log "program folder: tmpfs of $size_kb KiB"
 
 start_tray
@@ -36,18 +36,16 @@ fi
 rm -f "$PROG_DIR/probe"
 log "the program folder is full"
 
-LIST_WIN=$(open_alarm_list)
+LIST_WIN=$(open_alarm_list_aside)
 sleep 0.3
 
 # 1. Add an alarm: the save fails.
 add_alarm "$LIST_WIN" "Zulu Disk Full"
-box=$(wait_for_message_box 5) || fail "adding an alarm on a full disk showed no \"Tockwise\" box"
-sleep 0.3
-screenshot add-error
-log "adding: box $box (screenshot $E2E_NAME-add-error.png)"
+expect_box add-error "adding an alarm on a full disk showed no \"Tockwise\" box"
+log "adding: box $BOX (screenshot $E2E_NAME-add-error.png)"
 cmp "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" >&2 || fail "Alarms.dat changed after the failed save"
 kill -0 "$CLOCK_PID" 2>/dev/null || fail "the program ended after the failed save"
-answer_box "$box" || fail "the box did not close"
+answer_box "$BOX" || fail "the box did not close"
 wait_editor_closed || fail "the editor stayed open"
 log "adding failed with a box; Alarms.dat unchanged"
 
@@ -56,16 +54,12 @@ sleep 0.3
 click_at "$LIST_WIN" 60 97
 sleep 0.2
 click_at "$LIST_WIN" 324 268
-question=$(wait_for_message_box 5) || fail "\"Remove\" asked nothing"
-sleep 0.3
-screenshot remove-question
-answer_box "$question" || fail "the removal question did not close"
-box=$(wait_for_message_box 5) || fail "removing an alarm on a full disk showed no \"Tockwise\" box"
-sleep 0.3
-screenshot remove-error
-log "removing: box $box (screenshot $E2E_NAME-remove-error.png)"
+expect_box remove-question "\"Remove\" asked nothing"
+answer_box "$BOX" || fail "the removal question did not close"
+expect_box remove-error "removing an alarm on a full disk showed no \"Tockwise\" box"
+log "removing: box $BOX (screenshot $E2E_NAME-remove-error.png)"
 cmp "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" >&2 || fail "Alarms.dat changed after the failed removal"
-answer_box "$box" || fail "the box did not close"
+answer_box "$BOX" || fail "the box did not close"
 [ -z "$(find "$PROG_DIR" -name 'Alarms.dat?*')" ] || fail "temporary files left: $(find "$PROG_DIR" -name 'Alarms.dat?*')"
 log "removing failed with a box; Alarms.dat unchanged, no temporary file left"
 
@@ -74,7 +68,7 @@ rm -f "$PROG_DIR/filler"
 sleep 0.3
 add_alarm "$LIST_WIN" "Zz After Space Freed"
 wait_editor_closed || fail "the editor stayed open once there was space"
-wait_for_size "$PROG_DIR/Alarms.dat" 5 $((5 * 128)) ||
+wait_for_size "$PROG_DIR/Alarms.dat" $((5 * 128)) ||
     fail "Alarms.dat is $(stat -c %s "$PROG_DIR/Alarms.dat") bytes, expected 640 (placeholder and four alarms)"
 message_box >/dev/null && { screenshot unexpected-box; fail "a box appeared although the save could succeed"; }
 names=$(alarm_names "$PROG_DIR/Alarms.dat" | paste -sd '|')

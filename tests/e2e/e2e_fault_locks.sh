@@ -10,20 +10,7 @@ source "$(dirname "$0")/../faults/e2e_helpers.sh"
 LOCK=$XDG_RUNTIME_DIR/tockwise.lock
 
 # The visible 200 x 70 clock of process $1, waiting up to $2 seconds.
-clock_of() {
-    local id
-    for _ in $(seq $(($2 * 10))); do
-        for id in $(xdotool search --all --onlyvisible --pid "$1" --name '^Tockwise$' 2>/dev/null || true); do
-            if xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 200$' &&
-                xwininfo -id "$id" 2>/dev/null | grep -q 'Height: 70$'; then
-                echo "$id"
-                return 0
-            fi
-        done
-        sleep 0.1
-    done
-    return 1
-}
+clock_of() { wait_for "$2" clock_window "$1"; }
 
 start_tray
 install_program

@@ -16,7 +16,7 @@ start_tray
 install_program
 read_only() { mount --bind "$PROG_DIR" "$PROG_DIR" 2>/dev/null && mount -o remount,bind,ro "$PROG_DIR" 2>/dev/null; }
 read_only || skip "a read-only bind mount is not allowed here"
-trap 'status=$?; set +e; leave_mount "$PROG_DIR" "$status"; (exit $status); e2e_cleanup' EXIT
+leave_mount_at_exit "$PROG_DIR"
 touch "$PROG_DIR/probe" 2>/dev/null && fail "the read-only program folder took a file"
 USER_DAT=$XDG_DATA_HOME/tockwise/Alarms.dat
 
@@ -29,25 +29,25 @@ end_clock() {
 # 1. No Alarms.dat beside the program.
 start_clock
 wait_for_clock
-wait_for_size "$USER_DAT" 5 128 || fail "no 128-byte Alarms.dat in the data folder ($USER_DAT)"
-LIST_WIN=$(open_alarm_list)
+wait_for_size "$USER_DAT" 128 || fail "no 128-byte Alarms.dat in the data folder ($USER_DAT)"
+LIST_WIN=$(open_alarm_list_aside)
 sleep 0.3
 add_alarm "$LIST_WIN" "Read Only One"
 wait_editor_closed || fail "the editor stayed open"
-wait_for_size "$USER_DAT" 5 256 || fail "the new alarm did not reach $USER_DAT"
+wait_for_size "$USER_DAT" 256 || fail "the new alarm did not reach $USER_DAT"
 message_box >/dev/null && { screenshot unexpected-box; fail "a box appeared although the save could succeed"; }
 end_clock
 log "the alarm went to the data folder; the program was killed"
 
 start_clock
 wait_for_clock
-LIST_WIN=$(open_alarm_list)
+LIST_WIN=$(open_alarm_list_aside)
 sleep 0.3
 add_alarm "$LIST_WIN" "Read Only Two"
 wait_editor_closed || fail "the editor stayed open"
 # The whole table is rewritten from memory: the first alarm is in it only if
 # the new start read it back from the data folder.
-wait_for_size "$USER_DAT" 5 384 || fail "$USER_DAT is $(stat -c %s "$USER_DAT") bytes, expected 384"
+wait_for_size "$USER_DAT" 384 || fail "$USER_DAT is $(stat -c %s "$USER_DAT") bytes, expected 384"
 names=$(alarm_names "$USER_DAT" | paste -sd '|')
 [ "$names" = "Read Only One|Read Only Two" ] || fail "$USER_DAT holds: $names"
 sleep 0.3
@@ -65,14 +65,12 @@ cp "$PROG_DIR/Alarms.dat" "$E2E_WORK/before.dat"
 cp "$USER_DAT" "$E2E_WORK/user-before.dat"
 start_clock
 wait_for_clock
-LIST_WIN=$(open_alarm_list)
+LIST_WIN=$(open_alarm_list_aside)
 sleep 0.3
 add_alarm "$LIST_WIN" "Zulu Read Only"
-box=$(wait_for_message_box 5) || fail "adding an alarm in a read-only folder showed no \"Tockwise\" box"
-sleep 0.3
-screenshot add-error
-log "adding: box $box (screenshot $E2E_NAME-add-error.png)"
-answer_box "$box" || fail "the box did not close"
+expect_box add-error "adding an alarm in a read-only folder showed no \"Tockwise\" box"
+log "adding: box $BOX (screenshot $E2E_NAME-add-error.png)"
+answer_box "$BOX" || fail "the box did not close"
 wait_editor_closed || fail "the editor stayed open"
 cmp "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" >&2 || fail "the read-only Alarms.dat changed"
 cmp "$E2E_WORK/user-before.dat" "$USER_DAT" >&2 || fail "the data folder's Alarms.dat changed"

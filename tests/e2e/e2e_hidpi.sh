@@ -10,13 +10,8 @@ art=$(dirname "$E2E_PROGRAM")/../resources/generated/bitmaps
 install_program
 export QT_SCALE_FACTOR=2
 start_clock
-for _ in $(seq 100); do
-    CLOCK_WIN=$(xdotool search --onlyvisible --name '^Tockwise$' 2>/dev/null | head -1) &&
-        xwininfo -id "$CLOCK_WIN" | grep -q 'Width: 400' && break
-    sleep 0.1
-done
-xwininfo -id "$CLOCK_WIN" | grep -q 'Width: 400' || fail "the clock is not 400 pixels wide at scale 2"
-xwininfo -id "$CLOCK_WIN" | grep -q 'Height: 140' || fail "the clock is not 140 pixels high at scale 2"
+CLOCK_WIN=$(wait_for_window Tockwise 400 140) ||
+    fail "the clock is not 400 x 140 pixels at scale 2 (\"Tockwise\" windows on screen: $(window_sizes Tockwise))"
 sleep 1 # the digits fade in over four ticks
 import -window "$CLOCK_WIN" "$E2E_WORK/clock.png"
 screenshot scale2

@@ -2,6 +2,7 @@
 # Installs into a temporary prefix, validates the desktop entry and the
 # metainfo, and starts the installed program once through its launcher.
 source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib_alarms.sh"
 
 build=$(cd "$(dirname "$E2E_PROGRAM")/.." && pwd)
 prefix=$E2E_WORK/prefix
@@ -25,6 +26,5 @@ CLOCK_PID=$!
 E2E_PIDS+=($CLOCK_PID)
 wait_for_clock
 # A writable program folder keeps the alarms beside the program.
-for _ in $(seq 50); do [ -f "$prefix/lib/tockwise/Alarms.dat" ] && break; sleep 0.1; done
-[ "$(stat -c %s "$prefix/lib/tockwise/Alarms.dat" 2>/dev/null)" = 128 ] || fail "Alarms.dat was not made beside the program"
+wait_for_size "$prefix/lib/tockwise/Alarms.dat" 128 || fail "Alarms.dat was not made beside the program"
 log "the installed program runs and keeps Alarms.dat in its folder"

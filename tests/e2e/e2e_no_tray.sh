@@ -8,11 +8,8 @@ start_clock
 wait_for_clock
 
 # "Hide" is item 3 of the main menu's five.
-read -r x y < <(window_position "$CLOCK_WIN")
-xdotool mousemove $((x + 100)) $((y + 35)) click 3
-menu_choose 3 5
-for _ in $(seq 30); do clock_window >/dev/null || break; sleep 0.1; done
-clock_window >/dev/null && fail "Hide left the clock on screen"
+main_menu_choose 3
+wait_until gone clock_shown || fail "Hide left the clock on screen"
 log "clock hidden"
 
 "$PROG_DIR/tockwise" >>"$E2E_WORK/clock.log" 2>&1 || fail "the second copy failed"

@@ -4,42 +4,13 @@
 # server when one can be started, and goes when its "X" is clicked while the
 # clock runs on.
 source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib_alarms.sh"
 
 export TZ=UTC
-# Qt's timers run on the monotonic clock; shifting it by months would turn it negative.
-export FAKETIME_DONT_FAKE_MONOTONIC=1
-
-# Copies the program starts by itself are not our children: they are ended here.
-program_pids() { pgrep -f "^$PROG_DIR/tockwise( |$)" || true; }
-end_program_copies() {
-    local pid
-    for pid in $(program_pids); do kill "$pid" 2>/dev/null || true; done
-}
-trap 'status=$?; set +e; end_program_copies; (exit $status); e2e_cleanup' EXIT
-# Another server on this display (a leftover, or a second run of this test at
-# the same time) would otherwise be used silently: the lock names its owner.
-[ "$(tr -d ' \n' <"/tmp/.X$E2E_DISPLAY_NUM-lock" 2>/dev/null)" = "${E2E_PIDS[0]}" ] ||
-    fail "another X server already holds $DISPLAY"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-notification_window() {
-    { xdotool search --onlyvisible --name '^Alarm Notification$' 2>/dev/null || true; } | head -n1
-}
-
-# Alarms.dat: 128-byte slots, the zero placeholder first, then one Daily alarm.
-write_alarm_file() {
-    python3 - "$PROG_DIR/Alarms.dat" <<'EOF'
-import struct, sys
-def slot(index, name, kind, hour, minute, weekday, day, month, year, deleted, disabled):
-    encoded = name.encode("cp1252").ljust(100, b" ")
-    return struct.pack("<i100s6Bhhh12x", index, encoded, kind, hour, minute, weekday, day, month, year,
-                       deleted, disabled)
-data = bytes(128) + slot(1, "Dentist \u00c4rztehaus", 1, 8, 0, 0, 7, 3, 2024, 0, 0)
-assert len(data) == 256
-open(sys.argv[1], "wb").write(data)
-EOF
-}
+notification_window() { named_window 'Alarm Notification' || true; }
 
 # A private sound server with a null sink; none is not a failure, only a skipped check.
 SOUND=no
@@ -50,17 +21,14 @@ start_sound_server() {
         --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
         >"$E2E_WORK/pulseaudio.log" 2>&1 &
     E2E_PIDS+=($!)
-    for _ in $(seq 50); do
-        pactl info >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    pactl info >/dev/null 2>&1 || return 1
+    wait_for 5 pactl info >/dev/null 2>&1 || return 1
     pactl set-default-sink nullsink >/dev/null 2>&1 || return 1
 }
 
 start_tray
 install_program
-write_alarm_file
+# One Daily alarm, its name beyond ASCII.
+write_alarms "$PROG_DIR/Alarms.dat" 'Dentist Ärztehaus|daily|08:00|0|2024-03-07'
 if start_sound_server; then SOUND=yes; else log "no sound server could be started: the chime is not checked"; fi
 
 # Real second T becomes 08:00:00.000 in the program: the offset is whole seconds,
@@ -115,12 +83,9 @@ screenshot notification
 
 # A cheap proxy for the texts the eye checks in the screenshot: the date line
 # (below the rule) and the name must each hold dark text pixels.
-dark_pixels() {
-    convert "$E2E_ARTIFACTS/$E2E_NAME-notification.png" -crop "$1" +repage -colorspace gray -threshold 40% \
-        -format '%[fx:int((1-mean)*w*h)]' info: 2>/dev/null || echo 0
-}
-date_dark=$(dark_pixels "281x15+$((nx + 104))+$((ny + 26))")
-name_dark=$(dark_pixels "281x49+$((nx + 104))+$((ny + 40))")
+shot=$E2E_ARTIFACTS/$E2E_NAME-notification.png
+date_dark=$(dark_pixels "$shot" "281x15+$((nx + 104))+$((ny + 26))" 40%)
+name_dark=$(dark_pixels "$shot" "281x49+$((nx + 104))+$((ny + 40))" 40%)
 [ "$date_dark" -gt 30 ] || fail "the date line of the notification is blank ($date_dark dark pixels)"
 [ "$name_dark" -gt 30 ] || fail "the name of the notification is blank ($name_dark dark pixels)"
 
@@ -177,15 +142,8 @@ fi
 # "X" closes the notification; the clock goes on.
 read -r nx ny < <(window_position "$win")
 xdotool mousemove $((nx + 384)) $((ny + 16)) click 1
-gone=
-for _ in $(seq 50); do
-    if [ -z "$(notification_window)" ]; then
-        gone=yes
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$gone" ] || fail "the notification stayed after its \"X\" was clicked"
+wait_until gone named_window 'Alarm Notification' >/dev/null ||
+    fail "the notification stayed after its \"X\" was clicked"
 log "\"X\" closed the notification"
 screenshot closed
 

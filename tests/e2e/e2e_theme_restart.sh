@@ -5,55 +5,6 @@
 # clock must show it.
 source "$(dirname "$0")/lib.sh" "$@"
 
-# The restarted copy is no child of this script; it is found and ended by its path.
-program_pids() { pgrep -f "^$PROG_DIR/tockwise( |$)" || true; }
-end_program_copies() {
-    local pid
-    for pid in $(program_pids); do kill "$pid" 2>/dev/null || true; done
-}
-trap 'status=$?; set +e; end_program_copies; (exit $status); e2e_cleanup' EXIT
-# Another server on this display (a leftover, or a second run of this test at
-# the same time) would otherwise be used silently: the lock names its owner.
-[ "$(tr -d ' \n' <"/tmp/.X$E2E_DISPLAY_NUM-lock" 2>/dev/null)" = "${E2E_PIDS[0]}" ] ||
-    fail "another X server already holds $DISPLAY"
-
-# wait_for_window TITLE WIDTH HEIGHT: the visible window of that title and size.
-wait_for_window() {
-    local title=$1 width=$2 height=$3 id info
-    for _ in $(seq 100); do
-        for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null || true); do
-            info=$(xwininfo -id "$id" 2>/dev/null) || continue
-            if grep -q "Width: $width\$" <<<"$info" && grep -q "Height: $height\$" <<<"$info"; then
-                echo "$id"
-                return 0
-            fi
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
-# The question box: a visible "Tockwise" window that is neither the clock nor 200 x 70.
-wait_for_question() {
-    local id
-    for _ in $(seq 100); do
-        for id in $(xdotool search --onlyvisible --name '^Tockwise$' 2>/dev/null || true); do
-            [ "$id" = "$CLOCK_WIN" ] && continue
-            xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 200$' && continue
-            echo "$id"
-            return 0
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
-click_at() {
-    local wx wy
-    read -r wx wy < <(window_position "$1")
-    xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
-}
-
 # Colour of one pixel of a screenshot: "R G B".
 pixel() {
     convert "$1" -crop "1x1+$2+$3" +repage -depth 8 -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]\n' info:
@@ -76,12 +27,7 @@ before_red=$(count_pixels "$E2E_ARTIFACTS/$E2E_NAME-before.png" "180x50+$((cx + 
     'r > 0.55 && g < 0.3 && b < 0.3')
 
 # Main menu, "Change Appearance".
-xdotool mousemove $((cx + 100)) $((cy + 35)) click 3
-open_menu >/dev/null || fail "no menu after a right click on the clock"
-menu_choose 2 5
-# The theme window: 3015 x 2535 twips.
-THEME_WIN=$(wait_for_window 'Tockwise - Theme' 201 169) ||
-    fail "\"Change Appearance\" showed no 201 x 169 \"Tockwise - Theme\" window"
+THEME_WIN=$(open_theme_window)
 sleep 0.3
 # DigitList (1200, 120, 1695, 840 twips): the first row, then Down to "Red".
 click_at "$THEME_WIN" 120 16
@@ -96,25 +42,20 @@ screenshot theme-chosen
 # SaveButton (1560, 2040, 1335, 375 twips).
 click_at "$THEME_WIN" 148 148
 
-QUESTION=$(wait_for_question) || fail "\"Save\" asked no question"
+QUESTION=$(wait_for_message_box 10) || fail "\"Save\" asked no question"
 sleep 0.3
 screenshot question
 [ "$(setting Digits)" = 1 ] || fail "Digits stored as '$(setting Digits)' before the answer, expected 1"
 [ "$(setting Face)" = 1 ] || fail "Face stored as '$(setting Face)' before the answer, expected 1"
 # Yes is the default button, so Return answers Yes once the box has the focus.
-xdotool windowfocus --sync "$QUESTION" 2>/dev/null || true
-xdotool key Return
+answer_box "$QUESTION" || fail "the question stayed after Return"
 
 wait_for_exit "$OLD_PID" 10 || fail "the old process still runs after Yes"
 log "the old process ended"
 
-new_pid=
-for _ in $(seq 100); do
-    new_pid=$(program_pids | grep -vx "$OLD_PID" | head -n1 || true)
-    [ -n "$new_pid" ] && break
-    sleep 0.1
-done
-[ -n "$new_pid" ] || fail "no new copy of the program started"
+# The restarted copy is no child of this script; it is found by its path.
+other_copy() { program_pids | grep -vx "$OLD_PID" | head -n1 | grep .; }
+new_pid=$(wait_for 10 other_copy) || fail "no new copy of the program started"
 cmdline=$(tr '\0' '\n' <"/proc/$new_pid/cmdline" | sed 1d)
 [ "$cmdline" = restart ] || fail "the new copy's arguments are '$(tr '\n' ' ' <<<"$cmdline")', not the single word restart"
 [ "$(readlink -f "/proc/$new_pid/exe")" = "$(readlink -f "$PROG_DIR/tockwise")" ] ||
@@ -130,11 +71,7 @@ log "new copy $new_pid runs with the single argument restart"
 wait_for_clock
 read -r nx ny < <(window_position "$CLOCK_WIN")
 [ "$nx $ny" = "$cx $cy" ] || fail "the new clock is at $nx,$ny, the old one was at $cx,$cy"
-for _ in $(seq 50); do
-    xwininfo -root -tree | grep -qE '"Tockwise".*22x22' && break
-    sleep 0.1
-done
-xwininfo -root -tree | grep -qE '"Tockwise".*22x22' || fail "the new copy has no tray icon"
+wait_until tray_icon >/dev/null || fail "the new copy has no tray icon"
 # Let the digits fade in.
 sleep 1
 screenshot restarted

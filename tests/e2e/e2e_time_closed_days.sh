@@ -25,11 +25,7 @@ sleep 1
 expected="Wake - 07:00,  5 March
 Wake - 07:00,  6 March
 Wake - 07:00,  7 March"
-actual=$(trace_texts missed)
-[ "$actual" = "$expected" ] || fail "missed lines were:
-$actual
-expected:
-$expected"
+expect_traces missed "missed lines were" "$expected"
 [ -z "$(traces ring)" ] || fail "an alarm rang at start-up: $(traces ring)"
 log "three missed lines, Tuesday to Thursday, in order"
 

@@ -51,10 +51,6 @@ wait_for_trace ring 2 10 || fail "03:00 CET did not ring after the repeated hour
 sleep 1
 expected="$(minute_of '2024-10-27 02:30') Half past two
 $(minute_of '2024-10-27 03:00') Three"
-actual=$(trace_texts ring)
-[ "$actual" = "$expected" ] || fail "rang:
-$actual
-expected:
-$expected"
+expect_traces ring "rang" "$expected"
 [ -z "$(traces missed)" ] || fail "the repeated hour gave missed lines: $(trace_texts missed)"
 log "autumn: 02:30 rang once, 03:00 CET rang after the repeated hour"

@@ -22,26 +22,16 @@ problem() {
     log "PROBLEM: $*"
 }
 
-tray_icon() {
-    local tree
-    tree=$(xwininfo -root -tree 2>/dev/null) || return 1
-    awk '/"Tockwise".*22x22/ && !found {print $1; found=1}' <<<"$tree" | grep .
-}
-
 # Exit from the main menu when the clock is on screen, else from the tray menu,
 # the one way left to a user. Fails unless the program ends with status 0.
 exit_program() {
-    local icon ix iy mx my mw mh status=0
+    local status=0
     if [ -n "${ON_SCREEN:-}" ]; then
         exit_from_menu
     else
-        for _ in $(seq 50); do icon=$(tray_icon) && break; sleep 0.1; done
-        [ -n "$icon" ] || return 1
-        read -r ix iy < <(window_position "$icon")
-        xdotool mousemove $((ix + 11)) $((iy + 11)) click 3
-        read -r _ mx my mw mh < <(open_menu) || return 1
-        # "Exit" is the second of the two items above the line.
-        xdotool mousemove $((mx + mw / 2)) $((my + mh / 2)) click 1
+        TRAY_ICON=$(wait_until tray_icon) || return 1
+        click_icon 3
+        tray_menu_choose Exit || return 1
         wait_for_exit "$CLOCK_PID" 5 || return 1
     fi
     wait "$CLOCK_PID" || status=$?

@@ -36,11 +36,7 @@ $(minute_of '2024-03-07 09:15') Quarter
 $(minute_of '2024-03-07 09:30') Half
 $(minute_of '2024-03-07 09:59') Thursday
 $(minute_of '2024-03-07 10:00') Ten"
-actual=$(trace_texts ring)
-[ "$actual" = "$expected" ] || fail "rang:
-$actual
-expected:
-$expected"
+expect_traces ring "rang" "$expected"
 [ "$(traces notification-shown | wc -l)" -eq 5 ] || fail "$(traces notification-shown | wc -l) notification windows for five rings"
 [ -z "$(traces missed)" ] || fail "the skipped hour gave missed lines: $(trace_texts missed)"
 

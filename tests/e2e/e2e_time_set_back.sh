@@ -36,10 +36,6 @@ sleep 1
 expected="$(minute_of '2024-03-07 09:00') Nine
 $(minute_of '2024-03-07 09:00') Thursday nine
 $(minute_of '2024-03-07 09:01') After"
-actual=$(trace_texts ring)
-[ "$actual" = "$expected" ] || fail "rang:
-$actual
-expected:
-$expected"
+expect_traces ring "rang" "$expected"
 [ -z "$(traces missed)" ] || fail "setting the clock back gave missed lines: $(trace_texts missed)"
 log "09:00 rang once, nothing in the repeated hour, 09:01 rang after it"

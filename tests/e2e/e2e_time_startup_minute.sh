@@ -22,11 +22,7 @@ sleep 1.5
 expected="Daily - 07:00,  7 March
 Thursday - 07:00,  7 March
 Today - 07:00,  7 March"
-actual=$(trace_texts missed)
-[ "$actual" = "$expected" ] || fail "missed lines were:
-$actual
-expected:
-$expected"
+expect_traces missed "missed lines were" "$expected"
 rings=$(trace_texts ring)
 [ "$rings" = "$(minute_of '2024-03-07 07:01') Next" ] || fail "rang: $rings; expected only Next at 07:01"
 log "the start-up minute's three alarms were listed as missed, none rang; Next rang at 07:01"

@@ -5,61 +5,18 @@
 # keeps running until the last of them is closed the way a user closes it.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_wm.sh"
+source "$(dirname "$0")/lib_alarms.sh"
 
 export TZ=UTC
 
 # --- helpers -----------------------------------------------------------------
 
-# Tree listings under a window manager are long; a reader that stops early
-# would break the pipe, so the listing is taken whole first.
-tray_icon() {
-    local tree
-    tree=$(xwininfo -root -tree 2>/dev/null) || return 1
-    awk '/"Tockwise".*22x22/ && !found {print $1; found=1}' <<<"$tree" | grep .
-}
+# The main menu is opened on the right part of the face (170 of its 200 pixels).
+MENU_X=170
 
-# visible_window TITLE WIDTH HEIGHT: the id of such a window on screen.
-visible_window() {
-    local id info
-    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        info=$(xwininfo -id "$id" 2>/dev/null) || continue
-        grep -q "Width: $2\$" <<<"$info" && grep -q "Height: $3\$" <<<"$info" && { echo "$id"; return 0; }
-    done
-    return 1
-}
-
-clock_shown() { clock_window >/dev/null; }
-panel_shown() { visible_window 'Missed Alarms' 400 135 >/dev/null; }
 icon_present() { tray_icon >/dev/null; }
 alarm_list() { visible_window 'Tockwise' 393 345; }
 theme_window() { visible_window 'Tockwise - Theme' 201 169; }
-gone() { ! "$@"; }
-
-menu_shown() {
-    local id info
-    for id in $(xdotool search --onlyvisible --class tockwise 2>/dev/null); do
-        info=$(xwininfo -id "$id" 2>/dev/null) || continue
-        grep -q 'Override Redirect State: yes' <<<"$info" || continue
-        [ "$(awk '/Height:/ {print $2}' <<<"$info")" -gt 40 ] && return 0
-    done
-    return 1
-}
-
-wait_until() {
-    for _ in $(seq 50); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-main_menu_choose() {
-    local x y
-    read -r x y < <(window_position "$CLOCK_WIN")
-    xdotool mousemove $((x + 170)) $((y + 35)) click 3
-    menu_choose "$1" 5
-    wait_until gone menu_shown || fail "the main menu stayed open"
-}
 
 # How the program ended, once it has: "exit status N" or "signal N".
 ended_how() {
@@ -76,24 +33,14 @@ check_ends() {
     [ "$how" = "exit status 0" ] || fail "the program ended with $how when $1 was closed"
 }
 
-minute_now() {
-    python3 -c 'import datetime; print((datetime.datetime.now() - datetime.datetime(2000, 1, 1)) // datetime.timedelta(minutes=1))'
-}
-
 # A Daily alarm ten minutes ago and a last check twenty minutes ago: the start
 # finds one missed alarm and shows the panel. The clock stands at 100,100
 # (1500 twips), clear of the windows that open in the middle of the screen.
 prepare() {
-    python3 - "$PROG_DIR/Alarms.dat" "$SETTINGS" <<'EOF'
-import datetime, struct, sys
-now = datetime.datetime.now()
-due = now - datetime.timedelta(minutes=10)
-name = "Standup".encode("cp1252").ljust(100, b" ")
-record = struct.pack("<i100s6Bhhh12x", 1, name, 1, due.hour, due.minute, 0, due.day, due.month, due.year, 0, 0)
-open(sys.argv[1], "wb").write(bytes(128) + record)
-last = (now - datetime.datetime(2000, 1, 1)) // datetime.timedelta(minutes=1) - 20
-open(sys.argv[2], "w").write("[Digital%%20Clock]\nLast%%20Check=%d\nX=1500\nY=1500\nVisible=True\n" % last)
-EOF
+    local due
+    read -r -a due < <(date -d '10 minutes ago' '+%H:%M %Y-%m-%d')
+    write_alarms "$PROG_DIR/Alarms.dat" "Standup|daily|${due[0]}|0|${due[1]}"
+    write_settings "Last%20Check=$(minute_ago 20)" X=1500 Y=1500 Visible=True
 }
 
 # Starts the program and opens the alarm list beside the clock and the panel.
@@ -104,9 +51,7 @@ start_with_alarm_list() {
     wait_until panel_shown || fail "the missed panel did not show at start-up"
     wait_until icon_present || fail "no tray icon"
     [ "$(window_position "$CLOCK_WIN")" = "100 100" ] || fail "the clock is at $(window_position "$CLOCK_WIN"), not 100 100"
-    main_menu_choose 0
-    wait_until alarm_list >/dev/null || fail "\"Open Alarms\" did not open the alarm list"
-    ALARM_LIST=$(alarm_list)
+    ALARM_LIST=$(open_alarm_list "$MENU_X")
 }
 
 # After "Exit": clock, icon and panel gone, settings written, the program on.
@@ -125,7 +70,7 @@ check_exit() {
     [ "$(setting X)" = 1500 ] || fail "X saved at \"Exit\" as '$(setting X)', expected 1500"
     [ "$(setting Y)" = 1500 ] || fail "Y saved at \"Exit\" as '$(setting Y)', expected 1500"
     [ "$(setting Visible)" = True ] || fail "Visible saved at \"Exit\" as '$(setting Visible)', expected True"
-    minute=$(minute_now)
+    minute=$(minute_ago 0)
     local saved
     saved=$(setting 'Last%20Check')
     [ -n "$saved" ] && [ "$saved" -ge $((minute - 1)) ] && [ "$saved" -le "$minute" ] ||
@@ -140,12 +85,10 @@ install_program
 
 # 1. "Exit" from the main menu, with the theme window open as well.
 start_with_alarm_list
-main_menu_choose 2
-wait_until theme_window >/dev/null || fail "\"Change Appearance\" did not open the theme window"
-THEME=$(theme_window)
+THEME=$(open_theme_window "$MENU_X")
 screenshot menu-before-exit
 rm -f "$SETTINGS"
-main_menu_choose 4
+main_menu_choose 4 "$MENU_X"
 check_exit "main menu"
 theme_window >/dev/null || fail "the theme window went with \"Exit\" from the main menu"
 screenshot menu-after-exit
@@ -165,11 +108,9 @@ log "closing the theme window left the program running; closing the alarm list e
 start_with_alarm_list
 screenshot tray-before-exit
 rm -f "$SETTINGS"
-read -r ix iy < <(window_position "$(tray_icon)")
-xdotool mousemove $((ix + 11)) $((iy + 11)) click 3
-read -r _ mx my mw mh < <(open_menu) || fail "the tray menu did not open"
-# "Exit" is the second of the items above the line.
-xdotool mousemove $((mx + mw / 2)) $((my + mh / 2)) click 1
+TRAY_ICON=$(tray_icon) || fail "no tray icon"
+click_icon 3
+tray_menu_choose Exit || fail "the tray menu did not open"
 check_exit "tray menu"
 screenshot tray-after-exit
 log "tray \"Exit\": clock, icon and panel gone, settings saved, alarm list open, program running"

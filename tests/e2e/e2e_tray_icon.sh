@@ -9,95 +9,9 @@ source "$(dirname "$0")/lib_wm.sh"
 
 # --- helpers -----------------------------------------------------------------
 
-# Tree listings under a window manager are long; a reader that stops early would
-# break the pipe, so the listing is taken whole first.
-tray_icon() {
-    local tree
-    tree=$(xwininfo -root -tree 2>/dev/null) || return 1
-    awk '/"Tockwise".*22x22/ && !found {print $1; found=1}' <<<"$tree" | grep .
-}
-
-wait_for_tray_icon() {
-    for _ in $(seq 100); do
-        TRAY_ICON=$(tray_icon) && return 0
-        sleep 0.1
-    done
-    fail "no tray icon"
-}
-
-# click_icon BUTTON [REPEAT]: clicks in the middle of the icon.
-click_icon() {
-    local ix iy
-    read -r ix iy < <(window_position "$TRAY_ICON")
-    xdotool mousemove $((ix + 11)) $((iy + 11)) click --repeat "${2:-1}" --delay 120 "$1"
-}
-
-# visible_window TITLE WIDTH HEIGHT: the id of such a window on screen.
-visible_window() {
-    local id info
-    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        info=$(xwininfo -id "$id" 2>/dev/null) || continue
-        grep -q "Width: $2\$" <<<"$info" && grep -q "Height: $3\$" <<<"$info" && { echo "$id"; return 0; }
-    done
-    return 1
-}
-
-clock_shown() { clock_window >/dev/null; }
-panel_shown() { visible_window 'Missed Alarms' 400 135 >/dev/null; }
-
-# One look, no waiting: is a pop-up menu of the program open?
-menu_shown() {
-    local id info
-    for id in $(xdotool search --onlyvisible --class tockwise 2>/dev/null); do
-        info=$(xwininfo -id "$id" 2>/dev/null) || continue
-        grep -q 'Override Redirect State: yes' <<<"$info" || continue
-        [ "$(awk '/Height:/ {print $2}' <<<"$info")" -gt 40 ] && return 0
-    done
-    return 1
-}
-
-wait_until() {
-    for _ in $(seq 50); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# stays_false SECONDS CHECK...: the check stays false for the whole time.
-stays_false() {
-    local limit=$1
-    shift
-    for _ in $(seq $((limit * 10))); do
-        "$@" && return 1
-        sleep 0.1
-    done
-    return 0
-}
-
-# The tray menu: "Show", "Exit", a separator line, "Cancel". The items are
-# equally high and the line is thin, so thirds of the height find them.
-tray_menu_choose() {
-    local id x y w h offset
-    read -r id x y w h < <(open_menu) || fail "the tray menu did not open"
-    case $1 in
-    Show) offset=$((h / 6)) ;;
-    Exit) offset=$((h / 2)) ;;
-    Cancel) offset=$((h - h / 6)) ;;
-    esac
-    xdotool mousemove $((x + w / 2)) $((y + offset)) click 1
-}
-
-main_menu_choose() {
-    local x y
-    read -r x y < <(window_position "$CLOCK_WIN")
-    # The right part of the face, clear of the window that covers its left part.
-    xdotool mousemove $((x + 170)) $((y + 35)) click 3
-    menu_choose "$1" 5
-    wait_until gone menu_shown || fail "the main menu stayed open"
-}
-
-gone() { ! "$@"; }
+# The main menu is opened on the right part of the face (170 of its 200
+# pixels), clear of the window that covers its left part.
+MENU_X=170
 
 # above A B: window A is higher than window B in the window manager's stacking.
 above() {
@@ -128,9 +42,9 @@ wait_until above "$COVER" "$CLOCK_WIN" || fail "setup: the covering window is no
 log "covering window $COVER is above the clock"
 
 # The panel shown first, so that bringing it back by mistake would show.
-main_menu_choose 1
+main_menu_choose 1 "$MENU_X"
 wait_until panel_shown || fail "\"Show Missed Alarms\" did not show the panel"
-main_menu_choose 3
+main_menu_choose 3 "$MENU_X"
 wait_until gone clock_shown || fail "\"Hide\" left the clock on screen"
 wait_until gone panel_shown || fail "\"Hide\" left the missed panel on screen"
 screenshot hidden
@@ -175,15 +89,15 @@ stays_false 1 panel_shown || fail "a double click on the showing clock showed th
 log "double click raised the showing clock"
 
 # "Show" in the tray menu: the clock only, raised.
-main_menu_choose 1
+main_menu_choose 1 "$MENU_X"
 wait_until panel_shown || fail "\"Show Missed Alarms\" did not show the panel again"
 xdotool windowactivate "$COVER" 2>/dev/null || true
 wait_until above "$COVER" "$CLOCK_WIN" || fail "setup: the covering window could not be raised over the clock"
-main_menu_choose 3
+main_menu_choose 3 "$MENU_X"
 wait_until gone clock_shown || fail "\"Hide\" left the clock on screen"
 wait_until gone panel_shown || fail "\"Hide\" left the missed panel on screen"
 click_icon 3
-tray_menu_choose Show
+tray_menu_choose Show || fail "the tray menu did not open"
 wait_until clock_shown || fail "\"Show\" in the tray menu did not show the clock"
 CLOCK_WIN=$(clock_window)
 wait_until above "$CLOCK_WIN" "$COVER" || fail "\"Show\" left the clock under the covering window"
@@ -194,15 +108,15 @@ log "\"Show\" brought back the clock only"
 
 # "Cancel" with the clock showing, then with it hidden: nothing changes.
 click_icon 3
-tray_menu_choose Cancel
+tray_menu_choose Cancel || fail "the tray menu did not open"
 wait_until gone menu_shown || fail "\"Cancel\" left the tray menu open"
 stays_false 1 gone clock_shown || fail "\"Cancel\" hid the clock"
 panel_shown && fail "\"Cancel\" showed the missed panel"
 [ "$(window_position "$CLOCK_WIN")" = "$clock_x $clock_y" ] || fail "\"Cancel\" moved the clock"
-main_menu_choose 3
+main_menu_choose 3 "$MENU_X"
 wait_until gone clock_shown || fail "\"Hide\" left the clock on screen"
 click_icon 3
-tray_menu_choose Cancel
+tray_menu_choose Cancel || fail "the tray menu did not open"
 wait_until gone menu_shown || fail "\"Cancel\" left the tray menu open"
 stays_false 1 clock_shown || fail "\"Cancel\" showed the hidden clock"
 panel_shown && fail "\"Cancel\" showed the missed panel"

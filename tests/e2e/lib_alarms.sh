@@ -1,5 +1,7 @@
-# Helpers for the end-to-end tests that prepare an alarm table, saved settings
-# and a clock that can be moved while the program runs. Source after lib.sh.
+# Helpers for the end-to-end tests that prepare or read an alarm table and
+# saved settings, and run the program on a clock that can be moved while it
+# runs. Only defines functions, so it may be sourced before lib.sh, but they
+# are called after it.
 
 # write_alarms FILE SPEC...: writes an alarm table in the program's 128-byte slot
 # layout, slot 1 the zero placeholder, then one slot per SPEC, in order:
@@ -27,6 +29,21 @@ with open(path, "wb") as f:
 PY
 }
 
+# alarm_names FILE: the trimmed name of every alarm in the file, one a line.
+alarm_names() {
+    python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+for k in range(1, len(data) // 128):
+    print(data[k * 128 + 4:k * 128 + 104].decode("cp1252").strip(" "))
+PY
+}
+
+# wait_for_size FILE BYTES [SECONDS]: waits up to SECONDS (default 5) for FILE
+# to become BYTES long.
+wait_for_size() { wait_for "${3:-5}" has_size "$1" "$2"; }
+has_size() { [ "$(stat -c %s "$1" 2>/dev/null || echo -1)" -eq "$2" ]; }
+
 # minute_of "YYYY-MM-DD HH:MM": whole minutes since 2000-01-01 00:00 on the wall clock.
 minute_of() {
     python3 -c '
@@ -34,6 +51,11 @@ import datetime, sys
 t = datetime.datetime.strptime(sys.argv[1], "%Y-%m-%d %H:%M")
 d = t - datetime.datetime(2000, 1, 1)
 print(d.days * 1440 + d.seconds // 60)' "$1"
+}
+
+# minute_ago N: the minute of N minutes ago (0: the present one), as minute_of.
+minute_ago() {
+    minute_of "$(date -d "${1:-0} minutes ago" '+%Y-%m-%d %H:%M')"
 }
 
 # write_settings KEY=VALUE...: the settings file as the program keeps it. Keys
@@ -52,31 +74,26 @@ utc_epoch() {
 # A clock that can be moved under a running program: libfaketime reads an
 # offset from a file on every call. The monotonic clock stays real, as it does
 # when a computer sleeps or the user sets the time, so the program's timers keep
-# running at the real pace.
-E2E_CLOCK_FILE=$E2E_WORK/faketime.rc
+# running at the real pace. The offset file: $E2E_WORK/faketime.rc.
 
 # set_clock EPOCH: from now on the program reads EPOCH (seconds since 1970, may be
 # fractional) as the present, and the time runs on from there.
 set_clock() {
     local offset
     offset=$(python3 -c 'import sys, time; print("%+.3f" % (float(sys.argv[1]) - time.time()))' "$1")
-    echo "$offset" >"$E2E_CLOCK_FILE.new"
-    mv -f "$E2E_CLOCK_FILE.new" "$E2E_CLOCK_FILE"
+    echo "$offset" >"$E2E_WORK/faketime.rc.new"
+    mv -f "$E2E_WORK/faketime.rc.new" "$E2E_WORK/faketime.rc"
 }
 
 # start_movable_clock EPOCH [args...]: starts the program with its clock at
 # EPOCH; set_clock moves it later. Traces go to clock.log.
 start_movable_clock() {
     local lib
-    lib=$(find /usr/lib -name libfaketime.so.1 -path '*faketime*' 2>/dev/null | head -n 1)
-    [ -n "$lib" ] || fail "libfaketime.so.1 not found"
+    lib=$(faketime_lib) || exit 1
     set_clock "$1"
     shift
-    env LD_PRELOAD="$lib" FAKETIME_TIMESTAMP_FILE="$E2E_CLOCK_FILE" FAKETIME_NO_CACHE=1 \
-        FAKETIME_DONT_FAKE_MONOTONIC=1 TOCKWISE_TRACE=1 \
-        "$PROG_DIR/tockwise" "$@" >>"$E2E_WORK/clock.log" 2>&1 &
-    CLOCK_PID=$!
-    E2E_PIDS+=($CLOCK_PID)
+    launch LD_PRELOAD="$lib" FAKETIME_TIMESTAMP_FILE="$E2E_WORK/faketime.rc" FAKETIME_NO_CACHE=1 \
+        FAKETIME_DONT_FAKE_MONOTONIC=1 TOCKWISE_TRACE=1 -- "$@"
 }
 
 # Trace lines of one kind, without the "tockwise-trace KIND " prefix.
@@ -91,13 +108,18 @@ trace_texts() {
 }
 
 # wait_for_trace KIND COUNT SECONDS: until COUNT lines of KIND were traced.
-wait_for_trace() {
-    local kind=$1 count=$2 limit=$3 i
-    for i in $(seq $((limit * 10))); do
-        [ "$(traces "$kind" | wc -l)" -ge "$count" ] && return 0
-        sleep 0.1
-    done
-    return 1
+wait_for_trace() { wait_for "$3" traced_at_least "$1" "$2"; }
+traced_at_least() { [ "$(traces "$1" | wc -l)" -ge "$2" ]; }
+
+# expect_traces KIND WHAT EXPECTED: the lines of KIND (as trace_texts gives
+# them) are exactly EXPECTED; else fails with "WHAT:", them and the expected.
+expect_traces() {
+    local actual
+    actual=$(trace_texts "$1")
+    [ "$actual" = "$3" ] || fail "$2:
+$actual
+expected:
+$3"
 }
 
 # Sleeps until the program's clock (EPOCH now, per the offset file) reaches TARGET.
@@ -106,20 +128,5 @@ sleep_until_clock() {
 import sys, time
 offset = float(open(sys.argv[1]).read())
 delay = float(sys.argv[2]) - (time.time() + offset)
-time.sleep(max(0.0, delay))' "$E2E_CLOCK_FILE" "$1"
-}
-
-# The visible missed-alarms panel, if any.
-missed_window() {
-    xdotool search --onlyvisible --name '^Missed Alarms$' 2>/dev/null | head -n 1
-}
-
-# Ends the program with Exit from its main menu (the last of five items).
-exit_from_menu() {
-    local x y
-    read -r x y < <(window_position "$CLOCK_WIN")
-    xdotool mousemove $((x + 100)) $((y + 35)) click 3
-    sleep 0.3
-    menu_choose 4 5
-    wait_for_exit "$CLOCK_PID" 5 || fail "Exit did not end the program"
+time.sleep(max(0.0, delay))' "$E2E_WORK/faketime.rc" "$1"
 }

@@ -1,6 +1,9 @@
 # shellcheck shell=bash
 # Helpers for the end-to-end fault tests (tests/e2e/e2e_fault_*.sh), sourced
-# after tests/e2e/lib.sh.
+# after tests/e2e/lib.sh, or before it by a test that needs
+# private_mounts_or_continue. The window, menu and Alarms.dat helpers they use
+# are those of tests/e2e/lib.sh and lib_alarms.sh.
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib_alarms.sh"
 
 # Runs the calling test again in a private mount namespace, so a tmpfs or a
 # read-only bind mount it makes vanishes with it, however it ends. Call before
@@ -17,142 +20,35 @@ skip() {
     exit 0
 }
 
-# wait_for_window TITLE WIDTH HEIGHT: the visible window of that title and size.
-wait_for_window() {
-    local title=$1 width=$2 height=$3 id info
-    for _ in $(seq 100); do
-        for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null || true); do
-            info=$(xwininfo -id "$id" 2>/dev/null) || continue
-            if grep -q "Width: $width\$" <<<"$info" && grep -q "Height: $height\$" <<<"$info"; then
-                echo "$id"
-                return 0
-            fi
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
-# click_at WINDOW X Y: a left click at pixel (X, Y) of the window's client area.
-click_at() {
-    local wx wy
-    read -r wx wy < <(window_position "$1")
-    xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
-}
-
-# A visible message box: titled "Tockwise" but neither the 200 x 70 clock
-# nor the 393 x 345 alarm list.
-message_box() {
-    local id info
-    for id in $(xdotool search --onlyvisible --name '^Tockwise$' 2>/dev/null || true); do
-        info=$(xwininfo -id "$id" 2>/dev/null) || continue
-        grep -q 'Map State: IsViewable' <<<"$info" || continue
-        if grep -q 'Width: 200$' <<<"$info" && grep -q 'Height: 70$' <<<"$info"; then continue; fi
-        if grep -q 'Width: 393$' <<<"$info" && grep -q 'Height: 345$' <<<"$info"; then continue; fi
-        # The tray icon is a 22 x 22 window titled Tockwise too.
-        if grep -q 'Width: 22$' <<<"$info"; then continue; fi
-        echo "$id"
-        return 0
-    done
-    return 1
-}
-
-# wait_for_message_box [SECONDS]
-wait_for_message_box() {
-    for _ in $(seq $((${1:-5} * 10))); do
-        message_box && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# The box's default button (OK, or Yes for a question) by the keyboard.
-answer_box() {
-    xdotool windowfocus --sync "$1" 2>/dev/null || true
-    xdotool key --clearmodifiers Return
-    for _ in $(seq 30); do
-        xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable' || return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 # write_alarms_dat FILE NAME...: the placeholder and one Daily alarm per name,
-# laid out as the program writes them (128-byte slots, little-endian).
+# the i-th at (6 + i):(5 i) dated 1 January 2024.
 write_alarms_dat() {
-    python3 - "$@" <<'PY'
-import sys
-path, names = sys.argv[1], sys.argv[2:]
-data = bytearray(128)
-for i, name in enumerate(names, start=1):
-    slot = bytearray(128)
-    slot[0:4] = i.to_bytes(4, "little")
-    slot[4:104] = name.encode("cp1252").ljust(100, b" ")
-    slot[104] = 1                      # Daily
-    slot[105] = 6 + i                  # hour
-    slot[106] = 5 * i                  # minute
-    slot[108], slot[109] = 1, 1
-    slot[110:112] = (2024).to_bytes(2, "little")
-    data += slot
-open(path, "wb").write(bytes(data))
-PY
-}
-
-# alarm_names FILE: the trimmed name of every alarm in the file, one a line.
-alarm_names() {
-    python3 - "$1" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-for k in range(1, len(data) // 128):
-    print(data[k * 128 + 4:k * 128 + 104].decode("cp1252").strip(" "))
-PY
+    local file=$1 i=0 name specs=()
+    shift
+    for name in "$@"; do
+        i=$((i + 1))
+        specs+=("$name|daily|$((6 + i)):$((5 * i))||2024-01-01")
+    done
+    write_alarms "$file" "${specs[@]}"
 }
 
 # The alarm list through the main menu of the clock: its window id. The list
 # opens centred on the screen, over the clock; it is moved aside so the clock
 # can still be right-clicked.
-open_alarm_list() {
-    local cx cy list
-    read -r cx cy < <(window_position "$CLOCK_WIN")
-    xdotool mousemove $((cx + 100)) $((cy + 35)) click 3
-    open_menu >/dev/null || fail "no menu after a right click on the clock"
-    menu_choose 0 5
-    list=$(wait_for_window Tockwise 393 345) || fail "\"Open Alarms\" showed no alarm list"
+open_alarm_list_aside() {
+    local list
+    list=$(open_alarm_list) || exit 1
     xdotool windowmove --sync "$list" 760 40 2>/dev/null || xdotool windowmove "$list" 760 40
     sleep 0.2
     echo "$list"
 }
 
-# add_alarm LIST_WINDOW NAME: "Add New", the name, "Confirm" (a Once Only
-# alarm at the editor's defaults).
-add_alarm() {
-    local list=$1 name=$2 editor
-    click_at "$list" 68 268
-    editor=$(wait_for_window 'Alarm Details' 305 321) || fail "\"Add New\" showed no editor"
+# expect_box SHOT WHY: waits up to five seconds for a "Tockwise" box, else
+# fails saying WHY; leaves its id in BOX and a screenshot named SHOT.
+expect_box() {
+    BOX=$(wait_for_message_box 5) || fail "$2"
     sleep 0.3
-    click_at "$editor" 188 17
-    sleep 0.2
-    xdotool type --delay 20 "$name"
-    sleep 0.3
-    click_at "$editor" 156 300
-}
-
-# The editor has gone.
-wait_editor_closed() {
-    for _ in $(seq 50); do
-        [ -z "$(xdotool search --onlyvisible --name '^Alarm Details$' 2>/dev/null || true)" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# Waits up to $2 seconds for FILE ($1) to become $3 bytes long.
-wait_for_size() {
-    for _ in $(seq $(($2 * 10))); do
-        [ "$(stat -c %s "$1" 2>/dev/null || echo -1)" -eq "$3" ] && return 0
-        sleep 0.1
-    done
-    return 1
+    screenshot "$1"
 }
 
 # leave_mount FOLDER STATUS: ends the program, keeps the alarm files of a
@@ -166,4 +62,11 @@ leave_mount() {
     fi
     umount -l "$1" 2>/dev/null
     return 0
+}
+
+# leave_mount_at_exit FOLDER: leave_mount before the usual cleanup, however
+# the test ends.
+leave_mount_at_exit() {
+    E2E_MOUNT=$1
+    trap 'status=$?; set +e; leave_mount "$E2E_MOUNT" "$status"; (exit $status); e2e_cleanup' EXIT
 }
