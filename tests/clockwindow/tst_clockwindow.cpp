@@ -4,6 +4,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
+#include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
 #include "shell/FormRegistry.h"
@@ -148,6 +149,11 @@ private slots:
 
     void cleanup()
     {
+        // Rung alarms open notification windows of their own, outside the registry.
+        const auto windows = QApplication::topLevelWidgets();
+        for (QWidget *window : windows)
+            if (qobject_cast<MessageForm *>(window))
+                delete window;
         Forms().DeleteAll();
         SystemTray::TrayIconAdded = false;
         TimingModule::SetClock({});

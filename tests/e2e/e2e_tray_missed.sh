@@ -63,8 +63,7 @@ missed=$(grep -c 'Morning run' <<<"$missed_lines" || true)
 [ "$missed" -eq 1 ] || fail "$missed missed lines for the 07:00 alarm, expected 1"
 grep -q '07:00' <<<"$missed_lines" || fail "the missed line does not name 07:00"
 wait_until panel_at_home || fail "the panel is at $(window_position "$(panel_window)"), not centred under the clock at $(window_position "$CLOCK_WIN")"
-sleep 0.3
-row_has_text 0 || fail "the first row of the panel shows no line"
+wait_until row_has_text 0 || fail "the first row of the panel shows no line"
 row_has_text 1 && fail "the second row of the panel shows text, but only one alarm was missed"
 missed_item_checked || fail "\"Show Missed Alarms\" is not checked while the panel shows the missed alarm"
 screenshot started
@@ -79,7 +78,7 @@ main_menu_choose 1 "$MENU_X"
 wait_until panel_shown || fail "\"Show Missed Alarms\" did not show the panel again"
 panel_at_home || fail "the panel came back at $(window_position "$(panel_window)")"
 missed_item_checked || fail "\"Show Missed Alarms\" is not checked after it showed the panel"
-row_has_text 0 || fail "the panel came back without its line"
+wait_until row_has_text 0 || fail "the panel came back without its line"
 log "\"Show Missed Alarms\" toggled the panel off and on"
 
 # "Hide": both go; the tray's "Show" brings back the clock alone.
@@ -97,7 +96,7 @@ log "\"Hide\" hid clock and panel; \"Show\" brought back only the clock"
 # The panel's menu: "Close" hides it and clears the mark; the line stays.
 main_menu_choose 1 "$MENU_X"
 wait_until panel_shown || fail "\"Show Missed Alarms\" did not show the panel after \"Hide\""
-row_has_text 0 || fail "the line was lost by \"Hide\""
+wait_until row_has_text 0 || fail "the line was lost by \"Hide\""
 read -r px py < <(window_position "$(panel_window)")
 xdotool mousemove $((px + 200)) $((py + 16)) click 3
 sleep 0.3
@@ -111,7 +110,6 @@ missed_item_checked && fail "\"Show Missed Alarms\" is still checked after \"Clo
 main_menu_choose 1 "$MENU_X"
 wait_until panel_shown || fail "\"Show Missed Alarms\" did not show the panel after \"Close\""
 panel_at_home || fail "the panel came back at $(window_position "$(panel_window)")"
-sleep 0.3
-row_has_text 0 || fail "\"Close\" lost the missed line"
+wait_until row_has_text 0 || fail "\"Close\" lost the missed line"
 row_has_text 1 && fail "the panel shows a second line after \"Close\""
 log "\"Close\" hid the panel and kept its line"

@@ -113,11 +113,20 @@ start_x() {
 }
 
 start_tray() {
-    trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-    E2E_PIDS+=($!)
-    for _ in $(seq 50); do
-        xwininfo -root -tree 2>/dev/null | grep -q '"panel"' && return 0
-        sleep 0.1
+    local tray tree
+    # A second try when the first tray host dies early on a busy machine.
+    for _ in 1 2; do
+        trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+        tray=$!
+        E2E_PIDS+=($tray)
+        for _ in $(seq 100); do
+            # Read the whole tree first: grep -q would close the pipe early and,
+            # under pipefail, fail the check even when the panel is there.
+            tree=$(xwininfo -root -tree 2>/dev/null || true)
+            grep -q '"panel"' <<<"$tree" && return 0
+            kill -0 "$tray" 2>/dev/null || break
+            sleep 0.1
+        done
     done
     fail "the tray host did not start"
 }
