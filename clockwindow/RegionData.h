@@ -21,8 +21,6 @@ public:
     // damaged block leaves the window as it was; false is returned.
     bool TransformWindow(QWidget *Window, const QString &RegionFile, int ResizeMode, const QString &ResourceCategory);
 
-    const QRegion &Region() const { return RegionHandle; }
-
 private:
     QPointer<QWidget> TargetWindow;
     QRegion RegionHandle;

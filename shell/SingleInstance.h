@@ -26,10 +26,10 @@ public:
     // Called in the running copy when a second start asks for the clock.
     void OnShowRequest(std::function<void()> handler);
 
+private:
     static QString LockPath();
     static QString ServerPath();
 
-private:
     void listen();
 
     QLockFile m_lock;

@@ -34,9 +34,4 @@ void RemoveTrayIcon()
     trayIcon = nullptr;
 }
 
-QSystemTrayIcon *TrayIcon()
-{
-    return trayIcon.data();
-}
-
 } // namespace SystemTray

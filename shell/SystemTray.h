@@ -13,6 +13,5 @@ inline constexpr char TipText[] = "Tockwise";
 
 QSystemTrayIcon *AddTrayIcon(MenuForm *owner);
 void RemoveTrayIcon();
-QSystemTrayIcon *TrayIcon();
 
 } // namespace SystemTray
