@@ -77,8 +77,12 @@ MainForm::MainForm()
     m_refreshTimer.setInterval(RefreshInterval);
     m_refreshTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_refreshTimer, &QTimer::timeout, this, &MainForm::RefreshTimer_Timer);
+    // Armed only when a saved value changed, so an idle clock is not woken
+    // by it.
+    m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(SaveInterval);
     connect(&m_saveTimer, &QTimer::timeout, this, &MainForm::SaveTimer_Timer);
+    connect(&m_waker, &MinuteWaker::woke, this, &MainForm::RefreshTimer_Timer);
 }
 
 MainForm::~MainForm()
@@ -145,8 +149,10 @@ bool MainForm::Form_Load(QString *error)
 
     AlarmChecking::StartupCatchUp();
 
+    m_running = true;
+    m_storedPos = pos();
+    m_storedVisible = isVisible();
     m_refreshTimer.start();
-    m_saveTimer.start();
     return true;
 }
 
@@ -163,11 +169,16 @@ void MainForm::Form_Unload(int Cancel)
         Settings::Write(values);
         m_savedSettings = values;
     }
+    m_savedLastCheck = AlarmChecking::LastCheck;
+    m_storedPos = pos();
+    m_storedVisible = isVisible();
     if (Cancel == 1)
         return;
 
+    m_running = false;
     m_refreshTimer.stop();
     m_saveTimer.stop();
+    m_waker.Stop();
     if (BackDC.isActive())
         BackDC.end();
     m_unloaded = true;
@@ -229,9 +240,10 @@ void MainForm::RefreshTimer_Timer()
     if (Dragging || m_unloaded)
         return;
     m_refreshTimer.stop();
+    m_waker.Stop();
 
     const QDateTime now = TimingModule::Now();
-    bool busy = false;
+    bool fading = false;
     if (isVisible()) {
         const int h = now.time().hour();
         const int m = now.time().minute();
@@ -243,7 +255,6 @@ void MainForm::RefreshTimer_Timer()
         // tick need not compose or send the same picture again.
         if (m_levelsChanged) {
             m_levelsChanged = false;
-            busy = true;
             DrawFace();
             for (int p = 0; p < 4; ++p)
                 DrawDigit(p);
@@ -251,34 +262,90 @@ void MainForm::RefreshTimer_Timer()
             repaint();
         }
         updateAccessibleTime(h, m);
+        fading = !digitsSettled(h, m);
     }
 
     // One reading of the clock serves the display and the alarm check.
-    if (AlarmChecking::LiveCheck(TimingModule::MinuteOf(now)))
-        busy = true;
+    const qint32 minute = TimingModule::MinuteOf(now);
+    AlarmChecking::LiveCheck(minute);
 
+    // Skipped minutes still to examine keep the quick cadence too.
     if (!m_unloaded)
-        m_refreshTimer.start(nextTickInterval(now, busy));
+        scheduleNextTick(now, fading || AlarmChecking::LastCheck < minute);
 }
 
-int MainForm::nextTickInterval(const QDateTime &now, bool busy) const
+void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
 {
     // While digits fade or skipped minutes are caught up the clock ticks every
-    // 100 ms. Otherwise nothing can change before the next minute, so it
-    // sleeps until just after it, waking at least once a second to notice a
-    // clock that was set or a computer that slept.
-    if (busy)
-        return RefreshInterval;
-    const int msIntoMinute = now.time().second() * 1000 + now.time().msec();
-    return std::clamp(60000 - msIntoMinute + 5, RefreshInterval, IdleInterval);
+    // 100 ms. Otherwise nothing can change before the next minute: it sleeps
+    // until then, or until the clock is set or the computer wakes.
+    if (busy) {
+        m_refreshTimer.start(RefreshInterval);
+        return;
+    }
+    m_waker.SleepUntilNextMinute(now);
+    // The last check moves every minute, but a stale one on disk loses
+    // nothing: a ring saves it, and the next start merely examines those
+    // quiet minutes again. So it is not written every minute (two synced
+    // writes, a dozen wake-ups and a disk kept awake), but with any other
+    // change, at exit, and on its own at most once an hour, on a wake-up
+    // that happens anyway; the save runs just after this tick, not inside it.
+    const qint32 unsaved = AlarmChecking::LastCheck - m_savedLastCheck;
+    if ((unsaved >= LastCheckSaveMinutes || unsaved < 0) && !m_saveTimer.isActive())
+        m_saveTimer.start(0);
+}
+
+bool MainForm::digitsSettled(int hour, int minute) const
+{
+    // The tick that lights the last level is the last one the fade needs; the
+    // clock need not wake once more to find nothing left to do.
+    const int digits[4] = {hour / 10, hour % 10, minute / 10, minute % 10};
+    for (int p = 0; p < 4; ++p) {
+        const quint8 pattern = SegmentPatterns[static_cast<size_t>(digits[p])];
+        for (int s = 0; s < 7; ++s) {
+            if (SegmentLevels[p][s] != (((pattern >> s) & 1) ? 4 : 0))
+                return false;
+        }
+    }
+    return true;
+}
+
+void MainForm::tickSoon()
+{
+    if (m_running && !m_unloaded)
+        m_refreshTimer.start(RefreshInterval);
+}
+
+void MainForm::settingsTouched()
+{
+    // The first change starts the wait; later ones ride on it, so a value that
+    // keeps changing is never more than that old on disk.
+    if (!m_running || m_unloaded || m_saveTimer.isActive())
+        return;
+    // The window system reports the place it was given at start-up as a move
+    // too; only a real change is worth a wake-up.
+    if (pos() != m_storedPos || isVisible() != m_storedVisible)
+        m_saveTimer.start(SaveInterval);
 }
 
 void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    settingsTouched();
     // Shown again after being hidden: fade to the present time at once.
-    if (m_refreshTimer.isActive())
-        m_refreshTimer.start(RefreshInterval);
+    tickSoon();
+}
+
+void MainForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    settingsTouched();
+}
+
+void MainForm::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    settingsTouched();
 }
 
 void MainForm::updateAccessibleTime(int hour, int minute)
@@ -372,8 +439,7 @@ void MainForm::mouseReleaseEvent(QMouseEvent *)
 {
     Dragging = false;
     // Display and alarm check resume with the next tick.
-    if (m_refreshTimer.isActive())
-        m_refreshTimer.start(RefreshInterval);
+    tickSoon();
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

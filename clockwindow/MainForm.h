@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clockwindow/MinuteWaker.h"
 #include "clockwindow/Settings.h"
 #include "engine/AlarmWindows.h"
 
@@ -23,8 +24,10 @@ public:
     static constexpr int FaceHeight = 70;
     static constexpr int TwipsPerPixel = 15;
     static constexpr int RefreshInterval = 100;
-    static constexpr int IdleInterval = 1000;
+    // The longest a changed position or visibility waits for the disk.
     static constexpr int SaveInterval = 30000;
+    // The longest the stored last check lags the one in memory at idle.
+    static constexpr qint32 LastCheckSaveMinutes = 60;
 
     MainForm();
     ~MainForm() override;
@@ -57,6 +60,7 @@ public:
     bool IsDragging() const { return Dragging; }
     QTimer *RefreshTimer() { return &m_refreshTimer; }
     QTimer *SaveTimer() { return &m_saveTimer; }
+    MinuteWaker *Waker() { return &m_waker; }
 
     // Window position in twips, as stored under "X" and "Y".
     int LeftTwips() const;
@@ -68,12 +72,17 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
-    int nextTickInterval(const QDateTime &now, bool busy) const;
+    void scheduleNextTick(const QDateTime &now, bool busy);
+    void tickSoon();
+    bool digitsSettled(int hour, int minute) const;
+    void settingsTouched();
 
     std::array<QImage, 37> ClockPictures;
     std::array<quint8, 10> SegmentPatterns{};
@@ -88,6 +97,11 @@ private:
     std::unique_ptr<RegionData> WindowShape;
     QTimer m_refreshTimer;
     QTimer m_saveTimer;
+    MinuteWaker m_waker;
+    bool m_running = false;
+    qint32 m_savedLastCheck = 0;
+    QPoint m_storedPos;
+    bool m_storedVisible = false;
     bool m_levelsChanged = true;
     bool m_unloaded = false;
     int m_accessibleMinute = -1;

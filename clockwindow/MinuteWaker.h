@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+class QSocketNotifier;
+
+// Wakes the idle clock at the start of the next wall-clock minute, and at once
+// when the wall clock is set or the computer resumes past that moment.
+//
+// On Linux the kernel does the waiting: a timerfd on the real-time clock, set
+// to the absolute moment and cancelled when the clock is set, so an idle clock
+// sleeps a whole minute. Elsewhere, or with TOCKWISE_POLL_CLOCK=1, it looks at
+// the clock once a second instead, which also notices a clock that a test
+// moves under the program (the kernel cancels no timer for a faked jump).
+class MinuteWaker : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Mode { KernelTimer, Polling };
+    // What one read of the timer descriptor means.
+    enum class Reading { Expired, ClockSet, Nothing };
+
+    static constexpr int PollInterval = 1000;
+
+    explicit MinuteWaker(QObject *parent = nullptr);
+    ~MinuteWaker() override;
+
+    Mode CurrentMode() const { return m_mode; }
+
+    // Replaces any earlier request: wake once when the minute after `now`
+    // begins (or at once when the clock moves past it some other way).
+    void SleepUntilNextMinute(const QDateTime &now);
+    void Stop();
+    bool IsArmed() const { return m_armed; }
+    // The moment asked for, milliseconds since 1970; 0 when not armed.
+    qint64 Deadline() const { return m_armed ? m_deadline : 0; }
+    // In polling mode, the pause before the next look at the clock.
+    int PollTimerInterval() const { return m_poll.interval(); }
+
+    // The start of the minute after `now`, milliseconds since 1970.
+    static qint64 NextMinuteMSecs(const QDateTime &now);
+    // The result of read() on the descriptor and errno after it.
+    static Reading Interpret(qint64 result, int error);
+    // Acts on one reading: anything but Nothing wakes the clock.
+    void HandleReading(Reading reading);
+
+signals:
+    void woke();
+
+private:
+    void readTimer();
+    bool armKernelTimer(qint64 deadline);
+
+    Mode m_mode = Mode::Polling;
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    QTimer m_poll;
+    qint64 m_deadline = 0;
+    bool m_armed = false;
+};
