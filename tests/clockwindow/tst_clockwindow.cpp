@@ -15,9 +15,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+
+#include <cerrno>
 
 namespace {
 
@@ -109,14 +112,21 @@ private:
         // The tests drive the ticks themselves.
         clock->RefreshTimer()->stop();
         clock->SaveTimer()->stop();
+        clock->Waker()->Stop();
         return clock;
     }
 
-    void tick(MainForm *clock, int times = 1)
+    // Returns whether the last tick asked for the quick cadence; the wake-ups
+    // it asked for are cancelled (the fake clock is years behind the real one,
+    // so the kernel would wake the clock at once).
+    bool tick(MainForm *clock, int times = 1)
     {
         for (int i = 0; i < times; ++i)
             clock->RefreshTimer_Timer();
+        const bool quick = clock->RefreshTimer()->isActive();
         clock->RefreshTimer()->stop();
+        clock->Waker()->Stop();
+        return quick;
     }
 
     void saveAlarms(const QList<AlarmRecord> &alarms)
@@ -418,7 +428,8 @@ private slots:
         MainForm *clock = loadClock();
         // 09:05: hour tens 0 lights segments 0,1,3,4,5,6 and never the middle.
         for (int level = 1; level <= 4; ++level) {
-            tick(clock);
+            // The tick that lights the last level is the fade's last.
+            QCOMPARE(tick(clock), level < 4);
             const QImage &back = clock->BackBuffer();
             QCOMPARE(clock->SegmentLevel(0, 0), level);
             QCOMPARE(back.pixel(segmentCentre(0, 0)), Artwork::kPeakColours[0][level]);
@@ -426,20 +437,12 @@ private slots:
             QCOMPARE(qGray(back.pixel(segmentCentre(0, 2))), 0);                        // 0 has no middle
             QCOMPARE(qGray(back.pixel(segmentCentre(3, 1))), 0);                        // 5 has no upper right
         }
-        QCOMPARE(clock->RefreshTimer()->interval(), 100); // still fading
-        tick(clock);
+        // Nothing changes until 09:06: the clock sleeps until exactly then.
+        clock->RefreshTimer_Timer();
+        QVERIFY(!clock->RefreshTimer()->isActive());
+        QCOMPARE(clock->Waker()->Deadline(), QDateTime(QDate(2024, 3, 7), QTime(9, 6)).toMSecsSinceEpoch());
+        clock->Waker()->Stop();
         QCOMPARE(clock->SegmentLevel(0, 0), 4);
-        // Nothing changes until 09:06: the clock sleeps longer, but never more
-        // than a second, so a clock that is set is noticed at once.
-        QVERIFY(clock->RefreshTimer()->interval() > 100);
-        QVERIFY(clock->RefreshTimer()->interval() <= 1000);
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 59, 950));
-        tick(clock);
-        QCOMPARE(clock->RefreshTimer()->interval(), 100); // wakes just after the minute
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 59, 500));
-        tick(clock);
-        QCOMPARE(clock->RefreshTimer()->interval(), 505);
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 12));
         // The colon is always fully lit; the face frame stays where it was.
         QCOMPARE(brightestIn(clock->BackBuffer(), QRect(85 + 12, 10 + 12, 6, 6)), Artwork::kPeakColours[0][4]);
         const QImage face = Artwork::Bitmap(1001).convertToFormat(QImage::Format_RGB32);
@@ -490,8 +493,77 @@ private slots:
         tick(clock, 2);
         QCOMPARE(AlarmChecking::LastCheck, start + 2);
         QCOMPARE(clock->SegmentLevel(0, 0), 0); // no painting while hidden
-        tick(clock, 10);
+        // Skipped minutes keep the quick cadence until the last is examined,
+        // hidden or not; then the clock sleeps.
+        QVERIFY(tick(clock, 2));
+        QVERIFY(!tick(clock));
         QCOMPARE(AlarmChecking::LastCheck, start + 5);
+        QVERIFY(!tick(clock, 10));
+        QCOMPARE(AlarmChecking::LastCheck, start + 5);
+    }
+
+    void minuteWakerReadings_data()
+    {
+        QTest::addColumn<qint64>("result");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("wakes");
+        QTest::newRow("the minute began") << qint64(8) << 0 << true;
+        // What the kernel answers when the clock was set or stepped after a
+        // suspend; the clock must look at the time at once, not at the old moment.
+        QTest::newRow("the clock was set") << qint64(-1) << ECANCELED << true;
+        QTest::newRow("nothing to read") << qint64(-1) << EAGAIN << false;
+    }
+
+    void minuteWakerReadings()
+    {
+        QFETCH(qint64, result);
+        QFETCH(int, error);
+        QFETCH(bool, wakes);
+        MinuteWaker waker;
+        QSignalSpy woke(&waker, &MinuteWaker::woke);
+        waker.SleepUntilNextMinute(QDateTime::currentDateTime());
+        waker.HandleReading(MinuteWaker::Interpret(result, error));
+        QCOMPARE(woke.count(), wakes ? 1 : 0);
+        // A wake-up disarms it: the next tick asks again.
+        QCOMPARE(waker.IsArmed(), !wakes);
+    }
+
+    void minuteWakerSleepsUntilTheMinute_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QDateTime>("deadline");
+        const QDate day(2024, 3, 7);
+        QTest::newRow("50 ms before") << QDateTime(day, QTime(9, 5, 59, 950)) << QDateTime(day, QTime(9, 6));
+        QTest::newRow("on the minute") << QDateTime(day, QTime(9, 5)) << QDateTime(day, QTime(9, 6));
+        QTest::newRow("into the next day") << QDateTime(day, QTime(23, 59, 30)) << QDateTime(day.addDays(1), QTime(0, 0));
+    }
+
+    void minuteWakerSleepsUntilTheMinute()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(QDateTime, deadline);
+        QCOMPARE(MinuteWaker::NextMinuteMSecs(now), deadline.toMSecsSinceEpoch());
+    }
+
+    void minuteWakerFiresForAMinuteAlreadyPast()
+    {
+        // As after a suspend that outlasted the minute: the kernel timer (or
+        // the fallback's next look) wakes the clock at once.
+        for (const bool poll : {false, true}) {
+            if (poll)
+                qputenv("TOCKWISE_POLL_CLOCK", "1");
+            MinuteWaker waker;
+            qunsetenv("TOCKWISE_POLL_CLOCK");
+#ifdef __linux__
+            QCOMPARE(waker.CurrentMode(), poll ? MinuteWaker::Mode::Polling : MinuteWaker::Mode::KernelTimer);
+#endif
+            QSignalSpy woke(&waker, &MinuteWaker::woke);
+            waker.SleepUntilNextMinute(QDateTime::currentDateTime().addSecs(-120));
+            QVERIFY(woke.wait(poll ? 1500 : 500));
+            // A minute ahead stays quiet, in the fallback for at most a second.
+            waker.SleepUntilNextMinute(QDateTime::currentDateTime());
+            QVERIFY(poll ? waker.PollTimerInterval() <= MinuteWaker::PollInterval : !woke.wait(300));
+        }
     }
 
     void accessibleNameFollowsTheMinute()
