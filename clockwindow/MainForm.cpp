@@ -357,6 +357,7 @@ void MainForm::updateAccessibleTime(int hour, int minute)
     setAccessibleName(QStringLiteral("%1:%2").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0')));
     QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
+    TraceEvent("minute-shown", accessibleName());
 }
 
 void MainForm::PositionMissedForm()

@@ -48,6 +48,8 @@ if [ "$SOUND" = yes ]; then
     E2E_PIDS+=($PAREC_PID)
 fi
 
+# No clock switch: the program sleeps on the kernel timer it ships with.
+export TOCKWISE_TRACE=1
 start_clock "$offset"
 wait_for_clock
 program_pid=$CLOCK_PID # libfaketime is preloaded: this is the program itself
@@ -69,6 +71,19 @@ delay=$((seen_ms - due_ms))
 [ "$delay" -ge 0 ] || fail "the notification opened $((-delay)) ms before 08:00"
 [ "$delay" -le 1000 ] || fail "the notification opened $delay ms after 08:00, more than a second"
 log "notification on screen $delay ms after 08:00:00"
+
+# Seen from inside (the traces carry the program's own clock, 08:00 at due_ms):
+# the idle clock slept until the minute and woke on it, for the digits and the alarm.
+fake_due_ms=$(($(date -d '2024-03-07 08:00:00' +%s) * 1000))
+trace_ms() { sed -n "s/^tockwise-trace $1 \([0-9]*\) $2.*/\1/p" "$E2E_WORK/clock.log" | head -n 1; }
+digits_ms=$(trace_ms minute-shown '08:00')
+rang_ms=$(trace_ms notification-shown '')
+[ -n "$digits_ms" ] && [ -n "$rang_ms" ] || fail "no trace of the 08:00 digits or the notification"
+digits_delay=$((digits_ms - fake_due_ms))
+rang_delay=$((rang_ms - fake_due_ms))
+[ "$digits_delay" -ge 0 ] && [ "$digits_delay" -le 250 ] || fail "the 08:00 digits started $digits_delay ms after the minute"
+[ "$rang_delay" -ge 0 ] && [ "$rang_delay" -le 250 ] || fail "the notification was shown $rang_delay ms after the minute"
+log "08:00 digits started $digits_delay ms and the notification was shown $rang_delay ms after the minute"
 
 geometry=$(xwininfo -id "$win")
 grep -q 'Width: 400' <<<"$geometry" && grep -q 'Height: 100' <<<"$geometry" ||

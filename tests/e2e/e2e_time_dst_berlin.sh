@@ -6,6 +6,7 @@
 # 03:00 CET is new again and rings.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
+poll_the_clock # the faked clock jumps while the program runs
 
 export TZ=Europe/Berlin
 [ -f /usr/share/zoneinfo/Europe/Berlin ] || fail "no tzdata for Europe/Berlin"

@@ -145,6 +145,12 @@ faketime_lib() {
     echo "$lib"
 }
 
+# poll_the_clock: for tests that move the faked clock under a running program.
+# The program sleeps on a kernel timer that the kernel cancels when the real
+# clock is set, never for a jump libfaketime makes up; TOCKWISE_POLL_CLOCK=1
+# selects the fallback that looks at the clock once a second instead.
+poll_the_clock() { export TOCKWISE_POLL_CLOCK=1; }
+
 # launch [VAR=VALUE...] -- [ARGS...]: starts the installed program in the
 # background with those variables set; it is CLOCK_PID, its output goes to
 # clock.log. env replaces itself with the program, so signals reach it.
