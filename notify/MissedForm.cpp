@@ -85,7 +85,9 @@ void MissedForm::UpdateMissedList()
     qint32 skip = MissedStart;
     int shown = 0;
     const qsizetype top = missed.size() - 1;
-    for (qsizetype k = 1; k <= top; ++k) {
+    // One entry past the last row is enough to light the down arrow; walking
+    // on to the end would make every appended line cost the whole list.
+    for (qsizetype k = 1; k <= top && shown <= Rows; ++k) {
         if (missed.at(k).isEmpty())
             continue;
         if (skip > 0) {
