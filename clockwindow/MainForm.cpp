@@ -39,13 +39,15 @@ int digitLeft(int p)
     return CellWidth * p + 25 + (p >= 2 ? CellWidth : 0);
 }
 
-qint32 nearestInt32(double value)
+// A stored "Last Check" that holds no number, or one no minute count can be,
+// is damage: checking starts from the present minute. A clock found set back
+// far behind a usable one is the alarm engine's concern.
+qint32 storedMinute(const QString &text, qint32 now)
 {
-    const double rounded = std::nearbyint(value);
-    if (rounded <= std::numeric_limits<qint32>::min())
-        return std::numeric_limits<qint32>::min();
-    if (rounded >= std::numeric_limits<qint32>::max())
-        return std::numeric_limits<qint32>::max();
+    bool found = false;
+    const double rounded = std::nearbyint(Settings::LenientNumber(text, &found));
+    if (!found || rounded < std::numeric_limits<qint32>::min() || rounded > std::numeric_limits<qint32>::max())
+        return now;
     return static_cast<qint32>(rounded);
 }
 
@@ -113,13 +115,8 @@ bool MainForm::Form_Load(QString *error)
     m_backBuffer.fill(Qt::black);
     BackDC.begin(&m_backBuffer);
 
-    // A last check more than a week ahead of the clock is not a clock that was
-    // set back but damage: it would keep every alarm silent until then.
     const qint32 now = TimingModule::CurrentMinute();
-    AlarmChecking::LastCheck =
-        nearestInt32(Settings::LenientNumber(Settings::Read(Settings::LastCheck, QString::number(now))));
-    if (AlarmChecking::LastCheck > qint64(now) + AlarmChecking::CatchUpLimit)
-        AlarmChecking::LastCheck = now;
+    AlarmChecking::LastCheck = storedMinute(Settings::Read(Settings::LastCheck, QString::number(now)), now);
 
     const QRect screen =
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);

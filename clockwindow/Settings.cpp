@@ -63,14 +63,15 @@ void Settings::Write(const Values &values)
         s.setValue(QString::fromLatin1(info(key).name), text);
 }
 
-double Settings::LenientNumber(const QString &text)
+double Settings::LenientNumber(const QString &text, bool *found)
 {
     static const QRegularExpression leading(QStringLiteral("^\\s*([+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?)"));
     const QRegularExpressionMatch m = leading.match(text);
-    if (!m.hasMatch())
-        return 0;
-    const double value = m.captured(1).toDouble();
-    return std::isfinite(value) ? value : 0;
+    const double value = m.hasMatch() ? m.captured(1).toDouble() : 0;
+    const bool finite = m.hasMatch() && std::isfinite(value);
+    if (found)
+        *found = finite;
+    return finite ? value : 0;
 }
 
 int Settings::ReadThemeIndex(Key key)

@@ -23,8 +23,9 @@ public:
     static void Write(const Values &values);
 
     // The longest leading decimal number of the text, 0 when there is none:
-    // " 12abc" is 12, "-3.5" is -3.5, "abc" is 0.
-    static double LenientNumber(const QString &text);
+    // " 12abc" is 12, "-3.5" is -3.5, "abc" is 0. Found tells whether the
+    // text held a finite number at all.
+    static double LenientNumber(const QString &text, bool *found = nullptr);
 
     // A stored "Digits" or "Face" outside 0-3 names no pictures: it counts as 0.
     static int ReadThemeIndex(Key key);

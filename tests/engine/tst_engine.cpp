@@ -696,6 +696,74 @@ private slots:
         QCOMPARE(m_recorder.rings.size(), 1);
     }
 
+    // The clock found behind Last Check, at start-up or while running: within
+    // an hour it is the hour that repeats when daylight saving time ends, and
+    // nothing is checked twice; further back it is a corrected clock or a new
+    // time zone, and an alarm rings as soon as the clock reaches it.
+    void clockSetBack_data()
+    {
+        QTest::addColumn<bool>("atStartup");
+        QTest::addColumn<int>("minutesBack");
+        QTest::addColumn<int>("rings");
+        QTest::newRow("repeated hour, running") << false << 60 << 0;
+        QTest::newRow("corrected by 61 minutes, running") << false << 61 << 1;
+        QTest::newRow("Berlin to New York, running") << false << 360 << 1;
+        QTest::newRow("repeated hour, at start-up") << true << 60 << 0;
+        QTest::newRow("clock three days fast corrected, at start-up") << true << 3 * 1440 << 1;
+        QTest::newRow("clock two years fast corrected, at start-up") << true << 730 * 1440 << 1;
+    }
+    void clockSetBack()
+    {
+        QFETCH(bool, atStartup);
+        QFETCH(int, minutesBack);
+        QFETCH(int, rings);
+        const QDateTime checked(QDate(2024, 3, 5), QTime(12, 0));
+        const QDateTime now = checked.addSecs(-60 * minutesBack + 30);
+        const QTime due = now.time().addSecs(120);
+        Alarms = {AlarmRecord{}, makeAlarm("Due", 1, due.hour(), due.minute())};
+        AlarmChecking::LastCheck = MinuteOf(checked);
+        fakeNow = now;
+        if (atStartup)
+            AlarmChecking::StartupCatchUp();
+        else
+            QVERIFY(!AlarmChecking::LiveCheck());
+        fakeNow = now.addSecs(150);
+        while (AlarmChecking::LiveCheck()) {
+        }
+        QCOMPARE(m_recorder.rings.size(), rings);
+        QVERIFY(missedLines().isEmpty());
+    }
+
+    // Minutes skipped while running (asleep, the clock jumped ahead) ring late
+    // for up to a day; a longer gap is reported like time the program was
+    // closed, at most a week of it, and nothing rings.
+    void liveGap_data()
+    {
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<int>("rings");
+        QTest::addColumn<int>("missed");
+        QTest::newRow("two hours asleep") << 120 << 1 << 0;
+        QTest::newRow("a whole day") << 1440 << 1 << 0;
+        QTest::newRow("a day and a minute") << 1441 << 0 << 1;
+        QTest::newRow("three days asleep") << 3 * 1440 << 0 << 3;
+        QTest::newRow("clock corrected by years") << 800 * 1440 << 0 << 7;
+    }
+    void liveGap()
+    {
+        QFETCH(int, gap);
+        QFETCH(int, rings);
+        QFETCH(int, missed);
+        Alarms = {AlarmRecord{}, makeAlarm("Seven", 1, 7, 0)};
+        const QDateTime checked(QDate(2024, 3, 5), QTime(6, 0));
+        AlarmChecking::LastCheck = MinuteOf(checked);
+        fakeNow = checked.addSecs(60 * qint64(gap) + 20);
+        while (AlarmChecking::LiveCheck()) {
+        }
+        QCOMPARE(m_recorder.rings.size(), rings);
+        QCOMPARE(missedLines().size(), missed);
+        QCOMPARE(AlarmChecking::LastCheck, CurrentMinute());
+    }
+
     void springForwardStillRings()
     {
         // The wall clock jumps from 02:00 to 03:00: the skipped 02:30 is still
