@@ -223,13 +223,19 @@ void MainForm::DrawColon()
 
 void MainForm::RefreshTimer_Timer()
 {
-    if (Dragging || m_unloaded)
+    if (m_unloaded)
         return;
     m_refreshTimer.stop();
 
+    // A release the clock never saw (it went to a menu or another program)
+    // must not leave it dragging for ever.
+    if (Dragging && !(QGuiApplication::mouseButtons() & Qt::LeftButton))
+        endDrag();
+
     const QDateTime now = TimingModule::Now();
     bool busy = false;
-    if (isVisible()) {
+    // While the clock is dragged only the drawing waits; alarms are checked.
+    if (isVisible() && !Dragging) {
         const int h = now.time().hour();
         const int m = now.time().minute();
         StepDigit(0, h / 10);
@@ -268,6 +274,37 @@ int MainForm::nextTickInterval(const QDateTime &now, bool busy) const
         return RefreshInterval;
     const int msIntoMinute = now.time().second() * 1000 + now.time().msec();
     return std::clamp(60000 - msIntoMinute + 5, RefreshInterval, IdleInterval);
+}
+
+void MainForm::endDrag()
+{
+    if (!Dragging)
+        return;
+    Dragging = false;
+    // The display catches up with the next tick.
+    if (m_refreshTimer.isActive())
+        m_refreshTimer.start(RefreshInterval);
+}
+
+void MainForm::hideEvent(QHideEvent *event)
+{
+    endDrag();
+    QWidget::hideEvent(event);
+}
+
+void MainForm::changeEvent(QEvent *event)
+{
+    // Another window took the keyboard and, most likely, the mouse with it.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        endDrag();
+    QWidget::changeEvent(event);
+}
+
+bool MainForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::UngrabMouse)
+        endDrag();
+    return QWidget::event(event);
 }
 
 void MainForm::showEvent(QShowEvent *event)
@@ -348,6 +385,9 @@ void MainForm::mousePressEvent(QMouseEvent *event)
         DragY = static_cast<int>(std::lround(inside.y() * TwipsPerPixel));
         Dragging = true;
     } else if (event->button() == Qt::RightButton) {
+        // The menu takes the mouse: the clock would never see the left
+        // button come up.
+        endDrag();
         Forms().Get<MenuForm>()->PopupMainMenu();
     }
 }
@@ -367,10 +407,7 @@ void MainForm::mouseMoveEvent(QMouseEvent *event)
 
 void MainForm::mouseReleaseEvent(QMouseEvent *)
 {
-    Dragging = false;
-    // Display and alarm check resume with the next tick.
-    if (m_refreshTimer.isActive())
-        m_refreshTimer.start(RefreshInterval);
+    endDrag();
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

@@ -68,9 +68,13 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void endDrag();
     void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     int nextTickInterval(const QDateTime &now, bool busy) const;
