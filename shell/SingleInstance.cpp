@@ -4,7 +4,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
-#include <QSystemTrayIcon>
 
 namespace {
 
@@ -44,23 +43,20 @@ QString SingleInstance::ServerPath()
 
 bool SingleInstance::Start(bool restart)
 {
-    if (restart) {
-        m_lock.tryLock(RestartWaitMs);
+    // A copy started with "restart" gives the copy that launched it a few
+    // seconds to let go of the lock.
+    if (m_lock.tryLock(restart ? RestartWaitMs : 0)) {
         listen();
         return true;
     }
-    if (m_lock.tryLock(0)) {
-        listen();
-        return true;
-    }
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        QLocalSocket socket;
-        socket.connectToServer(ServerPath());
-        if (socket.waitForConnected(1000)) {
-            socket.write(ShowRequest);
-            socket.waitForBytesWritten(1000);
-            socket.disconnectFromServer();
-        }
+    // Another copy runs (perhaps hidden, and not every desktop has a tray to
+    // bring it back from): it shows its clock, and this copy ends.
+    QLocalSocket socket;
+    socket.connectToServer(ServerPath());
+    if (socket.waitForConnected(1000)) {
+        socket.write(ShowRequest);
+        socket.waitForBytesWritten(1000);
+        socket.disconnectFromServer();
     }
     return false;
 }
