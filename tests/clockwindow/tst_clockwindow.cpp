@@ -645,8 +645,9 @@ private slots:
                                                          << "E10" << true << false << true;
         QTest::newRow("deleted entries close up") << 8 << QList<int>{2, 3} << 0 << "E1"
                                                   << "E8" << false << false << true;
-        QTest::newRow("nothing left below the scroll position") << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << ""
-                                                                << "" << true << false << false;
+        // An empty panel over entries that remain would hide them: back to the top.
+        QTest::newRow("nothing left below the scroll position") << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << "E1"
+                                                                << "E2" << false << false << true;
     }
 
     void missedPanelRules()
@@ -707,13 +708,19 @@ private slots:
         QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::LeftButton);
         QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
 
-        // "Clear All" empties the list but keeps the scroll position and the panel.
+        // "Clear All" empties the list and scrolls back to the top, so a new
+        // line shows in the first row; the panel stays.
         chosenItem = "Menu_Missed_Clear";
         missed->Label1_MouseDown(Qt::RightButton);
         QCOMPARE(AlarmChecking::MissedAlarms, QStringList{QString()});
-        QCOMPARE(missed->MissedStart, 1);
-        QCOMPARE(missed->UpColour(), MissedForm::Active);
+        QCOMPARE(missed->MissedStart, 0);
+        QCOMPARE(missed->UpColour(), MissedForm::Inactive);
         QVERIFY(missed->isVisible());
+        AlarmChecking::MissedAlarms.append(QStringLiteral("New"));
+        missed->UpdateMissedList();
+        QCOMPARE(missed->RowText(0), QStringLiteral("New"));
+        AlarmChecking::ResetMissedAlarms();
+        missed->UpdateMissedList();
         missed->MissedList_MouseDown(5, Qt::RightButton); // an empty row
         QVERIFY(!menus->Menu_Missed_Delete->isEnabled());
         QCOMPARE(menus->SelectionID, 3);
