@@ -1,0 +1,63 @@
+#include "shell/CommandLine.h"
+
+#include <iostream>
+#include <string_view>
+
+#ifndef TOCKWISE_VERSION
+#error "TOCKWISE_VERSION must be defined by the build"
+#endif
+
+namespace CommandLine {
+
+const char *Usage()
+{
+    return "Usage: tockwise [--help | --version]\n"
+           "\n"
+           "A desktop digital clock with named alarms. It lives in the tray; right-click\n"
+           "the clock for its menu. Only one copy runs per user: starting it again shows\n"
+           "the running clock.\n"
+           "\n"
+           "  --help      show this help and exit\n"
+           "  --version   show the version and exit\n"
+           "  restart     the word the clock starts itself with after a theme change;\n"
+           "              it waits for the old copy to end instead of showing it\n"
+           "\n"
+           "Files:\n"
+           "  Alarms.dat  the alarms: beside the program when that folder holds it and\n"
+           "              is writable, otherwise $XDG_DATA_HOME/tockwise/Alarms.dat\n"
+           "              (~/.local/share/tockwise/Alarms.dat)\n"
+           "  hqz.conf    the settings: $XDG_CONFIG_HOME/hqz.conf (~/.config/hqz.conf)\n"
+           "\n"
+           "To start the clock at login, copy its desktop entry to ~/.config/autostart/:\n"
+           "  mkdir -p ~/.config/autostart\n"
+           "  cp /usr/share/applications/example.varnod.Tockwise.desktop ~/.config/autostart/\n"
+           "(from ~/.local/share/applications/ when installed for one user).\n";
+}
+
+std::optional<int> Handle(int argc, const char *const argv[], std::ostream &out, std::ostream &err)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i] ? argv[i] : "";
+        if (arg == "--help" || arg == "-h") {
+            out << Usage();
+            return out.flush() ? 0 : 1;
+        }
+        if (arg == "--version") {
+            out << "tockwise " TOCKWISE_VERSION "\n";
+            return out.flush() ? 0 : 1;
+        }
+        if (arg.starts_with('-')) {
+            err << "tockwise: unknown option '" << arg << "' (try 'tockwise --help')\n";
+            err.flush();
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Handle(int argc, char *argv[])
+{
+    return Handle(argc, argv, std::cout, std::cerr);
+}
+
+} // namespace CommandLine
