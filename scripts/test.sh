@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test; then builds
+# Installs what is missing, builds everything and runs every test, builds and
+# checks the Debian package; then builds
 # the same suite with AddressSanitizer and UndefinedBehaviorSanitizer and runs
 # it again.
 set -euo pipefail
@@ -8,6 +9,9 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -DTOCKWISE_WERROR=ON >/dev/null
 cmake --build build -j2
 (cd build && ctest --output-on-failure -j2 "$@")
+# The Debian package: built, checked with lintian and, as root on Debian,
+# installed, started and purged again.
+./tests/package/check_deb.sh build
 
 # The build above already holds the code to no warnings; GCC warns falsely
 # about code the sanitizers instrument, so warnings do not stop this one.
