@@ -12,6 +12,14 @@ set(_doc_dir share/doc/tockwise)
 # libraries are looked for).
 set_target_properties(tockwise PROPERTIES INSTALL_RPATH "")
 install(TARGETS tockwise RUNTIME DESTINATION ${_program_dir})
+# A stripped install (install/strip, the package) also drops the compiler's
+# notes, which strip alone keeps.
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${_program_dir}/tockwise\" COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+")
 install(FILES ${TOCKWISE_BIN_DIR}/Chime1.wav DESTINATION ${_program_dir})
 # The launcher is a link: the program finds its folder through the real path.
 install(CODE "

@@ -8,6 +8,8 @@ set(CPACK_PACKAGE_CONTACT "Varnod <tockwise@varnod.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Stripped in the package; the build tree keeps its debugging information.
 set(CPACK_STRIP_FILES ON)
+# Relocations resolved at start-up, so the whole offset table can be read-only.
+target_link_options(tockwise PRIVATE LINKER:-z,relro,-z,now)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tockwise_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

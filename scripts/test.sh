@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test, builds and
-# checks the Debian package; then builds
-# the same suite with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# it again.
+# checks the Debian package; then builds the same suite with AddressSanitizer
+# and UndefinedBehaviorSanitizer and runs it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
