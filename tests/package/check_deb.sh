@@ -37,7 +37,7 @@ cleanup() {
         # What the install brought in besides the package goes too.
         if apt-get purge -y -qq -o DPkg::Lock::Timeout=120 tockwise "${added_packages[@]}" >"$work/purge.log" 2>&1 &&
             ! dpkg-query -W -f='${Status}' tockwise 2>/dev/null | grep -q installed && [ ! -e /usr/lib/tockwise ]; then
-            log "purged: tockwise ${added_packages[*]}"
+            log "purged: tockwise${added_packages[*]:+ and ${added_packages[*]}}; the whole check took $((SECONDS - started)) s"
         else
             cat "$work/purge.log" >&2
             echo "[check_deb] FAIL: apt-get purge did not remove the package" >&2
@@ -66,9 +66,10 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 arch=$(dpkg --print-architecture)
 deb=$build/tockwise_${version}_${arch}.deb
 rm -f "$deb"
+cpack_started=$SECONDS
 (cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack -G DEB failed"; }
 [ -f "$deb" ] || fail "cpack made no $(basename "$deb")"
-log "built $(basename "$deb"): $(($(stat -c %s "$deb") / 1024)) KiB, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB"
+log "built $(basename "$deb") in $((SECONDS - cpack_started)) s: $(($(stat -c %s "$deb") / 1024)) KiB, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tockwise ] || fail "package name is '$(field Package)'"
