@@ -9,6 +9,39 @@
 
 namespace CommandLine {
 
+namespace {
+
+// The options Qt itself reads and removes when the application object is
+// made. They pass untouched: a session manager restores the clock at login
+// with "-session ID", and -platform or -display are how a user picks a screen.
+struct QtOption
+{
+    std::string_view name;
+    bool takesValue;
+};
+constexpr QtOption QtOptions[] = {
+    {"-platform", true}, {"-platformpluginpath", true}, {"-platformtheme", true},  {"-plugin", true},
+    {"-session", true},  {"-qwindowgeometry", true},    {"-qwindowicon", true},    {"-qwindowtitle", true},
+    {"-display", true},  {"-geometry", true},           {"-style", true},          {"-stylesheet", true},
+    {"-reverse", false}, {"-widgetcount", false},       {"-qmljsdebugger", false},
+};
+
+// The Qt option an argument names (Qt also takes "--name" and "-name=value"),
+// or nullptr.
+const QtOption *FindQtOption(std::string_view arg)
+{
+    if (arg.starts_with("--"))
+        arg.remove_prefix(1);
+    arg = arg.substr(0, arg.find('='));
+    for (const QtOption &option : QtOptions) {
+        if (option.name == arg)
+            return &option;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 const char *Usage()
 {
     return "Usage: tockwise [--help | --version]\n"
@@ -21,6 +54,7 @@ const char *Usage()
            "  --version   show the version and exit\n"
            "  restart     the word the clock starts itself with after a theme change:\n"
            "              it waits a few seconds for the old copy to end, then starts\n"
+           "Qt's own options (-platform, -display, -style, -session, ...) are left to Qt.\n"
            "\n"
            "Files:\n"
            "  Alarms.dat  the alarms: beside the program when that folder holds it and\n"
@@ -45,6 +79,11 @@ std::optional<int> Handle(int argc, const char *const argv[], std::ostream &out,
         if (arg == "--version") {
             out << "tockwise " TOCKWISE_VERSION "\n";
             return out.flush() ? 0 : 1;
+        }
+        if (const QtOption *option = FindQtOption(arg)) {
+            if (option->takesValue && arg.find('=') == std::string_view::npos)
+                ++i;
+            continue;
         }
         if (arg.starts_with('-')) {
             err << "tockwise: unknown option '" << arg << "' (try 'tockwise --help')\n";

@@ -298,6 +298,12 @@ private slots:
                                           << "tockwise: unknown option '-x' (try 'tockwise --help')\n";
         QTest::newRow("restart") << QStringList{"restart"} << -1 << QString() << QString();
         QTest::newRow("nothing") << QStringList{} << -1 << QString() << QString();
+        // Qt's own options reach Qt; a value that looks like an option is Qt's too.
+        QTest::newRow("-session ID") << QStringList{"-session", "10a7b1e", "restart"} << -1 << QString() << QString();
+        QTest::newRow("--style=fusion") << QStringList{"--style=fusion"} << -1 << QString() << QString();
+        QTest::newRow("-qwindowtitle -x") << QStringList{"-qwindowtitle", "-x"} << -1 << QString() << QString();
+        QTest::newRow("-sessionx") << QStringList{"-sessionx"} << 2 << ""
+                                   << "tockwise: unknown option '-sessionx' (try 'tockwise --help')\n";
         QTest::newRow("another word") << QStringList{"now"} << -1 << QString() << QString();
     }
 
