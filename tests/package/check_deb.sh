@@ -84,8 +84,8 @@ done
 id=example.varnod.Tockwise
 files=(
     usr/bin/tockwise usr/lib/tockwise/tockwise usr/lib/tockwise/Chime1.wav
-    usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml
-    usr/share/icons/hicolor/48x48/apps/$id.png usr/share/icons/hicolor/scalable/apps/$id.svg
+    "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"
+    "usr/share/icons/hicolor/48x48/apps/$id.png" "usr/share/icons/hicolor/scalable/apps/$id.svg"
     usr/share/man/man1/tockwise.1.gz usr/share/doc/tockwise/copyright usr/share/doc/tockwise/changelog.gz
 )
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' >"$work/contents"
@@ -112,7 +112,9 @@ grep -q '^Usage: tockwise' <<<"$help" || fail "tockwise --help printed no usage:
 [ "$(env -u DISPLAY "$program" --version)" = "tockwise $version" ] || fail "tockwise --version does not print 'tockwise $version'"
 status=0
 env -u DISPLAY "$program" --no-such-option 2>"$work/err" >/dev/null || status=$?
-[ "$status" -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] || fail "an unknown option gave status $status and: $(cat "$work/err")"
+if [ "$status" -ne 2 ] || [ "$(wc -l <"$work/err")" -ne 1 ]; then
+    fail "an unknown option gave status $status and: $(cat "$work/err")"
+fi
 log "the packaged program answers --help, --version and an unknown option without a display"
 
 # --- installed as a user installs it ------------------------------------------
