@@ -1,6 +1,7 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmHandling.h"
 #include "notify/SoundModule.h"
+#include "shell/CommandLine.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/SingleInstance.h"
@@ -12,6 +13,9 @@
 
 int main(int argc, char *argv[])
 {
+    if (const auto exitCode = CommandLine::Handle(argc, argv))
+        return *exitCode;
+
     // The clock places and drags its own windows, which a Wayland client may
     // not do: run through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
