@@ -4,12 +4,14 @@
 #include "shell/CommandLine.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
+#include "shell/SessionEnd.h"
 #include "shell/SingleInstance.h"
 
 #include <QApplication>
 #include <QStandardPaths>
 
 #include <csignal>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
@@ -39,6 +41,18 @@ int main(int argc, char *argv[])
     if (!instance.Start(restart))
         return 0;
 
+    // Ending the session saves first, as the Exit items do.
+    SessionEnd sessionEnd(
+        [] {
+            if (MainForm *form = Forms().Find<MainForm>())
+                form->close();
+            QCoreApplication::quit();
+        },
+        [] {
+            if (MainForm *form = Forms().Find<MainForm>())
+                form->Form_Unload(1);
+        });
+
     const QString programFolder = QCoreApplication::applicationDirPath();
     AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
         programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
@@ -59,6 +73,12 @@ int main(int argc, char *argv[])
         }
     });
     QuitWhenLastWindowGone();
+    // When the display goes away (the X server closed at logout) Qt ends the
+    // process with exit() from inside the event loop: save on the way out.
+    std::atexit([] {
+        if (MainForm *form = Forms().Find<MainForm>())
+            form->Form_Unload(1);
+    });
 
     const int result = app.exec();
     Forms().DeleteAll();

@@ -10,6 +10,7 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
+#include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/MenuForm.h"
 
@@ -157,8 +158,11 @@ void MainForm::Form_Unload(int Cancel)
     };
     // The periodic save skips the disk when nothing changed since the last one.
     if (Cancel != 1 || values != m_savedSettings) {
-        Settings::Write(values);
-        m_savedSettings = values;
+        QString problem;
+        if (Settings::Write(values, &problem))
+            m_savedSettings = values;
+        else
+            reportSaveFailure(problem);
     }
     if (Cancel == 1)
         return;
@@ -176,6 +180,21 @@ void MainForm::Form_Unload(int Cancel)
 void MainForm::SaveTimer_Timer()
 {
     Form_Unload(1);
+}
+
+void MainForm::reportSaveFailure(const QString &problem)
+{
+    qWarning("tockwise: the settings were not saved: %s", qPrintable(problem));
+    if (m_saveFailureReported)
+        return;
+    m_saveFailureReported = true;
+    // Shown from the event loop, not from inside a tick: the clock runs on
+    // while the box is open.
+    const QString text = QStringLiteral("Tockwise cannot save its settings.\n\n%1\n\n"
+                                        "Until this is mended, alarms answered from now on will be reported again as "
+                                        "missed at the next start, and the clock's position will not be kept.")
+                             .arg(problem);
+    QTimer::singleShot(0, this, [text] { Dialogs::ShowError(nullptr, text); });
 }
 
 void MainForm::InitSegmentPatterns()
@@ -257,8 +276,15 @@ void MainForm::RefreshTimer_Timer()
     }
 
     // One reading of the clock serves the display and the alarm check.
-    if (AlarmChecking::LiveCheck(TimingModule::MinuteOf(now)))
+    if (AlarmChecking::LiveCheck(TimingModule::MinuteOf(now))) {
         busy = true;
+        // An alarm that rang is on disk at once, so that a crash or a kill
+        // now does not report it as missed at the next start.
+        if (m_rang) {
+            m_rang = false;
+            Form_Unload(1);
+        }
+    }
 
     if (!m_unloaded)
         m_refreshTimer.start(nextTickInterval(now, busy));
@@ -342,6 +368,7 @@ void MainForm::OpenNotification(const QString &name, const QString &dateText, qi
 {
     MessageForm::Fire(name, dateText, dueMinute);
     TraceEvent("notification-shown");
+    m_rang = true;
 }
 
 void MainForm::ShowMissedAlarms()

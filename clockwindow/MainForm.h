@@ -75,6 +75,7 @@ protected:
 
 private:
     void endDrag();
+    void reportSaveFailure(const QString &problem);
     void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     int nextTickInterval(const QDateTime &now, bool busy) const;
@@ -97,4 +98,6 @@ private:
     int m_accessibleMinute = -1;
     bool m_painted = false;
     Settings::Values m_savedSettings;
+    bool m_rang = false;
+    bool m_saveFailureReported = false;
 };
