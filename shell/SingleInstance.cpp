@@ -26,7 +26,9 @@ const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 bool isPrivateFolder(const QString &folder)
 {
 #ifdef Q_OS_UNIX
-    struct stat info{};
+    struct stat info
+    {
+    };
     return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
            info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700;
 #else
@@ -42,12 +44,14 @@ QString chooseRuntimeFolder()
 #ifdef Q_OS_UNIX
     // Not the runtime folder Qt offers without XDG_RUNTIME_DIR: that lies in
     // the shared temporary folder, where another user may take its name.
-    const QString folder =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).filePath(QStringLiteral("tockwise"));
+    const QString folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
+                               .filePath(QStringLiteral("tockwise"));
     const QString parent = QFileInfo(folder).path();
     QDir().mkpath(parent);
     QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    struct stat info{};
+    struct stat info
+    {
+    };
     const QByteArray native = QFile::encodeName(folder);
     if (::lstat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
         (info.st_mode & 0777) != 0700)

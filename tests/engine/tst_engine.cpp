@@ -12,8 +12,8 @@
 #include <QtEndian>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace AlarmHandling;
 using namespace TimingModule;
@@ -392,7 +392,8 @@ private slots:
         QVERIFY(QDir().mkpath(program));
         const QString programFile = QDir(program).filePath(FileName);
         const QString userFile = QDir(user).filePath(FileName);
-        const QByteArray programBytes = QByteArray(128, '\0') + goldenSlot(1, padded("Shipped"), 1, 6, 0, 0, 0, 0, 0, 0, 0);
+        const QByteArray programBytes =
+            QByteArray(128, '\0') + goldenSlot(1, padded("Shipped"), 1, 6, 0, 0, 0, 0, 0, 0, 0);
         const QByteArray userBytes = QByteArray(128, '\0') + goldenSlot(1, padded("Mine"), 1, 7, 0, 0, 0, 0, 0, 0, 0);
         if (programEntry == "file")
             writeFile(programFile, programBytes);
@@ -435,7 +436,8 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("storable");
-        QTest::newRow("Western European letters stay") << QString::fromUtf8("Zürich Café €5 „ß“") << QString::fromUtf8("Zürich Café €5 „ß“");
+        QTest::newRow("Western European letters stay")
+            << QString::fromUtf8("Zürich Café €5 „ß“") << QString::fromUtf8("Zürich Café €5 „ß“");
         QTest::newRow("a check mark goes") << QString::fromUtf8("Zürich ✓") << QString::fromUtf8("Zürich ");
         QTest::newRow("Japanese goes") << QString::fromUtf8("日本") << QString();
         QTest::newRow("a character beyond the basic plane goes whole")
