@@ -152,10 +152,8 @@ ModifyForm::ModifyForm()
     NameHint->setWordWrap(true);
     NameHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     NameHint->hide();
-    NameText->setValidator(new StorableNameValidator(NameText, [this] {
-        placeNameHint();
-        NameHint->show();
-    }));
+    // Placed by the layout rules as the name and type change.
+    NameText->setValidator(new StorableNameValidator(NameText, [this] { NameHint->show(); }));
 
     const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,
                                     ConfirmButton, CancelButton, DayList,  DisabledCheck};
@@ -234,6 +232,7 @@ void ModifyForm::TypeList_Click()
                            static_cast<QWidget *>(DateLabel), static_cast<QWidget *>(DateSelection)})
             w->setVisible(false);
         ShownType.clear();
+        placeNameHint();
         return;
     }
     const QString type = TypeList->currentText();
