@@ -26,9 +26,7 @@ const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 bool isPrivateFolder(const QString &folder)
 {
 #ifdef Q_OS_UNIX
-    struct stat info
-    {
-    };
+    struct stat info = {};
     return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
            info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700;
 #else
@@ -49,9 +47,7 @@ QString chooseRuntimeFolder()
     const QString parent = QFileInfo(folder).path();
     QDir().mkpath(parent);
     QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     const QByteArray native = QFile::encodeName(folder);
     if (::lstat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
         (info.st_mode & 0777) != 0700)
