@@ -432,28 +432,6 @@ private slots:
 
     // ---- Names ----------------------------------------------------------
 
-    void storableName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("storable");
-        QTest::newRow("Western European letters stay")
-            << QString::fromUtf8("Zürich Café €5 „ß“") << QString::fromUtf8("Zürich Café €5 „ß“");
-        QTest::newRow("a check mark goes") << QString::fromUtf8("Zürich ✓") << QString::fromUtf8("Zürich ");
-        QTest::newRow("Japanese goes") << QString::fromUtf8("日本") << QString();
-        QTest::newRow("a character beyond the basic plane goes whole")
-            << QString::fromUtf8("a\U0001F600b") << QStringLiteral("ab");
-    }
-
-    void storableName()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, storable);
-        QCOMPARE(StorableName(name), storable);
-        // What is kept is stored as it is: no '?' in its place.
-        AlarmRecord r = makeAlarm(storable, 1, 7, 0);
-        QCOMPARE(DecodeSlot(EncodeSlot(r).constData()).TrimmedName(), storable.trimmed());
-    }
-
     void everyStoredByteIsStorable()
     {
         // A name read from the file is never cut down by the editor.
