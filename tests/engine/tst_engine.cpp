@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace AlarmHandling;
 using namespace TimingModule;
@@ -297,15 +298,152 @@ private slots:
         QCOMPARE(readFile(AlarmFilePath()).size(), length); // loading never rewrites a good file
     }
 
-    void loadRefusesAFolderAndKeepsTheTable()
+    void loadRefusesWhatIsNoTable_data()
     {
-        QVERIFY(QDir(m_dir->path()).mkdir(FileName));
+        // How the entry named Alarms.dat is made in the alarm folder.
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a folder") << "folder";
+        // Opening a pipe would wait for a writer for ever.
+        QTest::newRow("a named pipe") << "pipe";
+        // Reading it would never end.
+        QTest::newRow("a link to /dev/zero") << "zero";
+        QTest::newRow("one byte over 64 MiB") << "huge";
+        QTest::newRow("a link to nothing") << "dangling";
+    }
+
+    void loadRefusesWhatIsNoTable()
+    {
+        QFETCH(QString, kind);
+        const QString path = AlarmFilePath();
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == "folder") {
+            QVERIFY(QDir(m_dir->path()).mkdir(FileName));
+        } else if (kind == "pipe") {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else if (kind == "huge") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(64 * 1024 * 1024 + 1)); // sparse: no disk taken
+        } else {
+            QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone")), path));
+        }
+        const QFileInfo before(path);
         Alarms = {AlarmRecord{}, makeAlarm("kept", 1, 7, 0)};
+
         QString error;
         QVERIFY(!LoadAlarms(&error));
         QVERIFY2(error.contains(FileName), qPrintable(error));
         QCOMPARE(Alarms.size(), 2);
-        QVERIFY(QFileInfo(AlarmFilePath()).isDir());
+        const QFileInfo after(path);
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.isFile(), before.isFile());
+        QCOMPARE(after.exists(), before.exists());
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{FileName}); // nothing written beside it
+    }
+
+    void loadReadsThroughALinkToAFile()
+    {
+        QDir(m_dir->path()).mkdir(QStringLiteral("real"));
+        const QString target = m_dir->filePath(QStringLiteral("real/table.dat"));
+        writeFile(target, QByteArray(128, '\0') + goldenSlot(1, padded("Linked"), 1, 6, 0, 0, 0, 0, 0, 0, 0));
+        QVERIFY(QFile::link(target, AlarmFilePath()));
+        QString error;
+        QVERIFY2(LoadAlarms(&error), qPrintable(error));
+        QCOMPARE(Alarms.size(), 2);
+        QCOMPARE(Alarms.at(1).TrimmedName(), QStringLiteral("Linked"));
+    }
+
+    // ---- Where the file lives -------------------------------------------
+
+    void chooseAlarmFolder_data()
+    {
+        // What the program folder holds ("", "file" or "pipe"), whether it is
+        // writable, whether the per-user folder holds a file, and the answer.
+        QTest::addColumn<QString>("programEntry");
+        QTest::addColumn<bool>("programWritable");
+        QTest::addColumn<bool>("userHas");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("1 portable: beside the program, folder writable") << "file" << true << false << "program";
+        QTest::newRow("1 portable wins over the user's file") << "file" << true << true << "program";
+        QTest::newRow("2 the user's file, writable program folder without one") << "" << true << true << "user";
+        QTest::newRow("2 the user's file, read-only program folder without one") << "" << false << true << "user";
+        QTest::newRow("2 the user's file over a read-only folder's") << "file" << false << true << "user";
+        QTest::newRow("3 a read-only folder's file is copied for the user") << "file" << false << false << "user";
+        QTest::newRow("3 a read-only folder's pipe is not copied") << "pipe" << false << false << "program";
+        QTest::newRow("4 nothing anywhere, writable program folder") << "" << true << false << "program";
+        QTest::newRow("4 nothing anywhere, read-only program folder") << "" << false << false << "user";
+    }
+
+    void chooseAlarmFolder()
+    {
+        QFETCH(QString, programEntry);
+        QFETCH(bool, programWritable);
+        QFETCH(bool, userHas);
+        QFETCH(QString, expected);
+
+        const QString program = m_dir->filePath(QStringLiteral("prog"));
+        const QString user = m_dir->filePath(QStringLiteral("data/tockwise")); // made when needed
+        QVERIFY(QDir().mkpath(program));
+        const QString programFile = QDir(program).filePath(FileName);
+        const QString userFile = QDir(user).filePath(FileName);
+        const QByteArray programBytes =
+            QByteArray(128, '\0') + goldenSlot(1, padded("Shipped"), 1, 6, 0, 0, 0, 0, 0, 0, 0);
+        const QByteArray userBytes = QByteArray(128, '\0') + goldenSlot(1, padded("Mine"), 1, 7, 0, 0, 0, 0, 0, 0, 0);
+        if (programEntry == "file")
+            writeFile(programFile, programBytes);
+        else if (programEntry == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(programFile).constData(), 0600), 0);
+        if (userHas) {
+            QVERIFY(QDir().mkpath(user));
+            writeFile(userFile, userBytes);
+        }
+        // Permission bits do not stop root; the writability of the program
+        // folder is given instead.
+        const FolderCheck canWrite = [&](const QString &folder) {
+            return folder == program ? programWritable : QFileInfo(folder).isWritable();
+        };
+
+        const QString chosen = ChooseAlarmFolder(program, user, canWrite);
+        QCOMPARE(chosen, expected == "program" ? program : user);
+        QVERIFY(QFileInfo(chosen).isDir());
+        if (programEntry == "file")
+            QCOMPARE(readFile(programFile), programBytes); // the program's own file is never changed
+        if (userHas)
+            QCOMPARE(readFile(userFile), userBytes);
+        else if (programEntry == "file" && chosen == user)
+            QCOMPARE(readFile(userFile), programBytes);
+        else if (chosen != user || programEntry == "pipe")
+            QVERIFY(!QFileInfo::exists(userFile) && !QFileInfo(userFile).isSymLink());
+
+        // Chosen again (the next start), the same folder, and a copy that has
+        // since been edited is not copied over.
+        if (chosen == user && QFileInfo::exists(userFile)) {
+            writeFile(userFile, userBytes + userBytes.right(128));
+            QCOMPARE(ChooseAlarmFolder(program, user, canWrite), user);
+            QCOMPARE(readFile(userFile).size(), 3 * 128);
+        }
+    }
+
+    // ---- Names ----------------------------------------------------------
+
+    void everyStoredByteIsStorable()
+    {
+        // A name read from the file is never cut down by the editor.
+        QByteArray all;
+        for (int b = 1; b < 256; ++b)
+            all.append(char(b));
+        QByteArray slot = goldenSlot(1, padded(all.left(100)), 1, 0, 0, 0, 0, 0, 0, 0, 0);
+        for (int start = 0; start < all.size(); start += 100) {
+            slot.replace(4, 100, padded(all.mid(start, 100)));
+            const QString name = DecodeSlot(slot.constData()).Name;
+            QCOMPARE(StorableName(name), name);
+        }
     }
 
     // ---- Saving ---------------------------------------------------------
