@@ -100,6 +100,12 @@ AlarmRecord decodeFrom(QStringDecoder &decoder, const char *slot)
 bool folderWritable(const QString &folder)
 {
     const QFileInfo info(folder);
+#ifdef Q_OS_UNIX
+    // What the package manager installs under /usr is the system's, even
+    // where root could write there.
+    if (info.absoluteFilePath().startsWith(QLatin1String("/usr/")))
+        return false;
+#endif
     return info.isDir() && info.isWritable();
 }
 

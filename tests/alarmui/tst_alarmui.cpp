@@ -203,8 +203,9 @@ private slots:
         QTest::newRow("type out of range") << Alarm("Odd", 4, 1, 2) << "Odd - 01:02";
         QTest::newRow("type out of range, disabled")
             << Alarm("Odd", 9, 1, 2, 0, 1, 1, 2024, -1) << "Odd - 01:02 (disabled)";
-        QTest::newRow("disabled other than -1 is not marked")
-            << Alarm("Odd", 1, 1, 2, 0, 1, 1, 2024, 1) << "Odd - 01:02 every day";
+        // Any non-zero flag keeps the alarm silent, so the list says so.
+        QTest::newRow("disabled other than -1 is marked too")
+            << Alarm("Odd", 1, 1, 2, 0, 1, 1, 2024, 1) << "Odd - 01:02 every day (disabled)";
         QTest::newRow("month out of range") << Alarm("Odd", 0, 1, 2, 0, 9, 13) << "Odd - 01:02, 9";
     }
 

@@ -195,4 +195,20 @@ clock_pid=
 written=$(find /usr/lib/tockwise -newer "$work/installed")
 [ -z "$written" ] || fail "written under /usr/lib/tockwise: $written"
 log "the installed clock showed its window, made ~/.local/share/tockwise/Alarms.dat, wrote nothing under /usr/lib/tockwise"
+
+# Root could write under /usr; the clock still keeps its alarms at home.
+roothome=$work/roothome
+mkdir -p "$roothome/run"
+chmod 700 "$roothome/run"
+env -i PATH=/usr/bin:/bin HOME="$roothome" LANG=C.UTF-8 DISPLAY="$display" XDG_RUNTIME_DIR="$roothome/run" \
+    /usr/bin/tockwise >"$work/clock-root.log" 2>&1 &
+clock_pid=$!
+wait_for 15 clock_window || fail "the installed clock started by root showed no window"
+wait_for 10 test -s "$roothome/.local/share/tockwise/Alarms.dat" || fail "root's clock made no Alarms.dat at home"
+kill "$clock_pid"
+wait "$clock_pid" 2>/dev/null || true
+clock_pid=
+written=$(find /usr/lib/tockwise -newer "$work/installed")
+[ -z "$written" ] || fail "root's clock wrote under /usr/lib/tockwise: $written"
+log "started by root, the clock kept its alarms at home too"
 log "passed in $((SECONDS - started)) s (purge follows)"
