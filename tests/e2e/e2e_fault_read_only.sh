@@ -99,3 +99,28 @@ kill -0 "$CLOCK_PID" 2>/dev/null || fail "the program ended"
 sleep 0.3
 screenshot copied-list
 log "the read-only folder's alarms were copied to $USER_DAT and took the edit: $names"
+
+# 4. A read-only settings folder: the first save that fails (here right after
+#    an alarm rang) is reported once in a "Tockwise" box naming the file and
+#    the reason; later failures are not, and the clock runs on.
+kill "$CLOCK_PID"
+wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end"
+umount -l "$PROG_DIR"
+write_alarms "$PROG_DIR/Alarms.dat" 'Eight|daily|08:00' 'Eight one|daily|08:01'
+write_settings "Last%20Check=$(minute_of '2024-03-07 07:59')" "Visible=True"
+mount --bind "$XDG_CONFIG_HOME" "$XDG_CONFIG_HOME" && mount -o remount,bind,ro "$XDG_CONFIG_HOME" ||
+    fail "the settings folder could not be made read-only"
+E2E_MOUNT2=$XDG_CONFIG_HOME
+trap 'status=$?; set +e; umount -l "$E2E_MOUNT2" 2>/dev/null; leave_mount "$E2E_MOUNT" "$status"; (exit $status); e2e_cleanup' EXIT
+start_movable_clock "$(utc_epoch '2024-03-07 07:59:57')"
+wait_for_clock
+wait_for_trace ring 1 10 || fail "the 08:00 alarm did not ring"
+expect_box settings-error "a settings file that cannot be written gave no \"Tockwise\" box"
+grep -q "settings were not saved: $SETTINGS: Read-only file system" "$E2E_WORK/clock.log" ||
+    fail "the reason does not name the settings file and why"
+answer_box "$BOX" || fail "the box did not close"
+set_clock "$(utc_epoch '2024-03-07 08:00:58')"
+wait_for_trace ring 2 10 || fail "the 08:01 alarm did not ring"
+stays_false 2 message_box || fail "a second failed save gave a second box"
+kill -0 "$CLOCK_PID" 2>/dev/null || fail "the program ended"
+log "the settings that could not be saved were reported once; the clock runs on"
