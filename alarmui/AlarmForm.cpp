@@ -172,7 +172,8 @@ QString AlarmForm::RowText(const AlarmRecord &alarm)
     default:
         break;
     }
-    if (alarm.Disabled == -1)
+    // Any non-zero flag keeps the alarm silent (a hand-edited file may hold 1).
+    if (alarm.Disabled != 0)
         text += QStringLiteral(" (disabled)");
     return text;
 }

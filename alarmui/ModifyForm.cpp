@@ -3,6 +3,7 @@
 #include "alarmui/AlarmForm.h"
 #include "clockwindow/Settings.h"
 #include "engine/AlarmEditing.h"
+#include "engine/AlarmHandling.h"
 #include "resources/Artwork.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
@@ -18,9 +19,11 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QTimer>
+#include <QValidator>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 using AlarmEditing::EditAlarm;
 using ToolWindow::MakeButton;
@@ -56,6 +59,31 @@ QComboBox *makeList(QWidget *parent, const char *name, const QStringList &items)
     list->addItems(items);
     return list;
 }
+
+// Leaves out, typed or pasted, what the alarm file cannot hold, rather than
+// let it become '?' on the way to the disk, and says so.
+class StorableNameValidator : public QValidator
+{
+public:
+    StorableNameValidator(QObject *parent, std::function<void()> refused)
+        : QValidator(parent)
+        , m_refused(std::move(refused))
+    {}
+
+    State validate(QString &input, int &pos) const override
+    {
+        const QString storable = AlarmHandling::StorableName(input);
+        if (storable.size() != input.size()) {
+            pos = static_cast<int>(AlarmHandling::StorableName(input.left(pos)).size());
+            input = storable;
+            m_refused();
+        }
+        return Acceptable;
+    }
+
+private:
+    std::function<void()> m_refused;
+};
 
 QString twoDigits(int value)
 {
@@ -120,6 +148,13 @@ ModifyForm::ModifyForm()
     CancelButton = MakeButton(this, "CancelButton", QStringLiteral("Cancel"));
     PlaceTwips(CancelButton, 3120, 4320, 1335, 375);
 
+    NameHint = MakeLabel(this, "NameHint", NameHintText, Qt::AlignLeft);
+    NameHint->setWordWrap(true);
+    NameHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    NameHint->hide();
+    // Placed by the layout rules as the name and type change.
+    NameText->setValidator(new StorableNameValidator(NameText, [this] { NameHint->show(); }));
+
     const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,
                                     ConfirmButton, CancelButton, DayList,  DisabledCheck};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
@@ -129,6 +164,10 @@ ModifyForm::ModifyForm()
     MinuteText->installEventFilter(this);
     connect(NameText, &QLineEdit::textChanged, this, &ModifyForm::NameText_Change);
     connect(TypeList, &QComboBox::currentIndexChanged, this, &ModifyForm::TypeList_Click);
+    connect(TypeList, &QComboBox::currentIndexChanged, this, [this] { m_keepType = false; });
+    connect(DayList, &QComboBox::currentIndexChanged, this, [this] { m_keepWeekDay = false; });
+    connect(DateSelection, &QCalendarWidget::selectionChanged, this, [this] { m_keepDate = false; });
+    connect(DateSelection, &QCalendarWidget::clicked, this, [this] { m_keepDate = false; });
     connect(ConfirmButton, &QPushButton::clicked, this, &ModifyForm::ConfirmButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &ModifyForm::CancelButton_Click);
 
@@ -147,9 +186,16 @@ void ModifyForm::Form_Load()
     MinuteText->setText(twoDigits(EditAlarm.Minute));
     NameText->setText(EditAlarm.TrimmedName());
     TypeList->setCurrentIndex(EditAlarm.AlarmType < TypeNames.size() ? EditAlarm.AlarmType : 0);
-    DisabledCheck->setChecked(EditAlarm.Disabled == -1);
+    // Any non-zero flag is what the alarm check treats as disabled.
+    DisabledCheck->setChecked(EditAlarm.Disabled != 0);
+    NameHint->hide();
 
     NameText_Change();
+
+    const QDate stored(EditAlarm.Year, EditAlarm.Month, EditAlarm.Day);
+    m_keepDate = !stored.isValid() || stored < FirstDate || stored > LastDate;
+    m_keepType = EditAlarm.AlarmType >= TypeNames.size();
+    m_keepWeekDay = EditAlarm.WeekDay >= DayNames.size();
 }
 
 void ModifyForm::setDateFromBuffer(int day, int month, int year)
@@ -186,6 +232,7 @@ void ModifyForm::TypeList_Click()
                            static_cast<QWidget *>(DateLabel), static_cast<QWidget *>(DateSelection)})
             w->setVisible(false);
         ShownType.clear();
+        placeNameHint();
         return;
     }
     const QString type = TypeList->currentText();
@@ -199,6 +246,18 @@ void ModifyForm::TypeList_Click()
     DateLabel->setVisible(onceOnly);
     DateSelection->setVisible(onceOnly);
     ShownType = type;
+    placeNameHint();
+}
+
+void ModifyForm::placeNameHint()
+{
+    // Into the first free band below what is shown, where it covers nothing.
+    if (NameText->text().isEmpty())
+        PlaceTwips(NameHint, 1200, 480, 3255, 450);
+    else if (TypeList->currentIndex() == AlarmRecord::Weekly)
+        PlaceTwips(NameHint, 1200, 1740, 3255, 450);
+    else
+        PlaceTwips(NameHint, 1200, 1305, 3255, 450);
 }
 
 QString ModifyForm::ClampedTime(const QString &text, int upper)
@@ -241,20 +300,30 @@ void ModifyForm::MinuteText_LostFocus()
 
 void ModifyForm::ConfirmButton_Click()
 {
+    // An hour or minute out of range that the user left as shown is kept:
+    // such an alarm never rang, and clamping it would make it ring.
+    const bool keepHour = EditAlarm.Hour > MaxHour && HourText->text() == twoDigits(EditAlarm.Hour).left(2);
+    const bool keepMinute = EditAlarm.Minute > MaxMinute && MinuteText->text() == twoDigits(EditAlarm.Minute).left(2);
     // Confirm reached without leaving a time box (a shortcut) still stores
     // corrected times.
     HourText_LostFocus();
     MinuteText_LostFocus();
 
-    const QDate date = DateSelection->selectedDate();
-    EditAlarm.Day = static_cast<quint8>(date.day());
-    EditAlarm.Month = static_cast<quint8>(date.month());
-    EditAlarm.Year = static_cast<qint16>(date.year());
-    EditAlarm.WeekDay = static_cast<quint8>(DayList->currentIndex());
-    EditAlarm.Hour = static_cast<quint8>(HourText->text().toInt());
-    EditAlarm.Minute = static_cast<quint8>(MinuteText->text().toInt());
+    if (!m_keepDate) {
+        const QDate date = DateSelection->selectedDate();
+        EditAlarm.Day = static_cast<quint8>(date.day());
+        EditAlarm.Month = static_cast<quint8>(date.month());
+        EditAlarm.Year = static_cast<qint16>(date.year());
+    }
+    if (!m_keepWeekDay)
+        EditAlarm.WeekDay = static_cast<quint8>(DayList->currentIndex());
+    if (!keepHour)
+        EditAlarm.Hour = static_cast<quint8>(HourText->text().toInt());
+    if (!keepMinute)
+        EditAlarm.Minute = static_cast<quint8>(MinuteText->text().toInt());
     EditAlarm.Name = AlarmRecord::FixedName(NameText->text());
-    EditAlarm.AlarmType = static_cast<quint8>(TypeList->currentIndex());
+    if (!m_keepType)
+        EditAlarm.AlarmType = static_cast<quint8>(TypeList->currentIndex());
     EditAlarm.Disabled = DisabledCheck->isChecked() ? -1 : 0;
 
     QString error;

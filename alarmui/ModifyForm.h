@@ -32,6 +32,11 @@ public:
     // (0 if none), limited to 0..upper, as two digits ("7" -> "07", "" -> "00").
     static QString ClampedTime(const QString &text, int upper);
 
+    // Shown under the name once a character the alarm file cannot hold was
+    // refused.
+    static inline const QString NameHintText =
+        QStringLiteral("Only letters of Western European languages can be stored in an alarm name.");
+
     void Form_Load();
     void Form_Unload();
     void NameText_Change();
@@ -53,6 +58,13 @@ protected:
 private:
     void setDateFromBuffer(int day, int month, int year);
     void setTypeControlsVisible(bool visible);
+    void placeNameHint();
+
+    // Stored values no control can show (a damaged or hand-edited file) are
+    // written back as they were unless the user chose another.
+    bool m_keepDate = false;
+    bool m_keepType = false;
+    bool m_keepWeekDay = false;
 
     QLabel *Label1 = nullptr;
     QLineEdit *NameText = nullptr;
@@ -70,4 +82,5 @@ private:
     QCalendarWidget *DateSelection = nullptr;
     QPushButton *ConfirmButton = nullptr;
     QPushButton *CancelButton = nullptr;
+    QLabel *NameHint = nullptr;
 };

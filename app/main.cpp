@@ -1,17 +1,23 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmHandling.h"
 #include "notify/SoundModule.h"
+#include "shell/CommandLine.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
+#include "shell/SessionEnd.h"
 #include "shell/SingleInstance.h"
 
 #include <QApplication>
 #include <QStandardPaths>
 
 #include <csignal>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
+    if (const auto exitCode = CommandLine::Handle(argc, argv))
+        return *exitCode;
+
     // The clock places and drags its own windows, which a Wayland client may
     // not do: run through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -40,6 +46,18 @@ int main(int argc, char *argv[])
     if (!instance.Start(restart))
         return 0;
 
+    // Ending the session saves first, as the Exit items do.
+    SessionEnd sessionEnd(
+        [] {
+            if (MainForm *form = Forms().Find<MainForm>())
+                form->close();
+            QCoreApplication::quit();
+        },
+        [] {
+            if (MainForm *form = Forms().Find<MainForm>())
+                form->Form_Unload(1);
+        });
+
     const QString programFolder = QCoreApplication::applicationDirPath();
     AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
         programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
@@ -60,6 +78,12 @@ int main(int argc, char *argv[])
         }
     });
     QuitWhenLastWindowGone();
+    // When the display goes away (the X server closed at logout) Qt ends the
+    // process with exit() from inside the event loop: save on the way out.
+    std::atexit([] {
+        if (MainForm *form = Forms().Find<MainForm>())
+            form->Form_Unload(1);
+    });
 
     const int result = app.exec();
     Forms().DeleteAll();

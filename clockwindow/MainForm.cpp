@@ -10,6 +10,7 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
+#include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/MenuForm.h"
 
@@ -39,13 +40,15 @@ int digitLeft(int p)
     return CellWidth * p + 25 + (p >= 2 ? CellWidth : 0);
 }
 
-qint32 nearestInt32(double value)
+// A stored "Last Check" that holds no number, or one no minute count can be,
+// is damage: checking starts from the present minute. A clock found set back
+// far behind a usable one is the alarm engine's concern.
+qint32 storedMinute(const QString &text, qint32 now)
 {
-    const double rounded = std::nearbyint(value);
-    if (rounded <= std::numeric_limits<qint32>::min())
-        return std::numeric_limits<qint32>::min();
-    if (rounded >= std::numeric_limits<qint32>::max())
-        return std::numeric_limits<qint32>::max();
+    bool found = false;
+    const double rounded = std::nearbyint(Settings::LenientNumber(text, &found));
+    if (!found || rounded < std::numeric_limits<qint32>::min() || rounded > std::numeric_limits<qint32>::max())
+        return now;
     return static_cast<qint32>(rounded);
 }
 
@@ -117,13 +120,8 @@ bool MainForm::Form_Load(QString *error)
     m_backBuffer.fill(Qt::black);
     BackDC.begin(&m_backBuffer);
 
-    // A last check more than a week ahead of the clock is not a clock that was
-    // set back but damage: it would keep every alarm silent until then.
     const qint32 now = TimingModule::CurrentMinute();
-    AlarmChecking::LastCheck =
-        nearestInt32(Settings::LenientNumber(Settings::Read(Settings::LastCheck, QString::number(now))));
-    if (AlarmChecking::LastCheck > qint64(now) + AlarmChecking::CatchUpLimit)
-        AlarmChecking::LastCheck = now;
+    AlarmChecking::LastCheck = storedMinute(Settings::Read(Settings::LastCheck, QString::number(now)), now);
 
     const QRect screen =
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);
@@ -166,8 +164,11 @@ void MainForm::Form_Unload(int Cancel)
     };
     // The periodic save skips the disk when nothing changed since the last one.
     if (Cancel != 1 || values != m_savedSettings) {
-        Settings::Write(values);
-        m_savedSettings = values;
+        QString problem;
+        if (Settings::Write(values, &problem))
+            m_savedSettings = values;
+        else
+            reportSaveFailure(problem);
     }
     m_savedLastCheck = AlarmChecking::LastCheck;
     m_storedPos = pos();
@@ -190,6 +191,21 @@ void MainForm::Form_Unload(int Cancel)
 void MainForm::SaveTimer_Timer()
 {
     Form_Unload(1);
+}
+
+void MainForm::reportSaveFailure(const QString &problem)
+{
+    qWarning("tockwise: the settings were not saved: %s", qPrintable(problem));
+    if (m_saveFailureReported)
+        return;
+    m_saveFailureReported = true;
+    // Shown from the event loop, not from inside a tick: the clock runs on
+    // while the box is open.
+    const QString text = QStringLiteral("Tockwise cannot save its settings.\n\n%1\n\n"
+                                        "Until this is mended, alarms answered from now on will be reported again as "
+                                        "missed at the next start, and the clock's position will not be kept.")
+                             .arg(problem);
+    QTimer::singleShot(0, this, [text] { Dialogs::ShowError(nullptr, text); });
 }
 
 void MainForm::InitSegmentPatterns()
@@ -237,14 +253,20 @@ void MainForm::DrawColon()
 
 void MainForm::RefreshTimer_Timer()
 {
-    if (Dragging || m_unloaded)
+    if (m_unloaded)
         return;
     m_refreshTimer.stop();
     m_waker.Stop();
 
+    // A release the clock never saw (it went to a menu or another program)
+    // must not leave it dragging for ever.
+    if (Dragging && !(QGuiApplication::mouseButtons() & Qt::LeftButton))
+        endDrag();
+
     const QDateTime now = TimingModule::Now();
     bool fading = false;
-    if (isVisible()) {
+    // While the clock is dragged only the drawing waits; alarms are checked.
+    if (isVisible() && !Dragging) {
         const int h = now.time().hour();
         const int m = now.time().minute();
         StepDigit(0, h / 10);
@@ -267,7 +289,14 @@ void MainForm::RefreshTimer_Timer()
 
     // One reading of the clock serves the display and the alarm check.
     const qint32 minute = TimingModule::MinuteOf(now);
-    AlarmChecking::LiveCheck(minute);
+    if (AlarmChecking::LiveCheck(minute)) {
+        // An alarm that rang is on disk at once, so that a crash or a kill
+        // now does not report it as missed at the next start.
+        if (m_rang) {
+            m_rang = false;
+            Form_Unload(1);
+        }
+    }
 
     // Skipped minutes still to examine keep the quick cadence too.
     if (!m_unloaded)
@@ -328,18 +357,43 @@ void MainForm::settingsTouched()
         m_saveTimer.start(SaveInterval);
 }
 
+void MainForm::endDrag()
+{
+    if (!Dragging)
+        return;
+    Dragging = false;
+    // The display catches up with the next tick.
+    tickSoon();
+}
+
+void MainForm::hideEvent(QHideEvent *event)
+{
+    endDrag();
+    QWidget::hideEvent(event);
+    settingsTouched();
+}
+
+void MainForm::changeEvent(QEvent *event)
+{
+    // Another window took the keyboard and, most likely, the mouse with it.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        endDrag();
+    QWidget::changeEvent(event);
+}
+
+bool MainForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::UngrabMouse)
+        endDrag();
+    return QWidget::event(event);
+}
+
 void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     settingsTouched();
     // Shown again after being hidden: fade to the present time at once.
     tickSoon();
-}
-
-void MainForm::hideEvent(QHideEvent *event)
-{
-    QWidget::hideEvent(event);
-    settingsTouched();
 }
 
 void MainForm::moveEvent(QMoveEvent *event)
@@ -376,6 +430,7 @@ void MainForm::OpenNotification(const QString &name, const QString &dateText, qi
 {
     MessageForm::Fire(name, dateText, dueMinute);
     TraceEvent("notification-shown");
+    m_rang = true;
 }
 
 void MainForm::ShowMissedAlarms()
@@ -419,6 +474,9 @@ void MainForm::mousePressEvent(QMouseEvent *event)
         DragY = static_cast<int>(std::lround(inside.y() * TwipsPerPixel));
         Dragging = true;
     } else if (event->button() == Qt::RightButton) {
+        // The menu takes the mouse: the clock would never see the left
+        // button come up.
+        endDrag();
         Forms().Get<MenuForm>()->PopupMainMenu();
     }
 }
@@ -438,9 +496,7 @@ void MainForm::mouseMoveEvent(QMouseEvent *event)
 
 void MainForm::mouseReleaseEvent(QMouseEvent *)
 {
-    Dragging = false;
-    // Display and alarm check resume with the next tick.
-    tickSoon();
+    endDrag();
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

@@ -74,9 +74,13 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void endDrag();
+    void reportSaveFailure(const QString &problem);
     void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     void scheduleNextTick(const QDateTime &now, bool busy);
@@ -107,4 +111,6 @@ private:
     int m_accessibleMinute = -1;
     bool m_painted = false;
     Settings::Values m_savedSettings;
+    bool m_rang = false;
+    bool m_saveFailureReported = false;
 };

@@ -1,7 +1,11 @@
 #include "clockwindow/Settings.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTemporaryFile>
 
 #include <cmath>
 
@@ -31,6 +35,19 @@ QSettings store()
 
 const QString Group = QStringLiteral("Digital Clock");
 
+// QSettings only says that it failed; the system says why. The file is
+// replaced through a new file beside it, so its folder must take one too.
+QString whyNotWritable(const QString &path)
+{
+    QFile file(path);
+    if (file.exists() && !file.open(QIODevice::ReadWrite))
+        return file.errorString();
+    QTemporaryFile probe(QFileInfo(path).absolutePath() + QStringLiteral("/.hqz-XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    return QStringLiteral("the file could not be written");
+}
+
 } // namespace
 
 QString Settings::KeyName(Key key)
@@ -55,22 +72,29 @@ void Settings::Write(Key key, const QString &text)
     s.setValue(QString::fromLatin1(info(key).name), text);
 }
 
-void Settings::Write(const Values &values)
+bool Settings::Write(const Values &values, QString *problem)
 {
     QSettings s = store();
     s.beginGroup(Group);
     for (const auto &[key, text] : values)
         s.setValue(QString::fromLatin1(info(key).name), text);
+    s.sync();
+    if (s.status() == QSettings::NoError)
+        return true;
+    if (problem)
+        *problem = QDir::toNativeSeparators(s.fileName()) + QStringLiteral(": ") + whyNotWritable(s.fileName());
+    return false;
 }
 
-double Settings::LenientNumber(const QString &text)
+double Settings::LenientNumber(const QString &text, bool *found)
 {
     static const QRegularExpression leading(QStringLiteral("^\\s*([+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?)"));
     const QRegularExpressionMatch m = leading.match(text);
-    if (!m.hasMatch())
-        return 0;
-    const double value = m.captured(1).toDouble();
-    return std::isfinite(value) ? value : 0;
+    const double value = m.hasMatch() ? m.captured(1).toDouble() : 0;
+    const bool finite = m.hasMatch() && std::isfinite(value);
+    if (found)
+        *found = finite;
+    return finite ? value : 0;
 }
 
 int Settings::ReadThemeIndex(Key key)

@@ -92,7 +92,20 @@ void AddMissedAlarm(const QString &text, const QDateTime &when)
         alarmWindows->ShowMissedAlarms();
 }
 
-void StartupCatchUp()
+namespace {
+
+// Returns whether the clock was found set back too far and LastCheck moved to
+// the present minute.
+bool followClockSetBack(qint32 now)
+{
+    if (qint64(LastCheck) - now <= SetBackTolerance)
+        return false;
+    TraceEvent("set-back", QStringLiteral("%1 %2").arg(LastCheck).arg(now));
+    LastCheck = now;
+    return true;
+}
+
+void catchUpAsMissed()
 {
     const qint32 now = TimingModule::CurrentMinute();
     if (LastCheck < now - CatchUpLimit)
@@ -103,6 +116,14 @@ void StartupCatchUp()
     }
 }
 
+} // namespace
+
+void StartupCatchUp()
+{
+    followClockSetBack(TimingModule::CurrentMinute());
+    catchUpAsMissed();
+}
+
 bool LiveCheck()
 {
     return LiveCheck(TimingModule::CurrentMinute());
@@ -110,8 +131,12 @@ bool LiveCheck()
 
 bool LiveCheck(qint32 currentMinute)
 {
-    if (currentMinute <= LastCheck)
+    if (followClockSetBack(currentMinute) || currentMinute <= LastCheck)
         return false;
+    if (qint64(currentMinute) - LastCheck > LiveGapLimit) {
+        catchUpAsMissed();
+        return true;
+    }
     ++LastCheck;
     CheckAlarms(LastCheck, 0);
     return true;

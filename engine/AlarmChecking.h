@@ -13,6 +13,17 @@ namespace AlarmChecking {
 // How far back the start-up catch-up looks: seven days.
 constexpr qint32 CatchUpLimit = 7 * 1440;
 
+// A clock set back by up to this many minutes is the hour that repeats when
+// daylight saving time ends: those minutes are not checked a second time. A
+// larger step back is a corrected clock or a new time zone; checking then goes
+// on from the present minute, so no alarm stays silent for hours.
+constexpr qint32 SetBackTolerance = 60;
+
+// A gap longer than this at run time (days asleep, a clock corrected by
+// years) is reported like time the program was closed: as missed lines,
+// instead of a long run of late notifications.
+constexpr qint32 LiveGapLimit = 1440;
+
 // The last minute whose alarms have been examined. Only ever moves forward.
 extern qint32 LastCheck;
 
@@ -37,7 +48,8 @@ void AddMissedAlarm(const QString &text, const QDateTime &when);
 void StartupCatchUp();
 
 // On each tick: when the clock has passed LastCheck, examine the next minute
-// live. Returns whether a minute was examined.
+// live (a gap over LiveGapLimit is caught up as missed instead). Returns
+// whether a minute was examined.
 bool LiveCheck();
 // The same with the current minute already read by the caller.
 bool LiveCheck(qint32 currentMinute);

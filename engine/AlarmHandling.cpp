@@ -97,6 +97,25 @@ AlarmRecord decodeFrom(QStringDecoder &decoder, const char *slot)
     return r;
 }
 
+bool folderWritable(const QString &folder)
+{
+    const QFileInfo info(folder);
+#ifdef Q_OS_UNIX
+    // What the package manager installs under /usr is the system's, even
+    // where root could write there.
+    if (info.absoluteFilePath().startsWith(QLatin1String("/usr/")))
+        return false;
+#endif
+    return info.isDir() && info.isWritable();
+}
+
+// Anything by that name, a link to nothing included.
+bool holdsEntry(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
 void setError(QString *error, const QString &text)
 {
     if (error)
@@ -149,16 +168,66 @@ QString AlarmFilePath()
     return QDir(alarmFolder()).filePath(FileName);
 }
 
-QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataFolder)
+QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataFolder, const FolderCheck &canWrite)
 {
-    const QFileInfo inProgramFolder(QDir(programFolder).filePath(FileName));
-    if (inProgramFolder.exists())
+    const QString programFile = QDir(programFolder).filePath(FileName);
+    const QString userFile = QDir(userDataFolder).filePath(FileName);
+    const bool programWritable = canWrite ? canWrite(programFolder) : folderWritable(programFolder);
+    const bool programHolds = holdsEntry(programFile);
+
+    if (programHolds && programWritable)
         return programFolder;
-    const QFileInfo folder(programFolder);
-    if (folder.isDir() && folder.isWritable())
+    if (holdsEntry(userFile))
+        return userDataFolder;
+    if (programHolds) {
+        // Every save beside the program would fail: work on a copy of the
+        // user's own, and leave the original as it is. Only a plain file of a
+        // sane size is copied; anything else is refused where it lies.
+        if (UnreadableReason(programFile).isEmpty() && QDir().mkpath(userDataFolder) &&
+            QFile::copy(programFile, userFile)) {
+            QFile::setPermissions(userFile, QFile::permissions(userFile) | QFile::ReadOwner | QFile::WriteOwner);
+            return userDataFolder;
+        }
+        return programFolder;
+    }
+    if (programWritable)
         return programFolder;
     QDir().mkpath(userDataFolder);
     return userDataFolder;
+}
+
+QString UnreadableReason(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return info.isSymLink() ? QStringLiteral("it is a link to something that does not exist.") : QString();
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file.");
+    // A pipe, socket or device could block the start or never end.
+    if (!info.isFile())
+        return QStringLiteral("it is not an ordinary file.");
+    if (info.size() > MaxFileSize)
+        return QStringLiteral("it is %1 bytes long, far more than any alarm table.").arg(info.size());
+    return {};
+}
+
+QString StorableName(const QString &name)
+{
+    QStringEncoder encoder(CodePage);
+    QString storable;
+    storable.reserve(name.size());
+    for (qsizetype i = 0; i < name.size();) {
+        const bool pair = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        const QStringView character = QStringView(name).mid(i, pair ? 2 : 1);
+        i += character.size();
+        if (pair)
+            continue; // beyond the code page's reach, whatever it is
+        encoder.resetState();
+        const QByteArray bytes = encoder.encode(character);
+        if (bytes.size() == 1 && (bytes.at(0) != EncoderSubstitute || character.at(0).unicode() == 0x1a))
+            storable.append(character);
+    }
+    return storable;
 }
 
 QByteArray EncodeSlot(const AlarmRecord &record)
@@ -218,25 +287,30 @@ bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *err
 bool LoadAlarms(QString *error)
 {
     const QString path = AlarmFilePath();
-    const QFileInfo info(path);
-    if (info.exists() && info.isDir()) {
-        setError(error,
-                 QStringLiteral("Cannot read %1: it is a folder, not a file.").arg(QDir::toNativeSeparators(path)));
+    // Checked before opening: opening a pipe waits for a writer for ever.
+    if (const QString reason = UnreadableReason(path); !reason.isEmpty()) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
 
     QByteArray data;
-    if (info.exists()) {
+    if (QFileInfo::exists(path)) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             setError(error,
                      QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
             return false;
         }
-        data = file.readAll();
+        // No more than the limit, even if the file grew since it was checked.
+        data = file.read(MaxFileSize + 1);
         if (file.error() != QFileDevice::NoError) {
             setError(error,
                      QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            return false;
+        }
+        if (data.size() > MaxFileSize) {
+            setError(error, QStringLiteral("Cannot read %1: it is far larger than any alarm table.")
+                                .arg(QDir::toNativeSeparators(path)));
             return false;
         }
     }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QIODevice;
 
 // The alarm table and Alarms.dat: headerless 128-byte slots, one 116-byte
@@ -24,9 +26,26 @@ void SetAlarmFolder(const QString &folder);
 QString AlarmFolder();
 QString AlarmFilePath();
 
-// The program folder when it already holds the file or can take one (a
-// portable install); otherwise the per-user data folder.
-QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataFolder);
+// Whether a new file can be made in a folder (the atomic save needs one).
+using FolderCheck = std::function<bool(const QString &folder)>;
+
+// Where the alarms live, in this order: the program folder when it holds
+// Alarms.dat and is writable (a portable install); the per-user data folder
+// when it holds one; a read-only program folder's Alarms.dat copied once into
+// the per-user data folder; otherwise the program folder when writable, else
+// the per-user data folder. canWrite replaces the real check in tests.
+QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataFolder,
+                          const FolderCheck &canWrite = {});
+
+// A file larger than this is refused: no real table comes near it.
+constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
+// Empty when the file at path may be read as an alarm table (missing counts as
+// fine); otherwise why not: not a regular file, or too large.
+QString UnreadableReason(const QString &path);
+
+// The name with every character the file's code page cannot hold left out.
+QString StorableName(const QString &name);
 
 QByteArray EncodeSlot(const AlarmRecord &record);
 AlarmRecord DecodeSlot(const char *slot);

@@ -104,6 +104,12 @@ void MissedForm::UpdateMissedList()
         MissedList[static_cast<size_t>(r)]->setText(QString());
         MissedList[static_cast<size_t>(r)]->setProperty("Tag", QStringLiteral("0"));
     }
+    // Scrolled past every entry that is left: an empty panel would hide them.
+    if (shown == 0 && MissedStart > 0) {
+        MissedStart = 0;
+        UpdateMissedList();
+        return;
+    }
     m_hasEntries = shown > 0;
     setColour(UpButton, MissedStart > 0 ? Active : Inactive);
     setColour(DownButton, shown > Rows ? Active : Inactive);

@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-liberation
     desktop-file-utils appstream
+    dpkg-dev file lintian
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     pulseaudio pulseaudio-utils sox
     procps python3 tzdata util-linux

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test; then builds
-# the same suite with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# it again.
+# Installs what is missing, builds everything and runs every test, builds and
+# checks the Debian package; then builds the same suite with AddressSanitizer
+# and UndefinedBehaviorSanitizer and runs it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -DTOCKWISE_WERROR=ON >/dev/null
 cmake --build build -j2
 (cd build && ctest --output-on-failure -j2 "$@")
+# The Debian package: built, checked with lintian and, as root on Debian,
+# installed, started and purged again.
+./tests/package/check_deb.sh build
 
 # The build above already holds the code to no warnings; GCC warns falsely
 # about code the sanitizers instrument, so warnings do not stop this one.

@@ -177,8 +177,10 @@ void MenuForm::Menu_Missed_Delete_Click()
 void MenuForm::Menu_Missed_Clear_Click()
 {
     AlarmChecking::ResetMissedAlarms();
-    if (MissedForm *form = Forms().Find<MissedForm>())
+    if (MissedForm *form = Forms().Find<MissedForm>()) {
+        form->MissedStart = 0;
         form->UpdateMissedList();
+    }
 }
 
 void MenuForm::Menu_Missed_Close_Click()

@@ -8,8 +8,8 @@
 class QLocalServer;
 
 // One running copy per user. The first copy holds a lock file and listens for
-// a second start; a second start ends at once, but where there is no tray to
-// bring a hidden clock back from, it first asks the running copy to show it.
+// a second start; a second start asks the running copy to show its clock and
+// ends.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -19,8 +19,7 @@ public:
     ~SingleInstance() override;
 
     // False when another copy runs and this one must end. A copy started with
-    // "restart" waits a few seconds for the old copy's lock and then goes on
-    // whether or not it got it.
+    // "restart" first waits a few seconds for the old copy's lock.
     bool Start(bool restart);
 
     // Called in the running copy when a second start asks for the clock.

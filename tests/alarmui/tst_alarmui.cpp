@@ -12,6 +12,7 @@
 
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -202,8 +203,9 @@ private slots:
         QTest::newRow("type out of range") << Alarm("Odd", 4, 1, 2) << "Odd - 01:02";
         QTest::newRow("type out of range, disabled")
             << Alarm("Odd", 9, 1, 2, 0, 1, 1, 2024, -1) << "Odd - 01:02 (disabled)";
-        QTest::newRow("disabled other than -1 is not marked")
-            << Alarm("Odd", 1, 1, 2, 0, 1, 1, 2024, 1) << "Odd - 01:02 every day";
+        // Any non-zero flag keeps the alarm silent, so the list says so.
+        QTest::newRow("disabled other than -1 is marked too")
+            << Alarm("Odd", 1, 1, 2, 0, 1, 1, 2024, 1) << "Odd - 01:02 every day (disabled)";
         QTest::newRow("month out of range") << Alarm("Odd", 0, 1, 2, 0, 9, 13) << "Odd - 01:02, 9";
     }
 
@@ -497,6 +499,146 @@ private slots:
             Child<QLineEdit>(editor, "NameText")->setFocus();
             QCOMPARE(time->text(), afterLeaving);
         }
+    }
+
+    void damagedRecordsKeepTheirMeaning_data()
+    {
+        // A record as only a damaged or hand-edited file holds it, what the
+        // user does in the editor before Confirm, and the record stored.
+        QTest::addColumn<AlarmRecord>("stored");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<AlarmRecord>("expected");
+
+        QTest::newRow("disabled 1 shows checked, is stored as -1")
+            << Alarm("Off", 1, 7, 0, 0, 1, 1, 2024, 1) << "" << Alarm("Off", 1, 7, 0, 0, 1, 1, 2024, -1);
+        QTest::newRow("disabled 1, unchecked by the user, is active")
+            << Alarm("Off", 1, 7, 0, 0, 1, 1, 2024, 1) << "uncheck" << Alarm("Off", 1, 7, 0, 0, 1, 1, 2024, 0);
+        QTest::newRow("year 2051 is kept")
+            << Alarm("Later", 0, 7, 0, 0, 15, 6, 2051) << "" << Alarm("Later", 0, 7, 0, 0, 15, 6, 2051);
+        QTest::newRow("year 1999 is kept")
+            << Alarm("Past", 0, 7, 0, 0, 30, 12, 1999) << "" << Alarm("Past", 0, 7, 0, 0, 30, 12, 1999);
+        QTest::newRow("31 February is kept")
+            << Alarm("Feb", 0, 7, 0, 0, 31, 2, 2024) << "" << Alarm("Feb", 0, 7, 0, 0, 31, 2, 2024);
+        QTest::newRow("a date the user picks replaces a damaged one")
+            << Alarm("Later", 0, 7, 0, 0, 15, 6, 2051) << "pick 2024-05-01" << Alarm("Later", 0, 7, 0, 0, 1, 5, 2024);
+        QTest::newRow("type 7 is kept") << Alarm("Odd", 7, 7, 0) << "" << Alarm("Odd", 7, 7, 0);
+        QTest::newRow("type 7, Daily chosen by the user") << Alarm("Odd", 7, 7, 0) << "daily" << Alarm("Odd", 1, 7, 0);
+        QTest::newRow("weekday 9 is kept") << Alarm("Wk", 2, 7, 0, 9) << "" << Alarm("Wk", 2, 7, 0, 9);
+        QTest::newRow("hour 25 left as shown is kept") << Alarm("H", 1, 25, 0) << "" << Alarm("H", 1, 25, 0);
+        QTest::newRow("minute 75 left as shown is kept") << Alarm("M", 1, 7, 75) << "" << Alarm("M", 1, 7, 75);
+    }
+
+    void damagedRecordsKeepTheirMeaning()
+    {
+        QFETCH(AlarmRecord, stored);
+        QFETCH(QString, action);
+        QFETCH(AlarmRecord, expected);
+        SetAlarms({stored});
+        ModifyForm *editor = OpenEditorFor(Alarms.at(1));
+        QVERIFY(editor);
+        QCOMPARE(Child<QCheckBox>(editor, "DisabledCheck")->isChecked(), stored.Disabled != 0);
+        if (action == QLatin1String("uncheck"))
+            QTest::mouseClick(Child<QCheckBox>(editor, "DisabledCheck"), Qt::LeftButton);
+        else if (action.startsWith(QLatin1String("pick ")))
+            Child<QCalendarWidget>(editor, "DateSelection")
+                ->setSelectedDate(QDate::fromString(action.mid(5), Qt::ISODate));
+        else if (action == QLatin1String("daily"))
+            Child<QComboBox>(editor, "TypeList")->setCurrentIndex(1);
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+
+        expected.Index = 1;
+        QCOMPARE(AlarmHandling::DecodeTable(FileBytes()).at(1), expected);
+    }
+
+    void namesTheFileCannotHoldAreRefused_data()
+    {
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("hint");
+
+        QTest::newRow("typed: Western European letters")
+            << false << QString::fromUtf8("Café €5 Zürich") << QString::fromUtf8("Café €5 Zürich") << false;
+        QTest::newRow("typed: a check mark")
+            << false << QString::fromUtf8("Zürich ✓") << QString::fromUtf8("Zürich ") << true;
+        QTest::newRow("typed: Japanese only") << false << QString::fromUtf8("日本") << QString() << true;
+        QTest::newRow("typed: beyond the basic plane")
+            << false << QString::fromUtf8("Tea \U0001F375") << QStringLiteral("Tea ") << true;
+        QTest::newRow("pasted: Western European letters")
+            << true << QString::fromUtf8("Crème brûlée") << QString::fromUtf8("Crème brûlée") << false;
+        QTest::newRow("pasted: mixed") << true << QString::fromUtf8("Zürich ✓ 日本 Bahnhof")
+                                       << QString::fromUtf8("Zürich   Bahnhof") << true;
+    }
+
+    void namesTheFileCannotHoldAreRefused()
+    {
+        QFETCH(bool, paste);
+        QFETCH(QString, input);
+        QFETCH(QString, shown);
+        QFETCH(bool, hint);
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        QTest::mouseClick(Child<QPushButton>(form, "AddButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        auto *name = Child<QLineEdit>(editor, "NameText");
+        name->setFocus();
+        if (paste) {
+            QGuiApplication::clipboard()->setText(input);
+            QTest::keySequence(name, QKeySequence::Paste);
+        } else {
+            // One key event per character, as a keyboard or input method sends it.
+            for (qsizetype i = 0; i < input.size(); ++i) {
+                const qsizetype n = input.at(i).isHighSurrogate() ? 2 : 1;
+                QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, input.mid(i, n), Qt::NoModifier);
+                i += n - 1;
+            }
+        }
+        QCOMPARE(name->text(), shown);
+        auto *hintLabel = Child<QLabel>(editor, "NameHint");
+        QCOMPARE(!hintLabel->isHidden(), hint);
+        QCOMPARE(hintLabel->text(), ModifyForm::NameHintText);
+        // The hint covers none of the controls shown beside it.
+        for (QWidget *w : editor->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (w != hintLabel && !w->isHidden() && !w->objectName().isEmpty())
+                QVERIFY2(!w->geometry().intersects(hintLabel->geometry()), qPrintable(w->objectName()));
+        if (shown.isEmpty()) {
+            QCOMPARE(ShownControls(editor), With(NameRowOnly, {"NameHint"}));
+            return;
+        }
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+        QCOMPARE(FileNames(), QStringList{shown.trimmed()});
+    }
+
+    void nameHintStaysClearOfEveryLayout_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("Once Only") << 0;
+        QTest::newRow("Daily") << 1;
+        QTest::newRow("Weekly") << 2;
+        QTest::newRow("Every Weekday") << 3;
+    }
+
+    void nameHintStaysClearOfEveryLayout()
+    {
+        QFETCH(int, type);
+        ModifyForm *editor = OpenEditorFor(Alarm("Trip", quint8(type), 7, 0));
+        QVERIFY(editor);
+        auto *name = Child<QLineEdit>(editor, "NameText");
+        name->setFocus();
+        name->end(false);
+        QTest::sendKeyEvent(QTest::Click, name, Qt::Key_unknown, QString::fromUtf8("✈"), Qt::NoModifier);
+        QCOMPARE(name->text(), QStringLiteral("Trip"));
+        auto *hintLabel = Child<QLabel>(editor, "NameHint");
+        QVERIFY(!hintLabel->isHidden());
+        QVERIFY(editor->rect().contains(hintLabel->geometry()));
+        for (QWidget *w : editor->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (w != hintLabel && !w->isHidden() && !w->objectName().isEmpty())
+                QVERIFY2(!w->geometry().intersects(hintLabel->geometry()), qPrintable(w->objectName()));
+        // Its words fit the room it has.
+        QVERIFY(hintLabel->heightForWidth(hintLabel->width()) <= hintLabel->height());
     }
 
     void confirmAppendsANewAlarm()

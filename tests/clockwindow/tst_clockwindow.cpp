@@ -586,28 +586,59 @@ private slots:
         clock->PositionMissedForm();
         tick(clock);
         const QPoint grab(50, 30);
-        QTest::mousePress(clock, Qt::LeftButton, {}, grab);
+        // Through the window system, so the program knows the button is down.
+        QTest::mousePress(clock->windowHandle(), Qt::LeftButton, {}, grab);
         QVERIFY(clock->IsDragging());
-        QMouseEvent move(QEvent::MouseMove, QPointF(grab + QPoint(10, 0)),
-                         QPointF(clock->mapToGlobal(grab + QPoint(10, 0))), Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(clock, &move);
+        QTest::mouseMove(clock->windowHandle(), grab + QPoint(10, 0));
         QCOMPARE(clock->LeftTwips(), 300 * 15 + 150);
         QCOMPARE(clock->pos(), QPoint(310, 200));
         QCOMPARE(missed->pos(), QPoint(310 - 100, 200 + 69));
 
-        // While dragging neither the display nor the alarm check runs.
+        // While dragging the alarm check goes on; only the drawing waits.
         const qint32 lastCheck = AlarmChecking::LastCheck;
         fakeNow = fakeNow.addSecs(120);
         tick(clock, 3);
-        QCOMPARE(AlarmChecking::LastCheck, lastCheck);
+        QVERIFY(clock->IsDragging());
+        QCOMPARE(AlarmChecking::LastCheck, lastCheck + 2);
         QCOMPARE(clock->SegmentLevel(0, 0), 1);
 
-        // Releasing any button ends the drag; the next tick resumes both.
-        QTest::mouseRelease(clock, Qt::RightButton, {}, grab);
+        // Releasing the button ends the drag; the next tick draws again.
+        QTest::mouseRelease(clock->windowHandle(), Qt::LeftButton, {}, grab + QPoint(10, 0));
         QVERIFY(!clock->IsDragging());
         tick(clock);
-        QCOMPARE(AlarmChecking::LastCheck, lastCheck + 1);
         QCOMPARE(clock->SegmentLevel(0, 0), 2);
+    }
+
+    // A drag ends whenever the clock can no longer see its button, or it
+    // would stay frozen until the next click on it.
+    void dragEndsWhenTheClockLosesTheButton_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("the main menu opens") << "menu";
+        QTest::newRow("the clock is hidden") << "hide";
+    }
+    void dragEndsWhenTheClockLosesTheButton()
+    {
+        QFETCH(QString, cause);
+        MainForm *clock = loadClock();
+        clock->show();
+        tick(clock);
+        QTest::mousePress(clock->windowHandle(), Qt::LeftButton, {}, QPoint(50, 30));
+        QVERIFY(clock->IsDragging());
+        if (cause == QLatin1String("menu")) {
+            chosenItem.clear(); // dismissed
+            QTest::mousePress(clock->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(50, 30));
+        } else {
+            clock->hide();
+        }
+        QVERIFY(!clock->IsDragging());
+        const qint32 lastCheck = AlarmChecking::LastCheck;
+        fakeNow = fakeNow.addSecs(60);
+        tick(clock);
+        QCOMPARE(AlarmChecking::LastCheck, lastCheck + 1);
+        // Leave no button down for the next test.
+        QTest::mouseRelease(clock->windowHandle(), Qt::RightButton);
+        QTest::mouseRelease(clock->windowHandle(), Qt::LeftButton);
     }
 
     // ---- Menus -----------------------------------------------------------
@@ -686,8 +717,9 @@ private slots:
                                                          << "E10" << true << false << true;
         QTest::newRow("deleted entries close up") << 8 << QList<int>{2, 3} << 0 << "E1"
                                                   << "E8" << false << false << true;
-        QTest::newRow("nothing left below the scroll position") << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << ""
-                                                                << "" << true << false << false;
+        // An empty panel over entries that remain would hide them: back to the top.
+        QTest::newRow("nothing left below the scroll position") << 8 << QList<int>{3, 4, 5, 6, 7, 8} << 2 << "E1"
+                                                                << "E2" << false << false << true;
     }
 
     void missedPanelRules()
@@ -748,13 +780,19 @@ private slots:
         QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::LeftButton);
         QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
 
-        // "Clear All" empties the list but keeps the scroll position and the panel.
+        // "Clear All" empties the list and scrolls back to the top, so a new
+        // line shows in the first row; the panel stays.
         chosenItem = "Menu_Missed_Clear";
         missed->Label1_MouseDown(Qt::RightButton);
         QCOMPARE(AlarmChecking::MissedAlarms, QStringList{QString()});
-        QCOMPARE(missed->MissedStart, 1);
-        QCOMPARE(missed->UpColour(), MissedForm::Active);
+        QCOMPARE(missed->MissedStart, 0);
+        QCOMPARE(missed->UpColour(), MissedForm::Inactive);
         QVERIFY(missed->isVisible());
+        AlarmChecking::MissedAlarms.append(QStringLiteral("New"));
+        missed->UpdateMissedList();
+        QCOMPARE(missed->RowText(0), QStringLiteral("New"));
+        AlarmChecking::ResetMissedAlarms();
+        missed->UpdateMissedList();
         missed->MissedList_MouseDown(5, Qt::RightButton); // an empty row
         QVERIFY(!menus->Menu_Missed_Delete->isEnabled());
         QCOMPARE(menus->SelectionID, 3);

@@ -10,7 +10,8 @@ cmake --install "$build" --prefix "$prefix" >"$E2E_WORK/install.log" 2>&1 || fai
 
 id=example.varnod.Tockwise
 for file in bin/tockwise lib/tockwise/tockwise lib/tockwise/Chime1.wav share/applications/$id.desktop \
-    share/metainfo/$id.metainfo.xml share/icons/hicolor/48x48/apps/$id.png share/icons/hicolor/scalable/apps/$id.svg; do
+    share/metainfo/$id.metainfo.xml share/icons/hicolor/48x48/apps/$id.png share/icons/hicolor/scalable/apps/$id.svg \
+    share/man/man1/tockwise.1.gz share/doc/tockwise/copyright; do
     [ -e "$prefix/$file" ] || fail "$file was not installed"
 done
 [ "$(identify -format '%wx%h' "$prefix/share/icons/hicolor/48x48/apps/$id.png")" = 48x48 ] || fail "the icon is not 48 x 48"

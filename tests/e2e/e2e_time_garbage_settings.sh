@@ -122,17 +122,16 @@ variant() {
 
 now_minute=$(minute_of '2024-03-07 09:00')
 
-# A Last Check too big for 32 bits reads as the largest minute, a time the
-# clock has not reached (as if it had been set back); it is only required to
-# come back as a plain number.
+# A Last Check too big for 32 bits is no minute at all: checking starts from
+# the present minute; it is only required to come back as a plain number.
 variant huge "$third_x" "$third_y" any \
     'Last%20Check=99999999999999999999' 'X=1e300' 'Y=99999999999999999999' \
     'Visible=1e300' 'Digits=99999999999999999999' 'Face=1e300'
-# A very negative Last Check is a week ago at most: caught up to now.
+# A very negative Last Check is no minute either: checking starts now.
 variant negative "$third_x" "$third_y" "$now_minute" \
     'Last%20Check=-1e300' 'X=-1e300' 'Y=-99999999999999999999' \
     'Visible=-1' 'Digits=-1' 'Face=-3'
-# Text reads as 0: the screen edge, Last Check 0 (a week ago at most).
+# Text reads as 0: the screen edge; a Last Check with no number starts now.
 variant text 0 0 "$now_minute" \
     'Last%20Check=yesterday' 'X=left' 'Y=top' \
     'Visible=maybe' 'Digits=red' 'Face=gold'

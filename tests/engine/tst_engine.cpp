@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace AlarmHandling;
 using namespace TimingModule;
@@ -297,15 +298,152 @@ private slots:
         QCOMPARE(readFile(AlarmFilePath()).size(), length); // loading never rewrites a good file
     }
 
-    void loadRefusesAFolderAndKeepsTheTable()
+    void loadRefusesWhatIsNoTable_data()
     {
-        QVERIFY(QDir(m_dir->path()).mkdir(FileName));
+        // How the entry named Alarms.dat is made in the alarm folder.
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a folder") << "folder";
+        // Opening a pipe would wait for a writer for ever.
+        QTest::newRow("a named pipe") << "pipe";
+        // Reading it would never end.
+        QTest::newRow("a link to /dev/zero") << "zero";
+        QTest::newRow("one byte over 64 MiB") << "huge";
+        QTest::newRow("a link to nothing") << "dangling";
+    }
+
+    void loadRefusesWhatIsNoTable()
+    {
+        QFETCH(QString, kind);
+        const QString path = AlarmFilePath();
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == "folder") {
+            QVERIFY(QDir(m_dir->path()).mkdir(FileName));
+        } else if (kind == "pipe") {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else if (kind == "huge") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(64 * 1024 * 1024 + 1)); // sparse: no disk taken
+        } else {
+            QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone")), path));
+        }
+        const QFileInfo before(path);
         Alarms = {AlarmRecord{}, makeAlarm("kept", 1, 7, 0)};
+
         QString error;
         QVERIFY(!LoadAlarms(&error));
         QVERIFY2(error.contains(FileName), qPrintable(error));
         QCOMPARE(Alarms.size(), 2);
-        QVERIFY(QFileInfo(AlarmFilePath()).isDir());
+        const QFileInfo after(path);
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.isFile(), before.isFile());
+        QCOMPARE(after.exists(), before.exists());
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{FileName}); // nothing written beside it
+    }
+
+    void loadReadsThroughALinkToAFile()
+    {
+        QDir(m_dir->path()).mkdir(QStringLiteral("real"));
+        const QString target = m_dir->filePath(QStringLiteral("real/table.dat"));
+        writeFile(target, QByteArray(128, '\0') + goldenSlot(1, padded("Linked"), 1, 6, 0, 0, 0, 0, 0, 0, 0));
+        QVERIFY(QFile::link(target, AlarmFilePath()));
+        QString error;
+        QVERIFY2(LoadAlarms(&error), qPrintable(error));
+        QCOMPARE(Alarms.size(), 2);
+        QCOMPARE(Alarms.at(1).TrimmedName(), QStringLiteral("Linked"));
+    }
+
+    // ---- Where the file lives -------------------------------------------
+
+    void chooseAlarmFolder_data()
+    {
+        // What the program folder holds ("", "file" or "pipe"), whether it is
+        // writable, whether the per-user folder holds a file, and the answer.
+        QTest::addColumn<QString>("programEntry");
+        QTest::addColumn<bool>("programWritable");
+        QTest::addColumn<bool>("userHas");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("1 portable: beside the program, folder writable") << "file" << true << false << "program";
+        QTest::newRow("1 portable wins over the user's file") << "file" << true << true << "program";
+        QTest::newRow("2 the user's file, writable program folder without one") << "" << true << true << "user";
+        QTest::newRow("2 the user's file, read-only program folder without one") << "" << false << true << "user";
+        QTest::newRow("2 the user's file over a read-only folder's") << "file" << false << true << "user";
+        QTest::newRow("3 a read-only folder's file is copied for the user") << "file" << false << false << "user";
+        QTest::newRow("3 a read-only folder's pipe is not copied") << "pipe" << false << false << "program";
+        QTest::newRow("4 nothing anywhere, writable program folder") << "" << true << false << "program";
+        QTest::newRow("4 nothing anywhere, read-only program folder") << "" << false << false << "user";
+    }
+
+    void chooseAlarmFolder()
+    {
+        QFETCH(QString, programEntry);
+        QFETCH(bool, programWritable);
+        QFETCH(bool, userHas);
+        QFETCH(QString, expected);
+
+        const QString program = m_dir->filePath(QStringLiteral("prog"));
+        const QString user = m_dir->filePath(QStringLiteral("data/tockwise")); // made when needed
+        QVERIFY(QDir().mkpath(program));
+        const QString programFile = QDir(program).filePath(FileName);
+        const QString userFile = QDir(user).filePath(FileName);
+        const QByteArray programBytes =
+            QByteArray(128, '\0') + goldenSlot(1, padded("Shipped"), 1, 6, 0, 0, 0, 0, 0, 0, 0);
+        const QByteArray userBytes = QByteArray(128, '\0') + goldenSlot(1, padded("Mine"), 1, 7, 0, 0, 0, 0, 0, 0, 0);
+        if (programEntry == "file")
+            writeFile(programFile, programBytes);
+        else if (programEntry == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(programFile).constData(), 0600), 0);
+        if (userHas) {
+            QVERIFY(QDir().mkpath(user));
+            writeFile(userFile, userBytes);
+        }
+        // Permission bits do not stop root; the writability of the program
+        // folder is given instead.
+        const FolderCheck canWrite = [&](const QString &folder) {
+            return folder == program ? programWritable : QFileInfo(folder).isWritable();
+        };
+
+        const QString chosen = ChooseAlarmFolder(program, user, canWrite);
+        QCOMPARE(chosen, expected == "program" ? program : user);
+        QVERIFY(QFileInfo(chosen).isDir());
+        if (programEntry == "file")
+            QCOMPARE(readFile(programFile), programBytes); // the program's own file is never changed
+        if (userHas)
+            QCOMPARE(readFile(userFile), userBytes);
+        else if (programEntry == "file" && chosen == user)
+            QCOMPARE(readFile(userFile), programBytes);
+        else if (chosen != user || programEntry == "pipe")
+            QVERIFY(!QFileInfo::exists(userFile) && !QFileInfo(userFile).isSymLink());
+
+        // Chosen again (the next start), the same folder, and a copy that has
+        // since been edited is not copied over.
+        if (chosen == user && QFileInfo::exists(userFile)) {
+            writeFile(userFile, userBytes + userBytes.right(128));
+            QCOMPARE(ChooseAlarmFolder(program, user, canWrite), user);
+            QCOMPARE(readFile(userFile).size(), 3 * 128);
+        }
+    }
+
+    // ---- Names ----------------------------------------------------------
+
+    void everyStoredByteIsStorable()
+    {
+        // A name read from the file is never cut down by the editor.
+        QByteArray all;
+        for (int b = 1; b < 256; ++b)
+            all.append(char(b));
+        QByteArray slot = goldenSlot(1, padded(all.left(100)), 1, 0, 0, 0, 0, 0, 0, 0, 0);
+        for (int start = 0; start < all.size(); start += 100) {
+            slot.replace(4, 100, padded(all.mid(start, 100)));
+            const QString name = DecodeSlot(slot.constData()).Name;
+            QCOMPARE(StorableName(name), name);
+        }
     }
 
     // ---- Saving ---------------------------------------------------------
@@ -694,6 +832,74 @@ private slots:
         fakeNow = QDateTime(QDate(2024, 10, 27), QTime(2, 31, 0));
         QVERIFY(AlarmChecking::LiveCheck());
         QCOMPARE(m_recorder.rings.size(), 1);
+    }
+
+    // The clock found behind Last Check, at start-up or while running: within
+    // an hour it is the hour that repeats when daylight saving time ends, and
+    // nothing is checked twice; further back it is a corrected clock or a new
+    // time zone, and an alarm rings as soon as the clock reaches it.
+    void clockSetBack_data()
+    {
+        QTest::addColumn<bool>("atStartup");
+        QTest::addColumn<int>("minutesBack");
+        QTest::addColumn<int>("rings");
+        QTest::newRow("repeated hour, running") << false << 60 << 0;
+        QTest::newRow("corrected by 61 minutes, running") << false << 61 << 1;
+        QTest::newRow("Berlin to New York, running") << false << 360 << 1;
+        QTest::newRow("repeated hour, at start-up") << true << 60 << 0;
+        QTest::newRow("clock three days fast corrected, at start-up") << true << 3 * 1440 << 1;
+        QTest::newRow("clock two years fast corrected, at start-up") << true << 730 * 1440 << 1;
+    }
+    void clockSetBack()
+    {
+        QFETCH(bool, atStartup);
+        QFETCH(int, minutesBack);
+        QFETCH(int, rings);
+        const QDateTime checked(QDate(2024, 3, 5), QTime(12, 0));
+        const QDateTime now = checked.addSecs(-60 * minutesBack + 30);
+        const QTime due = now.time().addSecs(120);
+        Alarms = {AlarmRecord{}, makeAlarm("Due", 1, due.hour(), due.minute())};
+        AlarmChecking::LastCheck = MinuteOf(checked);
+        fakeNow = now;
+        if (atStartup)
+            AlarmChecking::StartupCatchUp();
+        else
+            QVERIFY(!AlarmChecking::LiveCheck());
+        fakeNow = now.addSecs(150);
+        while (AlarmChecking::LiveCheck()) {
+        }
+        QCOMPARE(m_recorder.rings.size(), rings);
+        QVERIFY(missedLines().isEmpty());
+    }
+
+    // Minutes skipped while running (asleep, the clock jumped ahead) ring late
+    // for up to a day; a longer gap is reported like time the program was
+    // closed, at most a week of it, and nothing rings.
+    void liveGap_data()
+    {
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<int>("rings");
+        QTest::addColumn<int>("missed");
+        QTest::newRow("two hours asleep") << 120 << 1 << 0;
+        QTest::newRow("a whole day") << 1440 << 1 << 0;
+        QTest::newRow("a day and a minute") << 1441 << 0 << 1;
+        QTest::newRow("three days asleep") << 3 * 1440 << 0 << 3;
+        QTest::newRow("clock corrected by years") << 800 * 1440 << 0 << 7;
+    }
+    void liveGap()
+    {
+        QFETCH(int, gap);
+        QFETCH(int, rings);
+        QFETCH(int, missed);
+        Alarms = {AlarmRecord{}, makeAlarm("Seven", 1, 7, 0)};
+        const QDateTime checked(QDate(2024, 3, 5), QTime(6, 0));
+        AlarmChecking::LastCheck = MinuteOf(checked);
+        fakeNow = checked.addSecs(60 * qint64(gap) + 20);
+        while (AlarmChecking::LiveCheck()) {
+        }
+        QCOMPARE(m_recorder.rings.size(), rings);
+        QCOMPARE(missedLines().size(), missed);
+        QCOMPARE(AlarmChecking::LastCheck, CurrentMinute());
     }
 
     void springForwardStillRings()

@@ -1,6 +1,7 @@
 #include "clockwindow/Settings.h"
 #include "resources/Artwork.h"
 #include "shell/AdForm.h"
+#include "shell/CommandLine.h"
 #include "shell/Dialogs.h"
 #include "shell/FormRegistry.h"
 #include "shell/PersonalForm.h"
@@ -14,6 +15,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -273,6 +279,64 @@ private slots:
         const QUrl site = maker ? Artwork::MakerSite() : Artwork::ProductFamilySite();
         QCOMPARE(urls.opened, QList<QUrl>(opened, site));
         QVERIFY(form->isVisible());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode"); // -1: the clock starts
+        QTest::addColumn<QString>("out");  // the start of standard output
+        QTest::addColumn<QString>("err");
+
+        const QString version = QStringLiteral("tockwise " TOCKWISE_EXPECTED_VERSION "\n");
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: tockwise" << QString();
+        QTest::newRow("-h after restart") << QStringList{"restart", "-h"} << 0 << "Usage: tockwise" << QString();
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
+        QTest::newRow("--bogus") << QStringList{"--bogus"} << 2 << ""
+                                 << "tockwise: unknown option '--bogus' (try 'tockwise --help')\n";
+        QTest::newRow("-x before --help") << QStringList{"-x", "--help"} << 2 << ""
+                                          << "tockwise: unknown option '-x' (try 'tockwise --help')\n";
+        QTest::newRow("restart") << QStringList{"restart"} << -1 << QString() << QString();
+        QTest::newRow("nothing") << QStringList{} << -1 << QString() << QString();
+        // Qt's own options reach Qt; a value that looks like an option is Qt's too.
+        QTest::newRow("-session ID") << QStringList{"-session", "10a7b1e", "restart"} << -1 << QString() << QString();
+        QTest::newRow("--style=fusion") << QStringList{"--style=fusion"} << -1 << QString() << QString();
+        QTest::newRow("-qwindowtitle -x") << QStringList{"-qwindowtitle", "-x"} << -1 << QString() << QString();
+        QTest::newRow("-sessionx") << QStringList{"-sessionx"} << 2 << ""
+                                   << "tockwise: unknown option '-sessionx' (try 'tockwise --help')\n";
+        QTest::newRow("another word") << QStringList{"now"} << -1 << QString() << QString();
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+
+        std::vector<std::string> words{"/usr/bin/tockwise"};
+        for (const QString &a : arguments)
+            words.push_back(a.toStdString());
+        std::vector<const char *> argv;
+        for (const std::string &w : words)
+            argv.push_back(w.c_str());
+        argv.push_back(nullptr);
+
+        std::ostringstream stdOut, stdErr;
+        const std::optional<int> result = CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr);
+        QCOMPARE(result.value_or(-1), exitCode);
+        QVERIFY2(QString::fromStdString(stdOut.str()).startsWith(out), stdOut.str().c_str());
+        if (out.startsWith(QLatin1String("Usage"))) {
+            // What a user needs to find the files and the autostart folder.
+            for (const char *needle : {"restart", "$XDG_DATA_HOME/tockwise/Alarms.dat", "~/.local/share/tockwise/",
+                                       "$XDG_CONFIG_HOME/hqz.conf", "~/.config/hqz.conf", "~/.config/autostart/"})
+                QVERIFY2(stdOut.str().find(needle) != std::string::npos, needle);
+        } else if (out.isEmpty()) {
+            QVERIFY(stdOut.str().empty());
+        } else {
+            QCOMPARE(QString::fromStdString(stdOut.str()), out);
+        }
+        QCOMPARE(QString::fromStdString(stdErr.str()), err);
     }
 };
 
