@@ -68,9 +68,14 @@ QPoint ReachablePosition(const QRect &window, const QList<QRect> &areas)
 
 QPoint MissedPanelPosition(const QRect &clock, const QSize &panel, const QRect &area)
 {
-    const int left = clock.x() - (panel.width() - clock.width()) / 2;
+    const int centred = clock.x() - (panel.width() - clock.width()) / 2;
     const int below = clock.y() + clock.height() - 1;
-    if (area.isEmpty() || below + panel.height() <= area.bottom() + 1)
+    if (area.isEmpty())
+        return QPoint(centred, below);
+    // Its scroll arrows are at its right edge: a clock at a side of the screen
+    // moves the panel in rather than leave them off it.
+    const int left = clampedStart(centred, area.left(), area.right() + 1 - panel.width());
+    if (below + panel.height() <= area.bottom() + 1)
         return QPoint(left, below);
     return QPoint(left, clock.y() - panel.height() + 1);
 }

@@ -23,7 +23,8 @@ QPoint ReachablePosition(const QRect &window, const QList<QRect> &areas);
 
 // The missed panel hangs centred under the clock, over the clock's bottom pixel
 // row; where that would leave the bottom of the area it goes above the clock,
-// over its top pixel row, which lies outside the outline as well.
+// over its top pixel row, which lies outside the outline as well. Beside a
+// clock at a side of the area it moves in only as far as it must.
 QPoint MissedPanelPosition(const QRect &clock, const QSize &panel, const QRect &area);
 
 // Room a window manager's frame takes around a tool window's client area (title
