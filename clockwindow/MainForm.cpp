@@ -385,6 +385,33 @@ void MainForm::mouseReleaseEvent(QMouseEvent *)
         m_refreshTimer.start(RefreshInterval);
 }
 
+bool MainForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::Show)
+        m_confirmPlacement = true;
+    return QWidget::event(event);
+}
+
+void MainForm::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // A window manager that has just framed the clock may report it at the
+    // corner of its new frame and say no more, though the clock stands where
+    // it was put. Believed, the clock would save that corner as its position
+    // and place its panel and menu there; it is put where it is once more.
+    if (event->spontaneous() && m_confirmPlacement && !Dragging) {
+        m_confirmPlacement = false;
+        if (pos() != m_placed) {
+            QTimer::singleShot(0, this, [this] {
+                if (pos() != m_placed)
+                    move(m_placed);
+            });
+            return;
+        }
+    }
+    m_placed = pos();
+}
+
 void MainForm::keyPressEvent(QKeyEvent *event)
 {
     // The main menu from the keyboard, as the right button opens it.

@@ -63,6 +63,8 @@ public:
     int TopTwips() const;
 
 protected:
+    bool event(QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -75,6 +77,11 @@ private:
     void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     int nextTickInterval(const QDateTime &now, bool busy) const;
+
+    // Where the program last put the clock, and whether the window system's
+    // first report after showing it is still to be checked against that.
+    QPoint m_placed;
+    bool m_confirmPlacement = false;
 
     std::array<QImage, 37> ClockPictures;
     std::array<quint8, 10> SegmentPatterns{};

@@ -2,8 +2,8 @@
 # What the window manager shows as each window's title (_NET_WM_NAME, which
 # task bars, Alt+Tab and screen readers read) is exactly the window's caption,
 # with nothing appended. On the way, two alarms due in the same minute open two
-# notifications side by side, and the keyboard closes notifications, the theme
-# window and the about windows.
+# notifications side by side, the keyboard closes notifications, the theme
+# window and the about windows, and opens the clock's menu.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_wm.sh"
 source "$(dirname "$0")/lib_alarms.sh"
@@ -90,3 +90,19 @@ xdotool windowactivate --sync "$THEME" 2>/dev/null || true
 xdotool key --clearmodifiers Escape
 wait_until gone named_window 'Tockwise - Theme' || fail "Escape did not close the theme window"
 log "every window is titled exactly with its caption"
+
+# --- the clock from the keyboard -------------------------------------------------
+# The Menu key opens the main menu over the clock; "Exit" from it then stores
+# the position the clock has on screen (a window manager that has just framed
+# the clock may report it at the corner of its frame).
+read -r cx cy < <(window_position "$CLOCK_WIN")
+xdotool windowactivate --sync "$CLOCK_WIN" 2>/dev/null || true
+xdotool key --clearmodifiers Menu
+read -r _ mx my _ _ < <(open_menu) || fail "the Menu key opened no menu on the clock"
+[ "$mx" -ge "$cx" ] && [ "$mx" -lt $((cx + 200)) ] && [ "$my" -ge "$cy" ] && [ "$my" -lt $((cy + 70)) ] ||
+    fail "the Menu key opened the menu at $mx,$my, not over the clock at $cx,$cy"
+menu_choose 4 5
+wait_for_exit "$CLOCK_PID" 5 || fail "\"Exit\" chosen from the keyboard's menu did not end the program"
+[ "$(setting X)" = $((cx * 15)) ] && [ "$(setting Y)" = $((cy * 15)) ] ||
+    fail "the clock at $cx,$cy was stored at $(setting X),$(setting Y) twips, not $((cx * 15)),$((cy * 15))"
+log "the Menu key opened the menu over the clock; its position was kept"
