@@ -128,7 +128,8 @@ bool MainForm::Form_Load(QString *error)
     const int defaultY = screen.height() * TwipsPerPixel / 3;
     const double x = Settings::LenientNumber(Settings::Read(Settings::X, QString::number(defaultX)));
     const double y = Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(defaultY)));
-    const QPoint stored(pixelsFromTwips(x, pixelsFromTwips(defaultX, 0)), pixelsFromTwips(y, pixelsFromTwips(defaultY, 0)));
+    const QPoint stored(pixelsFromTwips(x, pixelsFromTwips(defaultX, 0)),
+                        pixelsFromTwips(y, pixelsFromTwips(defaultY, 0)));
     // A clock left mostly off every screen (a monitor unplugged, a smaller
     // resolution, a new scale) could not be reached to drag it back.
     QList<QRect> areas;

@@ -8,10 +8,10 @@
 #include "resources/Artwork.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QFrame>
-#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>

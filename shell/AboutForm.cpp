@@ -22,10 +22,7 @@ AboutForm::AboutForm(const QString &name, const QString &caption, QSize size, st
     // gets it smaller, the hot area with it.
     ToolWindow::CentreOnScreen(this, true);
     const qreal scale = qreal(width()) / size.width();
-    LinkButton->setGeometry(scale == 1.0 ? linkArea
-                                         : QRectF(linkArea.x() * scale, linkArea.y() * scale,
-                                                  linkArea.width() * scale, linkArea.height() * scale)
-                                               .toRect());
+    LinkButton->setGeometry(QRectF(QPointF(linkArea.topLeft()) * scale, QSizeF(linkArea.size()) * scale).toRect());
     LinkButton->setCursor(Qt::PointingHandCursor);
     LinkButton->installEventFilter(this);
 }

@@ -18,7 +18,7 @@ namespace {
 QPointer<QSystemTrayIcon> trayIcon;
 
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-}
+} // namespace
 
 bool StatusNotifierHostPresent()
 {

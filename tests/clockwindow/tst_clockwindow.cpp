@@ -309,7 +309,7 @@ private slots:
         QTest::newRow("half off the right, kept") << "10500"
                                                   << "4500" << QPoint(700, 300);
         QTest::newRow("from a larger screen, 20 x 7 left showing") << "11700"
-                                                                  << "11895" << QPoint(600, 730);
+                                                                   << "11895" << QPoint(600, 730);
         QTest::newRow("far off screen but possible") << "449985"
                                                      << "-449985" << QPoint(600, 0);
         QTest::newRow("a monitor on the left unplugged") << "-22500"
@@ -345,55 +345,51 @@ private slots:
 
         const QList<QRect> sxga{QRect(0, 0, 1280, 1024)};
         const QList<QRect> twoScreens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1200)};
-        QTest::newRow("clock on screen kept") << "clock" << sxga << QRect(500, 400, 200, 70) << 0
-                                              << QRect(500, 400, 200, 70);
-        QTest::newRow("clock half off the right kept") << "clock" << sxga << QRect(1180, 400, 200, 70) << 0
-                                                       << QRect(1180, 400, 200, 70);
+        QTest::newRow("clock on screen kept")
+            << "clock" << sxga << QRect(500, 400, 200, 70) << 0 << QRect(500, 400, 200, 70);
+        QTest::newRow("clock half off the right kept")
+            << "clock" << sxga << QRect(1180, 400, 200, 70) << 0 << QRect(1180, 400, 200, 70);
         QTest::newRow("clock at scale 2 on 1280 x 1024") << "clock" << QList<QRect>{QRect(0, 0, 640, 512)}
-                                                         << QRect(1080, 300, 200, 70) << 0
-                                                         << QRect(440, 300, 200, 70);
-        QTest::newRow("clock from 1920 wide on 1024 x 768") << "clock" << QList<QRect>{QRect(0, 0, 1024, 768)}
-                                                            << QRect(1004, 761, 200, 70) << 0
-                                                            << QRect(824, 698, 200, 70);
+                                                         << QRect(1080, 300, 200, 70) << 0 << QRect(440, 300, 200, 70);
+        QTest::newRow("clock from 1920 wide on 1024 x 768")
+            << "clock" << QList<QRect>{QRect(0, 0, 1024, 768)} << QRect(1004, 761, 200, 70) << 0
+            << QRect(824, 698, 200, 70);
         QTest::newRow("clock behind a bottom panel") << "clock" << QList<QRect>{QRect(0, 0, 1280, 1000)}
                                                      << QRect(500, 990, 200, 70) << 0 << QRect(500, 930, 200, 70);
-        QTest::newRow("clock on the second screen kept") << "clock" << twoScreens << QRect(2500, 1100, 200, 70)
-                                                         << 0 << QRect(2500, 1100, 200, 70);
-        QTest::newRow("clock beyond the second screen") << "clock" << twoScreens << QRect(3400, 500, 200, 70) << 0
-                                                        << QRect(3000, 500, 200, 70);
-        QTest::newRow("clock under the smaller screen") << "clock" << twoScreens << QRect(1000, 1100, 200, 70)
-                                                        << 0 << QRect(1000, 954, 200, 70);
-        QTest::newRow("missed panel below") << "missed panel" << sxga << QRect(500, 400, 200, 70) << 0
-                                            << QRect(400, 469, 400, 135);
-        QTest::newRow("missed panel just fits below") << "missed panel" << sxga << QRect(500, 820, 200, 70) << 0
-                                                      << QRect(400, 889, 400, 135);
-        QTest::newRow("missed panel above at the bottom") << "missed panel" << sxga << QRect(500, 821, 200, 70)
-                                                          << 0 << QRect(400, 687, 400, 135);
-        QTest::newRow("missed panel beside a clock at the right edge") << "missed panel" << sxga
-                                                                       << QRect(1080, 821, 200, 70) << 0
-                                                                       << QRect(880, 687, 400, 135);
-        QTest::newRow("missed panel beside a clock at the left edge") << "missed panel" << sxga
-                                                                      << QRect(-20, 100, 200, 70) << 0
-                                                                      << QRect(0, 169, 400, 135);
+        QTest::newRow("clock on the second screen kept")
+            << "clock" << twoScreens << QRect(2500, 1100, 200, 70) << 0 << QRect(2500, 1100, 200, 70);
+        QTest::newRow("clock beyond the second screen")
+            << "clock" << twoScreens << QRect(3400, 500, 200, 70) << 0 << QRect(3000, 500, 200, 70);
+        QTest::newRow("clock under the smaller screen")
+            << "clock" << twoScreens << QRect(1000, 1100, 200, 70) << 0 << QRect(1000, 954, 200, 70);
+        QTest::newRow("missed panel below")
+            << "missed panel" << sxga << QRect(500, 400, 200, 70) << 0 << QRect(400, 469, 400, 135);
+        QTest::newRow("missed panel just fits below")
+            << "missed panel" << sxga << QRect(500, 820, 200, 70) << 0 << QRect(400, 889, 400, 135);
+        QTest::newRow("missed panel above at the bottom")
+            << "missed panel" << sxga << QRect(500, 821, 200, 70) << 0 << QRect(400, 687, 400, 135);
+        QTest::newRow("missed panel beside a clock at the right edge")
+            << "missed panel" << sxga << QRect(1080, 821, 200, 70) << 0 << QRect(880, 687, 400, 135);
+        QTest::newRow("missed panel beside a clock at the left edge")
+            << "missed panel" << sxga << QRect(-20, 100, 200, 70) << 0 << QRect(0, 169, 400, 135);
         QTest::newRow("missed panel on a lower screen") << "missed panel" << QList<QRect>{QRect(0, 1024, 1280, 1024)}
-                                                        << QRect(100, 1950, 200, 70) << 0
-                                                        << QRect(0, 1816, 400, 135);
-        QTest::newRow("tool window centred") << "tool" << sxga << QRect(0, 0, 201, 169) << 0
-                                             << QRect(539, 427, 201, 169);
+                                                        << QRect(100, 1950, 200, 70) << 0 << QRect(0, 1816, 400, 135);
+        QTest::newRow("tool window centred")
+            << "tool" << sxga << QRect(0, 0, 201, 169) << 0 << QRect(539, 427, 201, 169);
         QTest::newRow("tool window beside a left panel") << "tool" << QList<QRect>{QRect(100, 30, 1180, 994)}
                                                          << QRect(0, 0, 750, 469) << 1 << QRect(315, 292, 750, 469);
-        QTest::newRow("about window at scale 2 shrinks") << "tool" << QList<QRect>{QRect(0, 0, 640, 512)}
-                                                         << QRect(0, 0, 750, 469) << 1 << QRect(0, 59, 630, 393);
-        QTest::newRow("too large, its corner inside") << "tool" << QList<QRect>{QRect(0, 0, 640, 512)}
-                                                      << QRect(0, 0, 750, 500) << 0 << QRect(0, 0, 750, 500);
-        QTest::newRow("first notification") << "cascade" << sxga << QRect(0, 0, 400, 100) << 0
-                                            << QRect(440, 462, 400, 100);
-        QTest::newRow("second notification") << "cascade" << sxga << QRect(0, 0, 400, 100) << 1
-                                             << QRect(470, 492, 400, 100);
-        QTest::newRow("fifteenth notification, last step") << "cascade" << sxga << QRect(0, 0, 400, 100) << 14
-                                                           << QRect(860, 882, 400, 100);
-        QTest::newRow("sixteenth notification wraps") << "cascade" << sxga << QRect(0, 0, 400, 100) << 15
-                                                      << QRect(440, 462, 400, 100);
+        QTest::newRow("about window at scale 2 shrinks")
+            << "tool" << QList<QRect>{QRect(0, 0, 640, 512)} << QRect(0, 0, 750, 469) << 1 << QRect(0, 59, 630, 393);
+        QTest::newRow("too large, its corner inside")
+            << "tool" << QList<QRect>{QRect(0, 0, 640, 512)} << QRect(0, 0, 750, 500) << 0 << QRect(0, 0, 750, 500);
+        QTest::newRow("first notification")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 0 << QRect(440, 462, 400, 100);
+        QTest::newRow("second notification")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 1 << QRect(470, 492, 400, 100);
+        QTest::newRow("fifteenth notification, last step")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 14 << QRect(860, 882, 400, 100);
+        QTest::newRow("sixteenth notification wraps")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 15 << QRect(440, 462, 400, 100);
         QTest::newRow("small screen wraps sooner") << "cascade" << QList<QRect>{QRect(0, 0, 800, 600)}
                                                    << QRect(0, 0, 400, 100) << 7 << QRect(200, 250, 400, 100);
     }
@@ -410,8 +406,8 @@ private slots:
         if (rule == "clock")
             placed = QRect(WindowPositioning::ReachablePosition(window, areas), window.size());
         else if (rule == "missed panel")
-            placed = QRect(WindowPositioning::MissedPanelPosition(window, QSize(400, 135), areas.first()),
-                           QSize(400, 135));
+            placed =
+                QRect(WindowPositioning::MissedPanelPosition(window, QSize(400, 135), areas.first()), QSize(400, 135));
         else if (rule == "tool")
             placed = WindowPositioning::CentredToolWindow(areas.first(), window.size(), index == 1);
         else
@@ -734,8 +730,7 @@ private slots:
         QTest::newRow("XEmbed, double click") << false << int(QSystemTrayIcon::DoubleClick) << true;
         QTest::newRow("XEmbed, middle click") << false << int(QSystemTrayIcon::MiddleClick) << false;
         QTest::newRow("StatusNotifierItem, activation") << true << int(QSystemTrayIcon::Trigger) << true;
-        QTest::newRow("StatusNotifierItem, secondary activation") << true << int(QSystemTrayIcon::MiddleClick)
-                                                                  << false;
+        QTest::newRow("StatusNotifierItem, secondary activation") << true << int(QSystemTrayIcon::MiddleClick) << false;
     }
 
     void trayClicksShowTheClock()
