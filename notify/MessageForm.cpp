@@ -163,20 +163,22 @@ void MessageForm::PlaceAmongOpenNotifications()
         return;
     const QRect area = screen->geometry();
     // In the middle of the screen, or the first step down and right of it that
-    // no open notification takes, so none covers another.
-    QList<QPoint> taken;
+    // no open notification takes, so none covers another. The steps taken are
+    // remembered rather than read back from the windows, whose reported
+    // position a window manager may not have settled yet.
+    QList<int> taken;
     for (QWidget *window : QApplication::topLevelWidgets())
-        if (window != this && window->isVisible() && qobject_cast<MessageForm *>(window))
-            taken.append(window->pos());
+        if (auto *other = qobject_cast<MessageForm *>(window); other && other != this && other->isVisible())
+            taken.append(other->m_cascadeStep);
     const int places = WindowPositioning::CascadeSlots(area, size());
-    int index = int(taken.size()) % places;
+    m_cascadeStep = int(taken.size()) % places;
     for (int i = 0; i < places; ++i) {
-        if (!taken.contains(WindowPositioning::CascadePosition(area, size(), i))) {
-            index = i;
+        if (!taken.contains(i)) {
+            m_cascadeStep = i;
             break;
         }
     }
-    move(WindowPositioning::CascadePosition(area, size(), index));
+    move(WindowPositioning::CascadePosition(area, size(), m_cascadeStep));
 }
 
 void MessageForm::keyPressEvent(QKeyEvent *event)

@@ -65,5 +65,6 @@ private:
 
     QPixmap m_background;
     QString m_tag;
+    int m_cascadeStep = 0; // how many steps down and right of the middle it opened
     bool m_closeButtonPressed = false;
 };
