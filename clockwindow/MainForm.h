@@ -63,6 +63,9 @@ public:
     int TopTwips() const;
 
 protected:
+    bool event(QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -70,7 +73,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -79,6 +81,11 @@ private:
     void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     int nextTickInterval(const QDateTime &now, bool busy) const;
+
+    // Where the program last put the clock, and whether the window system's
+    // first report after showing it is still to be checked against that.
+    QPoint m_placed;
+    bool m_confirmPlacement = false;
 
     std::array<QImage, 37> ClockPictures;
     std::array<quint8, 10> SegmentPatterns{};
