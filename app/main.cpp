@@ -8,6 +8,7 @@
 #include "shell/SingleInstance.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QStandardPaths>
 
 #include <csignal>
@@ -35,8 +36,9 @@ int main(int argc, char *argv[])
 #endif
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tockwise"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tockwise"));
+    // The name desktops, trays and screen readers show. No display name: Qt
+    // would append it to every window title the window manager shows.
+    QApplication::setApplicationName(QStringLiteral("Tockwise"));
     QApplication::setDesktopFileName(QStringLiteral("example.varnod.Tockwise"));
     // The program ends when its last window is gone, hidden clock included.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -59,8 +61,10 @@ int main(int argc, char *argv[])
         });
 
     const QString programFolder = QCoreApplication::applicationDirPath();
+    // The per-user folder where users' alarms live keeps its lower-case name.
     AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
-        programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+        programFolder, QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                           .filePath(QStringLiteral("tockwise"))));
     SoundModule::SetProgramFolder(programFolder);
 
     MainForm *clock = Forms().Get<MainForm>();

@@ -17,6 +17,7 @@
 #include <QAccessible>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -129,7 +130,14 @@ bool MainForm::Form_Load(QString *error)
     const int defaultY = screen.height() * TwipsPerPixel / 3;
     const double x = Settings::LenientNumber(Settings::Read(Settings::X, QString::number(defaultX)));
     const double y = Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(defaultY)));
-    move(pixelsFromTwips(x, pixelsFromTwips(defaultX, 0)), pixelsFromTwips(y, pixelsFromTwips(defaultY, 0)));
+    const QPoint stored(pixelsFromTwips(x, pixelsFromTwips(defaultX, 0)),
+                        pixelsFromTwips(y, pixelsFromTwips(defaultY, 0)));
+    // A clock left mostly off every screen (a monitor unplugged, a smaller
+    // resolution, a new scale) could not be reached to drag it back.
+    QList<QRect> areas;
+    for (const QScreen *s : QGuiApplication::screens())
+        areas.append(s->availableGeometry());
+    move(WindowPositioning::ReachablePosition(QRect(stored, size()), areas));
     const bool visible = Settings::ReadVisible();
 
     WindowShape = std::make_unique<RegionData>();
@@ -381,13 +389,6 @@ void MainForm::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
 }
 
-bool MainForm::event(QEvent *event)
-{
-    if (event->type() == QEvent::UngrabMouse)
-        endDrag();
-    return QWidget::event(event);
-}
-
 void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -419,11 +420,13 @@ void MainForm::PositionMissedForm()
     MissedForm *missed = Forms().Find<MissedForm>();
     if (!missed)
         return;
-    // Centred under the clock, overlapping its bottom pixel row, which lies
-    // outside the clock's outline, so the two look joined.
-    const int left = x() - (missed->width() - width()) / 2;
-    const int top = y() + height() - 1;
-    missed->move(left, top);
+    // Centred under the clock and joined to it; above it where the screen ends
+    // below, so the missed alarms stay in reach.
+    const QScreen *screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen)
+        screen = this->screen();
+    missed->move(WindowPositioning::MissedPanelPosition(geometry(), missed->size(),
+                                                        screen ? screen->availableGeometry() : QRect()));
 }
 
 void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute)
@@ -497,6 +500,48 @@ void MainForm::mouseMoveEvent(QMouseEvent *event)
 void MainForm::mouseReleaseEvent(QMouseEvent *)
 {
     endDrag();
+}
+
+bool MainForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::Show)
+        m_confirmPlacement = true;
+    else if (event->type() == QEvent::UngrabMouse)
+        endDrag();
+    return QWidget::event(event);
+}
+
+void MainForm::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // A window manager that has just framed the clock may report it at the
+    // corner of its new frame and say no more, though the clock stands where
+    // it was put. Believed, the clock would save that corner as its position
+    // and place its panel and menu there; it is put where it is once more.
+    if (event->spontaneous() && m_confirmPlacement && !Dragging) {
+        m_confirmPlacement = false;
+        if (pos() != m_placed) {
+            QTimer::singleShot(0, this, [this] {
+                if (pos() != m_placed)
+                    move(m_placed);
+            });
+            return;
+        }
+    }
+    m_placed = pos();
+}
+
+void MainForm::keyPressEvent(QKeyEvent *event)
+{
+    // The main menu from the keyboard, as the right button opens it.
+    const bool menuKey = event->key() == Qt::Key_Menu && !(event->modifiers() & ~Qt::KeypadModifier);
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    Forms().Get<MenuForm>()->PopupMainMenu(mapToGlobal(QPoint(width() / 2, height() / 2)));
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

@@ -67,6 +67,9 @@ public:
     int TopTwips() const;
 
 protected:
+    bool event(QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -75,7 +78,6 @@ protected:
     void hideEvent(QHideEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -87,6 +89,11 @@ private:
     void tickSoon();
     bool digitsSettled(int hour, int minute) const;
     void settingsTouched();
+
+    // Where the program last put the clock, and whether the window system's
+    // first report after showing it is still to be checked against that.
+    QPoint m_placed;
+    bool m_confirmPlacement = false;
 
     std::array<QImage, 37> ClockPictures;
     std::array<quint8, 10> SegmentPatterns{};

@@ -8,10 +8,12 @@
 #include "resources/Artwork.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -72,7 +74,7 @@ MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qin
     form->MessageLabel->setText(name);
     form->DateLabel->setText(dateText);
     form->SetTag(QString::number(dueMinute));
-    form->CentreOnScreen();
+    form->PlaceAmongOpenNotifications();
     // Screen readers hear the alarm as an alert: its name and the time.
     form->setAccessibleName(QStringLiteral("Alarm Notification: %1, %2").arg(name, dateText));
     form->show();
@@ -154,13 +156,44 @@ void MessageForm::CloseButton_Click()
     close();
 }
 
-void MessageForm::CentreOnScreen()
+void MessageForm::PlaceAmongOpenNotifications()
 {
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
     const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    // In the middle of the screen, or the first step down and right of it that
+    // no open notification takes, so none covers another. The steps taken are
+    // remembered rather than read back from the windows, whose reported
+    // position a window manager may not have settled yet.
+    QList<int> taken;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *other = qobject_cast<MessageForm *>(window); other && other != this && other->isVisible())
+            taken.append(other->m_cascadeStep);
+    const int places = WindowPositioning::CascadeSlots(area, size());
+    m_cascadeStep = int(taken.size()) % places;
+    for (int i = 0; i < places; ++i) {
+        if (!taken.contains(i)) {
+            m_cascadeStep = i;
+            break;
+        }
+    }
+    move(WindowPositioning::CascadePosition(area, size(), m_cascadeStep));
+}
+
+void MessageForm::keyPressEvent(QKeyEvent *event)
+{
+    // Escape and Enter dismiss the notification as its "X" does.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        CloseButton_Click();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void MessageForm::paintEvent(QPaintEvent *)

@@ -25,7 +25,7 @@ public:
 
     // Opens the notification of an alarm: loads the window (first chime at
     // once), sets the name, the time text and the due minute, shows it centred
-    // and raises it once.
+    // (further down and right while others are open) and raises it once.
     static MessageForm *Fire(const QString &name, const QString &dateText, qint32 dueMinute);
 
     // Tests shorten the 5000 ms of windows created afterwards; 0 or less
@@ -56,13 +56,15 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_Load();
-    void CentreOnScreen();
+    void PlaceAmongOpenNotifications();
 
     QPixmap m_background;
     QString m_tag;
+    int m_cascadeStep = 0; // how many steps down and right of the middle it opened
     bool m_closeButtonPressed = false;
 };

@@ -4,6 +4,7 @@
 #include "shell/ToolWindow.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,7 +18,11 @@ AboutForm::AboutForm(const QString &name, const QString &caption, QSize size, st
     // An invisible hot area over the address printed in the picture.
     LinkButton = new QLabel(this);
     LinkButton->setObjectName(QStringLiteral("LinkButton"));
-    LinkButton->setGeometry(linkArea);
+    // A screen too small for the picture (a high scale on a small monitor)
+    // gets it smaller, the hot area with it.
+    ToolWindow::CentreOnScreen(this, true);
+    const qreal scale = qreal(width()) / size.width();
+    LinkButton->setGeometry(QRectF(QPointF(linkArea.topLeft()) * scale, QSizeF(linkArea.size()) * scale).toRect());
     LinkButton->setCursor(Qt::PointingHandCursor);
     LinkButton->installEventFilter(this);
 }
@@ -31,6 +36,16 @@ bool AboutForm::eventFilter(QObject *watched, QEvent *event)
             LinkButton_Click();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void AboutForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AboutForm::paintEvent(QPaintEvent *)

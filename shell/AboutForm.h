@@ -21,6 +21,7 @@ protected:
     AboutForm(const QString &name, const QString &caption, QSize size, std::string_view picture, QRect linkArea);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -92,29 +92,34 @@ void MenuForm::SetMenuChooser(MenuChooser chooser)
     menuChooser = chooser;
 }
 
-void MenuForm::popup(QMenu *menu)
+void MenuForm::popup(QMenu *menu, const QPoint &at)
 {
     if (menuChooser) {
         if (QAction *chosen = menuChooser(menu); chosen && chosen->isEnabled())
             chosen->trigger();
         return;
     }
-    menu->exec(QCursor::pos());
+    menu->exec(at);
 }
 
 void MenuForm::PopupMainMenu()
 {
-    popup(Menu_Main);
+    popup(Menu_Main, QCursor::pos());
+}
+
+void MenuForm::PopupMainMenu(const QPoint &at)
+{
+    popup(Menu_Main, at);
 }
 
 void MenuForm::PopupMissedMenu()
 {
-    popup(Menu_Missed);
+    popup(Menu_Missed, QCursor::pos());
 }
 
 void MenuForm::PopupTrayMenu()
 {
-    popup(Menu_Tray);
+    popup(Menu_Tray, QCursor::pos());
 }
 
 void MenuForm::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
@@ -122,6 +127,12 @@ void MenuForm::TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason)
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
         Menu_Tray_Show_Click();
+        break;
+    case QSystemTrayIcon::Trigger:
+        // An XEmbed tray reports the first click of every double click as
+        // well, so there a single click stays ignored.
+        if (SystemTray::ActivatesOnClick)
+            Menu_Tray_Show_Click();
         break;
     case QSystemTrayIcon::Context:
         // Some trays report the right button as soon as it goes down; the menu

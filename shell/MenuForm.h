@@ -40,11 +40,14 @@ public:
 
     // Pop-ups at the pointer; they return when the menu has closed.
     void PopupMainMenu();
+    // The main menu opened from the keyboard, at a point of the clock.
+    void PopupMainMenu(const QPoint &at);
     void PopupMissedMenu();
     void PopupTrayMenu();
 
     // The tray callback: a left double click shows the clock, a right click
-    // pops up the tray menu, everything else is ignored.
+    // pops up the tray menu, everything else is ignored. A StatusNotifierItem
+    // tray has no double click: its activation (a left click) shows the clock.
     void TrayIcon_Activated(QSystemTrayIcon::ActivationReason reason);
 
     void Menu_Main_Open_Click();
@@ -66,7 +69,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void popup(QMenu *menu);
+    void popup(QMenu *menu, const QPoint &at);
 
     QTimer m_trayRelease; // waits for the right button to come up over the tray
 };

@@ -3,19 +3,39 @@
 #include "resources/Artwork.h"
 #include "shell/MenuForm.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
 namespace SystemTray {
 
 bool TrayIconAdded = false;
+bool ActivatesOnClick = false;
 
 namespace {
 QPointer<QSystemTrayIcon> trayIcon;
+
+const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+} // namespace
+
+bool StatusNotifierHostPresent()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    if (!bus.interface()->isServiceRegistered(WatcherService).value())
+        return false;
+    // A watcher without a host shows no items; Qt then uses an XEmbed tray.
+    QDBusInterface watcher(WatcherService, QStringLiteral("/StatusNotifierWatcher"), WatcherService, bus);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
 QSystemTrayIcon *AddTrayIcon(MenuForm *owner)
 {
+    // Asked before the icon exists, as Qt asks once when it creates the icon.
+    ActivatesOnClick = StatusNotifierHostPresent();
     auto *icon = new QSystemTrayIcon(Artwork::ProgramIcon(), owner);
     icon->setToolTip(QString::fromLatin1(TipText));
     // With no tray on the desktop the icon simply does not show; the program

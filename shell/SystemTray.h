@@ -9,7 +9,17 @@ namespace SystemTray {
 
 extern bool TrayIconAdded;
 
+// True when the icon lives in a StatusNotifierItem tray (KDE Plasma, GNOME with
+// AppIndicator, the Xfce and LXQt panels): such a tray reports a left click as
+// the item's activation and has no double click. False for an XEmbed tray.
+// Decided when the icon is added.
+extern bool ActivatesOnClick;
+
 inline constexpr char TipText[] = "Tockwise";
+
+// Whether a StatusNotifierItem tray host is on the session bus now: the
+// condition under which Qt hosts its tray icons over D-Bus.
+bool StatusNotifierHostPresent();
 
 QSystemTrayIcon *AddTrayIcon(MenuForm *owner);
 void RemoveTrayIcon();

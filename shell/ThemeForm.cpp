@@ -7,6 +7,7 @@
 #include "shell/ToolWindow.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
@@ -71,6 +72,17 @@ ThemeForm::ThemeForm()
     connect(CancelButton, &QPushButton::clicked, this, &ThemeForm::CancelButton_Click);
 
     Form_Load();
+}
+
+void ThemeForm::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes the window as its close box does: nothing is stored.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ThemeForm::Form_Load()

@@ -32,6 +32,9 @@ public:
     // Empty functions restore the real ones.
     static void SetRestartSeam(Launch launch, EndProcess endProcess);
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void restart();
 

@@ -1,5 +1,7 @@
 #include "shell/ToolWindow.h"
 
+#include "clockwindow/WindowPositioning.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -24,13 +26,17 @@ void Setup(QWidget *window, const QString &caption, QSize clientSize)
     CentreOnScreen(window);
 }
 
-void CentreOnScreen(QWidget *window)
+void CentreOnScreen(QWidget *window, bool shrink)
 {
     const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect area = screen->availableGeometry();
-    window->move(area.x() + (area.width() - window->width()) / 2, area.y() + (area.height() - window->height()) / 2);
+    // Never with the title bar or the close box off screen, where the window
+    // could be neither moved nor closed.
+    const QRect placed = WindowPositioning::CentredToolWindow(screen->availableGeometry(), window->size(), shrink);
+    if (placed.size() != window->size())
+        window->setFixedSize(placed.size());
+    window->move(placed.topLeft());
 }
 
 void PlaceTwips(QWidget *control, int left, int top, int width, int height)

@@ -30,7 +30,9 @@ inline const QColor LinkBlue = QColor(0, 0, 255);
 QFont ArialFont(qreal pointSize = 8.25);
 
 void Setup(QWidget *window, const QString &caption, QSize clientSize);
-void CentreOnScreen(QWidget *window);
+// Centres the window in the screen's available area, its title bar and close
+// box inside it; with shrink, a window too large for the area gets smaller.
+void CentreOnScreen(QWidget *window, bool shrink = false);
 
 // Places a control at a rectangle given in twips.
 void PlaceTwips(QWidget *control, int left, int top, int width, int height);

@@ -1,6 +1,7 @@
 #include "clockwindow/MainForm.h"
 #include "clockwindow/RegionData.h"
 #include "clockwindow/Settings.h"
+#include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
@@ -14,6 +15,7 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -166,6 +168,7 @@ private slots:
                 delete window;
         Forms().DeleteAll();
         SystemTray::TrayIconAdded = false;
+        SystemTray::ActivatesOnClick = false;
         TimingModule::SetClock({});
         delete m_alarms;
     }
@@ -258,14 +261,14 @@ private slots:
 
     void storedPositionAndVisibilityComeBack()
     {
-        writeSetting("X", "-30000"); // off the screen: restored unchanged
+        writeSetting("X", "-1500"); // half off the left edge: restored unchanged
         writeSetting("Y", "4995");
         writeSetting("Visible", "False");
         MainForm *clock = loadClock();
-        QCOMPARE(clock->pos(), QPoint(-2000, 333));
+        QCOMPARE(clock->pos(), QPoint(-100, 333));
         QVERIFY(!clock->isVisible());
         clock->SaveTimer_Timer();
-        QCOMPARE(readSetting("X"), QStringLiteral("-30000"));
+        QCOMPARE(readSetting("X"), QStringLiteral("-1500"));
         QCOMPARE(readSetting("Visible"), QStringLiteral("False"));
         // The periodic save leaves everything loaded.
         QVERIFY(Forms().Find<MenuForm>());
@@ -284,8 +287,6 @@ private slots:
                                          << "-99999999999999999999" << true << true;
         QTest::newRow("beyond the window system's range") << "600000"
                                                           << "-450015" << true << true;
-        QTest::newRow("far off screen but possible") << "449985"
-                                                     << "-449985" << false << false;
         QTest::newRow("text is the edge") << "left"
                                           << "" << false << false;
     }
@@ -305,6 +306,123 @@ private slots:
         const int expectedY =
             defaultY ? qRound(screen.height() * 15 / 3 / 15.0) : qRound(Settings::LenientNumber(y) / 15);
         QCOMPARE(clock->pos(), QPoint(expectedX, expectedY));
+    }
+
+    // The offscreen screen is 800 x 800; the clock 200 x 70.
+    void storedPositionIsReachable_data()
+    {
+        QTest::addColumn<QString>("x");
+        QTest::addColumn<QString>("y");
+        QTest::addColumn<QPoint>("pos");
+        QTest::newRow("on the screen, kept exactly") << "4500"
+                                                     << "3000" << QPoint(300, 200);
+        QTest::newRow("half off the right, kept") << "10500"
+                                                  << "4500" << QPoint(700, 300);
+        QTest::newRow("from a larger screen, 20 x 7 left showing") << "11700"
+                                                                   << "11895" << QPoint(600, 730);
+        QTest::newRow("far off screen but possible") << "449985"
+                                                     << "-449985" << QPoint(600, 0);
+        QTest::newRow("a monitor on the left unplugged") << "-22500"
+                                                         << "1500" << QPoint(0, 100);
+    }
+
+    void storedPositionIsReachable()
+    {
+        QFETCH(QString, x);
+        QFETCH(QString, y);
+        QFETCH(QPoint, pos);
+        writeSetting("X", x);
+        writeSetting("Y", y);
+        MainForm *clock = loadClock();
+        QCOMPARE(clock->screen()->availableGeometry(), QRect(0, 0, 800, 800));
+        QCOMPARE(clock->pos(), pos);
+        // The missed panel stays in reach too: above a clock at the bottom.
+        MissedForm *missed = Forms().Find<MissedForm>();
+        QVERIFY(QRect(0, 0, 800, 800).contains(missed->geometry()));
+    }
+
+    // Pure placement rules. "clock": a stored clock rectangle on the screens'
+    // areas; "missed panel": a 400 x 135 panel for the clock rectangle;
+    // "tool": a tool window's client size (index 1: it may shrink), expected
+    // frame position and client size; "cascade": notification number index.
+    void placement_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QList<QRect>>("areas");
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QRect>("expected");
+
+        const QList<QRect> sxga{QRect(0, 0, 1280, 1024)};
+        const QList<QRect> twoScreens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1200)};
+        QTest::newRow("clock on screen kept")
+            << "clock" << sxga << QRect(500, 400, 200, 70) << 0 << QRect(500, 400, 200, 70);
+        QTest::newRow("clock half off the right kept")
+            << "clock" << sxga << QRect(1180, 400, 200, 70) << 0 << QRect(1180, 400, 200, 70);
+        QTest::newRow("clock at scale 2 on 1280 x 1024") << "clock" << QList<QRect>{QRect(0, 0, 640, 512)}
+                                                         << QRect(1080, 300, 200, 70) << 0 << QRect(440, 300, 200, 70);
+        QTest::newRow("clock from 1920 wide on 1024 x 768")
+            << "clock" << QList<QRect>{QRect(0, 0, 1024, 768)} << QRect(1004, 761, 200, 70) << 0
+            << QRect(824, 698, 200, 70);
+        QTest::newRow("clock behind a bottom panel") << "clock" << QList<QRect>{QRect(0, 0, 1280, 1000)}
+                                                     << QRect(500, 990, 200, 70) << 0 << QRect(500, 930, 200, 70);
+        QTest::newRow("clock on the second screen kept")
+            << "clock" << twoScreens << QRect(2500, 1100, 200, 70) << 0 << QRect(2500, 1100, 200, 70);
+        QTest::newRow("clock beyond the second screen")
+            << "clock" << twoScreens << QRect(3400, 500, 200, 70) << 0 << QRect(3000, 500, 200, 70);
+        QTest::newRow("clock under the smaller screen")
+            << "clock" << twoScreens << QRect(1000, 1100, 200, 70) << 0 << QRect(1000, 954, 200, 70);
+        QTest::newRow("missed panel below")
+            << "missed panel" << sxga << QRect(500, 400, 200, 70) << 0 << QRect(400, 469, 400, 135);
+        QTest::newRow("missed panel just fits below")
+            << "missed panel" << sxga << QRect(500, 820, 200, 70) << 0 << QRect(400, 889, 400, 135);
+        QTest::newRow("missed panel above at the bottom")
+            << "missed panel" << sxga << QRect(500, 821, 200, 70) << 0 << QRect(400, 687, 400, 135);
+        QTest::newRow("missed panel beside a clock at the right edge")
+            << "missed panel" << sxga << QRect(1080, 821, 200, 70) << 0 << QRect(880, 687, 400, 135);
+        QTest::newRow("missed panel beside a clock at the left edge")
+            << "missed panel" << sxga << QRect(-20, 100, 200, 70) << 0 << QRect(0, 169, 400, 135);
+        QTest::newRow("missed panel on a lower screen") << "missed panel" << QList<QRect>{QRect(0, 1024, 1280, 1024)}
+                                                        << QRect(100, 1950, 200, 70) << 0 << QRect(0, 1816, 400, 135);
+        QTest::newRow("tool window centred")
+            << "tool" << sxga << QRect(0, 0, 201, 169) << 0 << QRect(539, 427, 201, 169);
+        QTest::newRow("tool window beside a left panel") << "tool" << QList<QRect>{QRect(100, 30, 1180, 994)}
+                                                         << QRect(0, 0, 750, 469) << 1 << QRect(315, 292, 750, 469);
+        QTest::newRow("about window at scale 2 shrinks")
+            << "tool" << QList<QRect>{QRect(0, 0, 640, 512)} << QRect(0, 0, 750, 469) << 1 << QRect(0, 59, 630, 393);
+        QTest::newRow("too large, its corner inside")
+            << "tool" << QList<QRect>{QRect(0, 0, 640, 512)} << QRect(0, 0, 750, 500) << 0 << QRect(0, 0, 750, 500);
+        QTest::newRow("first notification")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 0 << QRect(440, 462, 400, 100);
+        QTest::newRow("second notification")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 1 << QRect(470, 492, 400, 100);
+        QTest::newRow("fifteenth notification, last step")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 14 << QRect(860, 882, 400, 100);
+        QTest::newRow("sixteenth notification wraps")
+            << "cascade" << sxga << QRect(0, 0, 400, 100) << 15 << QRect(440, 462, 400, 100);
+        QTest::newRow("small screen wraps sooner") << "cascade" << QList<QRect>{QRect(0, 0, 800, 600)}
+                                                   << QRect(0, 0, 400, 100) << 7 << QRect(200, 250, 400, 100);
+    }
+
+    void placement()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QList<QRect>, areas);
+        QFETCH(QRect, window);
+        QFETCH(int, index);
+        QFETCH(QRect, expected);
+
+        QRect placed;
+        if (rule == "clock")
+            placed = QRect(WindowPositioning::ReachablePosition(window, areas), window.size());
+        else if (rule == "missed panel")
+            placed =
+                QRect(WindowPositioning::MissedPanelPosition(window, QSize(400, 135), areas.first()), QSize(400, 135));
+        else if (rule == "tool")
+            placed = WindowPositioning::CentredToolWindow(areas.first(), window.size(), index == 1);
+        else
+            placed = QRect(WindowPositioning::CascadePosition(areas.first(), window.size(), index), window.size());
+        QCOMPARE(placed, expected);
     }
 
     void lastCheckFarInTheFutureIsDamage()
@@ -672,6 +790,64 @@ private slots:
         menus->TrayIcon_Activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(clock->isVisible());
         QVERIFY(!missed->isVisible()); // only the clock comes back
+    }
+
+    // The main menu from the right button and from the keyboard; chosen here,
+    // "Show Missed Alarms" shows that it opened.
+    void mainMenuOpeners_data()
+    {
+        QTest::addColumn<int>("key"); // 0: a right click
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("right button") << 0 << 0 << true;
+        QTest::newRow("Menu key") << int(Qt::Key_Menu) << 0 << true;
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << true;
+        QTest::newRow("F10 alone") << int(Qt::Key_F10) << 0 << false;
+        QTest::newRow("Ctrl+Shift+F10") << int(Qt::Key_F10) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
+        QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << false;
+    }
+
+    void mainMenuOpeners()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, opens);
+        MainForm *clock = loadClock();
+        chosenItem = "Menu_Main_Missed";
+        if (key == 0)
+            rightClick(clock, {}, QPoint(100, 35));
+        else
+            QTest::keyClick(clock, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(Forms().Find<MissedForm>()->isVisible(), opens);
+        QCOMPARE(Forms().Find<MenuForm>()->Menu_Main_Missed->isChecked(), opens);
+    }
+
+    // An XEmbed tray reports a double click (and a click before it); a
+    // StatusNotifierItem tray reports only the activation of a left click.
+    void trayClicksShowTheClock_data()
+    {
+        QTest::addColumn<bool>("statusNotifier");
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("shows");
+        QTest::newRow("XEmbed, single click") << false << int(QSystemTrayIcon::Trigger) << false;
+        QTest::newRow("XEmbed, double click") << false << int(QSystemTrayIcon::DoubleClick) << true;
+        QTest::newRow("XEmbed, middle click") << false << int(QSystemTrayIcon::MiddleClick) << false;
+        QTest::newRow("StatusNotifierItem, activation") << true << int(QSystemTrayIcon::Trigger) << true;
+        QTest::newRow("StatusNotifierItem, secondary activation") << true << int(QSystemTrayIcon::MiddleClick) << false;
+    }
+
+    void trayClicksShowTheClock()
+    {
+        QFETCH(bool, statusNotifier);
+        QFETCH(int, reason);
+        QFETCH(bool, shows);
+        writeSetting("Visible", "False");
+        MainForm *clock = loadClock();
+        QVERIFY(!clock->isVisible());
+        SystemTray::ActivatesOnClick = statusNotifier;
+        Forms().Find<MenuForm>()->TrayIcon_Activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(clock->isVisible(), shows);
+        QVERIFY(!Forms().Find<MissedForm>()->isVisible());
     }
 
     void exitUnloadsTheClockMenusAndPanel()

@@ -302,6 +302,31 @@ private slots:
         QVERIFY(MissedLines().isEmpty());
     }
 
+    void keysThatClose_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << true;
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter) << true;
+        QTest::newRow("Space") << int(Qt::Key_Space) << false;
+        QTest::newRow("X") << int(Qt::Key_X) << false;
+    }
+
+    // As the "X": the window goes, the chimes and the timeout with it.
+    void keysThatClose()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, closes);
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key(key));
+        RunDeferredDeletes();
+        QCOMPARE(form.isNull(), closes);
+        Tick(form, 60);
+        QCOMPARE(MissedLines().size(), closes ? 0 : 1);
+    }
+
     void clicksElsewhereDoNotClose_data()
     {
         QTest::addColumn<QString>("control");
@@ -332,7 +357,8 @@ private slots:
         const qint32 due = Minute(2024, 3, 5, 7, 0);
         QPointer<MessageForm> first = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), due);
         QPointer<MessageForm> second = MessageForm::Fire(QStringLiteral("Gym"), QStringLiteral("x"), due);
-        QCOMPARE(first->pos(), second->pos());
+        // Both readable: the later one 30 pixels down and right, on top.
+        QCOMPARE(second->pos(), first->pos() + QPoint(30, 30));
         QVERIFY(QTest::qWaitForWindowActive(second));
         QCOMPARE(QApplication::activeWindow(), second.data());
         QCOMPARE(chimes.size(), 2);
@@ -343,6 +369,12 @@ private slots:
         QVERIFY(first.isNull());
         QVERIFY(!second.isNull());
         QVERIFY(second->isVisible());
+        // A third takes the place the first left, covering none.
+        QPointer<MessageForm> third = MessageForm::Fire(QStringLiteral("Call"), QStringLiteral("x"), due);
+        QCOMPARE(third->pos(), second->pos() - QPoint(30, 30));
+        third->close();
+        RunDeferredDeletes();
+        chimes.removeLast();
 
         Tick(second, 20);
         QCOMPARE(chimes.size(), 2 + 4 + 11);

@@ -207,19 +207,22 @@ private slots:
 
     void cancelAndCloseStoreNothing_data()
     {
-        QTest::addColumn<bool>("closeBox");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("close box") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("cancel") << "cancel";
+        QTest::newRow("close box") << "close box";
+        QTest::newRow("Escape") << "Escape";
     }
 
     void cancelAndCloseStoreNothing()
     {
-        QFETCH(bool, closeBox);
+        QFETCH(QString, how);
         ThemeForm *form = OpenTheme();
         ClickRow(List(form, "DigitList"), 3);
         ClickRow(List(form, "FaceList"), 2);
-        if (closeBox)
+        if (how == "close box")
             form->close();
+        else if (how == "Escape")
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : form, Qt::Key_Escape);
         else
             QTest::mouseClick(Button(form, "CancelButton"), Qt::LeftButton);
         RunDeferredDeletes();
@@ -279,6 +282,11 @@ private slots:
         const QUrl site = maker ? Artwork::MakerSite() : Artwork::ProductFamilySite();
         QCOMPARE(urls.opened, QList<QUrl>(opened, site));
         QVERIFY(form->isVisible());
+
+        // Escape closes it as its close box does.
+        QTest::keyClick(form, Qt::Key_Escape);
+        RunDeferredDeletes();
+        QVERIFY(maker ? !Forms().Find<AdForm>() : !Forms().Find<PersonalForm>());
     }
 
     void commandLine_data()

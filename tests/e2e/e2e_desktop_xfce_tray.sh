@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# On a tray that hosts icons over D-Bus (StatusNotifierItem: the Xfce panel
+# here, as on KDE Plasma, GNOME with AppIndicator and LXQt) the icon registers
+# titled "Tockwise"; a left click on it (the item's activation; such a tray has
+# no double click) shows the hidden clock and raises it above a covering
+# window; its context request opens the tray menu, whose "Exit" ends the program.
+source "$(dirname "$0")/lib.sh" "$@"
+source "$(dirname "$0")/lib_wm.sh"
+
+export XDG_CACHE_HOME=$E2E_WORK/cache
+WATCHER=org.kde.StatusNotifierWatcher
+
+# A private session bus, started after the test's own folders are set, so what
+# it starts on demand (the panel's settings service) reads and writes only them.
+start_session_bus() {
+    local out
+    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
+    E2E_PIDS+=($(sed -n 2p <<<"$out"))
+}
+
+# One panel at the bottom left holding only the status tray.
+start_xfce_panel() {
+    local channel=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml
+    mkdir -p "$channel" "$XDG_CACHE_HOME"
+    cat >"$channel/xfce4-panel.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=8;x=0;y=1010"/>
+      <property name="length" type="uint" value="20"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="28"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray"/>
+  </property>
+</channel>
+XML
+    xfce4-panel >"$E2E_WORK/panel.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 30 host_ready || fail "the Xfce panel registered no StatusNotifierItem host"
+}
+
+# get SERVICE PATH INTERFACE PROPERTY: a D-Bus property, as dbus-send prints it.
+get() {
+    dbus-send --session --print-reply --dest="$1" "$2" org.freedesktop.DBus.Properties.Get \
+        string:"$3" string:"$4" 2>/dev/null
+}
+
+host_ready() {
+    get "$WATCHER" /StatusNotifierWatcher "$WATCHER" IsStatusNotifierHostRegistered | grep -q 'boolean true'
+}
+
+# The bus name of the registered item of the program; fails when there is none.
+item_service() {
+    get "$WATCHER" /StatusNotifierWatcher "$WATCHER" RegisteredStatusNotifierItems |
+        sed -n 's|.*string "\([^"/]*\)/StatusNotifierItem".*|\1|p' | head -n1 | grep .
+}
+
+# call METHOD: one of the item's methods, at the panel's corner as a host passes it.
+call() {
+    dbus-send --session --print-reply --dest="$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem."$1" \
+        int32:10 int32:1000 >/dev/null || fail "the item did not answer $1"
+}
+
+# above A B: window A is higher than window B in the window manager's stacking.
+above() {
+    local list a b
+    list=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n')
+    a=$(grep -nx "$(printf '0x%x' "$1")" <<<"$list" | cut -d: -f1)
+    b=$(grep -nx "$(printf '0x%x' "$2")" <<<"$list" | cut -d: -f1)
+    [ -n "$a" ] && [ -n "$b" ] && [ "$a" -gt "$b" ]
+}
+
+start_session_bus
+start_wm
+start_xfce_panel
+install_program
+start_clock
+wait_for_clock
+ITEM=$(wait_for 10 item_service) || fail "the program registered no StatusNotifierItem with the Xfce panel"
+title=$(get "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Title | sed -n 's/.*string "\(.*\)"/\1/p')
+[ "$title" = Tockwise ] || fail "the tray item is titled \"$title\", not \"Tockwise\""
+screenshot registered
+log "item $ITEM registered, titled Tockwise"
+
+# A foreign window over the left of the clock, then the clock hidden from its own menu.
+read -r clock_x clock_y < <(window_position "$CLOCK_WIN")
+xlogo -name tockwise-cover -geometry 150x110+$((clock_x - 30))+$((clock_y - 30)) >/dev/null 2>&1 &
+E2E_PIDS+=($!)
+COVER=$(wait_for 5 xdotool search --onlyvisible --classname '^tockwise-cover$') || fail "the covering window did not appear"
+COVER=$(head -n1 <<<"$COVER")
+main_menu_choose 3 170
+wait_until gone clock_shown || fail "\"Hide\" left the clock on screen"
+
+# A left click on the icon in the panel (the panel activates the item) brings
+# it back, above the cover. The tray plugin runs in its own embedded window.
+plugin=$(xdotool search --onlyvisible --name '^wrapper-2.0$' 2>/dev/null | head -n1) || true
+[ -n "$plugin" ] || fail "the panel's tray plugin window was not found"
+read -r px py < <(window_position "$plugin")
+ph=$(xwininfo -id "$plugin" | awk '/Height:/ {print $2}')
+log "tray plugin window $plugin at $px,$py, $ph high"
+xdotool mousemove $((px + 12)) $((py + ph / 2)) click 1
+wait_until clock_shown || fail "a left click on the tray icon did not show the hidden clock"
+CLOCK_WIN=$(clock_window)
+wait_until above "$CLOCK_WIN" "$COVER" || fail "a left click on the tray icon left the clock under the covering window"
+[ "$(window_position "$CLOCK_WIN")" = "$clock_x $clock_y" ] || fail "the clock came back at another place"
+stays_false 1 panel_shown || fail "a left click on the tray icon also showed the missed panel"
+screenshot activated
+log "a left click on the icon showed and raised the clock"
+
+# Already showing and covered: the item's activation raises it again.
+xdotool windowactivate "$COVER" 2>/dev/null || true
+wait_until above "$COVER" "$CLOCK_WIN" || fail "setup: the covering window could not be raised over the clock"
+call Activate
+wait_until above "$CLOCK_WIN" "$COVER" || fail "activating the tray item did not raise the showing clock"
+
+# The context request opens the tray menu; "Cancel" changes nothing, "Exit" ends.
+xdotool mousemove 40 900
+call ContextMenu
+open_menu >/dev/null || fail "the item's context request opened no menu"
+screenshot context-menu
+tray_menu_choose Cancel
+wait_until gone menu_shown || fail "\"Cancel\" left the tray menu open"
+stays_false 1 gone clock_shown || fail "\"Cancel\" hid the clock"
+call ContextMenu
+open_menu >/dev/null || fail "the item's context request opened no menu the second time"
+tray_menu_choose Exit
+wait_for_exit "$CLOCK_PID" 5 || fail "\"Exit\" in the tray menu did not end the program"
+wait_until gone item_service || fail "the tray item stayed registered after the program ended"
+log "the context request opened the tray menu; Exit ended the program"
