@@ -397,12 +397,6 @@ void MainForm::showEvent(QShowEvent *event)
     tickSoon();
 }
 
-void MainForm::moveEvent(QMoveEvent *event)
-{
-    QWidget::moveEvent(event);
-    settingsTouched();
-}
-
 void MainForm::updateAccessibleTime(int hour, int minute)
 {
     const int shown = hour * 60 + minute;
@@ -529,6 +523,7 @@ void MainForm::moveEvent(QMoveEvent *event)
         }
     }
     m_placed = pos();
+    settingsTouched();
 }
 
 void MainForm::keyPressEvent(QKeyEvent *event)

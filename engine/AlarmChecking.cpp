@@ -84,10 +84,22 @@ void FireAlarm(int i, qint32 MissedMinute)
     }
 }
 
+namespace {
+// While a catch-up runs, its lines only collect; the panel is brought up and
+// redrawn once at the end. A week of missed lines redrawn line by line kept
+// the clock from its first frame for minutes.
+bool collecting = false;
+bool collected = false;
+} // namespace
+
 void AddMissedAlarm(const QString &text, const QDateTime &when)
 {
     MissedAlarms.append(text + QStringLiteral(" - ") + FormatAlarmTime(when));
     TraceEvent("missed", MissedAlarms.last());
+    if (collecting) {
+        collected = true;
+        return;
+    }
     if (alarmWindows)
         alarmWindows->ShowMissedAlarms();
 }
@@ -110,10 +122,15 @@ void catchUpAsMissed()
     const qint32 now = TimingModule::CurrentMinute();
     if (LastCheck < now - CatchUpLimit)
         LastCheck = now - CatchUpLimit;
+    collecting = true;
+    collected = false;
     while (TimingModule::CurrentMinute() > LastCheck) {
         ++LastCheck;
         CheckAlarms(LastCheck, LastCheck);
     }
+    collecting = false;
+    if (collected && alarmWindows)
+        alarmWindows->ShowMissedAlarms();
 }
 
 } // namespace

@@ -105,12 +105,17 @@ public:
     };
     QList<Ring> rings;
     int missedShown = 0;
+    qsizetype linesWhenShown = 0;
 
     void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) override
     {
         rings.append({name, dateText, dueMinute});
     }
-    void ShowMissedAlarms() override { ++missedShown; }
+    void ShowMissedAlarms() override
+    {
+        ++missedShown;
+        linesWhenShown = AlarmChecking::MissedAlarms.size() - 1;
+    }
 };
 
 QDateTime fakeNow;
@@ -726,7 +731,9 @@ private slots:
         AlarmChecking::StartupCatchUp();
         QCOMPARE(missedLines(),
                  (QStringList{"Dentist - 07:00,  5 March", "Dentist - 07:00,  6 March", "Dentist - 07:00,  7 March"}));
-        QCOMPARE(m_recorder.missedShown, 3);
+        // The panel comes up once, with every line already in the list.
+        QCOMPARE(m_recorder.missedShown, 1);
+        QCOMPARE(m_recorder.linesWhenShown, 3);
         QVERIFY(m_recorder.rings.isEmpty());
         QCOMPARE(AlarmChecking::LastCheck, CurrentMinute());
     }
@@ -899,6 +906,8 @@ private slots:
         }
         QCOMPARE(m_recorder.rings.size(), rings);
         QCOMPARE(missedLines().size(), missed);
+        QCOMPARE(m_recorder.missedShown, missed ? 1 : 0); // once, after the last line
+        QCOMPARE(m_recorder.linesWhenShown, missed);
         QCOMPARE(AlarmChecking::LastCheck, CurrentMinute());
     }
 
