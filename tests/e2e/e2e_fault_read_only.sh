@@ -13,6 +13,7 @@
 source "$(dirname "$0")/../faults/e2e_helpers.sh"
 private_mounts_or_continue "$@"
 source "$(dirname "$0")/lib.sh" "$@"
+poll_the_clock # the faked clock jumps while the program runs
 
 [ -n "${TOCKWISE_FAULT_NS:-}" ] || skip "no private mount namespace here (unshare -m refused), so no read-only mount"
 start_tray
