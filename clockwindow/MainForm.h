@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clockwindow/Settings.h"
 #include "engine/AlarmWindows.h"
+#include "ui/Settings.h"
 
 #include <QImage>
 #include <QPainter>
