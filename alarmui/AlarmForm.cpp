@@ -1,14 +1,14 @@
 #include "alarmui/AlarmForm.h"
 
+#include "about/AdForm.h"
+#include "about/PersonalForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "resources/Artwork.h"
-#include "shell/AdForm.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
-#include "shell/PersonalForm.h"
-#include "shell/ToolWindow.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
+#include "ui/ToolWindow.h"
 
 #include <QEvent>
 #include <QLabel>

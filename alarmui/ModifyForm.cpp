@@ -1,13 +1,13 @@
 #include "alarmui/ModifyForm.h"
 
 #include "alarmui/AlarmForm.h"
-#include "clockwindow/Settings.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "resources/Artwork.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
-#include "shell/ToolWindow.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
+#include "ui/Settings.h"
+#include "ui/ToolWindow.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>

@@ -2,10 +2,11 @@
 #include "engine/AlarmHandling.h"
 #include "notify/SoundModule.h"
 #include "shell/CommandLine.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
 #include "shell/SessionEnd.h"
+#include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,6 +68,7 @@ int main(int argc, char *argv[])
                            .filePath(QStringLiteral("tockwise"))));
     SoundModule::SetProgramFolder(programFolder);
 
+    ShellWiring::Install();
     MainForm *clock = Forms().Get<MainForm>();
     QString error;
     if (!clock->Form_Load(&error)) {

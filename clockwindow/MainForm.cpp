@@ -1,8 +1,6 @@
 #include "clockwindow/MainForm.h"
 
 #include "clockwindow/RegionData.h"
-#include "clockwindow/Settings.h"
-#include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
@@ -10,9 +8,11 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
-#include "shell/MenuForm.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
+#include "ui/Settings.h"
+#include "ui/ShellRequests.h"
+#include "ui/WindowPositioning.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -107,7 +107,7 @@ bool MainForm::Form_Load(QString *error)
     AlarmChecking::SetWindows(this);
 
     // Loading the menus adds the tray icon; loading the panel fills its rows.
-    Forms().Get<MenuForm>()->hide();
+    Shell().LoadMenus();
     Forms().Get<MissedForm>()->hide();
 
     InitSegmentPatterns();
@@ -192,7 +192,7 @@ void MainForm::Form_Unload(int Cancel)
         BackDC.end();
     m_unloaded = true;
 
-    Forms().Unload<MenuForm>();
+    Shell().UnloadMenus();
     Forms().Unload<MissedForm>();
 }
 
@@ -432,7 +432,7 @@ void MainForm::OpenNotification(const QString &name, const QString &dateText, qi
 
 void MainForm::ShowMissedAlarms()
 {
-    Forms().Get<MenuForm>()->Menu_Main_Missed->setChecked(true);
+    Shell().CheckShowMissed(true);
     MissedForm *missed = Forms().Get<MissedForm>();
     missed->show();
     show();
@@ -474,7 +474,7 @@ void MainForm::mousePressEvent(QMouseEvent *event)
         // The menu takes the mouse: the clock would never see the left
         // button come up.
         endDrag();
-        Forms().Get<MenuForm>()->PopupMainMenu();
+        Shell().PopupMainMenu();
     }
 }
 
@@ -536,7 +536,7 @@ void MainForm::keyPressEvent(QKeyEvent *event)
         return;
     }
     event->accept();
-    Forms().Get<MenuForm>()->PopupMainMenu(mapToGlobal(QPoint(width() / 2, height() / 2)));
+    Shell().PopupMainMenu(mapToGlobal(QPoint(width() / 2, height() / 2)));
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "clockwindow/MinuteWaker.h"
-#include "clockwindow/Settings.h"
 #include "engine/AlarmWindows.h"
+#include "ui/Settings.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,11 +1,11 @@
 #include "notify/MessageForm.h"
 
-#include "clockwindow/Settings.h"
-#include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/TimingModule.h"
 #include "notify/SoundModule.h"
 #include "resources/Artwork.h"
+#include "ui/Settings.h"
+#include "ui/WindowPositioning.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,11 +1,11 @@
 #include "notify/MissedForm.h"
 
-#include "clockwindow/Settings.h"
 #include "engine/AlarmChecking.h"
 #include "notify/MouseLabel.h"
 #include "resources/Artwork.h"
-#include "shell/FormRegistry.h"
-#include "shell/MenuForm.h"
+#include "ui/FormRegistry.h"
+#include "ui/Settings.h"
+#include "ui/ShellRequests.h"
 
 #include <QPainter>
 
@@ -150,16 +150,13 @@ void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)
     const double tag = Settings::LenientNumber(RowTag(Index));
     const bool entry = tag > 0 && tag < AlarmChecking::MissedAlarms.size();
     if (entry)
-        Forms().Get<MenuForm>()->SelectionID = static_cast<qint32>(std::lround(tag));
+        Shell().SelectMissedEntry(static_cast<qint32>(std::lround(tag)));
     popupMenu(entry);
 }
 
 void MissedForm::popupMenu(bool deleteEnabled)
 {
-    MenuForm *menus = Forms().Get<MenuForm>();
-    menus->Menu_Missed_Delete->setEnabled(deleteEnabled);
-    menus->Menu_Missed_Clear->setEnabled(m_hasEntries);
-    menus->PopupMissedMenu();
+    Shell().PopupMissedMenu(deleteEnabled, m_hasEntries);
 }
 
 QString MissedForm::RowText(int row) const

@@ -2,13 +2,13 @@
 
 #include "alarmui/AlarmForm.h"
 #include "clockwindow/MainForm.h"
-#include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
-#include "shell/FormRegistry.h"
 #include "shell/SystemTray.h"
-#include "shell/ThemeForm.h"
+#include "theme/ThemeForm.h"
+#include "ui/FormRegistry.h"
+#include "ui/WindowPositioning.h"
 
 #include <QCloseEvent>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #include "shell/SingleInstance.h"
 
-#include "shell/Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,14 +1,14 @@
+#include "about/AdForm.h"
+#include "about/PersonalForm.h"
 #include "alarmui/AlarmForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
-#include "shell/AdForm.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
-#include "shell/PersonalForm.h"
 #include "tests/common/AlarmFixtures.h"
 #include "tests/common/FormTestHelpers.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
-#include "shell/FormRegistry.h"
+#include "ui/FormRegistry.h"
 
 #include <QApplication>
 #include <QFile>

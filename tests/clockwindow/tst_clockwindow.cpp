@@ -1,16 +1,17 @@
 #include "clockwindow/MainForm.h"
 #include "clockwindow/RegionData.h"
-#include "clockwindow/Settings.h"
-#include "clockwindow/WindowPositioning.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
-#include "shell/FormRegistry.h"
 #include "shell/MenuForm.h"
+#include "shell/ShellWiring.h"
 #include "shell/SystemTray.h"
+#include "ui/FormRegistry.h"
+#include "ui/Settings.h"
+#include "ui/WindowPositioning.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -142,6 +143,7 @@ private slots:
     void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        ShellWiring::Install();
         MenuForm::SetMenuChooser(&chooseItem);
     }
 

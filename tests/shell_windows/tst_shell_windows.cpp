@@ -1,12 +1,13 @@
-#include "clockwindow/Settings.h"
+#include "about/AdForm.h"
+#include "about/PersonalForm.h"
 #include "resources/Artwork.h"
-#include "shell/AdForm.h"
 #include "shell/CommandLine.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
-#include "shell/PersonalForm.h"
-#include "shell/ThemeForm.h"
+#include "shell/ShellWiring.h"
 #include "tests/common/FormTestHelpers.h"
+#include "theme/ThemeForm.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
+#include "ui/Settings.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -76,6 +77,7 @@ private slots:
         // Before the first settings access, so nothing of the user's is read or written.
         QVERIFY(config.isValid());
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        ShellWiring::Install();
         Dialogs::SetAskHandler([this](const QString &text) {
             asked << text;
             return answer;

@@ -1,10 +1,10 @@
-#include "shell/ThemeForm.h"
+#include "theme/ThemeForm.h"
 
-#include "clockwindow/MainForm.h"
-#include "clockwindow/Settings.h"
-#include "shell/Dialogs.h"
-#include "shell/FormRegistry.h"
-#include "shell/ToolWindow.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
+#include "ui/Settings.h"
+#include "ui/ShellRequests.h"
+#include "ui/ToolWindow.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -110,7 +110,7 @@ void ThemeForm::restart()
 {
     // The clock saves its own settings and takes the tray icon and the missed
     // panel with it.
-    Forms().Unload<MainForm>();
+    Shell().UnloadClock();
     QCoreApplication::processEvents();
 
     const QString program = QCoreApplication::applicationFilePath();

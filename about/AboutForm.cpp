@@ -1,7 +1,7 @@
-#include "shell/AboutForm.h"
+#include "about/AboutForm.h"
 
 #include "resources/Artwork.h"
-#include "shell/ToolWindow.h"
+#include "ui/ToolWindow.h"
 
 #include <QEvent>
 #include <QKeyEvent>

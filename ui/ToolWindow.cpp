@@ -1,6 +1,6 @@
-#include "shell/ToolWindow.h"
+#include "ui/ToolWindow.h"
 
-#include "clockwindow/WindowPositioning.h"
+#include "ui/WindowPositioning.h"
 
 #include <QGuiApplication>
 #include <QLabel>

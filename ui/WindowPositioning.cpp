@@ -1,4 +1,4 @@
-#include "clockwindow/WindowPositioning.h"
+#include "ui/WindowPositioning.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/AboutForm.h"
+#include "about/AboutForm.h"
 
 // "About Varnod": the maker's picture; the address printed in it opens the
 // maker's web site.

@@ -1,4 +1,4 @@
-#include "shell/BrowserLink.h"
+#include "ui/BrowserLink.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "clockwindow/Settings.h"
+#include "ui/Settings.h"
 
 #include <QDir>
 #include <QFile>

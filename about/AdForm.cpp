@@ -1,7 +1,7 @@
-#include "shell/AdForm.h"
+#include "about/AdForm.h"
 
 #include "resources/Artwork.h"
-#include "shell/BrowserLink.h"
+#include "ui/BrowserLink.h"
 
 AdForm::AdForm()
     : AboutForm(QStringLiteral("AdForm"), QStringLiteral("About Varnod"), Artwork::kAdPictureSize, Artwork::kAdPicture,

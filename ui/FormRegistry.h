@@ -59,7 +59,3 @@ inline FormRegistry &Forms()
 {
     return FormRegistry::instance();
 }
-
-// Ends the program once the clock window is gone and no other window of the
-// program is left open (a notification, the alarm list, an about window...).
-void QuitWhenLastWindowGone();

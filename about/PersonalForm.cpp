@@ -1,7 +1,7 @@
-#include "shell/PersonalForm.h"
+#include "about/PersonalForm.h"
 
 #include "resources/Artwork.h"
-#include "shell/BrowserLink.h"
+#include "ui/BrowserLink.h"
 
 PersonalForm::PersonalForm()
     : AboutForm(QStringLiteral("PersonalForm"), QStringLiteral("Crewline Kit"), Artwork::kPersonalPictureSize,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/AboutForm.h"
+#include "about/AboutForm.h"
 
 // "Crewline Kit": the product family's picture; the address printed in it opens
 // the family's web site.

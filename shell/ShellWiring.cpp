@@ -1,23 +1,61 @@
-#include "shell/FormRegistry.h"
-
-FormRegistry &FormRegistry::instance()
-{
-    static FormRegistry registry;
-    return registry;
-}
-
-void FormRegistry::DeleteAll()
-{
-    const auto forms = m_forms.values();
-    m_forms.clear();
-    for (const QPointer<QWidget> &form : forms)
-        delete form.data();
-}
+#include "shell/ShellWiring.h"
 
 #include "clockwindow/MainForm.h"
+#include "shell/MenuForm.h"
+#include "ui/FormRegistry.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
+
+void ShellWiring::Install()
+{
+    static ShellWiring wiring;
+    ShellRequests::Install(&wiring);
+}
+
+void ShellWiring::LoadMenus()
+{
+    Forms().Get<MenuForm>()->hide();
+}
+
+void ShellWiring::UnloadMenus()
+{
+    Forms().Unload<MenuForm>();
+}
+
+void ShellWiring::PopupMainMenu()
+{
+    Forms().Get<MenuForm>()->PopupMainMenu();
+}
+
+void ShellWiring::PopupMainMenu(const QPoint &at)
+{
+    Forms().Get<MenuForm>()->PopupMainMenu(at);
+}
+
+void ShellWiring::SelectMissedEntry(qint32 index)
+{
+    Forms().Get<MenuForm>()->SelectionID = index;
+}
+
+void ShellWiring::PopupMissedMenu(bool deleteEnabled, bool clearEnabled)
+{
+    MenuForm *menus = Forms().Get<MenuForm>();
+    menus->Menu_Missed_Delete->setEnabled(deleteEnabled);
+    menus->Menu_Missed_Clear->setEnabled(clearEnabled);
+    menus->PopupMissedMenu();
+}
+
+void ShellWiring::CheckShowMissed(bool checked)
+{
+    Forms().Get<MenuForm>()->Menu_Main_Missed->setChecked(checked);
+}
+
+void ShellWiring::UnloadClock()
+{
+    Forms().Unload<MainForm>();
+}
 
 namespace {
 
