@@ -166,3 +166,14 @@ sleep 1
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended when the notification was closed"
 clock_window >/dev/null || fail "the clock window went away with the notification"
 log "the clock runs on"
+
+# Between minutes the idle clock sleeps: over the half minute from 08:00:20
+# (the notification, its chimes and the fade long done) it hardly wakes at all,
+# where polling the clock each second woke it thirty times and more.
+wake_ups() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$program_pid/status"; }
+while [ "$(now_ms)" -lt $((due_ms + 20000)) ]; do sleep 0.2; done
+before=$(wake_ups)
+sleep 30
+woke=$(($(wake_ups) - before))
+[ "$woke" -le 3 ] || fail "the idle clock woke $woke times between 08:00:20 and 08:00:50"
+log "the idle clock woke $woke times between 08:00:20 and 08:00:50"
