@@ -655,7 +655,8 @@ private slots:
         const QDate day(2024, 3, 7);
         QTest::newRow("50 ms before") << QDateTime(day, QTime(9, 5, 59, 950)) << QDateTime(day, QTime(9, 6));
         QTest::newRow("on the minute") << QDateTime(day, QTime(9, 5)) << QDateTime(day, QTime(9, 6));
-        QTest::newRow("into the next day") << QDateTime(day, QTime(23, 59, 30)) << QDateTime(day.addDays(1), QTime(0, 0));
+        QTest::newRow("into the next day")
+            << QDateTime(day, QTime(23, 59, 30)) << QDateTime(day.addDays(1), QTime(0, 0));
     }
 
     void minuteWakerSleepsUntilTheMinute()
