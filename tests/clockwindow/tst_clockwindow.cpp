@@ -261,6 +261,30 @@ private slots:
         QCOMPARE(readSetting("Visible"), QStringLiteral("True"));
     }
 
+    void savedWhenSomethingChanged()
+    {
+        MainForm *clock = loadClock();
+        tick(clock, 4); // faded in: the first sleep saves what the start caught up
+        QVERIFY(clock->SaveTimer()->isActive());
+        clock->SaveTimer_Timer();
+        clock->SaveTimer()->stop();
+        // The last check moves every minute, but on its own is written only
+        // once an hour, on a wake-up the clock has anyway.
+        for (int minute = 1; minute <= 60; ++minute) {
+            fakeNow = fakeNow.addSecs(60);
+            tick(clock, 4);
+            QCOMPARE(clock->SaveTimer()->isActive(), minute == 60);
+        }
+        QCOMPARE(clock->SaveTimer()->interval(), 0);
+        clock->SaveTimer_Timer();
+        clock->SaveTimer()->stop();
+        QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
+        // A move starts the wait that bounds how old the stored place can be.
+        clock->move(clock->pos() + QPoint(10, 0));
+        QTRY_VERIFY(clock->SaveTimer()->isActive());
+        QCOMPARE(clock->SaveTimer()->interval(), MainForm::SaveInterval);
+    }
+
     void storedPositionAndVisibilityComeBack()
     {
         writeSetting("X", "-1500"); // half off the left edge: restored unchanged
