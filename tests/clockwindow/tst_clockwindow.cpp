@@ -705,8 +705,9 @@ private slots:
             QSignalSpy woke(&waker, &MinuteWaker::woke);
             waker.SleepUntilNextMinute(QDateTime::currentDateTime().addSecs(-120));
             QVERIFY(woke.wait(poll ? 1500 : 500));
-            // A minute ahead stays quiet, in the fallback for at most a second.
-            waker.SleepUntilNextMinute(QDateTime::currentDateTime());
+            // A minute at least half a minute ahead stays quiet, in the fallback
+            // for at most a second.
+            waker.SleepUntilNextMinute(QDateTime::currentDateTime().addSecs(30));
             QVERIFY(poll ? waker.PollTimerInterval() <= MinuteWaker::PollInterval : !woke.wait(300));
         }
     }
