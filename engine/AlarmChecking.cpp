@@ -106,25 +106,25 @@ void AddMissedAlarm(const QString &text, const QDateTime &when)
 
 namespace {
 
-// Returns whether the clock was found set back too far and LastCheck moved to
-// the present minute.
-bool followClockSetBack(qint32 now)
+// A clock found set back too far: checking goes on from the present minute,
+// which is itself still to be examined (its alarm is the one the user is
+// waiting for right now).
+void followClockSetBack(qint32 now)
 {
     if (qint64(LastCheck) - now <= SetBackTolerance)
-        return false;
+        return;
     TraceEvent("set-back", QStringLiteral("%1 %2").arg(LastCheck).arg(now));
-    LastCheck = now;
-    return true;
+    LastCheck = now - 1;
 }
 
-void catchUpAsMissed()
+// Examines, as missed, every minute after LastCheck up to and including last.
+void catchUpAsMissed(qint32 last)
 {
-    const qint32 now = TimingModule::CurrentMinute();
-    if (LastCheck < now - CatchUpLimit)
-        LastCheck = now - CatchUpLimit;
+    if (LastCheck < last - CatchUpLimit)
+        LastCheck = last - CatchUpLimit;
     collecting = true;
     collected = false;
-    while (TimingModule::CurrentMinute() > LastCheck) {
+    while (last > LastCheck) {
         ++LastCheck;
         CheckAlarms(LastCheck, LastCheck);
     }
@@ -137,8 +137,9 @@ void catchUpAsMissed()
 
 void StartupCatchUp()
 {
-    followClockSetBack(TimingModule::CurrentMinute());
-    catchUpAsMissed();
+    const qint32 now = TimingModule::CurrentMinute();
+    followClockSetBack(now);
+    catchUpAsMissed(now);
 }
 
 bool LiveCheck()
@@ -148,12 +149,13 @@ bool LiveCheck()
 
 bool LiveCheck(qint32 currentMinute)
 {
-    if (followClockSetBack(currentMinute) || currentMinute <= LastCheck)
+    followClockSetBack(currentMinute);
+    if (currentMinute <= LastCheck)
         return false;
-    if (qint64(currentMinute) - LastCheck > LiveGapLimit) {
-        catchUpAsMissed();
-        return true;
-    }
+    // After a long gap only the minutes before the present one are missed;
+    // the present minute rings.
+    if (qint64(currentMinute) - LastCheck > LiveGapLimit)
+        catchUpAsMissed(currentMinute - 1);
     ++LastCheck;
     CheckAlarms(LastCheck, 0);
     return true;

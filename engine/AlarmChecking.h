@@ -16,7 +16,7 @@ constexpr qint32 CatchUpLimit = 7 * 1440;
 // A clock set back by up to this many minutes is the hour that repeats when
 // daylight saving time ends: those minutes are not checked a second time. A
 // larger step back is a corrected clock or a new time zone; checking then goes
-// on from the present minute, so no alarm stays silent for hours.
+// on from the present minute, that minute included, so no alarm stays silent.
 constexpr qint32 SetBackTolerance = 60;
 
 // A gap longer than this at run time (days asleep, a clock corrected by
@@ -48,8 +48,9 @@ void AddMissedAlarm(const QString &text, const QDateTime &when);
 void StartupCatchUp();
 
 // On each tick: when the clock has passed LastCheck, examine the next minute
-// live (a gap over LiveGapLimit is caught up as missed instead). Returns
-// whether a minute was examined.
+// live (after a gap over LiveGapLimit the minutes before the present one are
+// caught up as missed, and the present one is examined live). Returns whether
+// a minute was examined.
 bool LiveCheck();
 // The same with the current minute already read by the caller.
 bool LiveCheck(qint32 currentMinute);
