@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char *argv[])
@@ -36,7 +37,24 @@ int main(int argc, char *argv[])
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
 
+    // Without a usable display (none set, a server gone, "-platform" with no
+    // or a wrong name) Qt ends the program with a core dump; say what is
+    // wrong and end with status 1 instead.
+    static QtMessageHandler passOn = nullptr;
+    passOn = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+        if (type != QtFatalMsg) {
+            passOn(type, context, text);
+            return;
+        }
+        std::fprintf(stderr,
+                     "%s\ntockwise: cannot start: no usable display (check DISPLAY or the -platform "
+                     "option)\n",
+                     qPrintable(text));
+        std::fflush(stderr);
+        std::_Exit(1);
+    });
     QApplication app(argc, argv);
+    qInstallMessageHandler(passOn);
     // The name desktops, trays and screen readers show. No display name: Qt
     // would append it to every window title the window manager shows.
     QApplication::setApplicationName(QStringLiteral("Tockwise"));
@@ -47,14 +65,21 @@ int main(int argc, char *argv[])
     const bool restart = app.arguments().mid(1) == QStringList{QStringLiteral("restart")};
     SingleInstance instance;
     if (!instance.Start(restart))
-        return 0;
+        return instance.ExitCode();
 
-    // Ending the session saves first, as the Exit items do.
+    // Ending the session saves first, as the Exit items do. A clock that
+    // never loaded (its start-up error box is up) has nothing to save: the
+    // box goes, and so does the program.
     SessionEnd sessionEnd(
         [] {
-            if (MainForm *form = Forms().Find<MainForm>())
+            MainForm *form = Forms().Find<MainForm>();
+            if (form && form->IsRunning()) {
                 form->close();
-            QCoreApplication::quit();
+                QCoreApplication::quit();
+                return;
+            }
+            QApplication::closeAllWindows();
+            QCoreApplication::exit(1);
         },
         [] {
             if (MainForm *form = Forms().Find<MainForm>())

@@ -92,6 +92,7 @@ MainForm::MainForm()
 MainForm::~MainForm()
 {
     AlarmChecking::SetWindows(nullptr);
+    AlarmHandling::SetSavedHook({});
 }
 
 bool MainForm::Form_Load(QString *error)
@@ -105,6 +106,10 @@ bool MainForm::Form_Load(QString *error)
         return false;
     }
     AlarmChecking::SetWindows(this);
+    AlarmHandling::SetSavedHook([this] {
+        if (m_running)
+            Form_Unload(1);
+    });
 
     // Loading the menus adds the tray icon; loading the panel fills its rows.
     Shell().LoadMenus();
@@ -159,11 +164,19 @@ bool MainForm::Form_Load(QString *error)
     m_storedPos = pos();
     m_storedVisible = isVisible();
     m_refreshTimer.start();
+    // A settings file that cannot be used (a pipe) is left alone; the user is
+    // told once, as for a save that fails.
+    if (const QString problem = Settings::Unusable(); !problem.isEmpty())
+        reportSaveFailure(problem);
     return true;
 }
 
 void MainForm::Form_Unload(int Cancel)
 {
+    // A clock that never loaded (its alarms could not be read) has nothing
+    // to save: its last check, place and visibility are not the user's.
+    if (!m_running)
+        return;
     const Settings::Values values{
         {Settings::LastCheck, QString::number(AlarmChecking::LastCheck)},
         {Settings::X, QString::number(LeftTwips())},

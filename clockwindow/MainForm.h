@@ -38,6 +38,8 @@ public:
     // Saves the settings; with Cancel 0 also releases the drawing resources
     // and unloads the menus and the missed panel.
     void Form_Unload(int Cancel);
+    // Loaded and not yet unloaded: the clock runs and has settings to keep.
+    bool IsRunning() const { return m_running; }
 
     void RefreshTimer_Timer();
     void SaveTimer_Timer();

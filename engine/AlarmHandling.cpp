@@ -328,9 +328,22 @@ bool LoadAlarms(QString *error)
     return true;
 }
 
+namespace {
+std::function<void()> savedHook;
+}
+
+void SetSavedHook(std::function<void()> hook)
+{
+    savedHook = std::move(hook);
+}
+
 bool SaveAlarms(QString *error)
 {
-    return writeFile(AlarmFilePath(), Alarms, error);
+    if (!writeFile(AlarmFilePath(), Alarms, error))
+        return false;
+    if (savedHook)
+        savedHook();
+    return true;
 }
 
 } // namespace AlarmHandling

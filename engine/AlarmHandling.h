@@ -67,4 +67,9 @@ bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *err
 // stays whole, the table is kept and false with the reason is returned.
 [[nodiscard]] bool SaveAlarms(QString *error = nullptr);
 
+// Called after every successful save. The clock stores its last check then,
+// so that an alarm just added for a minute already past is never reported as
+// missed after a crash. An empty function removes it.
+void SetSavedHook(std::function<void()> hook);
+
 } // namespace AlarmHandling

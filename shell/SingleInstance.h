@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
 class QLocalServer;
 
-// One running copy per user. The first copy holds a lock file and listens for
-// a second start; a second start asks the running copy to show its clock and
-// ends.
+// One running copy per user. The first copy holds a lock and listens for a
+// second start; a second start asks the running copy to show its clock and
+// ends. A start never ends silently: either a running copy answered it, or it
+// says why it cannot run.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -18,20 +19,29 @@ public:
     SingleInstance();
     ~SingleInstance() override;
 
-    // False when another copy runs and this one must end. A copy started with
-    // "restart" first waits a few seconds for the old copy's lock.
+    // False when this copy must end, with ExitCode() telling how: 0 when a
+    // running copy answered, 1 when the reason was reported. A copy started
+    // with "restart" first waits a few seconds for the old copy's lock.
     bool Start(bool restart);
+    int ExitCode() const { return m_exitCode; }
 
     // Called in the running copy when a second start asks for the clock.
     void OnShowRequest(std::function<void()> handler);
 
 private:
-    static QString LockPath();
-    static QString ServerPath();
+    class Lock;
+    enum class Take { Taken, Held, Unusable };
 
+    static QString LockPath();
+    static QStringList ServerPaths(bool create);
+
+    Take takeLock(QString *why);
+    bool askRunningCopy();
+    bool refuse(const QString &message);
     void listen();
 
-    QLockFile m_lock;
+    std::unique_ptr<Lock> m_lock;
     QLocalServer *m_server = nullptr;
     std::function<void()> m_showRequest;
+    int m_exitCode = 0;
 };

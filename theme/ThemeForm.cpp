@@ -7,6 +7,7 @@
 #include "ui/ToolWindow.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -94,8 +95,13 @@ void ThemeForm::Form_Load()
 
 void ThemeForm::SaveButton_Click()
 {
-    Settings::Write(Settings::Digits, QString::number(chosenIndex(DigitList)));
-    Settings::Write(Settings::Face, QString::number(chosenIndex(FaceList)));
+    QString problem;
+    if (!Settings::Write({{Settings::Digits, QString::number(chosenIndex(DigitList))},
+                          {Settings::Face, QString::number(chosenIndex(FaceList))}},
+                         &problem)) {
+        Dialogs::ShowError(this, QStringLiteral("Tockwise cannot save the theme.\n\n%1").arg(problem));
+        return;
+    }
     if (!Dialogs::AskYesNo(this, RestartQuestion, true))
         return;
     restart();
@@ -108,18 +114,34 @@ void ThemeForm::CancelButton_Click()
 
 void ThemeForm::restart()
 {
+    // The new copy first, so that a copy that cannot start (its program file
+    // replaced by an upgrade, no process to be had) leaves this clock running.
+    // It waits for this copy's lock, so it reads the settings saved below.
+    const QString program = QCoreApplication::applicationFilePath();
+    const QStringList arguments{QStringLiteral("restart")};
+    QString failure;
+    if (launchSeam) {
+        failure = launchSeam(program, arguments);
+    } else {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        if (!process.startDetached())
+            failure = process.errorString();
+    }
+    if (!failure.isEmpty()) {
+        close();
+        Dialogs::ShowError(nullptr, QStringLiteral("Tockwise could not start a new copy of itself (%1: %2).\n\n"
+                                                   "The clock keeps running; the new theme takes effect the next "
+                                                   "time Tockwise starts.")
+                                        .arg(QDir::toNativeSeparators(program), failure));
+        return;
+    }
+
     // The clock saves its own settings and takes the tray icon and the missed
     // panel with it.
     Shell().UnloadClock();
     QCoreApplication::processEvents();
-
-    const QString program = QCoreApplication::applicationFilePath();
-    const QStringList arguments{QStringLiteral("restart")};
-    if (launchSeam)
-        launchSeam(program, arguments);
-    else
-        QProcess::startDetached(program, arguments);
-
     close();
 
     // At once: the windows still open vanish without their unload handlers.

@@ -27,7 +27,8 @@ public:
 
     // The last steps of the restart: start a new copy of the program and end
     // this one at once. Tests replace them to watch a restart without ending.
-    using Launch = std::function<void(const QString &program, const QStringList &arguments)>;
+    // Launch returns why the new copy could not be started, empty when it was.
+    using Launch = std::function<QString(const QString &program, const QStringList &arguments)>;
     using EndProcess = std::function<void()>;
     // Empty functions restore the real ones.
     static void SetRestartSeam(Launch launch, EndProcess endProcess);

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <cmath>
@@ -35,8 +37,31 @@ QSettings store()
 
 const QString Group = QStringLiteral("Digital Clock");
 
+// Where the native store is a file (everywhere but Windows and macOS), its
+// path; QSettings itself cannot be asked without opening the file.
+QString filePath()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("hqz.conf"));
+#else
+    return QString();
+#endif
+}
+
+// Opening a named pipe or a device would block or read without end: only a
+// plain file (or a link to one) is read and replaced.
+bool fileUsable(const QString &path)
+{
+    if (path.isEmpty())
+        return true;
+    const QFileInfo file(path);
+    return !file.exists() || file.isFile();
+}
+
 // QSettings only says that it failed; the system says why. The file is
-// replaced through a new file beside it, so its folder must take one too.
+// replaced through a new file beside it, so its folder must take one as large
+// (a full disk shows only once something is written).
 QString whyNotWritable(const QString &path)
 {
     QFile file(path);
@@ -45,7 +70,34 @@ QString whyNotWritable(const QString &path)
     QTemporaryFile probe(QFileInfo(path).absolutePath() + QStringLiteral("/.hqz-XXXXXX"));
     if (!probe.open())
         return probe.errorString();
+    const QByteArray block(qMax<qint64>(file.size(), 4096), '\n');
+    if (probe.write(block) != block.size() || !probe.flush())
+        return probe.errorString();
     return QStringLiteral("the file could not be written");
+}
+
+// QSettings waits for its lock file without a limit, and one it cannot take
+// over (a folder, another user's file) would stop the clock for good. The
+// lock is tried here first with a short limit; a save that cannot have it
+// fails like any other. A lock a live process holds names that process and
+// is never taken over; an older one that names none is.
+constexpr int LockWaitMs = 500;
+constexpr int LockStaleMs = 2000;
+
+QString takeLockBriefly(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(LockStaleMs);
+    if (lock.tryLock(LockWaitMs)) {
+        lock.unlock();
+        return QString();
+    }
+    if (lock.error() != QLockFile::LockFailedError)
+        return whyNotWritable(path);
+    return QStringLiteral("its lock file %1 is held, or is not a lock file that can be replaced")
+        .arg(QFileInfo(path).fileName() + QStringLiteral(".lock"));
 }
 
 } // namespace
@@ -55,25 +107,47 @@ QString Settings::KeyName(Key key)
     return QString::fromLatin1(info(key).name);
 }
 
+QString Settings::Unusable()
+{
+    const QString path = filePath();
+    if (fileUsable(path))
+        return QString();
+    return QStringLiteral("%1: it is not a plain file, so Tockwise runs with its default settings and does not write "
+                          "over it")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 QString Settings::Read(Key key, const QString &defaultText)
 {
     const KeyInfo &k = info(key);
     const QString fallback = k.defaultText ? QString::fromLatin1(k.defaultText) : defaultText;
+    if (!fileUsable(filePath()))
+        return fallback;
     QSettings s = store();
     s.beginGroup(Group);
     const QVariant value = s.value(QString::fromLatin1(k.name));
     return value.isValid() ? value.toString() : fallback;
 }
 
-void Settings::Write(Key key, const QString &text)
+bool Settings::Write(Key key, const QString &text, QString *problem)
 {
-    QSettings s = store();
-    s.beginGroup(Group);
-    s.setValue(QString::fromLatin1(info(key).name), text);
+    return Write(Values{{key, text}}, problem);
 }
 
 bool Settings::Write(const Values &values, QString *problem)
 {
+    const QString path = filePath();
+    QString refused = Unusable();
+    if (refused.isEmpty()) {
+        refused = takeLockBriefly(path);
+        if (!refused.isEmpty())
+            refused = QDir::toNativeSeparators(path) + QStringLiteral(": ") + refused;
+    }
+    if (!refused.isEmpty()) {
+        if (problem)
+            *problem = refused;
+        return false;
+    }
     QSettings s = store();
     s.beginGroup(Group);
     for (const auto &[key, text] : values)

@@ -17,11 +17,14 @@ public:
     // The stored text, or the default text when the key is absent. Keys whose
     // default depends on the moment or the screen take it from the caller.
     static QString Read(Key key, const QString &defaultText = QString());
-    static void Write(Key key, const QString &text);
-    // Several keys in one pass over the file. False, with the file and the
-    // reason in problem, when they could not be stored.
+    // False, with the file and the reason in problem, when the values could
+    // not be stored. Never waits long: a lock it cannot take fails the save.
     using Values = QList<QPair<Key, QString>>;
     static bool Write(const Values &values, QString *problem = nullptr);
+    static bool Write(Key key, const QString &text, QString *problem = nullptr);
+    // Why the settings file cannot be used at all (it is not a plain file),
+    // or empty. Then every key reads as its default and nothing is written.
+    static QString Unusable();
 
     // The longest leading decimal number of the text, 0 when there is none:
     // " 12abc" is 12, "-3.5" is -3.5, "abc" is 0. Found tells whether the

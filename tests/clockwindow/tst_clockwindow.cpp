@@ -279,6 +279,12 @@ private slots:
         clock->SaveTimer_Timer();
         clock->SaveTimer()->stop();
         QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
+        // Saving the alarms writes it too: an alarm added now for a minute
+        // already past must not be reported as missed after a crash.
+        fakeNow = fakeNow.addSecs(600);
+        tick(clock, 12);
+        saveAlarms({});
+        QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
         // A move starts the wait that bounds how old the stored place can be.
         clock->move(clock->pos() + QPoint(10, 0));
         QTRY_VERIFY(clock->SaveTimer()->isActive());
@@ -502,6 +508,10 @@ private slots:
         QVERIFY(!clock->Form_Load(&error));
         QVERIFY(error.contains(AlarmHandling::FileName));
         QVERIFY(QFileInfo(AlarmHandling::AlarmFilePath()).isDir());
+        // A clock that never loaded saves nothing of its own over the user's.
+        clock->close();
+        QCOMPARE(readSetting("Last Check"), QString());
+        QCOMPARE(readSetting("X"), QString());
     }
 
     // ---- The outline -----------------------------------------------------

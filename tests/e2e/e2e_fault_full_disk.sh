@@ -3,7 +3,8 @@
 # filled up once the clock runs. Adding an alarm and removing one through the
 # windows each give a "Tockwise" box with the reason, and Alarms.dat stays
 # byte for byte as it was. Once space is freed the next save writes every
-# alarm, the one whose save failed included: nothing is lost.
+# alarm, the one whose save failed included: nothing is lost. The settings,
+# kept on the same disk, name the system's reason when they cannot be saved.
 source "$(dirname "$0")/../faults/e2e_helpers.sh"
 private_mounts_or_continue "$@"
 source "$(dirname "$0")/lib.sh" "$@"
@@ -75,3 +76,18 @@ names=$(alarm_names "$PROG_DIR/Alarms.dat" | paste -sd '|')
 [ "$names" = "Alpha Kept|Bravo Kept|Zulu Disk Full|Zz After Space Freed" ] || fail "Alarms.dat holds: $names"
 head -c 384 "$PROG_DIR/Alarms.dat" | cmp - "$E2E_WORK/before.dat" >&2 || fail "the kept alarms' bytes changed"
 log "after freeing space Alarms.dat holds: $names"
+
+# 4. The settings on the same disk, full again when the clock ends: they
+# cannot be saved, and standard error says why in the system's words.
+kill "$CLOCK_PID"
+wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+cp -r "$XDG_CONFIG_HOME" "$PROG_DIR/config"
+launch XDG_CONFIG_HOME="$PROG_DIR/config" --
+wait_for_clock
+sleep 1.5
+dd if=/dev/zero of="$PROG_DIR/filler" bs=4k 2>/dev/null || true
+kill "$CLOCK_PID"
+wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM with the disk full"
+grep -q "hqz.conf: No space left on device" "$E2E_WORK/clock.log" ||
+    fail "a failed settings save on a full disk did not give the system's reason"
+log "the settings on a full disk: \"No space left on device\""

@@ -59,6 +59,8 @@ class TestShellWindows : public QObject
     bool answer = false;
     QList<QPair<QString, QStringList>> launched;
     int ended = 0;
+    QString launchFailure;
+    QStringList errors;
 
     ThemeForm *OpenTheme()
     {
@@ -85,6 +87,7 @@ private slots:
         ThemeForm::SetRestartSeam(
             [this](const QString &program, const QStringList &arguments) {
                 launched.append({program, arguments});
+                return launchFailure;
             },
             [this] { ++ended; });
         for (const char *scheme : {"http", "https"})
@@ -103,6 +106,8 @@ private slots:
         asked.clear();
         answer = false;
         launched.clear();
+        launchFailure.clear();
+        errors.clear();
         ended = 0;
         urls.opened.clear();
     }
@@ -189,8 +194,21 @@ private slots:
         QCOMPARE(ended, 0);
     }
 
+    // A new copy that cannot be started (its program file gone after an
+    // upgrade) leaves this one running: the user keeps a clock and alarms.
+    void saveAnsweredYesRestarts_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("endings");
+        QTest::newRow("new copy started") << QString() << 1;
+        QTest::newRow("new copy cannot start") << QStringLiteral("No such file or directory") << 0;
+    }
     void saveAnsweredYesRestarts()
     {
+        QFETCH(QString, failure);
+        QFETCH(int, endings);
+        launchFailure = failure;
+        Dialogs::SetErrorHandler([this](const QString &text) { errors << text; });
         ThemeForm *form = OpenTheme();
         answer = true;
         ClickRow(List(form, "DigitList"), 1);
@@ -202,7 +220,11 @@ private slots:
         QCOMPARE(launched.size(), 1);
         QCOMPARE(launched.first().first, QCoreApplication::applicationFilePath());
         QCOMPARE(launched.first().second, QStringList{"restart"});
-        QCOMPARE(ended, 1);
+        QCOMPARE(ended, endings);
+        QCOMPARE(errors.size(), 1 - endings);
+        if (!failure.isEmpty())
+            QVERIFY(errors.first().contains(failure));
+        Dialogs::SetErrorHandler({});
         RunDeferredDeletes();
         QVERIFY(!Forms().Find<ThemeForm>());
     }
