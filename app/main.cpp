@@ -1,6 +1,7 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmHandling.h"
 #include "notify/SoundModule.h"
+#include "platform/EndSignals.h"
 #include "shell/CommandLine.h"
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QStandardPaths>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,11 +31,7 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
 
-#ifdef SIGXFSZ
-    // A write past the file size limit must fail like a full disk (the save
-    // reports it and keeps the old file), not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    EndSignals::IgnoreFileSizeLimit();
 
     // Without a usable display (none set, a server gone, "-platform" with no
     // or a wrong name) Qt ends the program with a core dump; say what is

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "clockwindow/MinuteWaker.h"
 #include "engine/AlarmWindows.h"
+#include "engine/TimingModule.h"
+#include "platform/MinuteWaker.h"
 #include "ui/Settings.h"
 
 #include <QImage>
@@ -109,7 +110,7 @@ private:
     std::unique_ptr<RegionData> WindowShape;
     QTimer m_refreshTimer;
     QTimer m_saveTimer;
-    MinuteWaker m_waker;
+    MinuteWaker m_waker{TimingModule::Now};
     bool m_running = false;
     qint32 m_savedLastCheck = 0;
     QPoint m_storedPos;

@@ -1,5 +1,7 @@
 #include "engine/AlarmHandling.h"
 
+#include "platform/FileKind.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,12 +102,10 @@ AlarmRecord decodeFrom(QStringDecoder &decoder, const char *slot)
 bool folderWritable(const QString &folder)
 {
     const QFileInfo info(folder);
-#ifdef Q_OS_UNIX
-    // What the package manager installs under /usr is the system's, even
-    // where root could write there.
-    if (info.absoluteFilePath().startsWith(QLatin1String("/usr/")))
+    // What the package manager installs is the system's, even where root
+    // could write there.
+    if (FileKind::IsSystemInstalled(folder))
         return false;
-#endif
     return info.isDir() && info.isWritable();
 }
 
@@ -198,14 +198,21 @@ QString ChooseAlarmFolder(const QString &programFolder, const QString &userDataF
 
 QString UnreadableReason(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return info.isSymLink() ? QStringLiteral("it is a link to something that does not exist.") : QString();
-    if (info.isDir())
+    switch (FileKind::Of(path)) {
+    case FileKind::Kind::Absent:
+        return {};
+    case FileKind::Kind::DanglingLink:
+        return QStringLiteral("it is a link to something that does not exist.");
+    case FileKind::Kind::Folder:
         return QStringLiteral("it is a folder, not a file.");
-    // A pipe, socket or device could block the start or never end.
-    if (!info.isFile())
+    case FileKind::Kind::Socket:
+    case FileKind::Kind::Other:
+        // A pipe, socket or device could block the start or never end.
         return QStringLiteral("it is not an ordinary file.");
+    case FileKind::Kind::Regular:
+        break;
+    }
+    const QFileInfo info(path);
     if (info.size() > MaxFileSize)
         return QStringLiteral("it is %1 bytes long, far more than any alarm table.").arg(info.size());
     return {};

@@ -3,8 +3,6 @@
 #include <QObject>
 #include <functional>
 
-class QSocketNotifier;
-
 // The ways a desktop session ends a program: SIGTERM (systemd, most session
 // managers), SIGHUP (the terminal or the session going away), SIGINT (Ctrl+C)
 // and the session manager's request to save. Each reaches the event loop as a
@@ -21,5 +19,4 @@ public:
 
 private:
     std::function<void()> m_onSignal;
-    QSocketNotifier *m_notifier = nullptr;
 };

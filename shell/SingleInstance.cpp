@@ -1,27 +1,15 @@
 #include "shell/SingleInstance.h"
 
+#include "platform/FileKind.h"
+#include "platform/PrivateFolder.h"
 #include "ui/Dialogs.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-#else
-#include <QLockFile>
-#endif
 
 namespace {
 
@@ -34,82 +22,42 @@ const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 const QString LockName = QStringLiteral("tockwise.lock");
 const QString SocketName = QStringLiteral("tockwise.socket");
 
-#ifdef Q_OS_UNIX
+// $XDG_CACHE_HOME/tockwise, the user's own with mode 0700 (made so where
+// missing). Not the runtime folder Qt offers without XDG_RUNTIME_DIR: that
+// lies in the shared temporary folder, where another user may take its name.
+QString cacheFolderPath()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
+        .filePath(QStringLiteral("tockwise"));
+}
+
+QString cacheFolder(bool create)
+{
+    const QString folder = cacheFolderPath();
+    if (create)
+        return PrivateFolder::Make(folder);
+    return PrivateFolder::IsPrivate(folder) ? folder : QString();
+}
+
 // Only a folder no other user can write to may hold the lock and the socket:
 // anyone who could plant a lock there could keep this user's clock from ever
 // starting.
-bool isPrivateFolder(const QString &folder)
-{
-    struct stat info = {};
-    return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700;
-}
-
-// $XDG_CACHE_HOME/tockwise, made (or put back) to mode 0700 when it is ours.
-// Not the runtime folder Qt offers without XDG_RUNTIME_DIR: that lies in the
-// shared temporary folder, where another user may take its name.
-QString cacheFolder(bool create)
-{
-    const QString folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
-                               .filePath(QStringLiteral("tockwise"));
-    if (create) {
-        QDir().mkpath(QFileInfo(folder).path());
-        QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        struct stat info = {};
-        const QByteArray native = QFile::encodeName(folder);
-        if (::lstat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
-            (info.st_mode & 0777) != 0700)
-            ::chmod(native.constData(), 0700);
-    }
-    return isPrivateFolder(folder) ? folder : QString();
-}
-
-// A socket address holds a path of limited length; a deep runtime folder can
-// exceed it.
-bool fitsSocketAddress(const QString &path)
-{
-    return QFile::encodeName(path).size() < qsizetype(sizeof(sockaddr_un{}.sun_path));
-}
-
 QString chooseRuntimeFolder()
 {
     // A relative value would name another folder in every working folder, and
     // so another lock: the base directory rules say to ignore it.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && PrivateFolder::IsPrivate(runtime))
         return runtime;
     const QString folder = cacheFolder(true);
     if (!folder.isEmpty())
         return folder;
-    const QString shown = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
-                              .filePath(QStringLiteral("tockwise"));
     const QString message = QStringLiteral("%1 is not a folder of your own that only you can open, so it cannot "
                                            "hold the lock that keeps Tockwise to one copy. Tockwise does not start.")
-                                .arg(QDir::toNativeSeparators(shown));
+                                .arg(QDir::toNativeSeparators(cacheFolderPath()));
     qCritical("Tockwise: %s", qPrintable(message));
     Dialogs::ShowError(nullptr, message);
     return {};
-}
-#else
-QString chooseRuntimeFolder()
-{
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    QDir().mkpath(folder);
-    return folder;
-}
-#endif
-
-bool isSocketOrAbsent(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    struct stat info = {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 || S_ISSOCK(info.st_mode);
-#else
-    Q_UNUSED(path)
-    return true;
-#endif
 }
 
 // Empty when there is no safe folder; then no lock can be taken and the
@@ -122,85 +70,8 @@ QString runtimeFolder()
 
 } // namespace
 
-#ifdef Q_OS_UNIX
-// A lock the kernel holds for this process and lets go of when it ends, however
-// it ends: what the file says (a process number, or nothing after a power cut)
-// never decides who holds it.
-class SingleInstance::Lock
-{
-public:
-    ~Lock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    Take take(const QString &path, QString *why)
-    {
-        const QByteArray native = QFile::encodeName(path);
-        // Not blocking: a pipe put there must not stop the start.
-        int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (fd < 0 && errno == EACCES) {
-            // A lock of our own that we may not open (its mode changed): it
-            // lies in our private folder, so it is ours to mend.
-            struct stat info = {};
-            if (::lstat(native.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
-                ::chmod(native.constData(), 0600) == 0)
-                fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        }
-        if (fd < 0) {
-            *why = errno == ELOOP ? QStringLiteral("it is a link") : QString::fromLocal8Bit(std::strerror(errno));
-            return Take::Unusable;
-        }
-        struct stat info = {};
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-            *why = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
-                                         : QStringLiteral("it is not a plain file");
-            ::close(fd);
-            return Take::Unusable;
-        }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            ::close(fd);
-            if (error == EWOULDBLOCK)
-                return Take::Held;
-            *why = QString::fromLocal8Bit(std::strerror(error));
-            return Take::Unusable;
-        }
-        // The process number is only for people looking at the file.
-        const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
-        if (::ftruncate(fd, 0) == 0) [[maybe_unused]]
-            const ssize_t written = ::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
-        m_fd = fd;
-        return Take::Taken;
-    }
-
-private:
-    int m_fd = -1;
-};
-#else
-class SingleInstance::Lock
-{
-public:
-    Take take(const QString &path, QString *why)
-    {
-        if (!m_file)
-            m_file = std::make_unique<QLockFile>(path);
-        if (m_file->tryLock(0))
-            return Take::Taken;
-        if (m_file->error() == QLockFile::LockFailedError)
-            return Take::Held;
-        *why = QStringLiteral("it cannot be created");
-        return Take::Unusable;
-    }
-
-private:
-    std::unique_ptr<QLockFile> m_file;
-};
-#endif
-
 SingleInstance::SingleInstance()
-    : m_lock(std::make_unique<Lock>())
+    : m_lock(std::make_unique<InstanceLock>())
 {}
 
 SingleInstance::~SingleInstance() = default;
@@ -220,30 +91,23 @@ QStringList SingleInstance::ServerPaths(bool create)
     const QString folder = runtimeFolder();
     if (folder.isEmpty())
         return paths;
-    paths.append(QDir(folder).filePath(SocketName));
-#ifdef Q_OS_UNIX
-    if (!fitsSocketAddress(paths.first()))
-        paths.removeFirst();
     const QString fallback = cacheFolder(create);
-    if (!fallback.isEmpty() && fallback != folder) {
-        const QString path = QDir(fallback).filePath(SocketName);
-        if (fitsSocketAddress(path))
+    for (const QString &candidate : {folder, fallback}) {
+        const QString path = QDir(candidate).filePath(SocketName);
+        if (!candidate.isEmpty() && !paths.contains(path) && PrivateFolder::FitsSocketAddress(path))
             paths.append(path);
     }
-#else
-    Q_UNUSED(create)
-#endif
     return paths;
 }
 
-SingleInstance::Take SingleInstance::takeLock(QString *why)
+InstanceLock::Take SingleInstance::takeLock(QString *why)
 {
     const QString path = LockPath();
     if (path.isEmpty()) {
         *why = QString(); // already reported
-        return Take::Unusable;
+        return InstanceLock::Take::Unusable;
     }
-    return m_lock->take(path, why);
+    return m_lock->TryTake(path, why);
 }
 
 bool SingleInstance::askRunningCopy()
@@ -282,15 +146,15 @@ bool SingleInstance::Start(bool restart)
     const QDeadlineTimer answerWait(restart ? RestartWaitMs + BusyWaitMs : BusyWaitMs);
     for (;;) {
         switch (takeLock(&why)) {
-        case Take::Taken:
+        case InstanceLock::Take::Taken:
             listen();
             return true;
-        case Take::Unusable:
+        case InstanceLock::Take::Unusable:
             return refuse(why.isEmpty() ? QString()
                                         : QStringLiteral("%1 cannot be used as the lock that keeps Tockwise to one "
                                                          "copy: %2. Remove it and start Tockwise again.")
                                               .arg(QDir::toNativeSeparators(LockPath()), why));
-        case Take::Held:
+        case InstanceLock::Take::Held:
             break;
         }
         // Another copy runs (perhaps hidden, and not every desktop has a tray
@@ -326,7 +190,8 @@ void SingleInstance::listen()
         }
         // A socket left by a crash, or by the copy this one restarts, is ours
         // to replace; anything else that took the name is left alone.
-        if (!isSocketOrAbsent(path))
+        const FileKind::Kind kind = FileKind::OfEntry(path);
+        if (kind != FileKind::Kind::Absent && kind != FileKind::Kind::Socket)
             continue;
         QLocalServer::removeServer(path);
         if (m_server->listen(path)) {

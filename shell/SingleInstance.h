@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/InstanceLock.h"
+
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -29,18 +31,15 @@ public:
     void OnShowRequest(std::function<void()> handler);
 
 private:
-    class Lock;
-    enum class Take { Taken, Held, Unusable };
-
     static QString LockPath();
     static QStringList ServerPaths(bool create);
 
-    Take takeLock(QString *why);
+    InstanceLock::Take takeLock(QString *why);
     bool askRunningCopy();
     bool refuse(const QString &message);
     void listen();
 
-    std::unique_ptr<Lock> m_lock;
+    std::unique_ptr<InstanceLock> m_lock;
     QLocalServer *m_server = nullptr;
     std::function<void()> m_showRequest;
     int m_exitCode = 0;

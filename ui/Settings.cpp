@@ -1,12 +1,13 @@
 #include "ui/Settings.h"
 
+#include "platform/FileKind.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <cmath>
@@ -37,16 +38,11 @@ QSettings store()
 
 const QString Group = QStringLiteral("Digital Clock");
 
-// Where the native store is a file (everywhere but Windows and macOS), its
-// path; QSettings itself cannot be asked without opening the file.
+// Where the native store is a file, its path; QSettings itself cannot be
+// asked without opening the file.
 QString filePath()
 {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath(QStringLiteral("hqz.conf"));
-#else
-    return QString();
-#endif
+    return FileKind::NativeSettingsFile(QStringLiteral("hqz"));
 }
 
 // Opening a named pipe or a device would block or read without end: only a
@@ -55,8 +51,8 @@ bool fileUsable(const QString &path)
 {
     if (path.isEmpty())
         return true;
-    const QFileInfo file(path);
-    return !file.exists() || file.isFile();
+    const FileKind::Kind kind = FileKind::Of(path);
+    return kind == FileKind::Kind::Regular || kind == FileKind::Kind::Absent || kind == FileKind::Kind::DanglingLink;
 }
 
 // QSettings only says that it failed; the system says why. The file is

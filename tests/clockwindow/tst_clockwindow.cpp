@@ -23,8 +23,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <cerrno>
-
 namespace {
 
 QDateTime fakeNow;
@@ -115,20 +113,18 @@ private:
         // The tests drive the ticks themselves.
         clock->RefreshTimer()->stop();
         clock->SaveTimer()->stop();
-        clock->Waker()->Stop();
         return clock;
     }
 
-    // Returns whether the last tick asked for the quick cadence; the wake-ups
-    // it asked for are cancelled (the fake clock is years behind the real one,
-    // so the kernel would wake the clock at once).
+    // Returns whether the last tick asked for the quick cadence, which is
+    // cancelled: the test steps the clock itself. The minute wake-up sleeps on
+    // the test's clock and stays quiet.
     bool tick(MainForm *clock, int times = 1)
     {
         for (int i = 0; i < times; ++i)
             clock->RefreshTimer_Timer();
         const bool quick = clock->RefreshTimer()->isActive();
         clock->RefreshTimer()->stop();
-        clock->Waker()->Stop();
         return quick;
     }
 
@@ -595,7 +591,6 @@ private slots:
         clock->RefreshTimer_Timer();
         QVERIFY(!clock->RefreshTimer()->isActive());
         QCOMPARE(clock->Waker()->Deadline(), QDateTime(QDate(2024, 3, 7), QTime(9, 6)).toMSecsSinceEpoch());
-        clock->Waker()->Stop();
         QCOMPARE(clock->SegmentLevel(0, 0), 4);
         // The colon is always fully lit; the face frame stays where it was.
         QCOMPARE(brightestIn(clock->BackBuffer(), QRect(85 + 12, 10 + 12, 6, 6)), Artwork::kPeakColours[0][4]);
@@ -654,72 +649,6 @@ private slots:
         QCOMPARE(AlarmChecking::LastCheck, start + 5);
         QVERIFY(!tick(clock, 10));
         QCOMPARE(AlarmChecking::LastCheck, start + 5);
-    }
-
-    void minuteWakerReadings_data()
-    {
-        QTest::addColumn<qint64>("result");
-        QTest::addColumn<int>("error");
-        QTest::addColumn<bool>("wakes");
-        QTest::newRow("the minute began") << qint64(8) << 0 << true;
-        // What the kernel answers when the clock was set or stepped after a
-        // suspend; the clock must look at the time at once, not at the old moment.
-        QTest::newRow("the clock was set") << qint64(-1) << ECANCELED << true;
-        QTest::newRow("nothing to read") << qint64(-1) << EAGAIN << false;
-    }
-
-    void minuteWakerReadings()
-    {
-        QFETCH(qint64, result);
-        QFETCH(int, error);
-        QFETCH(bool, wakes);
-        MinuteWaker waker;
-        QSignalSpy woke(&waker, &MinuteWaker::woke);
-        waker.SleepUntilNextMinute(QDateTime::currentDateTime());
-        waker.HandleReading(MinuteWaker::Interpret(result, error));
-        QCOMPARE(woke.count(), wakes ? 1 : 0);
-        // A wake-up disarms it: the next tick asks again.
-        QCOMPARE(waker.IsArmed(), !wakes);
-    }
-
-    void minuteWakerSleepsUntilTheMinute_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QDateTime>("deadline");
-        const QDate day(2024, 3, 7);
-        QTest::newRow("50 ms before") << QDateTime(day, QTime(9, 5, 59, 950)) << QDateTime(day, QTime(9, 6));
-        QTest::newRow("on the minute") << QDateTime(day, QTime(9, 5)) << QDateTime(day, QTime(9, 6));
-        QTest::newRow("into the next day")
-            << QDateTime(day, QTime(23, 59, 30)) << QDateTime(day.addDays(1), QTime(0, 0));
-    }
-
-    void minuteWakerSleepsUntilTheMinute()
-    {
-        QFETCH(QDateTime, now);
-        QFETCH(QDateTime, deadline);
-        QCOMPARE(MinuteWaker::NextMinuteMSecs(now), deadline.toMSecsSinceEpoch());
-    }
-
-    void minuteWakerFiresForAMinuteAlreadyPast()
-    {
-        // As after a suspend that outlasted the minute: the kernel timer (or
-        // the fallback's next look) wakes the clock at once.
-        for (const bool poll : {false, true}) {
-            if (poll)
-                qputenv("TOCKWISE_POLL_CLOCK", "1");
-            MinuteWaker waker;
-            qunsetenv("TOCKWISE_POLL_CLOCK");
-#ifdef __linux__
-            QCOMPARE(waker.CurrentMode(), poll ? MinuteWaker::Mode::Polling : MinuteWaker::Mode::KernelTimer);
-#endif
-            QSignalSpy woke(&waker, &MinuteWaker::woke);
-            waker.SleepUntilNextMinute(QDateTime::currentDateTime().addSecs(-120));
-            QVERIFY(woke.wait(poll ? 1500 : 500));
-            // A minute at least half a minute ahead stays quiet, in the fallback
-            // for at most a second.
-            waker.SleepUntilNextMinute(QDateTime::currentDateTime().addSecs(30));
-            QVERIFY(poll ? waker.PollTimerInterval() <= MinuteWaker::PollInterval : !woke.wait(300));
-        }
     }
 
     void accessibleNameFollowsTheMinute()

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Keeps the program's layers: every #include of a source folder runs downwards.
 
-    app -> shell -> windows -> ui -> engine / resources
+    app -> shell -> windows -> ui -> engine / resources -> platform
 
 - app/ holds main.cpp only and may include anything below it.
 - shell/ (tray, menus, single copy, the wiring) includes windows, ui, engine, resources.
@@ -9,7 +9,9 @@
   resources, and another window folder only where one window opens another
   (WINDOW_OPENS below); never shell/ or app/, never in a circle.
 - ui/ (what every window stands on) includes engine and resources only.
-- engine/ and resources/ include nothing of the program's but themselves.
+- engine/ includes platform/; resources/ includes nothing of the program's.
+- platform/ (what differs between operating systems) includes nothing of the
+  program's but itself.
 
 Prints every include that breaks a rule as FILE:LINE and exits 1.
 """
@@ -23,6 +25,7 @@ LEVEL = {
     "clockwindow": 2, "notify": 2, "alarmui": 2, "theme": 2, "about": 2,
     "ui": 1,
     "engine": 0, "resources": 0,
+    "platform": -1,
 }
 WINDOWS = {folder for folder, level in LEVEL.items() if level == 2}
 # One window opens another: the clock its notifications and the missed panel,
@@ -59,7 +62,7 @@ def main(root):
                                             f"opens the other ({', '.join(a + ' -> ' + b for a, b in sorted(WINDOW_OPENS))})")
                     elif LEVEL[target] >= LEVEL[folder]:
                         problems.append(f"{where}, which is not below {folder}/ (app -> shell -> windows -> ui -> "
-                                        f"engine/resources)")
+                                        f"engine/resources -> platform)")
     # The allowed window edges must not close a circle either.
     for a, b in sorted(edges):
         if a < b and (b, a) in edges:
@@ -69,7 +72,7 @@ def main(root):
     if problems:
         print(f"{len(problems)} include(s) against the layers")
         return 1
-    print("includes run downwards: app -> shell -> windows -> ui -> engine/resources")
+    print("includes run downwards: app -> shell -> windows -> ui -> engine/resources -> platform")
     return 0
 
 

@@ -1,17 +1,18 @@
-#include "clockwindow/MinuteWaker.h"
+#include "platform/MinuteWaker.h"
 
 #include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 
-#ifdef __linux__
+#ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
 #include <unistd.h>
 #endif
 
-MinuteWaker::MinuteWaker(QObject *parent)
+MinuteWaker::MinuteWaker(Clock clock, QObject *parent)
     : QObject(parent)
+    , m_clock(std::move(clock))
 {
     m_poll.setSingleShot(true);
     m_poll.setTimerType(Qt::PreciseTimer);
@@ -20,7 +21,7 @@ MinuteWaker::MinuteWaker(QObject *parent)
         emit woke();
     });
 
-#ifdef __linux__
+#ifdef Q_OS_LINUX
     if (qEnvironmentVariableIntValue("TOCKWISE_POLL_CLOCK") == 1)
         return;
     m_fd = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -34,7 +35,7 @@ MinuteWaker::MinuteWaker(QObject *parent)
 
 MinuteWaker::~MinuteWaker()
 {
-#ifdef __linux__
+#ifdef Q_OS_LINUX
     if (m_fd >= 0) {
         delete m_notifier;
         ::close(m_fd);
@@ -52,11 +53,17 @@ void MinuteWaker::SleepUntilNextMinute(const QDateTime &now)
 {
     m_deadline = NextMinuteMSecs(now);
     m_armed = true;
-    if (m_mode == Mode::KernelTimer && armKernelTimer(m_deadline))
+    // The clock's minute on the system clock: the same moment for the
+    // program's own clock (two readings a hair apart count as one).
+    const qint64 clockNow = m_clock().toMSecsSinceEpoch();
+    qint64 offset = QDateTime::currentMSecsSinceEpoch() - clockNow;
+    if (qAbs(offset) < 50)
+        offset = 0;
+    if (m_mode == Mode::KernelTimer && armKernelTimer(m_deadline + offset))
         return;
     // A few milliseconds late rather than early, so the look after the
     // boundary finds the new minute.
-    const qint64 remaining = m_deadline - now.toMSecsSinceEpoch() + 5;
+    const qint64 remaining = m_deadline - clockNow + 5;
     m_poll.start(static_cast<int>(std::clamp<qint64>(remaining, 1, PollInterval)));
 }
 
@@ -66,7 +73,7 @@ void MinuteWaker::Stop()
         return;
     m_armed = false;
     m_poll.stop();
-#ifdef __linux__
+#ifdef Q_OS_LINUX
     if (m_mode == Mode::KernelTimer) {
         const itimerspec off{};
         timerfd_settime(m_fd, 0, &off, nullptr);
@@ -76,7 +83,7 @@ void MinuteWaker::Stop()
 
 bool MinuteWaker::armKernelTimer(qint64 deadline)
 {
-#ifdef __linux__
+#ifdef Q_OS_LINUX
     itimerspec when{};
     when.it_value.tv_sec = static_cast<time_t>(deadline / 1000);
     when.it_value.tv_nsec = static_cast<long>(deadline % 1000) * 1000000L;
@@ -112,7 +119,7 @@ void MinuteWaker::HandleReading(Reading reading)
 
 void MinuteWaker::readTimer()
 {
-#ifdef __linux__
+#ifdef Q_OS_LINUX
     quint64 expirations = 0;
     const ssize_t result = ::read(m_fd, &expirations, sizeof expirations);
     HandleReading(Interpret(result, errno));

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 
 class QSocketNotifier;
 
@@ -25,17 +26,24 @@ public:
 
     static constexpr int PollInterval = 1000;
 
-    explicit MinuteWaker(QObject *parent = nullptr);
+    // The clock whose minutes it wakes for: the program's own, or a test's.
+    // A clock running apart from the system's (a test's, years behind) is
+    // slept on for as long as its own minute has left to run.
+    using Clock = std::function<QDateTime()>;
+    explicit MinuteWaker(Clock clock, QObject *parent = nullptr);
     ~MinuteWaker() override;
 
     Mode CurrentMode() const { return m_mode; }
 
-    // Replaces any earlier request: wake once when the minute after `now`
-    // begins (or at once when the clock moves past it some other way).
+    // Replaces any earlier request: wake once when the clock's minute after
+    // `now` (a reading of the clock) begins, or at once when the system clock
+    // is set or resumes past it.
     void SleepUntilNextMinute(const QDateTime &now);
+    void SleepUntilNextMinute() { SleepUntilNextMinute(m_clock()); }
     void Stop();
     bool IsArmed() const { return m_armed; }
-    // The moment asked for, milliseconds since 1970; 0 when not armed.
+    // The moment asked for on the clock, milliseconds since 1970; 0 when not
+    // armed.
     qint64 Deadline() const { return m_armed ? m_deadline : 0; }
     // In polling mode, the pause before the next look at the clock.
     int PollTimerInterval() const { return m_poll.interval(); }
@@ -54,6 +62,7 @@ private:
     void readTimer();
     bool armKernelTimer(qint64 deadline);
 
+    Clock m_clock;
     Mode m_mode = Mode::Polling;
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
