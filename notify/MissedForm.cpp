@@ -148,7 +148,7 @@ void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)
     if (Button != Qt::RightButton)
         return;
     const double tag = Settings::LenientNumber(RowTag(Index));
-    const bool entry = tag > 0 && tag < AlarmChecking::MissedAlarms.size();
+    const bool entry = tag > 0 && tag < static_cast<double>(AlarmChecking::MissedAlarms.size());
     if (entry)
         Shell().SelectMissedEntry(static_cast<qint32>(std::lround(tag)));
     popupMenu(entry);
