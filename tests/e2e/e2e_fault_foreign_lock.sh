@@ -15,7 +15,7 @@
 source "$(dirname "$0")/lib.sh" "$@"
 
 command -v setpriv >/dev/null || fail "setpriv (util-linux) is needed to run a process as another user"
-[ "$(id -u)" -eq 0 ] || { echo "[$E2E_NAME] SKIPPED: planting another user's files needs root"; exit 0; }
+[ "$(id -u)" -eq 0 ] || skip "planting another user's files needs root"
 
 SHARED=$E2E_WORK/shared-tmp
 mkdir -m 1777 "$SHARED"

@@ -42,11 +42,18 @@ e2e_cleanup() {
     end_program_copies
     for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    if [ "$status" -eq 0 ]; then rm -rf "$E2E_WORK"; fi
+    if [ "$status" -eq 0 ] || [ "$status" -eq 77 ]; then rm -rf "$E2E_WORK"; fi
 }
 trap e2e_cleanup EXIT
 
 log() { echo "[$E2E_NAME] $*"; }
+
+# The machine offers no way to make what the test needs: CTest counts the test
+# as skipped (exit status 77), not passed.
+skip() {
+    echo "[$E2E_NAME] SKIPPED: $*"
+    exit 77
+}
 
 screenshot() {
     mkdir -p "$E2E_ARTIFACTS"

@@ -14,12 +14,6 @@ private_mounts_or_continue() {
     fi
 }
 
-# Exit 0 with a message CTest shows: the machine offers no way to make the fault.
-skip() {
-    echo "[$E2E_NAME] SKIPPED: $*"
-    exit 0
-}
-
 # write_alarms_dat FILE NAME...: the placeholder and one Daily alarm per name,
 # the i-th at (6 + i):(5 i) dated 1 January 2024.
 write_alarms_dat() {
