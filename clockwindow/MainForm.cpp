@@ -8,7 +8,6 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
-#include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
 #include "ui/ShellRequests.h"
@@ -22,51 +21,7 @@
 #include <QPainter>
 #include <QScreen>
 
-#include <algorithm>
-
 #include <cmath>
-#include <limits>
-
-namespace {
-
-// Left edge of each digit cell and of the colon on the face; all cells start at y 10.
-constexpr int DigitTop = 10;
-constexpr int CellWidth = 30;
-constexpr int ColonLeft = 85;
-constexpr int PictureColon = 35;
-constexpr int PictureFace = 36;
-
-int digitLeft(int p)
-{
-    return CellWidth * p + 25 + (p >= 2 ? CellWidth : 0);
-}
-
-// A stored "Last Check" that holds no number, or one no minute count can be,
-// is damage: checking starts from the present minute. A clock found set back
-// far behind a usable one is the alarm engine's concern.
-qint32 storedMinute(const QString &text, qint32 now)
-{
-    bool found = false;
-    const double rounded = std::nearbyint(Settings::LenientNumber(text, &found));
-    if (!found || rounded < std::numeric_limits<qint32>::min() || rounded > std::numeric_limits<qint32>::max())
-        return now;
-    return static_cast<qint32>(rounded);
-}
-
-// Window systems place windows within a 16-bit range of pixels (X11 wraps
-// anything beyond it round to the other side).
-constexpr double PositionLimit = 30000;
-
-// A stored position outside the visible desktop is kept (it may be a monitor
-// that is unplugged right now), but one no window can have is damage: the
-// default is used instead.
-int pixelsFromTwips(double twips, int defaultPixels)
-{
-    const double pixels = std::nearbyint(twips / MainForm::TwipsPerPixel);
-    return std::abs(pixels) <= PositionLimit ? static_cast<int>(pixels) : defaultPixels;
-}
-
-} // namespace
 
 MainForm::MainForm()
 {
@@ -106,53 +61,35 @@ bool MainForm::Form_Load(QString *error)
         return false;
     }
     AlarmChecking::SetWindows(this);
-    AlarmHandling::SetSavedHook([this] {
-        if (m_running)
-            Form_Unload(1);
-    });
+    AlarmHandling::SetSavedHook([this] { SaveWhenDue(SaveCause::AlarmsSaved); });
 
     // Loading the menus adds the tray icon; loading the panel fills its rows.
     Shell().LoadMenus();
     Forms().Get<MissedForm>()->hide();
 
-    InitSegmentPatterns();
-    loadPictures(devicePixelRatioF() > 1.0 ? 2.0 : 1.0);
+    // A high-density screen gets the double-resolution pictures; at the usual
+    // scale every pixel stays as it was.
+    m_face.InitSegmentPatterns();
+    m_face.Load(Settings::ReadThemeIndex(Settings::Digits), Settings::ReadThemeIndex(Settings::Face),
+                devicePixelRatioF() > 1.0 ? 2.0 : 1.0);
 
-    // A high-density screen gets the double-resolution pictures and a back
-    // buffer to match; at the usual scale every pixel stays as it was.
-    const qreal ratio = devicePixelRatioF() > 1.0 ? 2.0 : 1.0;
-    m_backBuffer = QImage(qRound(FaceWidth * ratio), qRound(FaceHeight * ratio), QImage::Format_RGB32);
-    m_backBuffer.setDevicePixelRatio(ratio);
-    m_backBuffer.fill(Qt::black);
-    BackDC.begin(&m_backBuffer);
+    AlarmChecking::LastCheck = Settings::ReadMinute(Settings::LastCheck, TimingModule::CurrentMinute());
 
-    const qint32 now = TimingModule::CurrentMinute();
-    AlarmChecking::LastCheck = storedMinute(Settings::Read(Settings::LastCheck, QString::number(now)), now);
-
+    // A third of the way into the screen the first time. A clock left mostly
+    // off every screen (a monitor unplugged, a smaller resolution, a new
+    // scale) could not be reached to drag it back.
     const QRect screen =
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);
-    const int defaultX = screen.width() * TwipsPerPixel / 3;
-    const int defaultY = screen.height() * TwipsPerPixel / 3;
-    const double x = Settings::LenientNumber(Settings::Read(Settings::X, QString::number(defaultX)));
-    const double y = Settings::LenientNumber(Settings::Read(Settings::Y, QString::number(defaultY)));
-    const QPoint stored(pixelsFromTwips(x, pixelsFromTwips(defaultX, 0)),
-                        pixelsFromTwips(y, pixelsFromTwips(defaultY, 0)));
-    // A clock left mostly off every screen (a monitor unplugged, a smaller
-    // resolution, a new scale) could not be reached to drag it back.
-    QList<QRect> areas;
-    for (const QScreen *s : QGuiApplication::screens())
-        areas.append(s->availableGeometry());
-    move(WindowPositioning::ReachablePosition(QRect(stored, size()), areas));
+    const QPoint stored = Settings::ReadPosition(
+        QPoint(screen.width() * TwipsPerPixel / 3, screen.height() * TwipsPerPixel / 3), TwipsPerPixel);
+    move(WindowPositioning::ReachablePosition(QRect(stored, size()), WindowPositioning::AvailableAreas()));
     const bool visible = Settings::ReadVisible();
 
     WindowShape = std::make_unique<RegionData>();
     WindowShape->TransformWindow(this, QString::fromLatin1(Artwork::kRegionResourceName), 1, QStringLiteral("CUSTOM"));
 
     // The face shows at once; the digits fade in from the first tick.
-    DrawFace();
-    for (int p = 0; p < 4; ++p)
-        DrawDigit(p);
-    DrawColon();
+    m_face.DrawAll();
 
     // Shaped and placed before it is shown, so it never flashes as a rectangle.
     setVisible(visible);
@@ -167,7 +104,7 @@ bool MainForm::Form_Load(QString *error)
     // A settings file that cannot be used (a pipe) is left alone; the user is
     // told once, as for a save that fails.
     if (const QString problem = Settings::Unusable(); !problem.isEmpty())
-        reportSaveFailure(problem);
+        Settings::ReportWriteFailure(problem);
     return true;
 }
 
@@ -189,7 +126,7 @@ void MainForm::Form_Unload(int Cancel)
         if (Settings::Write(values, &problem))
             m_savedSettings = values;
         else
-            reportSaveFailure(problem);
+            Settings::ReportWriteFailure(problem);
     }
     m_savedLastCheck = AlarmChecking::LastCheck;
     m_storedPos = pos();
@@ -201,8 +138,7 @@ void MainForm::Form_Unload(int Cancel)
     m_refreshTimer.stop();
     m_saveTimer.stop();
     m_waker.Stop();
-    if (BackDC.isActive())
-        BackDC.end();
+    m_face.End();
     m_unloaded = true;
 
     Shell().UnloadMenus();
@@ -212,64 +148,6 @@ void MainForm::Form_Unload(int Cancel)
 void MainForm::SaveTimer_Timer()
 {
     Form_Unload(1);
-}
-
-void MainForm::reportSaveFailure(const QString &problem)
-{
-    qWarning("tockwise: the settings were not saved: %s", qPrintable(problem));
-    if (m_saveFailureReported)
-        return;
-    m_saveFailureReported = true;
-    // Shown from the event loop, not from inside a tick: the clock runs on
-    // while the box is open.
-    const QString text = QStringLiteral("Tockwise cannot save its settings.\n\n%1\n\n"
-                                        "Until this is mended, alarms answered from now on will be reported again as "
-                                        "missed at the next start, and the clock's position will not be kept.")
-                             .arg(problem);
-    QTimer::singleShot(0, this, [text] { Dialogs::ShowError(nullptr, text); });
-}
-
-void MainForm::InitSegmentPatterns()
-{
-    SegmentPatterns = {123, 18, 103, 55, 30, 61, 125, 19, 127, 31};
-}
-
-void MainForm::StepDigit(int p, int digit)
-{
-    const quint8 pattern = SegmentPatterns[static_cast<size_t>(digit)];
-    for (int s = 0; s < 7; ++s) {
-        const bool lit = (pattern >> s) & 1;
-        quint8 &level = SegmentLevels[p][s];
-        if (!lit && level > 0) {
-            --level;
-            m_levelsChanged = true;
-        } else if (lit && level < 4) {
-            ++level;
-            m_levelsChanged = true;
-        }
-    }
-}
-
-void MainForm::DrawFace()
-{
-    BackDC.setCompositionMode(QPainter::CompositionMode_Source);
-    BackDC.drawImage(0, 0, ClockPictures[PictureFace]);
-}
-
-void MainForm::DrawDigit(int p)
-{
-    // OR-ing works because the face interior and the images' backgrounds are
-    // black: the seven segments lie side by side in one cell.
-    BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-    const int x = digitLeft(p);
-    for (int s = 0; s < 7; ++s)
-        BackDC.drawImage(QPoint(x, DigitTop), ClockPictures[static_cast<size_t>(5 * s + SegmentLevels[p][s])]);
-}
-
-void MainForm::DrawColon()
-{
-    BackDC.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-    BackDC.drawImage(QPoint(ColonLeft, DigitTop), ClockPictures[PictureColon]);
 }
 
 void MainForm::RefreshTimer_Timer()
@@ -290,22 +168,10 @@ void MainForm::RefreshTimer_Timer()
     if (isVisible() && !Dragging) {
         const int h = now.time().hour();
         const int m = now.time().minute();
-        StepDigit(0, h / 10);
-        StepDigit(1, h % 10);
-        StepDigit(2, m / 10);
-        StepDigit(3, m % 10);
-        // The picture only changes when a segment level did; an unchanged
-        // tick need not compose or send the same picture again.
-        if (m_levelsChanged) {
-            m_levelsChanged = false;
-            DrawFace();
-            for (int p = 0; p < 4; ++p)
-                DrawDigit(p);
-            DrawColon();
+        if (m_face.StepTowards(h, m))
             repaint();
-        }
         updateAccessibleTime(h, m);
-        fading = !digitsSettled(h, m);
+        fading = !m_face.Settled(h, m);
     }
 
     // One reading of the clock serves the display and the alarm check.
@@ -315,7 +181,7 @@ void MainForm::RefreshTimer_Timer()
         // now does not report it as missed at the next start.
         if (m_rang) {
             m_rang = false;
-            Form_Unload(1);
+            SaveWhenDue(SaveCause::Rang);
         }
     }
 
@@ -334,30 +200,7 @@ void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
         return;
     }
     m_waker.SleepUntilNextMinute(now);
-    // The last check moves every minute, but a stale one on disk loses
-    // nothing: a ring saves it, and the next start merely examines those
-    // quiet minutes again. So it is not written every minute (two synced
-    // writes, a dozen wake-ups and a disk kept awake), but with any other
-    // change, at exit, and on its own at most once an hour, on a wake-up
-    // that happens anyway; the save runs just after this tick, not inside it.
-    const qint32 unsaved = AlarmChecking::LastCheck - m_savedLastCheck;
-    if ((unsaved >= LastCheckSaveMinutes || unsaved < 0) && !m_saveTimer.isActive())
-        m_saveTimer.start(0);
-}
-
-bool MainForm::digitsSettled(int hour, int minute) const
-{
-    // The tick that lights the last level is the last one the fade needs; the
-    // clock need not wake once more to find nothing left to do.
-    const int digits[4] = {hour / 10, hour % 10, minute / 10, minute % 10};
-    for (int p = 0; p < 4; ++p) {
-        const quint8 pattern = SegmentPatterns[static_cast<size_t>(digits[p])];
-        for (int s = 0; s < 7; ++s) {
-            if (SegmentLevels[p][s] != (((pattern >> s) & 1) ? 4 : 0))
-                return false;
-        }
-    }
-    return true;
+    SaveWhenDue(SaveCause::MinuteChecked);
 }
 
 void MainForm::tickSoon()
@@ -366,16 +209,37 @@ void MainForm::tickSoon()
         m_refreshTimer.start(RefreshInterval);
 }
 
-void MainForm::settingsTouched()
+void MainForm::SaveWhenDue(SaveCause cause)
 {
-    // The first change starts the wait; later ones ride on it, so a value that
-    // keeps changing is never more than that old on disk.
-    if (!m_running || m_unloaded || m_saveTimer.isActive())
+    if (!m_running || m_unloaded)
         return;
-    // The window system reports the place it was given at start-up as a move
-    // too; only a real change is worth a wake-up.
-    if (pos() != m_storedPos || isVisible() != m_storedVisible)
-        m_saveTimer.start(SaveInterval);
+    switch (cause) {
+    case SaveCause::Rang:
+    case SaveCause::AlarmsSaved:
+        // On disk at once: after a crash a rung alarm must not come back as
+        // missed, nor one just added for a minute already past.
+        Form_Unload(1);
+        return;
+    case SaveCause::PlaceOrVisibility:
+        // The first change starts the wait; later ones ride on it, so a value
+        // that keeps changing is never more than that old on disk. The window
+        // system reports the place given at start-up as a move too; only a
+        // real change is worth a wake-up.
+        if (!m_saveTimer.isActive() && (pos() != m_storedPos || isVisible() != m_storedVisible))
+            m_saveTimer.start(SaveInterval);
+        return;
+    case SaveCause::MinuteChecked: {
+        // The last check moves every minute, but a stale one on disk loses
+        // nothing: the next start merely examines those quiet minutes again.
+        // So on its own it is written at most once an hour, on a wake-up that
+        // happens anyway (not two synced writes and a disk kept awake every
+        // minute), just after this tick rather than inside it.
+        const qint32 unsaved = AlarmChecking::LastCheck - m_savedLastCheck;
+        if ((unsaved >= LastCheckSaveMinutes || unsaved < 0) && !m_saveTimer.isActive())
+            m_saveTimer.start(0);
+        return;
+    }
+    }
 }
 
 void MainForm::endDrag()
@@ -391,7 +255,7 @@ void MainForm::hideEvent(QHideEvent *event)
 {
     endDrag();
     QWidget::hideEvent(event);
-    settingsTouched();
+    SaveWhenDue(SaveCause::PlaceOrVisibility);
 }
 
 void MainForm::changeEvent(QEvent *event)
@@ -405,7 +269,7 @@ void MainForm::changeEvent(QEvent *event)
 void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    settingsTouched();
+    SaveWhenDue(SaveCause::PlaceOrVisibility);
     // Shown again after being hidden: fade to the present time at once.
     tickSoon();
 }
@@ -429,11 +293,7 @@ void MainForm::PositionMissedForm()
         return;
     // Centred under the clock and joined to it; above it where the screen ends
     // below, so the missed alarms stay in reach.
-    const QScreen *screen = QGuiApplication::screenAt(geometry().center());
-    if (!screen)
-        screen = this->screen();
-    missed->move(WindowPositioning::MissedPanelPosition(geometry(), missed->size(),
-                                                        screen ? screen->availableGeometry() : QRect()));
+    missed->move(WindowPositioning::MissedPanelPosition(this, missed->size()));
 }
 
 void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute)
@@ -469,7 +329,7 @@ void MainForm::paintEvent(QPaintEvent *)
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     // Only a fractional scale (1.5) resamples the double-resolution picture.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(0, 0, FaceWidth, FaceHeight), m_backBuffer);
+    painter.drawImage(QRectF(0, 0, FaceWidth, FaceHeight), m_face.BackBuffer());
     if (!m_painted) {
         m_painted = true;
         TraceEvent("first-frame");
@@ -536,7 +396,7 @@ void MainForm::moveEvent(QMoveEvent *event)
         }
     }
     m_placed = pos();
-    settingsTouched();
+    SaveWhenDue(SaveCause::PlaceOrVisibility);
 }
 
 void MainForm::keyPressEvent(QKeyEvent *event)
@@ -557,14 +417,4 @@ void MainForm::closeEvent(QCloseEvent *event)
     if (!m_unloaded)
         Form_Unload(0);
     event->accept();
-}
-
-void MainForm::loadPictures(qreal ratio)
-{
-    const int d = Settings::ReadThemeIndex(Settings::Digits);
-    const int f = Settings::ReadThemeIndex(Settings::Face);
-    const int b = Artwork::DigitSetBase(d);
-    for (int i = 0; i <= 35; ++i)
-        ClockPictures[static_cast<size_t>(i)] = Artwork::Bitmap(b + i, ratio).convertToFormat(QImage::Format_RGB32);
-    ClockPictures[PictureFace] = Artwork::Bitmap(Artwork::FaceNumber(f), ratio).convertToFormat(QImage::Format_RGB32);
 }

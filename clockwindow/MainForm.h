@@ -1,15 +1,13 @@
 #pragma once
 
+#include "clockwindow/ClockFace.h"
 #include "engine/AlarmWindows.h"
 #include "engine/TimingModule.h"
 #include "platform/MinuteWaker.h"
 #include "ui/Settings.h"
 
-#include <QImage>
-#include <QPainter>
 #include <QTimer>
 #include <QWidget>
-#include <array>
 #include <memory>
 
 class RegionData;
@@ -45,11 +43,17 @@ public:
     void RefreshTimer_Timer();
     void SaveTimer_Timer();
 
-    void InitSegmentPatterns();
-    void StepDigit(int p, int digit);
-    void DrawFace();
-    void DrawDigit(int p);
-    void DrawColon();
+    // What happened that the settings on disk may lag behind; the one place
+    // that decides when they are written.
+    enum class SaveCause { Rang, AlarmsSaved, PlaceOrVisibility, MinuteChecked };
+    void SaveWhenDue(SaveCause cause);
+
+    // The drawing is the face's; these step and draw it.
+    void InitSegmentPatterns() { m_face.InitSegmentPatterns(); }
+    void StepDigit(int p, int digit) { m_face.StepDigit(p, digit); }
+    void DrawFace() { m_face.DrawFace(); }
+    void DrawDigit(int p) { m_face.DrawDigit(p); }
+    void DrawColon() { m_face.DrawColon(); }
 
     void PositionMissedForm();
 
@@ -58,8 +62,8 @@ public:
     void ShowMissedAlarms() override;
 
     // Read by tests and by the accessibility of the clock.
-    const QImage &BackBuffer() const { return m_backBuffer; }
-    int SegmentLevel(int p, int s) const { return SegmentLevels[p][s]; }
+    const QImage &BackBuffer() const { return m_face.BackBuffer(); }
+    int SegmentLevel(int p, int s) const { return m_face.SegmentLevel(p, s); }
     bool IsDragging() const { return Dragging; }
     QTimer *RefreshTimer() { return &m_refreshTimer; }
     QTimer *SaveTimer() { return &m_saveTimer; }
@@ -84,26 +88,16 @@ protected:
 
 private:
     void endDrag();
-    void reportSaveFailure(const QString &problem);
-    void loadPictures(qreal ratio);
     void updateAccessibleTime(int hour, int minute);
     void scheduleNextTick(const QDateTime &now, bool busy);
     void tickSoon();
-    bool digitsSettled(int hour, int minute) const;
-    void settingsTouched();
 
     // Where the program last put the clock, and whether the window system's
     // first report after showing it is still to be checked against that.
     QPoint m_placed;
     bool m_confirmPlacement = false;
 
-    std::array<QImage, 37> ClockPictures;
-    std::array<quint8, 10> SegmentPatterns{};
-    quint8 SegmentLevels[4][7] = {};
-    QImage m_backBuffer;
-    // Kept open on the back buffer from start-up to unload, so a tick creates
-    // no drawing objects.
-    QPainter BackDC;
+    ClockFace m_face;
     int DragX = 0;
     int DragY = 0;
     bool Dragging = false;
@@ -115,11 +109,9 @@ private:
     qint32 m_savedLastCheck = 0;
     QPoint m_storedPos;
     bool m_storedVisible = false;
-    bool m_levelsChanged = true;
     bool m_unloaded = false;
     int m_accessibleMinute = -1;
     bool m_painted = false;
     Settings::Values m_savedSettings;
     bool m_rang = false;
-    bool m_saveFailureReported = false;
 };

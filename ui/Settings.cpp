@@ -1,7 +1,9 @@
 #include "ui/Settings.h"
 
 #include "platform/FileKind.h"
+#include "ui/Dialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +11,10 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -165,6 +169,40 @@ double Settings::LenientNumber(const QString &text, bool *found)
     if (found)
         *found = finite;
     return finite ? value : 0;
+}
+
+qint32 Settings::ReadMinute(Key key, qint32 fallback)
+{
+    bool found = false;
+    const double rounded = std::nearbyint(LenientNumber(Read(key, QString::number(fallback)), &found));
+    if (!found || rounded < std::numeric_limits<qint32>::min() || rounded > std::numeric_limits<qint32>::max())
+        return fallback;
+    return static_cast<qint32>(rounded);
+}
+
+QPoint Settings::ReadPosition(const QPoint &defaultTwips, int twipsPerPixel)
+{
+    constexpr double PositionLimit = 30000;
+    const auto pixels = [twipsPerPixel](Key key, int fallbackTwips) {
+        const auto inPixels = [twipsPerPixel](double twips) { return std::nearbyint(twips / twipsPerPixel); };
+        const double value = inPixels(LenientNumber(Read(key, QString::number(fallbackTwips))));
+        return static_cast<int>(std::abs(value) <= PositionLimit ? value : inPixels(fallbackTwips));
+    };
+    return QPoint(pixels(X, defaultTwips.x()), pixels(Y, defaultTwips.y()));
+}
+
+void Settings::ReportWriteFailure(const QString &problem)
+{
+    qWarning("tockwise: the settings were not saved: %s", qPrintable(problem));
+    static bool reported = false;
+    if (reported)
+        return;
+    reported = true;
+    const QString text = QStringLiteral("Tockwise cannot save its settings.\n\n%1\n\n"
+                                        "Until this is mended, alarms answered from now on will be reported again as "
+                                        "missed at the next start, and the clock's position will not be kept.")
+                             .arg(problem);
+    QTimer::singleShot(0, qApp, [text] { Dialogs::ShowError(nullptr, text); });
 }
 
 int Settings::ReadThemeIndex(Key key)

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QPoint>
 #include <QString>
 #include <QVariant>
 
@@ -30,6 +31,20 @@ public:
     // " 12abc" is 12, "-3.5" is -3.5, "abc" is 0. Found tells whether the
     // text held a finite number at all.
     static double LenientNumber(const QString &text, bool *found = nullptr);
+
+    // A stored minute count ("Last Check"): one with no number, or none a
+    // minute count can be, is damage and reads as the fallback.
+    static qint32 ReadMinute(Key key, qint32 fallback);
+    // A stored position in twips ("X", "Y") as pixels. One no window can have
+    // (beyond the 16-bit range window systems place windows in) is damage and
+    // reads as the default; one merely off the screens is kept (a monitor may
+    // be unplugged right now).
+    static QPoint ReadPosition(const QPoint &defaultTwips, int twipsPerPixel);
+
+    // A save that failed: a line on standard error each time, and the first
+    // time in a run a "Tockwise" box, shown from the event loop so the clock
+    // runs on while it is open.
+    static void ReportWriteFailure(const QString &problem);
 
     // A stored "Digits" or "Face" outside 0-3 names no pictures: it counts as 0.
     static int ReadThemeIndex(Key key);

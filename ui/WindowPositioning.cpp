@@ -1,5 +1,8 @@
 #include "ui/WindowPositioning.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <QWidget>
 
 #include <algorithm>
@@ -46,6 +49,14 @@ void BringToFront(QWidget *window)
     window->activateWindow();
 }
 
+QList<QRect> AvailableAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    return areas;
+}
+
 QPoint ReachablePosition(const QRect &window, const QList<QRect> &areas)
 {
     if (areas.isEmpty() || window.isEmpty())
@@ -64,6 +75,14 @@ QPoint ReachablePosition(const QRect &window, const QList<QRect> &areas)
     }
     return QPoint(clampedStart(window.x(), nearest->left(), nearest->right() + 1 - window.width()),
                   clampedStart(window.y(), nearest->top(), nearest->bottom() + 1 - window.height()));
+}
+
+QPoint MissedPanelPosition(const QWidget *clock, const QSize &panel)
+{
+    const QScreen *screen = QGuiApplication::screenAt(clock->geometry().center());
+    if (!screen)
+        screen = clock->screen();
+    return MissedPanelPosition(clock->geometry(), panel, screen ? screen->availableGeometry() : QRect());
 }
 
 QPoint MissedPanelPosition(const QRect &clock, const QSize &panel, const QRect &area)

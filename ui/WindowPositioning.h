@@ -20,12 +20,16 @@ void BringToFront(QWidget *window);
 // exactly there; one mostly off every screen (a monitor unplugged, a smaller
 // resolution, a new scale) moves fully onto the nearest one.
 QPoint ReachablePosition(const QRect &window, const QList<QRect> &areas);
+// The available area of every connected screen (without panels and docks).
+QList<QRect> AvailableAreas();
 
 // The missed panel hangs centred under the clock, over the clock's bottom pixel
 // row; where that would leave the bottom of the area it goes above the clock,
 // over its top pixel row, which lies outside the outline as well. Beside a
 // clock at a side of the area it moves in only as far as it must.
 QPoint MissedPanelPosition(const QRect &clock, const QSize &panel, const QRect &area);
+// The same on the screen the clock stands on.
+QPoint MissedPanelPosition(const QWidget *clock, const QSize &panel);
 
 // Room a window manager's frame takes around a tool window's client area (title
 // bar and borders), since it is not known before the window is first shown.
