@@ -10,11 +10,11 @@
 #include "resources/Artwork.h"
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
-#include "ui/ShellRequests.h"
 #include "ui/WindowPositioning.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -63,8 +63,8 @@ bool MainForm::Form_Load(QString *error)
     AlarmChecking::SetWindows(this);
     AlarmHandling::SetSavedHook([this] { SaveWhenDue(SaveCause::AlarmsSaved); });
 
-    // Loading the menus adds the tray icon; loading the panel fills its rows.
-    Shell().LoadMenus();
+    // The menus come with the tray icon; loading the panel fills its rows.
+    emit loaded();
     Forms().Get<MissedForm>()->hide();
 
     // A high-density screen gets the double-resolution pictures; at the usual
@@ -141,7 +141,7 @@ void MainForm::Form_Unload(int Cancel)
     m_face.End();
     m_unloaded = true;
 
-    Shell().UnloadMenus();
+    emit unloaded();
     Forms().Unload<MissedForm>();
 }
 
@@ -305,7 +305,6 @@ void MainForm::OpenNotification(const QString &name, const QString &dateText, qi
 
 void MainForm::ShowMissedAlarms()
 {
-    Shell().CheckShowMissed(true);
     MissedForm *missed = Forms().Get<MissedForm>();
     missed->show();
     show();
@@ -347,7 +346,7 @@ void MainForm::mousePressEvent(QMouseEvent *event)
         // The menu takes the mouse: the clock would never see the left
         // button come up.
         endDrag();
-        Shell().PopupMainMenu();
+        emit mainMenuRequested(QCursor::pos());
     }
 }
 
@@ -409,7 +408,7 @@ void MainForm::keyPressEvent(QKeyEvent *event)
         return;
     }
     event->accept();
-    Shell().PopupMainMenu(mapToGlobal(QPoint(width() / 2, height() / 2)));
+    emit mainMenuRequested(mapToGlobal(QPoint(width() / 2, height() / 2)));
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

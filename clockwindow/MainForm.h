@@ -86,6 +86,13 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
+signals:
+    // The clock runs: its menus and tray icon are wanted; and it stopped.
+    void loaded();
+    void unloaded();
+    // The right button or the menu key asks for the main menu at a point.
+    void mainMenuRequested(const QPoint &at);
+
 private:
     void endDrag();
     void updateAccessibleTime(int hour, int minute);

@@ -5,7 +5,6 @@
 #include "resources/Artwork.h"
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
-#include "ui/ShellRequests.h"
 
 #include <QPainter>
 
@@ -134,13 +133,13 @@ void MissedForm::DownButton_MouseDown(Qt::MouseButton)
 void MissedForm::Label1_MouseDown(Qt::MouseButton Button)
 {
     if (Button == Qt::RightButton)
-        popupMenu(false);
+        popupMenu(0);
 }
 
 void MissedForm::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton)
-        popupMenu(false);
+        popupMenu(0);
 }
 
 void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)
@@ -149,14 +148,24 @@ void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)
         return;
     const double tag = Settings::LenientNumber(RowTag(Index));
     const bool entry = tag > 0 && tag < static_cast<double>(AlarmChecking::MissedAlarms.size());
-    if (entry)
-        Shell().SelectMissedEntry(static_cast<qint32>(std::lround(tag)));
-    popupMenu(entry);
+    popupMenu(entry ? static_cast<qint32>(std::lround(tag)) : 0);
 }
 
-void MissedForm::popupMenu(bool deleteEnabled)
+void MissedForm::popupMenu(qint32 entry)
 {
-    Shell().PopupMissedMenu(deleteEnabled, m_hasEntries);
+    emit menuRequested(entry, m_hasEntries);
+}
+
+void MissedForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    emit shownChanged(true);
+}
+
+void MissedForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    emit shownChanged(false);
 }
 
 QString MissedForm::RowText(int row) const

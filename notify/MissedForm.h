@@ -35,13 +35,23 @@ public:
     QColor UpColour() const;
     QColor DownColour() const;
 
+signals:
+    // A right click asks for the panel's menu: entry is the missed line it
+    // was on (0 for none; then Delete is off), clearEnabled whether there is
+    // anything to clear.
+    void menuRequested(qint32 entry, bool clearEnabled);
+    // Shown or hidden, however it happened (a menu, Alt+F4, the clock).
+    void shownChanged(bool shown);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void Form_Load();
-    void popupMenu(bool deleteEnabled);
+    void popupMenu(qint32 entry);
     static void setColour(MouseLabel *label, const QColor &colour);
     static QColor colour(const MouseLabel *label);
 

@@ -1,60 +1,120 @@
 #include "shell/ShellWiring.h"
 
 #include "clockwindow/MainForm.h"
+#include "notify/MissedForm.h"
 #include "shell/MenuForm.h"
+#include "theme/ThemeForm.h"
+#include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QProcess>
 #include <QTimer>
+
+#include <cstdlib>
+
+namespace {
+
+ShellWiring::Launch launchSeam;
+ShellWiring::EndProcess endSeam;
+
+MenuForm *menus()
+{
+    return Forms().Get<MenuForm>();
+}
+
+void wireClock(MainForm *clock)
+{
+    // Loading the menus hidden adds the tray icon.
+    QObject::connect(clock, &MainForm::loaded, clock, [] { menus()->hide(); });
+    QObject::connect(clock, &MainForm::unloaded, clock, [] { Forms().Unload<MenuForm>(); });
+    QObject::connect(clock, &MainForm::mainMenuRequested, clock, [](const QPoint &at) { menus()->PopupMainMenu(at); });
+}
+
+void wireMissedPanel(MissedForm *panel)
+{
+    QObject::connect(panel, &MissedForm::menuRequested, panel, [](qint32 entry, bool clearEnabled) {
+        MenuForm *m = menus();
+        if (entry > 0)
+            m->SelectionID = entry;
+        m->Menu_Missed_Delete->setEnabled(entry > 0);
+        m->Menu_Missed_Clear->setEnabled(clearEnabled);
+        m->PopupMissedMenu();
+    });
+    // "Show Missed Alarms" is checked exactly while the panel shows.
+    QObject::connect(panel, &MissedForm::shownChanged, panel, [](bool shown) {
+        if (MenuForm *m = Forms().Find<MenuForm>())
+            m->Menu_Main_Missed->setChecked(shown);
+    });
+}
+
+void wireMenus(MenuForm *m)
+{
+    if (MissedForm *panel = Forms().Find<MissedForm>())
+        m->Menu_Main_Missed->setChecked(panel->isVisible());
+}
+
+void wireTheme(ThemeForm *theme)
+{
+    QObject::connect(theme, &ThemeForm::restartRequested, theme, &ShellWiring::Restart);
+}
+
+} // namespace
 
 void ShellWiring::Install()
 {
-    static ShellWiring wiring;
-    ShellRequests::Install(&wiring);
+    Forms().OnLoad([](QWidget *window) {
+        if (auto *clock = qobject_cast<MainForm *>(window))
+            wireClock(clock);
+        else if (auto *panel = qobject_cast<MissedForm *>(window))
+            wireMissedPanel(panel);
+        else if (auto *m = qobject_cast<MenuForm *>(window))
+            wireMenus(m);
+        else if (auto *theme = qobject_cast<ThemeForm *>(window))
+            wireTheme(theme);
+    });
 }
 
-void ShellWiring::LoadMenus()
+void ShellWiring::Restart()
 {
-    Forms().Get<MenuForm>()->hide();
-}
-
-void ShellWiring::UnloadMenus()
-{
-    Forms().Unload<MenuForm>();
-}
-
-void ShellWiring::PopupMainMenu()
-{
-    Forms().Get<MenuForm>()->PopupMainMenu();
-}
-
-void ShellWiring::PopupMainMenu(const QPoint &at)
-{
-    Forms().Get<MenuForm>()->PopupMainMenu(at);
-}
-
-void ShellWiring::SelectMissedEntry(qint32 index)
-{
-    Forms().Get<MenuForm>()->SelectionID = index;
-}
-
-void ShellWiring::PopupMissedMenu(bool deleteEnabled, bool clearEnabled)
-{
-    MenuForm *menus = Forms().Get<MenuForm>();
-    menus->Menu_Missed_Delete->setEnabled(deleteEnabled);
-    menus->Menu_Missed_Clear->setEnabled(clearEnabled);
-    menus->PopupMissedMenu();
-}
-
-void ShellWiring::CheckShowMissed(bool checked)
-{
-    Forms().Get<MenuForm>()->Menu_Main_Missed->setChecked(checked);
-}
-
-void ShellWiring::UnloadClock()
-{
+    const QString program = QCoreApplication::applicationFilePath();
+    const QStringList arguments{QStringLiteral("restart")};
+    QString failure;
+    if (launchSeam) {
+        failure = launchSeam(program, arguments);
+    } else {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        if (!process.startDetached())
+            failure = process.errorString();
+    }
+    Forms().Unload<ThemeForm>();
+    if (!failure.isEmpty()) {
+        Dialogs::ShowError(nullptr, QStringLiteral("Tockwise could not start a new copy of itself (%1: %2).\n\n"
+                                                   "The clock keeps running; the new theme takes effect the next "
+                                                   "time Tockwise starts.")
+                                        .arg(QDir::toNativeSeparators(program), failure));
+        return;
+    }
+    // The new copy waits for this one's lock, so it reads the settings the
+    // clock saves on its way out; the clock takes the tray icon and the missed
+    // panel with it.
     Forms().Unload<MainForm>();
+    QCoreApplication::processEvents();
+    // At once: the windows still open vanish without their unload handlers.
+    if (endSeam)
+        endSeam();
+    else
+        std::_Exit(0);
+}
+
+void ShellWiring::SetRestartSeam(Launch launch, EndProcess endProcess)
+{
+    launchSeam = std::move(launch);
+    endSeam = std::move(endProcess);
 }
 
 namespace {

@@ -1,24 +1,32 @@
 #pragma once
 
-#include "ui/ShellRequests.h"
+#include <QString>
+#include <QStringList>
+#include <functional>
 
-// The shell's answers to what the windows ask of it: the menus of MenuForm,
-// and unloading the clock.
-class ShellWiring : public ShellRequests
-{
-public:
-    // Installs the one wiring of the program (main, and tests of the whole).
-    static void Install();
+// Which request of a window opens what: the shell connects every window's
+// requests as the window is loaded (the clock's menus and tray icon, the
+// missed panel's menu and its check mark, the theme window's restart), and
+// owns the restart and the end of the program.
+namespace ShellWiring {
 
-    void LoadMenus() override;
-    void UnloadMenus() override;
-    void PopupMainMenu() override;
-    void PopupMainMenu(const QPoint &at) override;
-    void SelectMissedEntry(qint32 index) override;
-    void PopupMissedMenu(bool deleteEnabled, bool clearEnabled) override;
-    void CheckShowMissed(bool checked) override;
-    void UnloadClock() override;
-};
+// Installs the one wiring of the program (main, and tests of the whole).
+void Install();
+
+// Restarts the program: a new copy first, so that a copy that cannot start (its
+// program file replaced by an upgrade, no process to be had) leaves this clock
+// running; then this one saves and ends.
+void Restart();
+
+// The last steps of the restart: start a new copy of the program and end this
+// one at once. Tests replace them to watch a restart without ending. Launch
+// returns why the new copy could not be started, empty when it was. Empty
+// functions restore the real ones.
+using Launch = std::function<QString(const QString &program, const QStringList &arguments)>;
+using EndProcess = std::function<void()>;
+void SetRestartSeam(Launch launch, EndProcess endProcess);
+
+} // namespace ShellWiring
 
 // Ends the program once the clock window is gone and no other window of the
 // program is left open (a notification, the alarm list, an about window...).

@@ -3,27 +3,18 @@
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
-#include "ui/ShellRequests.h"
 #include "ui/ToolWindow.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
-
-#include <cstdlib>
 
 using ToolWindow::MakeButton;
 using ToolWindow::MakeLabel;
 using ToolWindow::PlaceTwips;
 
 namespace {
-
-ThemeForm::Launch launchSeam;
-ThemeForm::EndProcess endSeam;
 
 QListWidget *makeList(QWidget *parent, const char *name, const QStringList &items)
 {
@@ -104,55 +95,10 @@ void ThemeForm::SaveButton_Click()
     }
     if (!Dialogs::AskYesNo(this, RestartQuestion, true))
         return;
-    restart();
+    emit restartRequested();
 }
 
 void ThemeForm::CancelButton_Click()
 {
     close();
-}
-
-void ThemeForm::restart()
-{
-    // The new copy first, so that a copy that cannot start (its program file
-    // replaced by an upgrade, no process to be had) leaves this clock running.
-    // It waits for this copy's lock, so it reads the settings saved below.
-    const QString program = QCoreApplication::applicationFilePath();
-    const QStringList arguments{QStringLiteral("restart")};
-    QString failure;
-    if (launchSeam) {
-        failure = launchSeam(program, arguments);
-    } else {
-        QProcess process;
-        process.setProgram(program);
-        process.setArguments(arguments);
-        if (!process.startDetached())
-            failure = process.errorString();
-    }
-    if (!failure.isEmpty()) {
-        close();
-        Dialogs::ShowError(nullptr, QStringLiteral("Tockwise could not start a new copy of itself (%1: %2).\n\n"
-                                                   "The clock keeps running; the new theme takes effect the next "
-                                                   "time Tockwise starts.")
-                                        .arg(QDir::toNativeSeparators(program), failure));
-        return;
-    }
-
-    // The clock saves its own settings and takes the tray icon and the missed
-    // panel with it.
-    Shell().UnloadClock();
-    QCoreApplication::processEvents();
-    close();
-
-    // At once: the windows still open vanish without their unload handlers.
-    if (endSeam)
-        endSeam();
-    else
-        std::_Exit(0);
-}
-
-void ThemeForm::SetRestartSeam(Launch launch, EndProcess endProcess)
-{
-    launchSeam = std::move(launch);
-    endSeam = std::move(endProcess);
 }

@@ -25,20 +25,14 @@ public:
     void SaveButton_Click();
     void CancelButton_Click();
 
-    // The last steps of the restart: start a new copy of the program and end
-    // this one at once. Tests replace them to watch a restart without ending.
-    // Launch returns why the new copy could not be started, empty when it was.
-    using Launch = std::function<QString(const QString &program, const QStringList &arguments)>;
-    using EndProcess = std::function<void()>;
-    // Empty functions restore the real ones.
-    static void SetRestartSeam(Launch launch, EndProcess endProcess);
+signals:
+    // The user saved and agreed to restart the program.
+    void restartRequested();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void restart();
-
     QLabel *Label1 = nullptr;
     QListWidget *DigitList = nullptr;
     QLabel *Label2 = nullptr;

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 // Owns the windows that exist once. A window is loaded (created) on first use
 // and unloaded by closing it: every such window deletes itself on close, which
@@ -20,6 +21,8 @@ public:
             T *form = new T();
             form->setAttribute(Qt::WA_DeleteOnClose);
             slot = form;
+            if (m_loaded)
+                m_loaded(form);
         }
         return static_cast<T *>(slot.data());
     }
@@ -51,8 +54,14 @@ public:
     // Deletes every loaded window at once (tests, and the end of the process).
     void DeleteAll();
 
+    // Called with every window as it is loaded, before anyone uses it: the
+    // shell connects the windows' requests there.
+    using LoadHandler = std::function<void(QWidget *)>;
+    void OnLoad(LoadHandler handler) { m_loaded = std::move(handler); }
+
 private:
     QHash<const QMetaObject *, QPointer<QWidget>> m_forms;
+    LoadHandler m_loaded;
 };
 
 inline FormRegistry &Forms()

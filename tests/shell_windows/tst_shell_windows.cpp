@@ -84,7 +84,7 @@ private slots:
             asked << text;
             return answer;
         });
-        ThemeForm::SetRestartSeam(
+        ShellWiring::SetRestartSeam(
             [this](const QString &program, const QStringList &arguments) {
                 launched.append({program, arguments});
                 return launchFailure;
