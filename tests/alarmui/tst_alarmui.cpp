@@ -73,14 +73,6 @@ QStringList Rows(QListWidget *list)
     return rows;
 }
 
-template <class T> T *Child(QWidget *form, const char *name)
-{
-    T *w = form->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
 // Selects the row whose text begins with the prefix, as a click would.
 void SelectRow(QListWidget *list, const QString &prefix)
 {

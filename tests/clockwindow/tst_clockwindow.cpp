@@ -6,18 +6,16 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
-#include "shell/MenuForm.h"
-#include "shell/ShellWiring.h"
-#include "shell/SystemTray.h"
+#include "tests/common/AlarmFixtures.h"
+#include "tests/common/ClockFixture.h"
+#include "tests/common/SettingsFixture.h"
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QAccessible>
 #include <QLabel>
-#include <QMenu>
 #include <QScreen>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -25,42 +23,9 @@
 
 namespace {
 
-QDateTime fakeNow;
-QString chosenItem; // objectName of the menu item the "user" picks; empty dismisses
-
-QAction *chooseItem(QMenu *menu)
-{
-    for (QAction *action : menu->actions()) {
-        if (action->objectName() == chosenItem)
-            return action;
-    }
-    return nullptr;
-}
-
-QSettings store()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hqz"));
-}
-
-void writeSetting(const QString &key, const QString &value)
-{
-    QSettings s = store();
-    s.setValue(QStringLiteral("Digital Clock/") + key, value);
-}
-
-QString readSetting(const QString &key)
-{
-    return store().value(QStringLiteral("Digital Clock/") + key).toString();
-}
-
 AlarmRecord daily(const QString &name, int hour, int minute)
 {
-    AlarmRecord r;
-    r.Name = AlarmRecord::FixedName(name);
-    r.AlarmType = AlarmRecord::Daily;
-    r.Hour = static_cast<quint8>(hour);
-    r.Minute = static_cast<quint8>(minute);
-    return r;
+    return makeAlarm(name, AlarmRecord::Daily, static_cast<quint8>(hour), static_cast<quint8>(minute));
 }
 
 // The brightest pixel of segment s in digit cell p of the back buffer.
@@ -86,14 +51,6 @@ QPoint segmentCentre(int p, int s)
     return SegmentBoxes[s].center() + QPoint(CellLeft[p], 10);
 }
 
-// A right click: the press opens the menu, the release follows.
-void rightClick(QWidget *widget, Qt::KeyboardModifiers modifiers = {}, QPoint pos = QPoint())
-{
-    QTest::mousePress(widget, Qt::RightButton, modifiers, pos);
-    if (widget)
-        QTest::mouseRelease(widget, Qt::RightButton, modifiers, pos);
-}
-
 } // namespace
 
 class ClockWindowTest : public QObject
@@ -101,142 +58,23 @@ class ClockWindowTest : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_config;
-    QTemporaryDir *m_alarms = nullptr;
+    TestSettings m_settings;
+    ClockFixture m_clock;
 
-    MainForm *loadClock()
-    {
-        MainForm *clock = Forms().Get<MainForm>();
-        QString error;
-        if (!clock->Form_Load(&error))
-            qWarning() << error;
-        // The tests drive the ticks themselves.
-        clock->RefreshTimer()->stop();
-        clock->SaveTimer()->stop();
-        return clock;
-    }
-
-    // Returns whether the last tick asked for the quick cadence, which is
-    // cancelled: the test steps the clock itself. The minute wake-up sleeps on
-    // the test's clock and stays quiet.
-    bool tick(MainForm *clock, int times = 1)
-    {
-        for (int i = 0; i < times; ++i)
-            clock->RefreshTimer_Timer();
-        const bool quick = clock->RefreshTimer()->isActive();
-        clock->RefreshTimer()->stop();
-        return quick;
-    }
-
-    void saveAlarms(const QList<AlarmRecord> &alarms)
-    {
-        AlarmHandling::Alarms = {AlarmRecord{}};
-        AlarmHandling::Alarms.append(alarms);
-        QVERIFY(AlarmHandling::SaveAlarms());
-    }
+    MainForm *loadClock() { return m_clock.LoadClock(); }
+    static bool tick(MainForm *clock, int times = 1) { return ClockFixture::Tick(clock, times); }
+    void saveAlarms(const QList<AlarmRecord> &alarms) { QVERIFY(ClockFixture::SaveAlarms(alarms)); }
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
-        ShellWiring::Install();
-        MenuForm::SetMenuChooser(&chooseItem);
-    }
-
     void init()
     {
-        QSettings s = store();
-        s.clear();
-        s.sync();
-        m_alarms = new QTemporaryDir;
-        AlarmHandling::SetAlarmFolder(m_alarms->path());
-        AlarmHandling::Alarms = {AlarmRecord{}};
-        AlarmChecking::ResetMissedAlarms();
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 12));
-        TimingModule::SetClock([] { return fakeNow; });
-        chosenItem.clear();
+        m_settings.Clear();
+        m_clock.Begin();
     }
 
-    void cleanup()
-    {
-        // Rung alarms open notification windows of their own, outside the registry.
-        const auto windows = QApplication::topLevelWidgets();
-        for (QWidget *window : windows)
-            if (qobject_cast<MessageForm *>(window))
-                delete window;
-        Forms().DeleteAll();
-        SystemTray::TrayIconAdded = false;
-        SystemTray::ActivatesOnClick = false;
-        TimingModule::SetClock({});
-        delete m_alarms;
-    }
+    void cleanup() { m_clock.End(); }
 
     // ---- Settings --------------------------------------------------------
-
-    void lenientNumber_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("value");
-        QTest::newRow("plain") << "42" << 42.0;
-        QTest::newRow("leading blanks") << "  7" << 7.0;
-        QTest::newRow("trailing text") << "12abc" << 12.0;
-        QTest::newRow("negative") << "-3" << -3.0;
-        QTest::newRow("fraction") << "4995.5" << 4995.5;
-        QTest::newRow("text") << "abc" << 0.0;
-        QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("sign only") << "-" << 0.0;
-        QTest::newRow("huge") << "1e400" << 0.0;
-    }
-
-    void lenientNumber()
-    {
-        QFETCH(QString, text);
-        QFETCH(double, value);
-        QCOMPARE(Settings::LenientNumber(text), value);
-    }
-
-    void storedSettings_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("theme");   // expected index, or -1 when not a theme key
-        QTest::addColumn<int>("visible"); // expected visibility, or -1 when not "Visible"
-        QTest::newRow("Digits 2") << "Digits"
-                                  << "2" << 2 << -1;
-        QTest::newRow("Digits 7 is out of range") << "Digits"
-                                                  << "7" << 0 << -1;
-        QTest::newRow("Face -1 is out of range") << "Face"
-                                                 << "-1" << 0 << -1;
-        QTest::newRow("Face text") << "Face"
-                                   << "Gold" << 0 << -1;
-        QTest::newRow("Face 3.4 rounds to 3") << "Face"
-                                              << "3.4" << 3 << -1;
-        QTest::newRow("Visible True") << "Visible"
-                                      << "True" << -1 << 1;
-        QTest::newRow("Visible False") << "Visible"
-                                       << "False" << -1 << 0;
-        QTest::newRow("Visible 0") << "Visible"
-                                   << "0" << -1 << 0;
-        QTest::newRow("Visible -1") << "Visible"
-                                    << "-1" << -1 << 1;
-        QTest::newRow("Visible garbage counts as visible") << "Visible"
-                                                           << "maybe" << -1 << 1;
-        QTest::newRow("Visible empty counts as visible") << "Visible"
-                                                         << "" << -1 << 1;
-    }
-
-    void storedSettings()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, stored);
-        QFETCH(int, theme);
-        QFETCH(int, visible);
-        writeSetting(key, stored);
-        if (theme >= 0)
-            QCOMPARE(Settings::ReadThemeIndex(key == "Digits" ? Settings::Digits : Settings::Face), theme);
-        if (visible >= 0)
-            QCOMPARE(Settings::ReadVisible(), visible == 1);
-    }
 
     void firstRunDefaults()
     {
@@ -251,10 +89,10 @@ private slots:
         QVERIFY(!Forms().Find<MissedForm>()->isVisible());
 
         clock->close();
-        QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
-        QCOMPARE(readSetting("X"), QString::number(clock->pos().x() * 15));
-        QCOMPARE(readSetting("Y"), QString::number(clock->pos().y() * 15));
-        QCOMPARE(readSetting("Visible"), QStringLiteral("True"));
+        QCOMPARE(m_settings.Read("Last Check"), QString::number(TimingModule::CurrentMinute()));
+        QCOMPARE(m_settings.Read("X"), QString::number(clock->pos().x() * 15));
+        QCOMPARE(m_settings.Read("Y"), QString::number(clock->pos().y() * 15));
+        QCOMPARE(m_settings.Read("Visible"), QStringLiteral("True"));
     }
 
     void savedWhenSomethingChanged()
@@ -267,20 +105,20 @@ private slots:
         // The last check moves every minute, but on its own is written only
         // once an hour, on a wake-up the clock has anyway.
         for (int minute = 1; minute <= 60; ++minute) {
-            fakeNow = fakeNow.addSecs(60);
+            m_clock.now = m_clock.now.addSecs(60);
             tick(clock, 4);
             QCOMPARE(clock->SaveTimer()->isActive(), minute == 60);
         }
         QCOMPARE(clock->SaveTimer()->interval(), 0);
         clock->SaveTimer_Timer();
         clock->SaveTimer()->stop();
-        QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
+        QCOMPARE(m_settings.Read("Last Check"), QString::number(TimingModule::CurrentMinute()));
         // Saving the alarms writes it too: an alarm added now for a minute
         // already past must not be reported as missed after a crash.
-        fakeNow = fakeNow.addSecs(600);
+        m_clock.now = m_clock.now.addSecs(600);
         tick(clock, 12);
         saveAlarms({});
-        QCOMPARE(readSetting("Last Check"), QString::number(TimingModule::CurrentMinute()));
+        QCOMPARE(m_settings.Read("Last Check"), QString::number(TimingModule::CurrentMinute()));
         // A move starts the wait that bounds how old the stored place can be.
         clock->move(clock->pos() + QPoint(10, 0));
         QTRY_VERIFY(clock->SaveTimer()->isActive());
@@ -289,17 +127,17 @@ private slots:
 
     void storedPositionAndVisibilityComeBack()
     {
-        writeSetting("X", "-1500"); // half off the left edge: restored unchanged
-        writeSetting("Y", "4995");
-        writeSetting("Visible", "False");
+        m_settings.Write("X", "-1500"); // half off the left edge: restored unchanged
+        m_settings.Write("Y", "4995");
+        m_settings.Write("Visible", "False");
         MainForm *clock = loadClock();
         QCOMPARE(clock->pos(), QPoint(-100, 333));
         QVERIFY(!clock->isVisible());
         clock->SaveTimer_Timer();
-        QCOMPARE(readSetting("X"), QStringLiteral("-1500"));
-        QCOMPARE(readSetting("Visible"), QStringLiteral("False"));
+        QCOMPARE(m_settings.Read("X"), QStringLiteral("-1500"));
+        QCOMPARE(m_settings.Read("Visible"), QStringLiteral("False"));
         // The periodic save leaves everything loaded.
-        QVERIFY(Forms().Find<MenuForm>());
+        QVERIFY(Forms().Find<MissedForm>());
         QVERIFY(Forms().Find<MissedForm>());
     }
 
@@ -325,8 +163,8 @@ private slots:
         QFETCH(QString, y);
         QFETCH(bool, defaultX);
         QFETCH(bool, defaultY);
-        writeSetting("X", x);
-        writeSetting("Y", y);
+        m_settings.Write("X", x);
+        m_settings.Write("Y", y);
         MainForm *clock = loadClock();
         const QRect screen = clock->screen()->geometry();
         const int expectedX =
@@ -359,8 +197,8 @@ private slots:
         QFETCH(QString, x);
         QFETCH(QString, y);
         QFETCH(QPoint, pos);
-        writeSetting("X", x);
-        writeSetting("Y", y);
+        m_settings.Write("X", x);
+        m_settings.Write("Y", y);
         MainForm *clock = loadClock();
         QCOMPARE(clock->screen()->availableGeometry(), QRect(0, 0, 800, 800));
         QCOMPARE(clock->pos(), pos);
@@ -369,97 +207,13 @@ private slots:
         QVERIFY(QRect(0, 0, 800, 800).contains(missed->geometry()));
     }
 
-    // Pure placement rules. "clock": a stored clock rectangle on the screens'
-    // areas; "missed panel": a 400 x 135 panel for the clock rectangle;
-    // "tool": a tool window's client size (index 1: it may shrink), expected
-    // frame position and client size; "cascade": notification number index.
-    void placement_data()
-    {
-        QTest::addColumn<QString>("rule");
-        QTest::addColumn<QList<QRect>>("areas");
-        QTest::addColumn<QRect>("window");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QRect>("expected");
-
-        const QList<QRect> sxga{QRect(0, 0, 1280, 1024)};
-        const QList<QRect> twoScreens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1200)};
-        QTest::newRow("clock on screen kept")
-            << "clock" << sxga << QRect(500, 400, 200, 70) << 0 << QRect(500, 400, 200, 70);
-        QTest::newRow("clock half off the right kept")
-            << "clock" << sxga << QRect(1180, 400, 200, 70) << 0 << QRect(1180, 400, 200, 70);
-        QTest::newRow("clock at scale 2 on 1280 x 1024") << "clock" << QList<QRect>{QRect(0, 0, 640, 512)}
-                                                         << QRect(1080, 300, 200, 70) << 0 << QRect(440, 300, 200, 70);
-        QTest::newRow("clock from 1920 wide on 1024 x 768")
-            << "clock" << QList<QRect>{QRect(0, 0, 1024, 768)} << QRect(1004, 761, 200, 70) << 0
-            << QRect(824, 698, 200, 70);
-        QTest::newRow("clock behind a bottom panel") << "clock" << QList<QRect>{QRect(0, 0, 1280, 1000)}
-                                                     << QRect(500, 990, 200, 70) << 0 << QRect(500, 930, 200, 70);
-        QTest::newRow("clock on the second screen kept")
-            << "clock" << twoScreens << QRect(2500, 1100, 200, 70) << 0 << QRect(2500, 1100, 200, 70);
-        QTest::newRow("clock beyond the second screen")
-            << "clock" << twoScreens << QRect(3400, 500, 200, 70) << 0 << QRect(3000, 500, 200, 70);
-        QTest::newRow("clock under the smaller screen")
-            << "clock" << twoScreens << QRect(1000, 1100, 200, 70) << 0 << QRect(1000, 954, 200, 70);
-        QTest::newRow("missed panel below")
-            << "missed panel" << sxga << QRect(500, 400, 200, 70) << 0 << QRect(400, 469, 400, 135);
-        QTest::newRow("missed panel just fits below")
-            << "missed panel" << sxga << QRect(500, 820, 200, 70) << 0 << QRect(400, 889, 400, 135);
-        QTest::newRow("missed panel above at the bottom")
-            << "missed panel" << sxga << QRect(500, 821, 200, 70) << 0 << QRect(400, 687, 400, 135);
-        QTest::newRow("missed panel beside a clock at the right edge")
-            << "missed panel" << sxga << QRect(1080, 821, 200, 70) << 0 << QRect(880, 687, 400, 135);
-        QTest::newRow("missed panel beside a clock at the left edge")
-            << "missed panel" << sxga << QRect(-20, 100, 200, 70) << 0 << QRect(0, 169, 400, 135);
-        QTest::newRow("missed panel on a lower screen") << "missed panel" << QList<QRect>{QRect(0, 1024, 1280, 1024)}
-                                                        << QRect(100, 1950, 200, 70) << 0 << QRect(0, 1816, 400, 135);
-        QTest::newRow("tool window centred")
-            << "tool" << sxga << QRect(0, 0, 201, 169) << 0 << QRect(539, 427, 201, 169);
-        QTest::newRow("tool window beside a left panel") << "tool" << QList<QRect>{QRect(100, 30, 1180, 994)}
-                                                         << QRect(0, 0, 750, 469) << 1 << QRect(315, 292, 750, 469);
-        QTest::newRow("about window at scale 2 shrinks")
-            << "tool" << QList<QRect>{QRect(0, 0, 640, 512)} << QRect(0, 0, 750, 469) << 1 << QRect(0, 59, 630, 393);
-        QTest::newRow("too large, its corner inside")
-            << "tool" << QList<QRect>{QRect(0, 0, 640, 512)} << QRect(0, 0, 750, 500) << 0 << QRect(0, 0, 750, 500);
-        QTest::newRow("first notification")
-            << "cascade" << sxga << QRect(0, 0, 400, 100) << 0 << QRect(440, 462, 400, 100);
-        QTest::newRow("second notification")
-            << "cascade" << sxga << QRect(0, 0, 400, 100) << 1 << QRect(470, 492, 400, 100);
-        QTest::newRow("fifteenth notification, last step")
-            << "cascade" << sxga << QRect(0, 0, 400, 100) << 14 << QRect(860, 882, 400, 100);
-        QTest::newRow("sixteenth notification wraps")
-            << "cascade" << sxga << QRect(0, 0, 400, 100) << 15 << QRect(440, 462, 400, 100);
-        QTest::newRow("small screen wraps sooner") << "cascade" << QList<QRect>{QRect(0, 0, 800, 600)}
-                                                   << QRect(0, 0, 400, 100) << 7 << QRect(200, 250, 400, 100);
-    }
-
-    void placement()
-    {
-        QFETCH(QString, rule);
-        QFETCH(QList<QRect>, areas);
-        QFETCH(QRect, window);
-        QFETCH(int, index);
-        QFETCH(QRect, expected);
-
-        QRect placed;
-        if (rule == "clock")
-            placed = QRect(WindowPositioning::ReachablePosition(window, areas), window.size());
-        else if (rule == "missed panel")
-            placed =
-                QRect(WindowPositioning::MissedPanelPosition(window, QSize(400, 135), areas.first()), QSize(400, 135));
-        else if (rule == "tool")
-            placed = WindowPositioning::CentredToolWindow(areas.first(), window.size(), index == 1);
-        else
-            placed = QRect(WindowPositioning::CascadePosition(areas.first(), window.size(), index), window.size());
-        QCOMPARE(placed, expected);
-    }
-
     void lastCheckFarInTheFutureIsDamage()
     {
         saveAlarms({daily("Soon", 9, 6)});
-        writeSetting("Last Check", "99999999999999999999");
+        m_settings.Write("Last Check", "99999999999999999999");
         MainForm *clock = loadClock();
         QCOMPARE(AlarmChecking::LastCheck, TimingModule::CurrentMinute());
-        fakeNow = fakeNow.addSecs(60);
+        m_clock.now = m_clock.now.addSecs(60);
         tick(clock);
         QCOMPARE(AlarmChecking::LastCheck, TimingModule::CurrentMinute());
     }
@@ -468,10 +222,10 @@ private slots:
     {
         saveAlarms({daily("Every minute there", 9, 10)});
         const qint32 future = TimingModule::CurrentMinute() + 30;
-        writeSetting("Last Check", QString::number(future));
+        m_settings.Write("Last Check", QString::number(future));
         MainForm *clock = loadClock();
         QCOMPARE(AlarmChecking::LastCheck, future);
-        fakeNow = fakeNow.addSecs(10 * 60);
+        m_clock.now = m_clock.now.addSecs(10 * 60);
         tick(clock, 5);
         QCOMPARE(AlarmChecking::LastCheck, future);
         QCOMPARE(AlarmChecking::MissedAlarms.size(), 1);
@@ -481,13 +235,12 @@ private slots:
     {
         // Closed on Monday 18:00, started on Thursday 09:05, hidden.
         saveAlarms({daily("Dentist", 7, 0)});
-        writeSetting("Last Check", QString::number(TimingModule::MinuteOf(QDate(2024, 3, 4), QTime(18, 0))));
-        writeSetting("Visible", "False");
+        m_settings.Write("Last Check", QString::number(TimingModule::MinuteOf(QDate(2024, 3, 4), QTime(18, 0))));
+        m_settings.Write("Visible", "False");
         MainForm *clock = loadClock();
         MissedForm *missed = Forms().Find<MissedForm>();
         QVERIFY(missed->isVisible());
         QVERIFY(clock->isVisible()); // recording a missed alarm shows the clock after all
-        QVERIFY(Forms().Find<MenuForm>()->Menu_Main_Missed->isChecked());
         QCOMPARE(missed->RowText(0), QStringLiteral("Dentist - 07:00,  5 March"));
         QCOMPARE(missed->RowText(2), QStringLiteral("Dentist - 07:00,  7 March"));
         QCOMPARE(missed->RowText(3), QString());
@@ -498,7 +251,7 @@ private slots:
 
     void unreadableAlarmFileStopsStartUp()
     {
-        QVERIFY(QDir(m_alarms->path()).mkdir(AlarmHandling::FileName));
+        QVERIFY(QDir(AlarmHandling::AlarmFolder()).mkdir(AlarmHandling::FileName));
         MainForm *clock = Forms().Get<MainForm>();
         QString error;
         QVERIFY(!clock->Form_Load(&error));
@@ -506,8 +259,8 @@ private slots:
         QVERIFY(QFileInfo(AlarmHandling::AlarmFilePath()).isDir());
         // A clock that never loaded saves nothing of its own over the user's.
         clock->close();
-        QCOMPARE(readSetting("Last Check"), QString());
-        QCOMPARE(readSetting("X"), QString());
+        QCOMPARE(m_settings.Read("Last Check"), QString());
+        QCOMPARE(m_settings.Read("X"), QString());
     }
 
     // ---- The outline -----------------------------------------------------
@@ -600,8 +353,8 @@ private slots:
 
     void chosenThemeIsDrawn()
     {
-        writeSetting("Digits", "1");
-        writeSetting("Face", "2");
+        m_settings.Write("Digits", "1");
+        m_settings.Write("Face", "2");
         MainForm *clock = loadClock();
         tick(clock, 4);
         QCOMPARE(clock->BackBuffer().pixel(segmentCentre(0, 0)), Artwork::kPeakColours[1][4]);
@@ -611,10 +364,10 @@ private slots:
 
     void nineFiftyNineToTen()
     {
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 59, 58));
+        m_clock.now = QDateTime(QDate(2024, 3, 7), QTime(9, 59, 58));
         MainForm *clock = loadClock();
         tick(clock, 4);
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(10, 0, 0));
+        m_clock.now = QDateTime(QDate(2024, 3, 7), QTime(10, 0, 0));
         // Hour tens 0 -> 1: segments 0, 3, 5, 6 dim, 1 and 4 stay lit.
         // 9 -> 0 loses the middle and gains both lower-left and bottom; 5 -> 0
         // loses the middle and gains upper right and lower left.
@@ -638,7 +391,7 @@ private slots:
         MainForm *clock = loadClock();
         clock->hide();
         const qint32 start = AlarmChecking::LastCheck;
-        fakeNow = fakeNow.addSecs(5 * 60);
+        m_clock.now = m_clock.now.addSecs(5 * 60);
         tick(clock, 2);
         QCOMPARE(AlarmChecking::LastCheck, start + 2);
         QCOMPARE(clock->SegmentLevel(0, 0), 0); // no painting while hidden
@@ -656,7 +409,7 @@ private slots:
         MainForm *clock = loadClock();
         tick(clock);
         QCOMPARE(clock->accessibleName(), QStringLiteral("09:05"));
-        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(23, 59));
+        m_clock.now = QDateTime(QDate(2024, 3, 7), QTime(23, 59));
         tick(clock);
         QCOMPARE(clock->accessibleName(), QStringLiteral("23:59"));
     }
@@ -681,7 +434,7 @@ private slots:
 
         // While dragging the alarm check goes on; only the drawing waits.
         const qint32 lastCheck = AlarmChecking::LastCheck;
-        fakeNow = fakeNow.addSecs(120);
+        m_clock.now = m_clock.now.addSecs(120);
         tick(clock, 3);
         QVERIFY(clock->IsDragging());
         QCOMPARE(AlarmChecking::LastCheck, lastCheck + 2);
@@ -711,128 +464,18 @@ private slots:
         QTest::mousePress(clock->windowHandle(), Qt::LeftButton, {}, QPoint(50, 30));
         QVERIFY(clock->IsDragging());
         if (cause == QLatin1String("menu")) {
-            chosenItem.clear(); // dismissed
             QTest::mousePress(clock->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(50, 30));
         } else {
             clock->hide();
         }
         QVERIFY(!clock->IsDragging());
         const qint32 lastCheck = AlarmChecking::LastCheck;
-        fakeNow = fakeNow.addSecs(60);
+        m_clock.now = m_clock.now.addSecs(60);
         tick(clock);
         QCOMPARE(AlarmChecking::LastCheck, lastCheck + 1);
         // Leave no button down for the next test.
         QTest::mouseRelease(clock->windowHandle(), Qt::RightButton);
         QTest::mouseRelease(clock->windowHandle(), Qt::LeftButton);
-    }
-
-    // ---- Menus -----------------------------------------------------------
-
-    void menuHideShowAndMissedToggle()
-    {
-        MainForm *clock = loadClock();
-        MenuForm *menus = Forms().Find<MenuForm>();
-        MissedForm *missed = Forms().Find<MissedForm>();
-
-        chosenItem = "Menu_Main_Missed";
-        rightClick(clock, {}, QPoint(100, 35));
-        QVERIFY(missed->isVisible());
-        QVERIFY(menus->Menu_Main_Missed->isChecked());
-        rightClick(clock, {}, QPoint(100, 35));
-        QVERIFY(!missed->isVisible());
-        QVERIFY(!menus->Menu_Main_Missed->isChecked());
-
-        menus->Menu_Main_Missed->trigger();
-        chosenItem = "Menu_Main_Hide";
-        menus->PopupMainMenu();
-        QVERIFY(!clock->isVisible());
-        QVERIFY(!missed->isVisible());
-        QVERIFY(!menus->Menu_Main_Missed->isChecked());
-
-        chosenItem = "Menu_Tray_Cancel";
-        menus->TrayIcon_Activated(QSystemTrayIcon::Context);
-        QVERIFY(!clock->isVisible());
-        menus->TrayIcon_Activated(QSystemTrayIcon::Trigger); // a single click does nothing
-        QVERIFY(!clock->isVisible());
-        menus->TrayIcon_Activated(QSystemTrayIcon::DoubleClick);
-        QVERIFY(clock->isVisible());
-        QVERIFY(!missed->isVisible()); // only the clock comes back
-    }
-
-    // The main menu from the right button and from the keyboard; chosen here,
-    // "Show Missed Alarms" shows that it opened.
-    void mainMenuOpeners_data()
-    {
-        QTest::addColumn<int>("key"); // 0: a right click
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<bool>("opens");
-        QTest::newRow("right button") << 0 << 0 << true;
-        QTest::newRow("Menu key") << int(Qt::Key_Menu) << 0 << true;
-        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << true;
-        QTest::newRow("F10 alone") << int(Qt::Key_F10) << 0 << false;
-        QTest::newRow("Ctrl+Shift+F10") << int(Qt::Key_F10) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
-        QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << false;
-    }
-
-    void mainMenuOpeners()
-    {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(bool, opens);
-        MainForm *clock = loadClock();
-        chosenItem = "Menu_Main_Missed";
-        if (key == 0)
-            rightClick(clock, {}, QPoint(100, 35));
-        else
-            QTest::keyClick(clock, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(Forms().Find<MissedForm>()->isVisible(), opens);
-        QCOMPARE(Forms().Find<MenuForm>()->Menu_Main_Missed->isChecked(), opens);
-    }
-
-    // An XEmbed tray reports a double click (and a click before it); a
-    // StatusNotifierItem tray reports only the activation of a left click.
-    void trayClicksShowTheClock_data()
-    {
-        QTest::addColumn<bool>("statusNotifier");
-        QTest::addColumn<int>("reason");
-        QTest::addColumn<bool>("shows");
-        QTest::newRow("XEmbed, single click") << false << int(QSystemTrayIcon::Trigger) << false;
-        QTest::newRow("XEmbed, double click") << false << int(QSystemTrayIcon::DoubleClick) << true;
-        QTest::newRow("XEmbed, middle click") << false << int(QSystemTrayIcon::MiddleClick) << false;
-        QTest::newRow("StatusNotifierItem, activation") << true << int(QSystemTrayIcon::Trigger) << true;
-        QTest::newRow("StatusNotifierItem, secondary activation") << true << int(QSystemTrayIcon::MiddleClick) << false;
-    }
-
-    void trayClicksShowTheClock()
-    {
-        QFETCH(bool, statusNotifier);
-        QFETCH(int, reason);
-        QFETCH(bool, shows);
-        writeSetting("Visible", "False");
-        MainForm *clock = loadClock();
-        QVERIFY(!clock->isVisible());
-        SystemTray::ActivatesOnClick = statusNotifier;
-        Forms().Find<MenuForm>()->TrayIcon_Activated(QSystemTrayIcon::ActivationReason(reason));
-        QCOMPARE(clock->isVisible(), shows);
-        QVERIFY(!Forms().Find<MissedForm>()->isVisible());
-    }
-
-    void exitUnloadsTheClockMenusAndPanel()
-    {
-        MainForm *clock = loadClock();
-        QPointer<MainForm> clockAlive(clock);
-        QPointer<MenuForm> menus(Forms().Find<MenuForm>());
-        QPointer<MissedForm> missed(Forms().Find<MissedForm>());
-        clock->move(120, 90);
-        chosenItem = "Menu_Tray_Exit";
-        // The tray menu opens once the right button is up, after the icon's event.
-        menus->TrayIcon_Activated(QSystemTrayIcon::Context);
-        QVERIFY(clockAlive);
-        QTRY_VERIFY(!clockAlive);
-        QVERIFY(!menus);
-        QVERIFY(!missed);
-        QCOMPARE(readSetting("X"), QStringLiteral("1800"));
-        QCOMPARE(readSetting("Y"), QStringLiteral("1350"));
     }
 
     // ---- The missed panel ------------------------------------------------
@@ -895,58 +538,6 @@ private slots:
         QCOMPARE(missed->UpColour() == MissedForm::Active, upActive);
         QCOMPARE(missed->DownColour() == MissedForm::Active, downActive);
         QCOMPARE(missed->HasEntries(), hasEntries);
-        QCOMPARE(missed->UpColour() == MissedForm::Active ? 0 : 1, upActive ? 0 : 1);
-    }
-
-    void missedMenuDeleteClearAndClose()
-    {
-        MissedForm *missed = Forms().Get<MissedForm>();
-        MenuForm *menus = Forms().Get<MenuForm>();
-        for (int i = 1; i <= 8; ++i)
-            AlarmChecking::MissedAlarms.append(QStringLiteral("E%1").arg(i));
-        missed->show();
-        missed->UpdateMissedList();
-        missed->DownButton_MouseDown(Qt::RightButton); // an arrow scrolls with any button
-        QCOMPARE(missed->RowText(0), QStringLiteral("E2"));
-
-        // A right click on the second row and "Delete" blanks E3 only.
-        chosenItem = "Menu_Missed_Delete";
-        rightClick(missed->findChild<QLabel *>("MissedList_1"));
-        QCOMPARE(menus->SelectionID, 3);
-        QCOMPARE(AlarmChecking::MissedAlarms.at(3), QString());
-        QCOMPARE(AlarmChecking::MissedAlarms.at(4), QStringLiteral("E4"));
-        QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
-        QCOMPARE(missed->RowTag(1), QStringLiteral("4"));
-
-        // A left click does nothing; a right click on an empty row cannot delete.
-        chosenItem = "Menu_Missed_Delete";
-        QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::LeftButton);
-        QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
-
-        // "Clear All" empties the list and scrolls back to the top, so a new
-        // line shows in the first row; the panel stays.
-        chosenItem = "Menu_Missed_Clear";
-        missed->Label1_MouseDown(Qt::RightButton);
-        QCOMPARE(AlarmChecking::MissedAlarms, QStringList{QString()});
-        QCOMPARE(missed->MissedStart, 0);
-        QCOMPARE(missed->UpColour(), MissedForm::Inactive);
-        QVERIFY(missed->isVisible());
-        AlarmChecking::MissedAlarms.append(QStringLiteral("New"));
-        missed->UpdateMissedList();
-        QCOMPARE(missed->RowText(0), QStringLiteral("New"));
-        AlarmChecking::ResetMissedAlarms();
-        missed->UpdateMissedList();
-        missed->MissedList_MouseDown(5, Qt::RightButton); // an empty row
-        QVERIFY(!menus->Menu_Missed_Delete->isEnabled());
-        QCOMPARE(menus->SelectionID, 3);
-
-        // "Close" hides it and clears the check mark.
-        menus->Menu_Main_Missed->setChecked(true);
-        chosenItem = "Menu_Missed_Close";
-        rightClick(missed, {}, QPoint(200, 125));
-        QVERIFY(!missed->isVisible());
-        QVERIFY(!menus->Menu_Main_Missed->isChecked());
-        QVERIFY(!menus->Menu_Missed_Clear->isEnabled());
     }
 };
 

@@ -5,6 +5,16 @@
 #include <QStringList>
 #include <QWidget>
 
+// The control of a window by its object name; a missing one ends the test
+// program at once, naming it, rather than crashing somewhere later.
+template <class T> T *Child(QWidget *form, const char *name)
+{
+    T *w = form->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
 // Windows closed with WA_DeleteOnClose are gone once this returns.
 inline void RunDeferredDeletes()
 {

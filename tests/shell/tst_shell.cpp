@@ -1,9 +1,14 @@
 #include "about/AdForm.h"
 #include "about/PersonalForm.h"
+#include "notify/MissedForm.h"
 #include "resources/Artwork.h"
 #include "shell/CommandLine.h"
+#include "shell/MenuForm.h"
 #include "shell/ShellWiring.h"
+#include "shell/SystemTray.h"
+#include "tests/common/ClockFixture.h"
 #include "tests/common/FormTestHelpers.h"
+#include "tests/common/SettingsFixture.h"
 #include "theme/ThemeForm.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
@@ -11,10 +16,10 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <optional>
@@ -24,9 +29,23 @@
 
 namespace {
 
-QString ConfigFile(const QTemporaryDir &dir)
+QString chosenItem; // objectName of the menu item the "user" picks; empty dismisses
+
+QAction *chooseItem(QMenu *menu)
 {
-    return dir.filePath(QStringLiteral("hqz.conf"));
+    for (QAction *action : menu->actions()) {
+        if (action->objectName() == chosenItem)
+            return action;
+    }
+    return nullptr;
+}
+
+// A right click: the press opens the menu, the release follows.
+void rightClick(QWidget *widget, Qt::KeyboardModifiers modifiers = {}, QPoint pos = QPoint())
+{
+    QTest::mousePress(widget, Qt::RightButton, modifiers, pos);
+    if (widget)
+        QTest::mouseRelease(widget, Qt::RightButton, modifiers, pos);
 }
 
 // Clicks a row as the user would.
@@ -49,11 +68,12 @@ public slots:
     void open(const QUrl &url) { opened << url; }
 };
 
-class TestShellWindows : public QObject
+class ShellTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir config;
+    TestSettings m_settings;
+    ClockFixture m_clock;
     UrlRecorder urls;
     QStringList asked;
     bool answer = false;
@@ -70,16 +90,16 @@ class TestShellWindows : public QObject
         return form;
     }
 
-    static QListWidget *List(QWidget *form, const char *name) { return form->findChild<QListWidget *>(name); }
-    static QPushButton *Button(QWidget *form, const char *name) { return form->findChild<QPushButton *>(name); }
+    static QListWidget *List(QWidget *form, const char *name) { return Child<QListWidget>(form, name); }
+    static QPushButton *Button(QWidget *form, const char *name) { return Child<QPushButton>(form, name); }
+    MainForm *loadClock() { return m_clock.LoadClock(); }
 
 private slots:
     void initTestCase()
     {
-        // Before the first settings access, so nothing of the user's is read or written.
-        QVERIFY(config.isValid());
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         ShellWiring::Install();
+        MenuForm::SetMenuChooser(&chooseItem);
+        Dialogs::SetErrorHandler([this](const QString &text) { errors << text; });
         Dialogs::SetAskHandler([this](const QString &text) {
             asked << text;
             return answer;
@@ -98,11 +118,16 @@ private slots:
     {
         for (const char *scheme : {"http", "https"})
             QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+        Dialogs::SetErrorHandler({});
+        Dialogs::SetAskHandler({});
     }
 
     void init()
     {
-        QFile::remove(ConfigFile(config));
+        m_settings.Clear();
+        QFile::remove(m_settings.FilePath());
+        m_clock.Begin();
+        chosenItem.clear();
         asked.clear();
         answer = false;
         launched.clear();
@@ -114,8 +139,10 @@ private slots:
 
     void cleanup()
     {
-        Forms().DeleteAll();
+        m_clock.End();
         RunDeferredDeletes();
+        SystemTray::TrayIconAdded = false;
+        SystemTray::ActivatesOnClick = false;
     }
 
     void themeOpensOnTheStoredChoice_data()
@@ -176,9 +203,6 @@ private slots:
         // Saved unchanged, the stored values are written back as they were.
         QTest::mouseClick(Button(form, "SaveButton"), Qt::LeftButton);
         QCOMPARE(asked, QStringList{ThemeForm::RestartQuestion});
-        QCOMPARE(ThemeForm::RestartQuestion,
-                 QStringLiteral("Tockwise needs to be restarted for the changes to take effect. Would you like to "
-                                "restart the program now?"));
         QCOMPARE(Settings::Read(Settings::Digits), QStringLiteral("2"));
         QCOMPARE(Settings::Read(Settings::Face), QStringLiteral("3"));
 
@@ -208,7 +232,6 @@ private slots:
         QFETCH(QString, failure);
         QFETCH(int, endings);
         launchFailure = failure;
-        Dialogs::SetErrorHandler([this](const QString &text) { errors << text; });
         ThemeForm *form = OpenTheme();
         answer = true;
         ClickRow(List(form, "DigitList"), 1);
@@ -224,7 +247,6 @@ private slots:
         QCOMPARE(errors.size(), 1 - endings);
         if (!failure.isEmpty())
             QVERIFY(errors.first().contains(failure));
-        Dialogs::SetErrorHandler({});
         RunDeferredDeletes();
         QVERIFY(!Forms().Find<ThemeForm>());
     }
@@ -252,7 +274,7 @@ private slots:
         RunDeferredDeletes();
 
         QVERIFY(!Forms().Find<ThemeForm>());
-        QVERIFY(!QFile::exists(ConfigFile(config)));
+        QVERIFY(!QFile::exists(m_settings.FilePath()));
         QVERIFY(asked.isEmpty());
         // Opened again, it shows what is stored, not what was chosen.
         form = OpenTheme();
@@ -370,7 +392,166 @@ private slots:
         }
         QCOMPARE(QString::fromStdString(stdErr.str()), err);
     }
+    // ---- The menus and the tray -------------------------------------------
+
+    void menuHideShowAndMissedToggle()
+    {
+        MainForm *clock = loadClock();
+        MenuForm *menus = Forms().Find<MenuForm>();
+        MissedForm *missed = Forms().Find<MissedForm>();
+
+        chosenItem = "Menu_Main_Missed";
+        rightClick(clock, {}, QPoint(100, 35));
+        QVERIFY(missed->isVisible());
+        QVERIFY(menus->Menu_Main_Missed->isChecked());
+        rightClick(clock, {}, QPoint(100, 35));
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+
+        menus->Menu_Main_Missed->trigger();
+        chosenItem = "Menu_Main_Hide";
+        menus->PopupMainMenu();
+        QVERIFY(!clock->isVisible());
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+
+        chosenItem = "Menu_Tray_Cancel";
+        menus->TrayIcon_Activated(QSystemTrayIcon::Context);
+        QVERIFY(!clock->isVisible());
+        menus->TrayIcon_Activated(QSystemTrayIcon::Trigger); // a single click does nothing
+        QVERIFY(!clock->isVisible());
+        menus->TrayIcon_Activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(clock->isVisible());
+        QVERIFY(!missed->isVisible()); // only the clock comes back
+    }
+
+    // The main menu from the right button and from the keyboard; chosen here,
+    // "Show Missed Alarms" shows that it opened.
+    void mainMenuOpeners_data()
+    {
+        QTest::addColumn<int>("key"); // 0: a right click
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("right button") << 0 << 0 << true;
+        QTest::newRow("Menu key") << int(Qt::Key_Menu) << 0 << true;
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << true;
+        QTest::newRow("F10 alone") << int(Qt::Key_F10) << 0 << false;
+        QTest::newRow("Ctrl+Shift+F10") << int(Qt::Key_F10) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
+        QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << false;
+    }
+
+    void mainMenuOpeners()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, opens);
+        MainForm *clock = loadClock();
+        chosenItem = "Menu_Main_Missed";
+        if (key == 0)
+            rightClick(clock, {}, QPoint(100, 35));
+        else
+            QTest::keyClick(clock, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(Forms().Find<MissedForm>()->isVisible(), opens);
+        QCOMPARE(Forms().Find<MenuForm>()->Menu_Main_Missed->isChecked(), opens);
+    }
+
+    // An XEmbed tray reports a double click (and a click before it); a
+    // StatusNotifierItem tray reports only the activation of a left click.
+    void trayClicksShowTheClock_data()
+    {
+        QTest::addColumn<bool>("statusNotifier");
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("shows");
+        QTest::newRow("XEmbed, single click") << false << int(QSystemTrayIcon::Trigger) << false;
+        QTest::newRow("XEmbed, double click") << false << int(QSystemTrayIcon::DoubleClick) << true;
+        QTest::newRow("XEmbed, middle click") << false << int(QSystemTrayIcon::MiddleClick) << false;
+        QTest::newRow("StatusNotifierItem, activation") << true << int(QSystemTrayIcon::Trigger) << true;
+        QTest::newRow("StatusNotifierItem, secondary activation") << true << int(QSystemTrayIcon::MiddleClick) << false;
+    }
+
+    void trayClicksShowTheClock()
+    {
+        QFETCH(bool, statusNotifier);
+        QFETCH(int, reason);
+        QFETCH(bool, shows);
+        m_settings.Write("Visible", "False");
+        MainForm *clock = loadClock();
+        QVERIFY(!clock->isVisible());
+        SystemTray::ActivatesOnClick = statusNotifier;
+        Forms().Find<MenuForm>()->TrayIcon_Activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(clock->isVisible(), shows);
+        QVERIFY(!Forms().Find<MissedForm>()->isVisible());
+    }
+
+    void exitUnloadsTheClockMenusAndPanel()
+    {
+        MainForm *clock = loadClock();
+        QPointer<MainForm> clockAlive(clock);
+        QPointer<MenuForm> menus(Forms().Find<MenuForm>());
+        QPointer<MissedForm> missed(Forms().Find<MissedForm>());
+        clock->move(120, 90);
+        chosenItem = "Menu_Tray_Exit";
+        // The tray menu opens once the right button is up, after the icon's event.
+        menus->TrayIcon_Activated(QSystemTrayIcon::Context);
+        QVERIFY(clockAlive);
+        QTRY_VERIFY(!clockAlive);
+        QVERIFY(!menus);
+        QVERIFY(!missed);
+        QCOMPARE(m_settings.Read("X"), QStringLiteral("1800"));
+        QCOMPARE(m_settings.Read("Y"), QStringLiteral("1350"));
+    }
+
+    void missedMenuDeleteClearAndClose()
+    {
+        MissedForm *missed = Forms().Get<MissedForm>();
+        MenuForm *menus = Forms().Get<MenuForm>();
+        for (int i = 1; i <= 8; ++i)
+            AlarmChecking::MissedAlarms.append(QStringLiteral("E%1").arg(i));
+        missed->show();
+        missed->UpdateMissedList();
+        missed->DownButton_MouseDown(Qt::RightButton); // an arrow scrolls with any button
+        QCOMPARE(missed->RowText(0), QStringLiteral("E2"));
+
+        // A right click on the second row and "Delete" blanks E3 only.
+        chosenItem = "Menu_Missed_Delete";
+        rightClick(missed->findChild<QLabel *>("MissedList_1"));
+        QCOMPARE(menus->SelectionID, 3);
+        QCOMPARE(AlarmChecking::MissedAlarms.at(3), QString());
+        QCOMPARE(AlarmChecking::MissedAlarms.at(4), QStringLiteral("E4"));
+        QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
+        QCOMPARE(missed->RowTag(1), QStringLiteral("4"));
+
+        // A left click does nothing; a right click on an empty row cannot delete.
+        chosenItem = "Menu_Missed_Delete";
+        QTest::mousePress(missed->findChild<QLabel *>("MissedList_1"), Qt::LeftButton);
+        QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
+
+        // "Clear All" empties the list and scrolls back to the top, so a new
+        // line shows in the first row; the panel stays.
+        chosenItem = "Menu_Missed_Clear";
+        missed->Label1_MouseDown(Qt::RightButton);
+        QCOMPARE(AlarmChecking::MissedAlarms, QStringList{QString()});
+        QCOMPARE(missed->MissedStart, 0);
+        QCOMPARE(missed->UpColour(), MissedForm::Inactive);
+        QVERIFY(missed->isVisible());
+        AlarmChecking::MissedAlarms.append(QStringLiteral("New"));
+        missed->UpdateMissedList();
+        QCOMPARE(missed->RowText(0), QStringLiteral("New"));
+        AlarmChecking::ResetMissedAlarms();
+        missed->UpdateMissedList();
+        missed->MissedList_MouseDown(5, Qt::RightButton); // an empty row
+        QVERIFY(!menus->Menu_Missed_Delete->isEnabled());
+        QCOMPARE(menus->SelectionID, 3);
+
+        // "Close" hides it and clears the check mark.
+        menus->Menu_Main_Missed->setChecked(true);
+        chosenItem = "Menu_Missed_Close";
+        rightClick(missed, {}, QPoint(200, 125));
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+        QVERIFY(!menus->Menu_Missed_Clear->isEnabled());
+    }
 };
 
-QTEST_MAIN(TestShellWindows)
-#include "tst_shell_windows.moc"
+QTEST_MAIN(ShellTest)
+#include "tst_shell.moc"
