@@ -5,10 +5,7 @@
 # missed lines, not as a run of late notifications, and the next alarm rings.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
-poll_the_clock # the faked clock jumps while the program runs
-
-start_tray
-install_program
+prepare_moving_clock
 write_alarms "$PROG_DIR/Alarms.dat" \
     'Noon|daily|12:01' \
     'New York|daily|06:02'

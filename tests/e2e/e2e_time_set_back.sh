@@ -4,10 +4,7 @@
 # checking resumes once the clock passes the last minute checked.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
-poll_the_clock # the faked clock jumps while the program runs
-
-start_tray
-install_program
+prepare_moving_clock
 # Thursday 7 March 2024; last checked 08:59, started at 08:59:58.
 write_alarms "$PROG_DIR/Alarms.dat" \
     'Nine|daily|09:00' \

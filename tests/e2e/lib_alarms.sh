@@ -130,3 +130,12 @@ offset = float(open(sys.argv[1]).read())
 delay = float(sys.argv[2]) - (time.time() + offset)
 time.sleep(max(0.0, delay))' "$E2E_WORK/faketime.rc" "$1"
 }
+
+# The start of a test that moves the faked clock under a running program: the
+# clock is looked at once a second (the kernel cancels no timer for a faked
+# jump), with a tray, and the program in its folder.
+prepare_moving_clock() {
+    poll_the_clock
+    start_tray
+    install_program
+}
