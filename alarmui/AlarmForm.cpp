@@ -235,17 +235,17 @@ void AlarmForm::RemoveButton_Click()
     if (!Dialogs::AskYesNo(this, RemoveQuestion, true))
         return;
 
-    AlarmHandling::Alarms[p].Deleted = -1;
     QString error;
-    if (!AlarmHandling::SaveAlarms(&error)) {
-        // The file still holds the alarm, so it stays in the table and the list
-        // rather than coming back unannounced at the next start.
-        AlarmHandling::Alarms[p].Deleted = 0;
+    switch (AlarmEditing::RemoveAlarm(p, &error)) {
+    case AlarmEditing::Removal::Removed:
+        break;
+    case AlarmEditing::Removal::NotSaved:
         Dialogs::ShowError(this, QStringLiteral("The alarm could not be removed.\n\n%1").arg(error));
         return;
-    }
-    if (!AlarmHandling::LoadAlarms(&error))
+    case AlarmEditing::Removal::NotReadBack:
         Dialogs::ShowError(this, QStringLiteral("The alarms could not be read back.\n\n%1").arg(error));
+        break;
+    }
     UpdateAlarmList();
 }
 

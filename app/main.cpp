@@ -1,5 +1,7 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/Snoozes.h"
 #include "notify/SoundModule.h"
 #include "platform/EndSignals.h"
 #include "shell/CommandLine.h"
@@ -84,9 +86,14 @@ int main(int argc, char *argv[])
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     // The per-user folder where users' alarms live keeps its lower-case name.
-    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
-        programFolder, QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-                           .filePath(QStringLiteral("tockwise"))));
+    const QDir userFolder(QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                              .filePath(QStringLiteral("tockwise")));
+    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(programFolder, userFolder.path()));
+    // What is the user's beyond the table itself lives beside it in the
+    // per-user folder, wherever the table is.
+    AlarmIdentity::SetFile(userFolder.filePath(QStringLiteral("alarm-ids")));
+    Snoozes::SetFile(userFolder.filePath(QStringLiteral("snoozes")));
+    Snoozes::Load();
     SoundModule::SetProgramFolder(programFolder);
 
     ShellWiring::Install();

@@ -19,7 +19,7 @@ class CountingWindows : public AlarmWindows
 {
 public:
     int missed = 0;
-    void OpenNotification(const QString &, const QString &, qint32) override {}
+    void OpenNotification(const QString &, const QString &, qint32, const QString &) override {}
     void ShowMissedAlarms() override { ++missed; }
 };
 

@@ -3,6 +3,7 @@
 #include "clockwindow/RegionData.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "engine/Trace.h"
 #include "notify/MessageForm.h"
@@ -134,6 +135,8 @@ void MainForm::Form_Unload(int Cancel)
     if (Cancel == 1)
         return;
 
+    // Their ends as of now, in case the clock was set since they were stored.
+    Snoozes::Save();
     m_running = false;
     m_refreshTimer.stop();
     m_saveTimer.stop();
@@ -176,6 +179,7 @@ void MainForm::RefreshTimer_Timer()
 
     // One reading of the clock serves the display and the alarm check.
     const qint32 minute = TimingModule::MinuteOf(now);
+    AlarmChecking::RingDueSnoozes();
     if (AlarmChecking::LiveCheck(minute)) {
         // An alarm that rang is on disk at once, so that a crash or a kill
         // now does not report it as missed at the next start.
@@ -199,7 +203,7 @@ void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
         m_refreshTimer.start(RefreshInterval);
         return;
     }
-    m_waker.SleepUntilNextMinute(now);
+    m_waker.SleepUntilNextMinute(now, Snoozes::MsecsToNext());
     SaveWhenDue(SaveCause::MinuteChecked);
 }
 
@@ -296,8 +300,9 @@ void MainForm::PositionMissedForm()
     missed->move(WindowPositioning::MissedPanelPosition(this, missed->size()));
 }
 
-void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute)
+void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute, const QString &alarmId)
 {
+    Q_UNUSED(alarmId)
     MessageForm::Fire(name, dateText, dueMinute);
     TraceEvent("notification-shown");
     m_rang = true;

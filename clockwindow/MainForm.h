@@ -58,7 +58,8 @@ public:
     void PositionMissedForm();
 
     // AlarmWindows
-    void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) override;
+    void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute,
+                          const QString &alarmId) override;
     void ShowMissedAlarms() override;
 
     // Read by tests and by the accessibility of the clock.

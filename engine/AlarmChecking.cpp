@@ -1,11 +1,15 @@
 #include "engine/AlarmChecking.h"
 
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
 #include "engine/AlarmWindows.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "engine/Trace.h"
 
 #include <QLocale>
+
+#include <limits>
 
 namespace AlarmChecking {
 
@@ -78,7 +82,8 @@ void FireAlarm(int i, qint32 MissedMinute)
     if (MissedMinute == 0) {
         TraceEvent("ring", QStringLiteral("%1 %2").arg(LastCheck).arg(alarm.TrimmedName()));
         if (alarmWindows)
-            alarmWindows->OpenNotification(alarm.TrimmedName(), FormatAlarmTime(TimingModule::Now()), LastCheck);
+            alarmWindows->OpenNotification(alarm.TrimmedName(), FormatAlarmTime(TimingModule::Now()), LastCheck,
+                                           AlarmIdentity::Of(i));
     } else {
         AddMissedAlarm(alarm.TrimmedName(), TimingModule::MinuteMoment(MissedMinute));
     }
@@ -117,17 +122,31 @@ void followClockSetBack(qint32 now)
     LastCheck = now - 1;
 }
 
+qint32 minuteOfEnd(const Snoozes::Snooze &snooze)
+{
+    return TimingModule::MinuteOf(snooze.end.toLocalTime());
+}
+
 // Examines, as missed, every minute after LastCheck up to and including last.
-void catchUpAsMissed(qint32 last)
+// Snoozes that ended meanwhile (given in the order they ended) are missed
+// lines too, each among the alarms of its minute.
+void catchUpAsMissed(qint32 last, const QList<Snoozes::Snooze> &ended = {})
 {
     if (LastCheck < last - CatchUpLimit)
         LastCheck = last - CatchUpLimit;
     collecting = true;
     collected = false;
+    qsizetype next = 0;
+    const auto snoozesUpTo = [&](qint64 minute) {
+        for (; next < ended.size() && minuteOfEnd(ended.at(next)) <= minute; ++next)
+            AddMissedAlarm(ended.at(next).name, TimingModule::MinuteMoment(minuteOfEnd(ended.at(next))));
+    };
     while (last > LastCheck) {
         ++LastCheck;
+        snoozesUpTo(LastCheck - 1);
         CheckAlarms(LastCheck, LastCheck);
     }
+    snoozesUpTo(std::numeric_limits<qint64>::max());
     collecting = false;
     if (collected && alarmWindows)
         alarmWindows->ShowMissedAlarms();
@@ -139,7 +158,19 @@ void StartupCatchUp()
 {
     const qint32 now = TimingModule::CurrentMinute();
     followClockSetBack(now);
-    catchUpAsMissed(now);
+    catchUpAsMissed(now, Snoozes::TakeDue());
+}
+
+bool RingDueSnoozes()
+{
+    const QList<Snoozes::Snooze> due = Snoozes::TakeDue();
+    for (const Snoozes::Snooze &snooze : due) {
+        TraceEvent("ring", QStringLiteral("%1 %2").arg(minuteOfEnd(snooze)).arg(snooze.name));
+        if (alarmWindows)
+            alarmWindows->OpenNotification(snooze.name, FormatAlarmTime(TimingModule::Now()), minuteOfEnd(snooze),
+                                           snooze.alarmId);
+    }
+    return !due.isEmpty();
 }
 
 bool LiveCheck()

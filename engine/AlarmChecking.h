@@ -44,8 +44,13 @@ void FireAlarm(int i, qint32 MissedMinute);
 void AddMissedAlarm(const QString &text, const QDateTime &when);
 
 // At start-up: examine, as missed, every minute after LastCheck up to and
-// including the current one, at most CatchUpLimit minutes back.
+// including the current one, at most CatchUpLimit minutes back; snoozes that
+// ended while the program was closed are missed lines of their minute.
 void StartupCatchUp();
+
+// Snoozes that have ended ring as a live alarm does, with the minute they
+// ended as their due minute. Returns whether any rang.
+bool RingDueSnoozes();
 
 // On each tick: when the clock has passed LastCheck, examine the next minute
 // live (after a gap over LiveGapLimit the minutes before the present one are

@@ -1,6 +1,8 @@
 #include "engine/AlarmEditing.h"
 
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 
 namespace AlarmEditing {
@@ -33,10 +35,30 @@ bool StoreEditAlarm(QString *error)
     if (EditAlarm.Index <= 0 || EditAlarm.Index >= alarms.size()) {
         EditAlarm.Index = static_cast<qint32>(alarms.size());
         alarms.append(AlarmRecord{});
+        AlarmIdentity::Appended();
     }
     EditAlarm.Name = AlarmRecord::FixedName(EditAlarm.Name);
     alarms[EditAlarm.Index] = EditAlarm;
     return AlarmHandling::SaveAlarms(error);
+}
+
+Removal RemoveAlarm(int index, QString *error)
+{
+    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    if (index <= 0 || index >= alarms.size())
+        return Removal::Removed;
+    alarms[index].Deleted = -1;
+    if (!AlarmHandling::SaveAlarms(error)) {
+        // The file still holds the alarm, so it stays in the table rather than
+        // coming back unannounced at the next start.
+        alarms[index].Deleted = 0;
+        return Removal::NotSaved;
+    }
+    // The records after it move up one place; so do their identities.
+    const QString id = AlarmIdentity::Of(index);
+    AlarmIdentity::Removed(index);
+    Snoozes::CancelFor(id);
+    return AlarmHandling::LoadAlarms(error) ? Removal::Removed : Removal::NotReadBack;
 }
 
 } // namespace AlarmEditing

@@ -16,4 +16,11 @@ void ClearEditAlarm();
 // then saves. The table keeps the alarm even when the save fails.
 [[nodiscard]] bool StoreEditAlarm(QString *error = nullptr);
 
+// The one way a record leaves the table: saved without it, the table read
+// back (the records after it move up one place), its identity dropped and its
+// pending snoozes cancelled. NotSaved (the table and the file still hold it)
+// and NotReadBack come with the reason.
+enum class Removal { Removed, NotSaved, NotReadBack };
+[[nodiscard]] Removal RemoveAlarm(int index, QString *error = nullptr);
+
 } // namespace AlarmEditing

@@ -1,5 +1,7 @@
 #include "engine/AlarmHandling.h"
 
+#include "engine/AlarmIdentity.h"
+
 #include "platform/FileKind.h"
 
 #include <QDir>
@@ -328,10 +330,12 @@ bool LoadAlarms(QString *error)
         if (!writeFile(path, placeholderOnly, error))
             return false;
         Alarms = placeholderOnly;
+        AlarmIdentity::Reconcile();
         return true;
     }
 
     Alarms = DecodeTable(data);
+    AlarmIdentity::Reconcile();
     return true;
 }
 

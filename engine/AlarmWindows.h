@@ -11,8 +11,10 @@ public:
     virtual ~AlarmWindows() = default;
 
     // A due alarm rings: open its notification with the trimmed name, the time
-    // text of the present moment and the minute it fell due; show and raise it.
-    virtual void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) = 0;
+    // text of the present moment, the minute it fell due and the alarm's
+    // identity (for a snooze); show and raise it.
+    virtual void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute,
+                                  const QString &alarmId) = 0;
 
     // A missed line was appended: check "Show Missed Alarms", show the missed
     // panel, then the clock, and redraw the panel's list.

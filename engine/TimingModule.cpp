@@ -1,5 +1,7 @@
 #include "engine/TimingModule.h"
 
+#include "platform/BootClock.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -28,6 +30,25 @@ QDateTime Now()
 {
     const Clock &clock = clockFunction();
     return clock ? clock() : QDateTime::currentDateTime();
+}
+
+namespace {
+ElapsedClock &elapsedFunction()
+{
+    static ElapsedClock clock;
+    return clock;
+}
+} // namespace
+
+void SetElapsedClock(ElapsedClock clock)
+{
+    elapsedFunction() = std::move(clock);
+}
+
+qint64 ElapsedMsecs()
+{
+    const ElapsedClock &clock = elapsedFunction();
+    return clock ? clock() : BootClock::Msecs();
 }
 
 qint32 MinuteOf(const QDate &date, const QTime &time)

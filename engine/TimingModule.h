@@ -26,6 +26,13 @@ constexpr qint32 FloorDiv(qint32 a, qint32 b)
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
+// Milliseconds that keep running while the computer sleeps and that no clock
+// set moves: real minutes (a snooze's) are counted on it. Only differences
+// mean anything. Tests replace it; an empty function restores the system's.
+using ElapsedClock = std::function<qint64()>;
+void SetElapsedClock(ElapsedClock clock);
+qint64 ElapsedMsecs();
+
 qint32 MinuteOf(const QDate &date, const QTime &time);
 qint32 MinuteOf(const QDateTime &moment);
 qint32 CurrentMinute();

@@ -49,9 +49,11 @@ qint64 MinuteWaker::NextMinuteMSecs(const QDateTime &now)
     return now.toMSecsSinceEpoch() - (time.second() * 1000 + time.msec()) + 60000;
 }
 
-void MinuteWaker::SleepUntilNextMinute(const QDateTime &now)
+void MinuteWaker::SleepUntilNextMinute(const QDateTime &now, qint64 orWithinMsecs)
 {
     m_deadline = NextMinuteMSecs(now);
+    if (orWithinMsecs >= 0)
+        m_deadline = std::min(m_deadline, now.toMSecsSinceEpoch() + orWithinMsecs);
     m_armed = true;
     // The clock's minute on the system clock: the same moment for the
     // program's own clock (two readings a hair apart count as one).

@@ -38,7 +38,9 @@ public:
     // Replaces any earlier request: wake once when the clock's minute after
     // `now` (a reading of the clock) begins, or at once when the system clock
     // is set or resumes past it.
-    void SleepUntilNextMinute(const QDateTime &now);
+    // With orWithinMsecs of 0 or more it wakes by then at the latest (for
+    // something due between two minutes).
+    void SleepUntilNextMinute(const QDateTime &now, qint64 orWithinMsecs = -1);
     void SleepUntilNextMinute() { SleepUntilNextMinute(m_clock()); }
     void Stop();
     bool IsArmed() const { return m_armed; }

@@ -1,7 +1,9 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
 #include "engine/AlarmWindows.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "tests/common/AlarmFixtures.h"
 
@@ -102,14 +104,16 @@ public:
         QString name;
         QString dateText;
         qint32 dueMinute;
+        QString alarmId;
     };
     QList<Ring> rings;
     int missedShown = 0;
     qsizetype linesWhenShown = 0;
 
-    void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute) override
+    void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute,
+                          const QString &alarmId) override
     {
-        rings.append({name, dateText, dueMinute});
+        rings.append({name, dateText, dueMinute, alarmId});
     }
     void ShowMissedAlarms() override
     {
@@ -119,6 +123,7 @@ public:
 };
 
 QDateTime fakeNow;
+qint64 fakeElapsed = 0; // real milliseconds, on a clock no clock set moves
 
 QStringList missedLines()
 {
@@ -145,6 +150,10 @@ private slots:
         Alarms = {AlarmRecord{}};
         fakeNow = QDateTime(QDate(2024, 3, 4), QTime(18, 0));
         SetClock([] { return fakeNow; });
+        fakeElapsed = 0;
+        SetElapsedClock([] { return fakeElapsed; });
+        AlarmIdentity::SetFile(m_dir->filePath(QStringLiteral("alarm-ids")));
+        Snoozes::SetFile(m_dir->filePath(QStringLiteral("snoozes")));
         m_recorder = Recorder{};
         AlarmChecking::SetWindows(&m_recorder);
         AlarmChecking::ResetMissedAlarms();
@@ -152,6 +161,9 @@ private slots:
     void cleanup()
     {
         SetClock({});
+        SetElapsedClock({});
+        AlarmIdentity::SetFile(QString());
+        Snoozes::SetFile(QString());
         AlarmChecking::SetWindows(nullptr);
         delete m_dir;
         m_dir = nullptr;
@@ -944,6 +956,91 @@ private slots:
         QCOMPARE(missedLines(), QStringList{"Dentist - 08:05,  3 March"});
         QCOMPARE(AlarmChecking::MissedAlarms.first(), QString());
         QCOMPARE(m_recorder.missedShown, 1);
+    }
+    // ---- Snoozes -----------------------------------------------------------
+
+    // Snoozed at 08:00:30 for ten minutes. The wall clock may be set or move
+    // to another zone meanwhile (wallShift); only real minutes count. A
+    // restart in between keeps the snooze; one that ended while the program
+    // was closed is a missed line of the minute it ended in.
+    void snoozeLastsRealMinutes_data()
+    {
+        QTest::addColumn<int>("wallShift"); // minutes the wall clock moves besides the real ones
+        QTest::addColumn<int>("realSeconds");
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<int>("rings");
+        QTest::addColumn<QString>("missed");
+        QTest::newRow("not yet") << 0 << 599 << false << 0 << "";
+        QTest::newRow("ten minutes on") << 0 << 600 << false << 1 << "";
+        QTest::newRow("clock set back an hour") << -60 << 600 << false << 1 << "";
+        QTest::newRow("clock set forward three hours") << 180 << 300 << false << 0 << "";
+        QTest::newRow("a zone to the west") << -360 << 600 << false << 1 << "";
+        QTest::newRow("restarted, still ahead") << 0 << 300 << true << 0 << "";
+        QTest::newRow("restarted, ended while closed") << 0 << 1800 << true << 0 << "Tea - 08:10,  4 March";
+    }
+    void snoozeLastsRealMinutes()
+    {
+        QFETCH(int, wallShift);
+        QFETCH(int, realSeconds);
+        QFETCH(bool, restart);
+        QFETCH(int, rings);
+        QFETCH(QString, missed);
+        fakeNow = QDateTime(QDate(2024, 3, 4), QTime(8, 0, 30));
+        Snoozes::Add(QStringLiteral("id-1"), QStringLiteral("Tea"), 10);
+        fakeNow = fakeNow.addSecs(60 * qint64(wallShift) + realSeconds);
+        if (restart) {
+            // Another run: the real-time clock starts anew, the file is read.
+            fakeElapsed = 5000;
+            Snoozes::SetFile(m_dir->filePath(QStringLiteral("snoozes")));
+            Snoozes::Load();
+            AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(8, 0));
+            AlarmChecking::StartupCatchUp();
+        } else {
+            fakeElapsed += 1000 * qint64(realSeconds);
+        }
+        AlarmChecking::RingDueSnoozes();
+        QCOMPARE(m_recorder.rings.size(), rings);
+        if (rings) {
+            QCOMPARE(m_recorder.rings.first().name, QStringLiteral("Tea"));
+            QCOMPARE(m_recorder.rings.first().alarmId, QStringLiteral("id-1"));
+        }
+        QCOMPARE(missedLines(), missed.isEmpty() ? QStringList() : QStringList{missed});
+        QCOMPARE(Snoozes::Pending().size(), rings || !missed.isEmpty() ? 0 : 1);
+    }
+
+    // Removing an alarm takes its identity and its snoozes with it; the alarms
+    // after it keep theirs though their numbers change; editing one changes
+    // neither its identity nor its snooze.
+    void identitiesFollowTheirAlarms()
+    {
+        Alarms = {AlarmRecord{}, makeAlarm("One", 1, 7, 0), makeAlarm("Two", 1, 8, 0), makeAlarm("Three", 1, 9, 0)};
+        QVERIFY(SaveAlarms());
+        QVERIFY(LoadAlarms());
+        const QString two = AlarmIdentity::Of(2), three = AlarmIdentity::Of(3);
+        QVERIFY(!two.isEmpty() && two != three && AlarmIdentity::Of(1) != two);
+        Snoozes::Add(two, QStringLiteral("Two"), 5);
+        Snoozes::Add(three, QStringLiteral("Three"), 5);
+
+        AlarmEditing::EditAlarm = Alarms.at(3);
+        AlarmEditing::EditAlarm.Name = AlarmRecord::FixedName(QStringLiteral("Renamed"));
+        QVERIFY(AlarmEditing::StoreEditAlarm());
+        QCOMPARE(AlarmIdentity::Of(3), three);
+
+        QCOMPARE(AlarmEditing::RemoveAlarm(2), AlarmEditing::Removal::Removed);
+        QCOMPARE(Alarms.size(), 3);
+        QCOMPARE(AlarmIdentity::Of(2), three);
+        QCOMPARE(AlarmIdentity::IndexOf(two), -1);
+        QCOMPARE(Snoozes::Pending().size(), 1);
+        QCOMPARE(Snoozes::Pending().first().name, QStringLiteral("Three"));
+
+        // The next run reads the same identities back.
+        AlarmIdentity::SetFile(m_dir->filePath(QStringLiteral("alarm-ids")));
+        QVERIFY(LoadAlarms());
+        QCOMPARE(AlarmIdentity::Of(2), three);
+        AlarmEditing::ClearEditAlarm();
+        QVERIFY(AlarmEditing::StoreEditAlarm());
+        QVERIFY(!AlarmIdentity::Of(3).isEmpty());
+        QCOMPARE(AlarmIdentity::IndexOf(AlarmIdentity::Of(3)), 3);
     }
 };
 

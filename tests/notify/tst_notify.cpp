@@ -22,7 +22,7 @@ namespace {
 class WindowsRecorder : public AlarmWindows
 {
 public:
-    void OpenNotification(const QString &, const QString &, qint32) override {}
+    void OpenNotification(const QString &, const QString &, qint32, const QString &) override {}
     void ShowMissedAlarms() override { ++missedShown; }
     int missedShown = 0;
 };
