@@ -273,7 +273,6 @@ void TestArtwork::faceBlackOutsideOutlineAndInside()
 void TestArtwork::regionBlockIsByteExact()
 {
     const QByteArray block = CustomResource(Name(kRegionResourceName));
-    QCOMPARE(block.size(), 472);
     QCOMPARE(block, GoldenRegionBlock());
 }
 
@@ -405,7 +404,6 @@ void TestArtwork::webAddressPrintedUnderHotArea()
 void TestArtwork::programIcon()
 {
     const QIcon icon = ProgramIcon();
-    QVERIFY(!icon.isNull());
     QVERIFY(icon.availableSizes().contains(kProgramIconSize));
     const QImage image = icon.pixmap(kProgramIconSize).toImage();
     QVERIFY(image.hasAlphaChannel());

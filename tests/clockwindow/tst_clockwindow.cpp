@@ -80,9 +80,8 @@ private slots:
     {
         MainForm *clock = loadClock();
         QCOMPARE(clock->size(), QSize(200, 70));
-        const QRect screen = clock->screen()->geometry();
-        // One third of the screen in twips, back in whole pixels.
-        QCOMPARE(clock->pos(), QPoint(qRound(screen.width() * 15 / 3 / 15.0), qRound(screen.height() * 15 / 3 / 15.0)));
+        // A third of the 800 x 800 screen: 4000 twips, 267 whole pixels.
+        QCOMPARE(clock->pos(), QPoint(267, 267));
         QVERIFY(clock->isVisible());
         QCOMPARE(AlarmChecking::LastCheck, TimingModule::CurrentMinute());
         QCOMPARE(AlarmChecking::MissedAlarms.size(), 1);
@@ -90,8 +89,8 @@ private slots:
 
         clock->close();
         QCOMPARE(m_settings.Read("Last Check"), QString::number(TimingModule::CurrentMinute()));
-        QCOMPARE(m_settings.Read("X"), QString::number(clock->pos().x() * 15));
-        QCOMPARE(m_settings.Read("Y"), QString::number(clock->pos().y() * 15));
+        QCOMPARE(m_settings.Read("X"), QStringLiteral("4005"));
+        QCOMPARE(m_settings.Read("Y"), QStringLiteral("4005"));
         QCOMPARE(m_settings.Read("Visible"), QStringLiteral("True"));
     }
 
@@ -138,40 +137,32 @@ private slots:
         QCOMPARE(m_settings.Read("Visible"), QStringLiteral("False"));
         // The periodic save leaves everything loaded.
         QVERIFY(Forms().Find<MissedForm>());
-        QVERIFY(Forms().Find<MissedForm>());
     }
 
     void unusablePositionsFallBackToTheDefault_data()
     {
         QTest::addColumn<QString>("x");
         QTest::addColumn<QString>("y");
-        QTest::addColumn<bool>("defaultX");
-        QTest::addColumn<bool>("defaultY");
+        QTest::addColumn<QPoint>("pos");
+        // The default is a third of the 800 x 800 screen.
         QTest::newRow("huge") << "1e300"
-                              << "99999999999999999999" << true << true;
+                              << "99999999999999999999" << QPoint(267, 267);
         QTest::newRow("hugely negative") << "-1e300"
-                                         << "-99999999999999999999" << true << true;
+                                         << "-99999999999999999999" << QPoint(267, 267);
         QTest::newRow("beyond the window system's range") << "600000"
-                                                          << "-450015" << true << true;
+                                                          << "-450015" << QPoint(267, 267);
         QTest::newRow("text is the edge") << "left"
-                                          << "" << false << false;
+                                          << "" << QPoint(0, 0);
     }
 
     void unusablePositionsFallBackToTheDefault()
     {
         QFETCH(QString, x);
         QFETCH(QString, y);
-        QFETCH(bool, defaultX);
-        QFETCH(bool, defaultY);
+        QFETCH(QPoint, pos);
         m_settings.Write("X", x);
         m_settings.Write("Y", y);
-        MainForm *clock = loadClock();
-        const QRect screen = clock->screen()->geometry();
-        const int expectedX =
-            defaultX ? qRound(screen.width() * 15 / 3 / 15.0) : qRound(Settings::LenientNumber(x) / 15);
-        const int expectedY =
-            defaultY ? qRound(screen.height() * 15 / 3 / 15.0) : qRound(Settings::LenientNumber(y) / 15);
-        QCOMPARE(clock->pos(), QPoint(expectedX, expectedY));
+        QCOMPARE(loadClock()->pos(), pos);
     }
 
     // The offscreen screen is 800 x 800; the clock 200 x 70.

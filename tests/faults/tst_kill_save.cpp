@@ -87,8 +87,6 @@ void KillSaveTest::killWhileSaving()
 
     const QByteArray tableBytes[2] = {KillTables::Bytes(KillTables::Make(0, oldCount)),
                                       KillTables::Bytes(KillTables::Make(1, newCount))};
-    QCOMPARE(tableBytes[0].size(), (oldCount + 1) * AlarmHandling::SlotSize);
-    QCOMPARE(tableBytes[1].size(), (newCount + 1) * AlarmHandling::SlotSize);
     QVERIFY(tableBytes[0] != tableBytes[1]);
 
     // The alarm folder on the disk the tests run from, as for the program.

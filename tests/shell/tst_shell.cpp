@@ -202,7 +202,8 @@ private slots:
         ThemeForm *form = OpenTheme();
         // Saved unchanged, the stored values are written back as they were.
         QTest::mouseClick(Button(form, "SaveButton"), Qt::LeftButton);
-        QCOMPARE(asked, QStringList{ThemeForm::RestartQuestion});
+        QCOMPARE(asked, QStringList{QStringLiteral("Tockwise needs to be restarted for the changes to take effect. "
+                                                   "Would you like to restart the program now?")});
         QCOMPARE(Settings::Read(Settings::Digits), QStringLiteral("2"));
         QCOMPARE(Settings::Read(Settings::Face), QStringLiteral("3"));
 

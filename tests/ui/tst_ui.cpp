@@ -213,7 +213,7 @@ private slots:
         QString why;
         QCOMPARE(Settings::Write({{Settings::Face, QStringLiteral("2")}}, &why), saves);
         QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
-        QVERIFY2(why.contains(problem), qPrintable(why));
+        QVERIFY2(problem.isEmpty() ? why.isEmpty() : why.contains(problem), qPrintable(why));
         QCOMPARE(Settings::Read(Settings::Face), saves ? QStringLiteral("2") : QStringLiteral("0"));
         QCOMPARE(Settings::Unusable().isEmpty(), left != "pipe");
         if (left == "pipe") {
