@@ -62,7 +62,10 @@ bool MainForm::Form_Load(QString *error)
         return false;
     }
     AlarmChecking::SetWindows(this);
-    AlarmHandling::SetSavedHook([this] { SaveWhenDue(SaveCause::AlarmsSaved); });
+    AlarmHandling::SetSavedHook([this] {
+        m_wake.TableChanged();
+        SaveWhenDue(SaveCause::AlarmsSaved);
+    });
 
     // The menus come with the tray icon; loading the panel fills its rows.
     emit loaded();
@@ -99,6 +102,7 @@ bool MainForm::Form_Load(QString *error)
     AlarmChecking::StartupCatchUp();
 
     m_running = true;
+    m_wake.SetEnabled(Settings::ReadWakeFromSuspend());
     m_storedPos = pos();
     m_storedVisible = isVisible();
     m_refreshTimer.start();
@@ -137,6 +141,7 @@ void MainForm::Form_Unload(int Cancel)
 
     // Their ends as of now, in case the clock was set since they were stored.
     Snoozes::Save();
+    m_wake.SetEnabled(false);
     m_running = false;
     m_refreshTimer.stop();
     m_saveTimer.stop();
@@ -204,6 +209,7 @@ void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
         return;
     }
     m_waker.SleepUntilNextMinute(now, Snoozes::MsecsToNext());
+    m_wake.Update(AlarmChecking::LastCheck);
     SaveWhenDue(SaveCause::MinuteChecked);
 }
 
@@ -211,6 +217,13 @@ void MainForm::tickSoon()
 {
     if (m_running && !m_unloaded)
         m_refreshTimer.start(RefreshInterval);
+}
+
+void MainForm::SetWakeFromSuspend(bool on)
+{
+    m_wake.SetEnabled(on);
+    if (m_running)
+        m_wake.Update(AlarmChecking::LastCheck);
 }
 
 void MainForm::SaveWhenDue(SaveCause cause)

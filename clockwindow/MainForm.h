@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clockwindow/ClockFace.h"
+#include "clockwindow/WakeScheduler.h"
 #include "engine/AlarmWindows.h"
 #include "engine/TimingModule.h"
 #include "platform/MinuteWaker.h"
@@ -39,6 +40,9 @@ public:
     void Form_Unload(int Cancel);
     // Loaded and not yet unloaded: the clock runs and has settings to keep.
     bool IsRunning() const { return m_running; }
+    // Whether the computer is woken from sleep for the next alarm.
+    void SetWakeFromSuspend(bool on);
+    const WakeScheduler &Wake() const { return m_wake; }
 
     void RefreshTimer_Timer();
     void SaveTimer_Timer();
@@ -106,6 +110,7 @@ private:
     bool m_confirmPlacement = false;
 
     ClockFace m_face;
+    WakeScheduler m_wake;
     int DragX = 0;
     int DragY = 0;
     bool Dragging = false;

@@ -161,6 +161,60 @@ void StartupCatchUp()
     catchUpAsMissed(now, Snoozes::TakeDue());
 }
 
+qint32 NextDueMinute(qint32 after)
+{
+    using namespace TimingModule;
+    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    qint64 best = -1;
+    const auto consider = [&](const AlarmRecord &a, qint64 t) {
+        if (t > after && t <= std::numeric_limits<qint32>::max() && (best < 0 || t < best) &&
+            isDue(a, static_cast<qint32>(t)))
+            best = t;
+    };
+    const qint64 firstDay = FloorDiv(after, MinutesPerDay);
+    for (qsizetype i = 1; i < alarms.size(); ++i) {
+        const AlarmRecord &a = alarms.at(i);
+        if (a.Disabled != 0 || a.Hour > 23 || a.Minute > 59)
+            continue;
+        const qint64 timeOfDay = qint64(a.Hour) * MinutesPerHour + a.Minute;
+        if (a.AlarmType == AlarmRecord::OnceOnly) {
+            const QDate date(a.Year, a.Month, a.Day);
+            if (date.isValid())
+                consider(a, QDate(2000, 1, 1).daysTo(date) * MinutesPerDay + timeOfDay);
+            continue;
+        }
+        // Every repeating kind falls due within a week (the weekdays within
+        // three days); the rule itself decides which of these days.
+        for (qint64 day = firstDay; day <= firstDay + DaysPerWeek; ++day)
+            consider(a, day * MinutesPerDay + timeOfDay);
+    }
+    return static_cast<qint32>(best);
+}
+
+QDateTime NextWakeMoment()
+{
+    using namespace TimingModule;
+    const qint32 now = CurrentMinute();
+    QDateTime wake;
+    const qint32 alarm = NextDueMinute(now);
+    if (alarm >= 0) {
+        // The wall-clock minute as a moment of this time zone. One the wall
+        // clock skips (daylight saving time begins) is examined as the clock
+        // jumps past it: wake for the first moment after the jump.
+        QDateTime local;
+        for (int step = 0; step < 180 && !local.isValid(); ++step) {
+            const QDateTime wall = MinuteMoment(alarm).addSecs(60 * step);
+            local = QDateTime(wall.date(), wall.time(), Qt::LocalTime);
+        }
+        wake = local.toUTC();
+    }
+    for (const Snoozes::Snooze &snooze : Snoozes::Pending()) {
+        if (!wake.isValid() || snooze.end < wake)
+            wake = snooze.end;
+    }
+    return wake;
+}
+
 bool RingDueSnoozes()
 {
     const QList<Snoozes::Snooze> due = Snoozes::TakeDue();

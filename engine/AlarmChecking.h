@@ -48,6 +48,14 @@ void AddMissedAlarm(const QString &text, const QDateTime &when);
 // ended while the program was closed are missed lines of their minute.
 void StartupCatchUp();
 
+// The first minute after `after` in which an enabled alarm of the table falls
+// due, or -1 when none ever will (however far ahead the one that does).
+qint32 NextDueMinute(qint32 after);
+// The moment the computer must be awake for the next alarm or pending snooze:
+// the start of that minute on the wall clock (for a minute the wall clock
+// skips, the moment it jumps past it), UTC; invalid when nothing is due.
+QDateTime NextWakeMoment();
+
 // Snoozes that have ended ring as a live alarm does, with the minute they
 // ended as their due minute. Returns whether any rang.
 bool RingDueSnoozes();

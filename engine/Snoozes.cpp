@@ -33,6 +33,8 @@ QList<Snooze> &pendingView()
     return list;
 }
 
+quint64 changes = 0;
+
 QDateTime nowUtc()
 {
     return TimingModule::Now().toUTC();
@@ -40,6 +42,7 @@ QDateTime nowUtc()
 
 void refreshView()
 {
+    ++changes;
     std::stable_sort(entries().begin(), entries().end(),
                      [](const Entry &a, const Entry &b) { return a.endElapsed < b.endElapsed; });
     pendingView().clear();
@@ -136,6 +139,11 @@ void CancelFor(const QString &alarmId)
     const auto gone = entries().removeIf([&alarmId](const Entry &e) { return e.snooze.alarmId == alarmId; });
     if (gone > 0)
         Save();
+}
+
+quint64 Changes()
+{
+    return changes;
 }
 
 const QList<Snooze> &Pending()

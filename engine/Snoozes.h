@@ -32,6 +32,9 @@ QList<Snooze> TakeDue();
 void CancelFor(const QString &alarmId);
 
 const QList<Snooze> &Pending();
+// Counts every change of the pending snoozes: what depends on them can tell
+// whether to look again.
+quint64 Changes();
 // Milliseconds until the next snooze ends (0 when one is due), -1 for none.
 qint64 MsecsToNext();
 // Writes the pending snoozes with their ends as of now (after the clock was

@@ -26,8 +26,13 @@ struct KeyInfo
 };
 
 constexpr KeyInfo Keys[] = {
-    {Settings::Digits, "Digits", "0"}, {Settings::Face, "Face", "0"}, {Settings::LastCheck, "Last Check", nullptr},
-    {Settings::X, "X", nullptr},       {Settings::Y, "Y", nullptr},   {Settings::Visible, "Visible", "1"},
+    {Settings::Digits, "Digits", "0"},
+    {Settings::Face, "Face", "0"},
+    {Settings::LastCheck, "Last Check", nullptr},
+    {Settings::X, "X", nullptr},
+    {Settings::Y, "Y", nullptr},
+    {Settings::Visible, "Visible", "1"},
+    {Settings::WakeFromSuspend, "Wake From Suspend", "False"},
 };
 
 const KeyInfo &info(Settings::Key key)
@@ -222,4 +227,13 @@ bool Settings::ReadVisible()
     if (number.match(text).hasMatch())
         return LenientNumber(text) != 0;
     return true;
+}
+
+bool Settings::ReadWakeFromSuspend()
+{
+    const QString text = Read(WakeFromSuspend).trimmed();
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    bool found = false;
+    return LenientNumber(text, &found) != 0 && found;
 }

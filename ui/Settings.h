@@ -11,7 +11,7 @@
 class Settings
 {
 public:
-    enum Key { Digits, Face, LastCheck, X, Y, Visible };
+    enum Key { Digits, Face, LastCheck, X, Y, Visible, WakeFromSuspend };
 
     static QString KeyName(Key key);
 
@@ -50,4 +50,6 @@ public:
     static int ReadThemeIndex(Key key);
     // "True"/"False" or a number, non-zero meaning true; anything else is true.
     static bool ReadVisible();
+    // "Wake From Suspend": only "True" or a non-zero number turns it on.
+    static bool ReadWakeFromSuspend();
 };

@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QtEndian>
+#include <ctime>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -1041,6 +1043,68 @@ private slots:
         QVERIFY(AlarmEditing::StoreEditAlarm());
         QVERIFY(!AlarmIdentity::Of(3).isEmpty());
         QCOMPARE(AlarmIdentity::IndexOf(AlarmIdentity::Of(3)), 3);
+    }
+    // ---- The next alarm, for waking the computer ---------------------------
+
+    void nextDueMinute_data()
+    {
+        QTest::addColumn<QList<AlarmRecord>>("alarms");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QDateTime>("due"); // invalid: none
+        const QDateTime monday(QDate(2024, 3, 4), QTime(6, 59));
+        QTest::newRow("daily, later today")
+            << QList<AlarmRecord>{makeAlarm("D", 1, 7, 0)} << monday << QDateTime(QDate(2024, 3, 4), QTime(7, 0));
+        QTest::newRow("daily, its minute now: tomorrow")
+            << QList<AlarmRecord>{makeAlarm("D", 1, 7, 0)} << monday.addSecs(60)
+            << QDateTime(QDate(2024, 3, 5), QTime(7, 0));
+        QTest::newRow("weekly on Wednesday")
+            << QList<AlarmRecord>{makeAlarm("W", 2, 9, 0, 2)} << monday << QDateTime(QDate(2024, 3, 6), QTime(9, 0));
+        QTest::newRow("weekdays, from Friday to Monday")
+            << QList<AlarmRecord>{makeAlarm("E", 3, 8, 0)} << QDateTime(QDate(2024, 3, 8), QTime(9, 0))
+            << QDateTime(QDate(2024, 3, 11), QTime(8, 0));
+        QTest::newRow("once, years ahead") << QList<AlarmRecord>{makeAlarm("O", 0, 23, 59, 0, 31, 12, 2049)} << monday
+                                           << QDateTime(QDate(2049, 12, 31), QTime(23, 59));
+        QTest::newRow("once, past") << QList<AlarmRecord>{makeAlarm("O", 0, 6, 0, 0, 4, 3, 2024)} << monday
+                                    << QDateTime();
+        QTest::newRow("disabled") << QList<AlarmRecord>{makeAlarm("D", 1, 7, 0, 0, 0, 0, 0, -1)} << monday
+                                  << QDateTime();
+        QTest::newRow("an hour no clock shows")
+            << QList<AlarmRecord>{makeAlarm("D", 1, 25, 0)} << monday << QDateTime();
+        QTest::newRow("nothing") << QList<AlarmRecord>{} << monday << QDateTime();
+        QTest::newRow("the earliest of several")
+            << QList<AlarmRecord>{makeAlarm("W", 2, 9, 0, 2), makeAlarm("D", 1, 6, 0), makeAlarm("E", 3, 12, 0)}
+            << monday << QDateTime(QDate(2024, 3, 4), QTime(12, 0));
+    }
+    void nextDueMinute()
+    {
+        QFETCH(QList<AlarmRecord>, alarms);
+        QFETCH(QDateTime, now);
+        QFETCH(QDateTime, due);
+        Alarms = {AlarmRecord{}};
+        Alarms.append(alarms);
+        fakeNow = now;
+        QCOMPARE(AlarmChecking::NextDueMinute(CurrentMinute()), due.isValid() ? MinuteOf(due) : -1);
+        QCOMPARE(AlarmChecking::NextWakeMoment(), due.isValid() ? due.toUTC() : QDateTime());
+    }
+
+    // A pending snooze that ends first is what the computer wakes for; a
+    // minute that daylight saving time skips wakes it as the clock jumps.
+    void nextWakeMoment()
+    {
+        Alarms = {AlarmRecord{}, makeAlarm("Half past two", 1, 2, 30)};
+        fakeNow = QDateTime(QDate(2024, 3, 31), QTime(1, 0));
+        Snoozes::Add(QStringLiteral("id"), QStringLiteral("Tea"), 15);
+        QCOMPARE(AlarmChecking::NextWakeMoment(), QDateTime(QDate(2024, 3, 31), QTime(1, 15), Qt::UTC));
+        Snoozes::CancelFor(QStringLiteral("id"));
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+        fakeNow = QDateTime(QDate(2024, 3, 31), QTime(1, 0));
+        const QDateTime wake = AlarmChecking::NextWakeMoment();
+        qputenv("TZ", zone);
+        ::tzset();
+        // 02:30 does not exist in Berlin that night: 03:00 local is 01:00 UTC.
+        QCOMPARE(wake, QDateTime(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC));
     }
 };
 
