@@ -37,11 +37,6 @@ MainForm::MainForm()
     m_refreshTimer.setInterval(RefreshInterval);
     m_refreshTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_refreshTimer, &QTimer::timeout, this, &MainForm::RefreshTimer_Timer);
-    // Armed only when a saved value changed, so an idle clock is not woken
-    // by it.
-    m_saveTimer.setSingleShot(true);
-    m_saveTimer.setInterval(SaveInterval);
-    connect(&m_saveTimer, &QTimer::timeout, this, &MainForm::SaveTimer_Timer);
     connect(&m_waker, &MinuteWaker::woke, this, &MainForm::RefreshTimer_Timer);
 }
 
@@ -64,7 +59,7 @@ bool MainForm::Form_Load(QString *error)
     AlarmChecking::SetWindows(this);
     AlarmHandling::SetSavedHook([this] {
         m_wake.TableChanged();
-        SaveWhenDue(SaveCause::AlarmsSaved);
+        SaveWhenDue(ClockSaving::Cause::AlarmsSaved);
     });
 
     // The menus come with the tray icon; loading the panel fills its rows.
@@ -103,8 +98,7 @@ bool MainForm::Form_Load(QString *error)
 
     m_running = true;
     m_wake.SetEnabled(Settings::ReadWakeFromSuspend());
-    m_storedPos = pos();
-    m_storedVisible = isVisible();
+    m_saving.Loaded(savingState());
     m_refreshTimer.start();
     // A settings file that cannot be used (a pipe) is left alone; the user is
     // told once, as for a save that fails.
@@ -119,23 +113,8 @@ void MainForm::Form_Unload(int Cancel)
     // to save: its last check, place and visibility are not the user's.
     if (!m_running)
         return;
-    const Settings::Values values{
-        {Settings::LastCheck, QString::number(AlarmChecking::LastCheck)},
-        {Settings::X, QString::number(LeftTwips())},
-        {Settings::Y, QString::number(TopTwips())},
-        {Settings::Visible, isVisible() ? QStringLiteral("True") : QStringLiteral("False")},
-    };
     // The periodic save skips the disk when nothing changed since the last one.
-    if (Cancel != 1 || values != m_savedSettings) {
-        QString problem;
-        if (Settings::Write(values, &problem))
-            m_savedSettings = values;
-        else
-            Settings::ReportWriteFailure(problem);
-    }
-    m_savedLastCheck = AlarmChecking::LastCheck;
-    m_storedPos = pos();
-    m_storedVisible = isVisible();
+    m_saving.Save(savingState(), Cancel != 1);
     if (Cancel == 1)
         return;
 
@@ -144,7 +123,7 @@ void MainForm::Form_Unload(int Cancel)
     m_wake.SetEnabled(false);
     m_running = false;
     m_refreshTimer.stop();
-    m_saveTimer.stop();
+    m_saving.Stop();
     m_waker.Stop();
     m_face.End();
     m_unloaded = true;
@@ -190,7 +169,7 @@ void MainForm::RefreshTimer_Timer()
         // now does not report it as missed at the next start.
         if (m_rang) {
             m_rang = false;
-            SaveWhenDue(SaveCause::Rang);
+            SaveWhenDue(ClockSaving::Cause::Rang);
         }
     }
 
@@ -210,7 +189,7 @@ void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
     }
     m_waker.SleepUntilNextMinute(now, Snoozes::MsecsToNext());
     m_wake.Update(AlarmChecking::LastCheck);
-    SaveWhenDue(SaveCause::MinuteChecked);
+    SaveWhenDue(ClockSaving::Cause::MinuteChecked);
 }
 
 void MainForm::tickSoon()
@@ -226,37 +205,15 @@ void MainForm::SetWakeFromSuspend(bool on)
         m_wake.Update(AlarmChecking::LastCheck);
 }
 
-void MainForm::SaveWhenDue(SaveCause cause)
+void MainForm::SaveWhenDue(ClockSaving::Cause cause)
 {
-    if (!m_running || m_unloaded)
-        return;
-    switch (cause) {
-    case SaveCause::Rang:
-    case SaveCause::AlarmsSaved:
-        // On disk at once: after a crash a rung alarm must not come back as
-        // missed, nor one just added for a minute already past.
-        Form_Unload(1);
-        return;
-    case SaveCause::PlaceOrVisibility:
-        // The first change starts the wait; later ones ride on it, so a value
-        // that keeps changing is never more than that old on disk. The window
-        // system reports the place given at start-up as a move too; only a
-        // real change is worth a wake-up.
-        if (!m_saveTimer.isActive() && (pos() != m_storedPos || isVisible() != m_storedVisible))
-            m_saveTimer.start(SaveInterval);
-        return;
-    case SaveCause::MinuteChecked: {
-        // The last check moves every minute, but a stale one on disk loses
-        // nothing: the next start merely examines those quiet minutes again.
-        // So on its own it is written at most once an hour, on a wake-up that
-        // happens anyway (not two synced writes and a disk kept awake every
-        // minute), just after this tick rather than inside it.
-        const qint32 unsaved = AlarmChecking::LastCheck - m_savedLastCheck;
-        if ((unsaved >= LastCheckSaveMinutes || unsaved < 0) && !m_saveTimer.isActive())
-            m_saveTimer.start(0);
-        return;
-    }
-    }
+    if (m_running && !m_unloaded)
+        m_saving.When(cause, savingState());
+}
+
+ClockSaving::State MainForm::savingState() const
+{
+    return {AlarmChecking::LastCheck, QPoint(LeftTwips(), TopTwips()), pos(), isVisible()};
 }
 
 void MainForm::endDrag()
@@ -272,7 +229,7 @@ void MainForm::hideEvent(QHideEvent *event)
 {
     endDrag();
     QWidget::hideEvent(event);
-    SaveWhenDue(SaveCause::PlaceOrVisibility);
+    SaveWhenDue(ClockSaving::Cause::PlaceOrVisibility);
 }
 
 void MainForm::changeEvent(QEvent *event)
@@ -286,7 +243,7 @@ void MainForm::changeEvent(QEvent *event)
 void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    SaveWhenDue(SaveCause::PlaceOrVisibility);
+    SaveWhenDue(ClockSaving::Cause::PlaceOrVisibility);
     // Shown again after being hidden: fade to the present time at once.
     tickSoon();
 }
@@ -413,7 +370,7 @@ void MainForm::moveEvent(QMoveEvent *event)
         }
     }
     m_placed = pos();
-    SaveWhenDue(SaveCause::PlaceOrVisibility);
+    SaveWhenDue(ClockSaving::Cause::PlaceOrVisibility);
 }
 
 void MainForm::keyPressEvent(QKeyEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clockwindow/ClockFace.h"
+#include "clockwindow/ClockSaving.h"
 #include "clockwindow/WakeScheduler.h"
 #include "engine/AlarmWindows.h"
 #include "engine/TimingModule.h"
@@ -25,9 +26,9 @@ public:
     static constexpr int TwipsPerPixel = 15;
     static constexpr int RefreshInterval = 100;
     // The longest a changed position or visibility waits for the disk.
-    static constexpr int SaveInterval = 30000;
+    static constexpr int SaveInterval = ClockSaving::SaveInterval;
     // The longest the stored last check lags the one in memory at idle.
-    static constexpr qint32 LastCheckSaveMinutes = 60;
+    static constexpr qint32 LastCheckSaveMinutes = ClockSaving::LastCheckSaveMinutes;
 
     MainForm();
     ~MainForm() override;
@@ -47,10 +48,8 @@ public:
     void RefreshTimer_Timer();
     void SaveTimer_Timer();
 
-    // What happened that the settings on disk may lag behind; the one place
-    // that decides when they are written.
-    enum class SaveCause { Rang, AlarmsSaved, PlaceOrVisibility, MinuteChecked };
-    void SaveWhenDue(SaveCause cause);
+    // Something happened that the settings on disk may lag behind.
+    void SaveWhenDue(ClockSaving::Cause cause);
 
     // The drawing is the face's; these step and draw it.
     void InitSegmentPatterns() { m_face.InitSegmentPatterns(); }
@@ -71,7 +70,7 @@ public:
     int SegmentLevel(int p, int s) const { return m_face.SegmentLevel(p, s); }
     bool IsDragging() const { return Dragging; }
     QTimer *RefreshTimer() { return &m_refreshTimer; }
-    QTimer *SaveTimer() { return &m_saveTimer; }
+    QTimer *SaveTimer() { return m_saving.Timer(); }
     MinuteWaker *Waker() { return &m_waker; }
 
     // Window position in twips, as stored under "X" and "Y".
@@ -103,6 +102,7 @@ private:
     void updateAccessibleTime(int hour, int minute);
     void scheduleNextTick(const QDateTime &now, bool busy);
     void tickSoon();
+    ClockSaving::State savingState() const;
 
     // Where the program last put the clock, and whether the window system's
     // first report after showing it is still to be checked against that.
@@ -116,15 +116,11 @@ private:
     bool Dragging = false;
     std::unique_ptr<RegionData> WindowShape;
     QTimer m_refreshTimer;
-    QTimer m_saveTimer;
+    ClockSaving m_saving{[this] { SaveTimer_Timer(); }};
     MinuteWaker m_waker{TimingModule::Now};
     bool m_running = false;
-    qint32 m_savedLastCheck = 0;
-    QPoint m_storedPos;
-    bool m_storedVisible = false;
     bool m_unloaded = false;
     int m_accessibleMinute = -1;
     bool m_painted = false;
-    Settings::Values m_savedSettings;
     bool m_rang = false;
 };
