@@ -28,6 +28,7 @@ public:
     static constexpr int SaveInterval = 30000;
     // The longest the stored last check lags the one in memory at idle.
     static constexpr qint32 LastCheckSaveMinutes = 60;
+    static inline const QString ToolTipText = QStringLiteral("Right-click for the menu; drag to move.");
 
     MainForm();
     ~MainForm() override;

@@ -38,6 +38,8 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void Form_Load();
@@ -51,4 +53,5 @@ private:
     MouseLabel *UpButton = nullptr;
     MouseLabel *DownButton = nullptr;
     bool m_hasEntries = false;
+    int m_wheelAngle = 0; // eighths of a degree not yet turned into a step
 };

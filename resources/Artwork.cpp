@@ -1,6 +1,7 @@
 #include "resources/Artwork.h"
 
 #include <QFile>
+#include <QPixmap>
 
 namespace Artwork {
 
@@ -37,6 +38,16 @@ QByteArray CustomResource(const QString &name)
 QImage Picture(const QString &name, qreal devicePixelRatio)
 {
     return load(QStringLiteral(":/pictures/"), name, devicePixelRatio);
+}
+
+QCursor LinkCursor(qreal devicePixelRatio)
+{
+    const QImage image =
+        Picture(QLatin1String(kLinkCursor.data(), qsizetype(kLinkCursor.size())), devicePixelRatio);
+    if (image.isNull())
+        return QCursor(Qt::PointingHandCursor);
+    // The hot spot is given in logical pixels, whatever the picture's ratio.
+    return QCursor(QPixmap::fromImage(image), kLinkCursorHotSpot.x(), kLinkCursorHotSpot.y());
 }
 
 QIcon ProgramIcon()
