@@ -42,8 +42,7 @@ QImage Picture(const QString &name, qreal devicePixelRatio)
 
 QCursor LinkCursor(qreal devicePixelRatio)
 {
-    const QImage image =
-        Picture(QLatin1String(kLinkCursor.data(), qsizetype(kLinkCursor.size())), devicePixelRatio);
+    const QImage image = Picture(QLatin1String(kLinkCursor.data(), qsizetype(kLinkCursor.size())), devicePixelRatio);
     if (image.isNull())
         return QCursor(Qt::PointingHandCursor);
     // The hot spot is given in logical pixels, whatever the picture's ratio.
