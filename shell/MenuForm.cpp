@@ -84,7 +84,9 @@ MenuForm::MenuForm()
             // points at it.
             QTimer::singleShot(FirstStartMessageDelay, icon, [icon] {
                 if (QSystemTrayIcon::isSystemTrayAvailable() && icon->supportsMessages())
-                    icon->showMessage(QStringLiteral("Tockwise"), FirstStartMessage, QSystemTrayIcon::Information,
+                    // With the program's own icon: a StatusNotifierItem tray shows a
+                    // message's icon in place of the item's while the message lasts.
+                    icon->showMessage(QStringLiteral("Tockwise"), FirstStartMessage, Artwork::ProgramIcon(),
                                       FirstStartMessageTime);
             });
     }
