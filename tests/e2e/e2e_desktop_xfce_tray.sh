@@ -113,15 +113,6 @@ panel_menu_choose() {
     wait_until gone panel_menu || fail "the panel's menu stayed open after \"$1\""
 }
 
-# above A B: window A is higher than window B in the window manager's stacking.
-above() {
-    local list a b
-    list=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n')
-    a=$(grep -nx "$(printf '0x%x' "$1")" <<<"$list" | cut -d: -f1)
-    b=$(grep -nx "$(printf '0x%x' "$2")" <<<"$list" | cut -d: -f1)
-    [ -n "$a" ] && [ -n "$b" ] && [ "$a" -gt "$b" ]
-}
-
 start_session_bus
 start_wm
 start_xfce_panel

@@ -10,20 +10,8 @@ start_wm
 start_tray
 install_program
 
-# One look for the program's tooltip-type windows on screen: "ID WIDTH HEIGHT"
-# per line (the tray message is one, a tooltip another).
-tip_windows() {
-    local id found=1
-    for id in $(xdotool search --all --onlyvisible --pid "$CLOCK_PID" --class tockwise 2>/dev/null || true); do
-        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP || continue
-        echo "$id $(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')"
-        found=0
-    done
-    return $found
-}
-# The tray message: a tip window at least 40 pixels high; a tooltip is one line.
+# The tray message: a tip window at least 40 pixels high.
 message_window() { tip_windows | awk '$3 >= 40 {print $1; found=1} END {exit !found}'; }
-tooltip_window() { tip_windows | awk '$3 < 40 {print $1; found=1} END {exit !found}'; }
 
 start_clock
 wait_for_clock

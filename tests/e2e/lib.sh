@@ -112,11 +112,13 @@ start_x() {
     fail "Xvfb did not start"
 }
 
+# start_tray [TRAYER-OPTIONS...]: e.g. "--SetPartialStrut true" to keep windows
+# off the tray's strip, as a desktop panel does.
 start_tray() {
     local tray tree
     # A second try when the first tray host dies early on a busy machine.
     for _ in 1 2; do
-        trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+        trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
         tray=$!
         E2E_PIDS+=($tray)
         for _ in $(seq 100); do
@@ -301,6 +303,20 @@ box_gone() {
     info=$(xwininfo -id "$1" 2>/dev/null) || return 0
     ! grep -q 'IsViewable' <<<"$info"
 }
+
+# One look for the program's tooltip-type windows on screen: "ID WIDTH HEIGHT"
+# per line (a tray message is one, a tooltip another).
+tip_windows() {
+    local id found=1
+    for id in $(xdotool search --all --onlyvisible --pid "$CLOCK_PID" --class tockwise 2>/dev/null || true); do
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP || continue
+        echo "$id $(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')"
+        found=0
+    done
+    return $found
+}
+# A tooltip: a tip window one line high; prints its id.
+tooltip_window() { tip_windows | awk '$3 < 40 {print $1; found=1} END {exit !found}'; }
 
 # --- menus -------------------------------------------------------------------
 
