@@ -2,6 +2,7 @@
 
 #include <QAccessibleWidget>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -17,6 +18,17 @@ public:
     RoleInterface(QWidget *widget, QAccessible::Role role)
         : QAccessibleWidget(widget, role)
     {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        // A label standing for a link is named by what it says.
+        const QString text = QAccessibleWidget::text(t);
+        if (t == QAccessible::Name && text.isEmpty()) {
+            if (const auto *label = qobject_cast<const QLabel *>(widget()))
+                return label->text();
+        }
+        return text;
+    }
 
     QAccessible::State state() const override
     {
@@ -74,6 +86,13 @@ void Set(QWidget *widget, QAccessible::Role role, const QString &name)
     }();
     Q_UNUSED(installed);
     widget->setProperty(RoleProperty, static_cast<int>(role));
+    // With a screen reader running, setting a label's text has already made
+    // the widget's usual interface; it goes, so the next question makes ours.
+    if (QAccessible::isActive()) {
+        QAccessibleInterface *made = QAccessible::queryAccessibleInterface(widget);
+        if (made && !dynamic_cast<RoleInterface *>(made))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
     if (!name.isEmpty())
         widget->setAccessibleName(name);
 }
