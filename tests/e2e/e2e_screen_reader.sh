@@ -142,7 +142,7 @@ for about in 'About Varnod|750|469|4680|4800|https://www.varnod.example|528|416'
     has "$tree" "link\\|$address\\|\\|focusable,focused" "the link of \"$title\" is not a focused link named $address"
     xdotool windowactivate --sync "$ABOUT" 2>/dev/null || true
     xdotool key Return
-    wait_until grep -qx "$address" "$E2E_WORK/opened.txt" || fail "Enter in \"$title\" did not open $address"
+    wait_until grep -qsx "$address" "$E2E_WORK/opened.txt" || fail "Enter in \"$title\" did not open $address"
     read -r ax ay < <(window_position "$ABOUT")
     xdotool mousemove $((ax + area_x + 20)) $((ay + area_y + 12))
     sleep 0.5
