@@ -349,7 +349,7 @@ QImage LinkCursor(qreal scale)
     QPainterPath hand;
     hand.setFillRule(Qt::WindingFill);
     // The index finger, then the three folded fingers' knuckles.
-    hand.addRoundedRect(QRectF(3.5, 0.5, 4, 17), 2, 2);
+    hand.addRoundedRect(QRectF(3.5, 1.5, 4, 16), 2, 2);
     hand.addRoundedRect(QRectF(7.5, 8.5, 4, 9), 2, 2);
     hand.addRoundedRect(QRectF(11.5, 9.5, 4, 9), 2, 2);
     hand.addRoundedRect(QRectF(15.5, 11.5, 4, 8), 2, 2);
