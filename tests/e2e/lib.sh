@@ -327,6 +327,8 @@ menu_geometry() {
         info=$(xwininfo -id "$id" 2>/dev/null) || continue
         # Menus are override-redirect, like the tray icon; the icon is 22 high.
         grep -q 'Override Redirect State: yes' <<<"$info" || continue
+        # So are a first start's tray message and tooltips.
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
         if [ "$(awk '/Height:/ {print $2}' <<<"$info")" -gt 40 ]; then
             echo "$id $(awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}' <<<"$info")"
             return 0
