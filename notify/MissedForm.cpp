@@ -100,9 +100,11 @@ void MissedForm::UpdateMissedList()
             MouseLabel *row = MissedList[static_cast<size_t>(shown)];
             row->setText(missed.at(k));
             row->setProperty("Tag", QString::number(k));
-            // A line cut off at the row's end shows whole under the pointer.
+            // A line cut off at the row's end shows whole under the pointer,
+            // on one line and as typed (a name is never markup).
             const bool cut = row->fontMetrics().horizontalAdvance(missed.at(k)) > row->contentsRect().width();
-            row->setToolTip(cut ? missed.at(k) : QString());
+            row->setToolTip(cut ? QStringLiteral("<p style='white-space:pre'>%1</p>").arg(missed.at(k).toHtmlEscaped())
+                                : QString());
         }
         ++shown;
     }
