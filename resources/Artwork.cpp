@@ -42,11 +42,18 @@ QImage Picture(const QString &name, qreal devicePixelRatio)
 
 QCursor LinkCursor(qreal devicePixelRatio)
 {
-    const QImage image = Picture(QLatin1String(kLinkCursor.data(), qsizetype(kLinkCursor.size())), devicePixelRatio);
+    QImage image = Picture(QLatin1String(kLinkCursor.data(), qsizetype(kLinkCursor.size())), devicePixelRatio);
     if (image.isNull())
         return QCursor(Qt::PointingHandCursor);
-    // The hot spot is given in logical pixels, whatever the picture's ratio.
-    return QCursor(QPixmap::fromImage(image), kLinkCursorHotSpot.x(), kLinkCursorHotSpot.y());
+    // The window system takes a cursor's picture and hot spot in its own
+    // pixels: on a high-density screen the fine drawing at the screen's scale.
+    QPoint hotSpot = kLinkCursorHotSpot;
+    if (devicePixelRatio > 1.0) {
+        image = image.scaled(kLinkCursorSize * devicePixelRatio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        hotSpot = (QPointF(kLinkCursorHotSpot) * devicePixelRatio).toPoint();
+    }
+    image.setDevicePixelRatio(1.0);
+    return QCursor(QPixmap::fromImage(image), hotSpot.x(), hotSpot.y());
 }
 
 QIcon ProgramIcon()
