@@ -35,7 +35,9 @@ rows_picture() {
     convert "$E2E_WORK/rows.png" -crop "353x97+$((px + 16))+$((py + 24))" +repage rgb:- | md5sum
 }
 
-editor_window() { visible_window 'Alarm Details' 305 321; }
+rows_are() { [ "$(rows_picture)" = "$1" ]; }
+work_area_bottom() { xprop -root _NET_WORKAREA | sed 's/.*= //' | awk -F', *' '{print $2 + $4}'; }
+tray_reserved_room() { [ "$(work_area_bottom)" -lt 1024 ]; }
 list_viewable() { xwininfo -id "$LIST_WIN" 2>/dev/null | grep -q 'IsViewable'; }
 file_size() { stat -c %s "$PROG_DIR/Alarms.dat"; }
 # click_row ROW [REPEAT]: row ROW of the alarm list (17 pixels a row from 88 down).
@@ -48,8 +50,7 @@ click_row() {
 start_wm
 # A tray that keeps windows off its strip, as a desktop panel does.
 start_tray --SetPartialStrut true --SetDockType true
-wait_until test "$(xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f4 | tr -d ' ')" -lt 1024 ||
-    fail "setup: the tray reserved no room at the bottom"
+wait_until tray_reserved_room || fail "setup: the tray reserved no room at the bottom"
 install_program
 # Nine alarms missed since 06:50, the first with a name too long for a row; the
 # clock stored mostly under the tray at the bottom of the screen.
@@ -62,9 +63,8 @@ wait_for_clock
 
 # --- the clock inside the free area ------------------------------------------
 read -r cx cy < <(window_position "$CLOCK_WIN")
-read -r area_y area_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //' | awk -F', *' '{print $2, $4}')
-[ $((cy + 70)) -le $((area_y + area_h)) ] ||
-    fail "the clock came back at y $cy, under the tray (the free area ends at $((area_y + area_h)))"
+bottom=$(work_area_bottom)
+[ $((cy + 70)) -le "$bottom" ] || fail "the clock came back at y $cy, under the tray (the free area ends at $bottom)"
 log "the clock stored at y 1000 came back at $cx,$cy, above the tray"
 
 # --- the missed panel --------------------------------------------------------
@@ -74,9 +74,9 @@ read -r px py <<<"$HOME_POS"
 sleep 0.5
 first=$(rows_picture)
 xdotool mousemove $((px + 150)) $((py + 60)) click 5
-wait_until test "$(rows_picture)" != "$first" || fail "the wheel turned down did not scroll the missed panel"
+wait_until gone rows_are "$first" || fail "the wheel turned down did not scroll the missed panel"
 xdotool click 4
-wait_until test "$(rows_picture)" = "$first" || fail "the wheel turned back up did not scroll the panel back"
+wait_until rows_are "$first" || fail "the wheel turned back up did not scroll the panel back"
 log "the wheel scrolled the missed panel down and back"
 
 xdotool mousemove $((px + 100)) $((py + 30))
