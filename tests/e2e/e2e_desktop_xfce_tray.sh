@@ -12,15 +12,6 @@ source "$(dirname "$0")/lib_wm.sh"
 export XDG_CACHE_HOME=$E2E_WORK/cache
 WATCHER=org.kde.StatusNotifierWatcher
 
-# A private session bus, started after the test's own folders are set, so what
-# it starts on demand (the panel's settings service) reads and writes only them.
-start_session_bus() {
-    local out
-    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
-    export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
-    E2E_PIDS+=($(sed -n 2p <<<"$out"))
-}
-
 # One panel at the bottom left holding only the status tray.
 start_xfce_panel() {
     local channel=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml

@@ -81,13 +81,6 @@ print(image.width, image.height, image.xhot, image.yhot)
 PY
 }
 
-start_session_bus() {
-    local out
-    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
-    export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
-    E2E_PIDS+=($(sed -n 2p <<<"$out"))
-}
-
 start_session_bus
 "$ATSPI_LAUNCHER" --launch-immediately >"$E2E_WORK/atspi.log" 2>&1 &
 E2E_PIDS+=($!)

@@ -17,9 +17,9 @@ LONG_NAME="Take the blue folder with the signed papers to the office on the thir
 
 # Whether "Show Missed Alarms" (item 1 of 5) shows its check mark.
 missed_item_checked() {
-    local id x y w h shot=$E2E_WORK/menu.png
+    local x y h shot=$E2E_WORK/menu.png
     open_main_menu "$MENU_X"
-    read -r id x y w h < <(open_menu) || fail "the main menu did not open"
+    read -r _ x y _ h < <(open_menu) || fail "the main menu did not open"
     sleep 0.2
     import -window root "$shot"
     xdotool key Escape
@@ -108,6 +108,9 @@ wait_until gone list_viewable || fail "setup: the alarm list could not be minimi
 main_menu_choose 0 "$MENU_X"
 wait_until list_viewable || fail "\"Open Alarms\" left the minimised alarm list minimised"
 log "\"Open Alarms\" brought back the minimised list"
+# Past the window manager's restore animation, then the list in front.
+sleep 0.5
+xdotool windowactivate --sync "$LIST_WIN" 2>/dev/null || true
 
 size=$(file_size)
 click_row 0

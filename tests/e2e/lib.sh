@@ -133,6 +133,16 @@ start_tray() {
     fail "the tray host did not start"
 }
 
+# A private session bus, started after the test's own folders are set, so what
+# it starts on demand (a panel's settings service) reads and writes only them.
+start_session_bus() {
+    local out
+    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
+    export DBUS_SESSION_BUS_ADDRESS
+    E2E_PIDS+=("$(sed -n 2p <<<"$out")")
+}
+
 install_program() {
     mkdir -p "$PROG_DIR"
     cp "$E2E_PROGRAM" "$PROG_DIR/"
