@@ -1,6 +1,7 @@
 #include "about/AboutForm.h"
 
 #include "resources/Artwork.h"
+#include "ui/AccessibleRole.h"
 #include "ui/ToolWindow.h"
 
 #include <QEvent>
@@ -9,7 +10,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-AboutForm::AboutForm(const QString &name, const QString &caption, QSize size, std::string_view picture, QRect linkArea)
+AboutForm::AboutForm(const QString &name, const QString &caption, QSize size, std::string_view picture, QRect linkArea,
+                     const QString &address)
 {
     setObjectName(name);
     ToolWindow::Setup(this, caption, size);
@@ -23,8 +25,11 @@ AboutForm::AboutForm(const QString &name, const QString &caption, QSize size, st
     ToolWindow::CentreOnScreen(this, true);
     const qreal scale = qreal(width()) / size.width();
     LinkButton->setGeometry(QRectF(QPointF(linkArea.topLeft()) * scale, QSizeF(linkArea.size()) * scale).toRect());
-    LinkButton->setCursor(Qt::PointingHandCursor);
+    LinkButton->setCursor(Artwork::LinkCursor(devicePixelRatioF()));
     LinkButton->installEventFilter(this);
+    // The window's one control, so it has the focus: Enter opens the site.
+    LinkButton->setFocusPolicy(Qt::StrongFocus);
+    AccessibleRole::Set(LinkButton, QAccessible::Link, address);
 }
 
 bool AboutForm::eventFilter(QObject *watched, QEvent *event)
@@ -43,6 +48,12 @@ void AboutForm::keyPressEvent(QKeyEvent *event)
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         close();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if ((enter || event->key() == Qt::Key_Space) && LinkButton->hasFocus()) {
+        event->accept();
+        LinkButton_Click();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -18,7 +18,9 @@ public:
     virtual void LinkButton_Click() = 0;
 
 protected:
-    AboutForm(const QString &name, const QString &caption, QSize size, std::string_view picture, QRect linkArea);
+    // The address is what a screen reader hears for the link.
+    AboutForm(const QString &name, const QString &caption, QSize size, std::string_view picture, QRect linkArea,
+              const QString &address);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

@@ -5,7 +5,7 @@
 
 AdForm::AdForm()
     : AboutForm(QStringLiteral("AdForm"), QStringLiteral("About Varnod"), Artwork::kAdPictureSize, Artwork::kAdPicture,
-                Artwork::kAdLinkArea)
+                Artwork::kAdLinkArea, Address())
 {}
 
 QString AdForm::Address()

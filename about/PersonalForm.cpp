@@ -5,7 +5,7 @@
 
 PersonalForm::PersonalForm()
     : AboutForm(QStringLiteral("PersonalForm"), QStringLiteral("Crewline Kit"), Artwork::kPersonalPictureSize,
-                Artwork::kPersonalPicture, Artwork::kPersonalLinkArea)
+                Artwork::kPersonalPicture, Artwork::kPersonalLinkArea, Address())
 {}
 
 QString PersonalForm::Address()

@@ -6,17 +6,22 @@
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "resources/Artwork.h"
+#include "ui/AccessibleRole.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 #include "ui/ToolWindow.h"
+#include "ui/WindowPositioning.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 
 using ToolWindow::PlaceTwips;
 
@@ -47,6 +52,25 @@ public:
     }
 };
 
+// The list, with a line in its empty area while it has no rows.
+class AlarmListBox : public QListWidget
+{
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QListWidget::paintEvent(event);
+        if (count() > 0)
+            return;
+        QPainter painter(viewport());
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                         AlarmForm::EmptyHint);
+    }
+};
+
 QString twoDigits(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
@@ -62,6 +86,9 @@ QLabel *makeLink(QWidget *parent, const char *name, const QString &text)
     palette.setColor(QPalette::WindowText, ToolWindow::LinkBlue);
     label->setPalette(palette);
     label->setCursor(Qt::PointingHandCursor);
+    // Reached with Tab after the buttons, opened with Enter or Space.
+    label->setFocusPolicy(Qt::TabFocus);
+    AccessibleRole::Set(label, QAccessible::Link);
     return label;
 }
 
@@ -94,8 +121,10 @@ AlarmForm::AlarmForm()
     Label2 = ToolWindow::MakeLabel(this, "Label2", QStringLiteral("List of alarms:"), Qt::AlignLeft);
     PlaceTwips(Label2, 120, 1080, 1095, 255);
 
-    AlarmList = new QListWidget(this);
+    AlarmList = new AlarmListBox(this);
     AlarmList->setObjectName(QStringLiteral("AlarmList"));
+    AlarmList->setAccessibleName(QStringLiteral("List of alarms"));
+    Label2->setBuddy(AlarmList);
     AlarmList->setSelectionMode(QAbstractItemView::SingleSelection);
     AlarmList->setSortingEnabled(true);
     PlaceTwips(AlarmList, 120, 1320, 5655, 2370);
@@ -118,14 +147,23 @@ AlarmForm::AlarmForm()
     InfoLink = makeLink(this, "InfoLink", QStringLiteral("About Varnod"));
     PlaceTwips(InfoLink, 4680, 4800, 1095, 255);
 
-    for (QLabel *label : {Image1, Label1, LinkLabel, Label2, CopyrightInfo, InfoLink})
+    for (QLabel *label : {Image1, Label1, Label2, CopyrightInfo})
         label->setFocusPolicy(Qt::NoFocus);
     LinkLabel->installEventFilter(this);
     InfoLink->installEventFilter(this);
+    AlarmList->installEventFilter(this);
 
     setTabOrder(AlarmList, AddButton);
     setTabOrder(AddButton, RemoveButton);
     setTabOrder(RemoveButton, EditButton);
+    setTabOrder(EditButton, LinkLabel);
+    setTabOrder(LinkLabel, InfoLink);
+
+    // A double click on a row, or Enter on it, opens it as Edit does.
+    connect(AlarmList, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
+        AlarmList->setCurrentItem(item);
+        EditButton_Click();
+    });
 
     connect(AddButton, &QPushButton::clicked, this, &AlarmForm::AddButton_Click);
     connect(EditButton, &QPushButton::clicked, this, &AlarmForm::EditButton_Click);
@@ -259,8 +297,41 @@ void AlarmForm::InfoLink_Click()
     Forms().ShowOrRaise<AdForm>();
 }
 
+void AlarmForm::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // A click on the greyed list raises it over the editor that disabled it,
+    // which then looks like a hang: the editor comes back on top at once.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !isEnabled()) {
+        if (ModifyForm *editor = Forms().Find<ModifyForm>(); editor && editor->isVisible())
+            QTimer::singleShot(0, editor, [editor] { WindowPositioning::BringToFront(editor); });
+    }
+}
+
+void AlarmForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool AlarmForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == AlarmList && key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            RemoveButton_Click();
+            return true;
+        }
+        const bool press = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+        if (press && (watched == LinkLabel || watched == InfoLink)) {
+            watched == LinkLabel ? LinkLabel_Click() : InfoLink_Click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         auto *label = qobject_cast<QLabel *>(watched);

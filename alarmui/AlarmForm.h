@@ -18,6 +18,9 @@ public:
     // The item data role that holds a row's table position.
     static constexpr int PositionRole = Qt::UserRole;
 
+    // Shown in the empty list, so a first look says what to do.
+    static inline const QString EmptyHint = QStringLiteral("No alarms yet. Choose Add New to set one.");
+
     AlarmForm();
 
     // The text of one row, e.g. "Dentist - 09:05, 7 March" or
@@ -36,6 +39,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Table position of the selected row's alarm, or -1 when no row is selected.

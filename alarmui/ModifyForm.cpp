@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTimer>
 #include <QValidator>
 
@@ -154,6 +155,26 @@ ModifyForm::ModifyForm()
     NameHint->hide();
     // Placed by the layout rules as the name and type change.
     NameText->setValidator(new StorableNameValidator(NameText, [this] { NameHint->show(); }));
+
+    // The labels name the controls beside them for screen readers.
+    Label1->setBuddy(NameText);
+    NameText->setAccessibleName(QStringLiteral("Name"));
+    TypeLabel->setBuddy(TypeList);
+    TypeList->setAccessibleName(QStringLiteral("Type"));
+    TimeLabel1->setBuddy(HourText);
+    HourText->setAccessibleName(QStringLiteral("Hour"));
+    MinuteText->setAccessibleName(QStringLiteral("Minute"));
+    DayLabel->setBuddy(DayList);
+    DayList->setAccessibleName(QStringLiteral("Day"));
+    DateLabel->setBuddy(DateSelection);
+    DateSelection->setAccessibleName(QStringLiteral("Date"));
+
+    // Enter confirms and Escape cancels, wherever the focus is in the window
+    // (an open drop-down list takes them first).
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &ModifyForm::enterPressed);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &ModifyForm::CancelButton_Click);
 
     const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,
                                     ConfirmButton, CancelButton, DayList,  DisabledCheck};
@@ -335,6 +356,14 @@ void ModifyForm::ConfirmButton_Click()
     close();
     if (AlarmForm *list = Forms().Find<AlarmForm>())
         list->UpdateAlarmList();
+}
+
+void ModifyForm::enterPressed()
+{
+    if (CancelButton->hasFocus())
+        CancelButton_Click();
+    else if (ConfirmButton->isVisible() && ConfirmButton->isEnabled())
+        ConfirmButton_Click();
 }
 
 void ModifyForm::CancelButton_Click()

@@ -59,6 +59,7 @@ private:
     void setDateFromBuffer(int day, int month, int year);
     void setTypeControlsVisible(bool visible);
     void placeNameHint();
+    void enterPressed();
 
     // Stored values no control can show (a damaged or hand-edited file) are
     // written back as they were unless the user chose another.

@@ -33,6 +33,8 @@ MainForm::MainForm()
     setAttribute(Qt::WA_NoSystemBackground);
     setFixedSize(FaceWidth, FaceHeight);
     setWindowIcon(Artwork::ProgramIcon());
+    // A bare clock shows no handle of its own; this is how to reach the rest.
+    setToolTip(ToolTipText);
 
     m_refreshTimer.setInterval(RefreshInterval);
     m_refreshTimer.setTimerType(Qt::PreciseTimer);

@@ -29,6 +29,7 @@ public:
     static constexpr int SaveInterval = ClockSaving::SaveInterval;
     // The longest the stored last check lags the one in memory at idle.
     static constexpr qint32 LastCheckSaveMinutes = ClockSaving::LastCheckSaveMinutes;
+    static inline const QString ToolTipText = QStringLiteral("Right-click for the menu; drag to move.");
 
     MainForm();
     ~MainForm() override;

@@ -4,6 +4,7 @@
 #include "engine/TimingModule.h"
 #include "notify/SoundModule.h"
 #include "resources/Artwork.h"
+#include "ui/AccessibleRole.h"
 #include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
@@ -104,6 +105,9 @@ MessageForm::MessageForm(QWidget *parent)
     CloseButton = MakeLabel(this, "CloseButton", QStringLiteral("X"), QRect(376, 8, 17, 17), title,
                             Qt::AlignHCenter | Qt::AlignTop);
     CloseButton->installEventFilter(this);
+    // Heard as what they are: an alert, and a button that closes it.
+    AccessibleRole::Set(this, QAccessible::AlertMessage);
+    AccessibleRole::Set(CloseButton, QAccessible::PushButton, QStringLiteral("Close"));
 
     // A line from (104, 24) to (392, 24), the last point not drawn.
     Line1 = new QFrame(this);

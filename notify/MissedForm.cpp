@@ -6,7 +6,9 @@
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
 
+#include <QCloseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -94,13 +96,20 @@ void MissedForm::UpdateMissedList()
             continue;
         }
         if (shown < Rows) {
-            MissedList[static_cast<size_t>(shown)]->setText(missed.at(k));
-            MissedList[static_cast<size_t>(shown)]->setProperty("Tag", QString::number(k));
+            MouseLabel *row = MissedList[static_cast<size_t>(shown)];
+            row->setText(missed.at(k));
+            row->setProperty("Tag", QString::number(k));
+            // A line cut off at the row's end shows whole under the pointer,
+            // on one line and as typed (a name is never markup).
+            const bool cut = row->fontMetrics().horizontalAdvance(missed.at(k)) > row->contentsRect().width();
+            row->setToolTip(cut ? QStringLiteral("<p style='white-space:pre'>%1</p>").arg(missed.at(k).toHtmlEscaped())
+                                : QString());
         }
         ++shown;
     }
     for (int r = shown; r < Rows; ++r) {
         MissedList[static_cast<size_t>(r)]->setText(QString());
+        MissedList[static_cast<size_t>(r)]->setToolTip(QString());
         MissedList[static_cast<size_t>(r)]->setProperty("Tag", QStringLiteral("0"));
     }
     // Scrolled past every entry that is left: an empty panel would hide them.
@@ -140,6 +149,29 @@ void MissedForm::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton)
         popupMenu(0);
+}
+
+void MissedForm::wheelEvent(QWheelEvent *event)
+{
+    // Each notch of the wheel is a press on the arrow of its direction.
+    m_wheelAngle += event->angleDelta().y();
+    for (; m_wheelAngle >= QWheelEvent::DefaultDeltasPerStep; m_wheelAngle -= QWheelEvent::DefaultDeltasPerStep)
+        UpButton_MouseDown(Qt::NoButton);
+    for (; m_wheelAngle <= -QWheelEvent::DefaultDeltasPerStep; m_wheelAngle += QWheelEvent::DefaultDeltasPerStep)
+        DownButton_MouseDown(Qt::NoButton);
+    event->accept();
+}
+
+void MissedForm::closeEvent(QCloseEvent *event)
+{
+    // The window manager's close (Alt+F4) hides the panel as its "Close" does;
+    // it is unloaded only with the clock.
+    if (event->spontaneous()) {
+        event->ignore();
+        hide();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)

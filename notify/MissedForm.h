@@ -48,6 +48,8 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void Form_Load();
@@ -61,4 +63,5 @@ private:
     MouseLabel *UpButton = nullptr;
     MouseLabel *DownButton = nullptr;
     bool m_hasEntries = false;
+    int m_wheelAngle = 0; // eighths of a degree not yet turned into a step
 };

@@ -1,6 +1,7 @@
 #include "resources/Artwork.h"
 
 #include <QFile>
+#include <QPixmap>
 
 namespace Artwork {
 
@@ -37,6 +38,22 @@ QByteArray CustomResource(const QString &name)
 QImage Picture(const QString &name, qreal devicePixelRatio)
 {
     return load(QStringLiteral(":/pictures/"), name, devicePixelRatio);
+}
+
+QCursor LinkCursor(qreal devicePixelRatio)
+{
+    QImage image = Picture(QLatin1String(kLinkCursor.data(), qsizetype(kLinkCursor.size())), devicePixelRatio);
+    if (image.isNull())
+        return QCursor(Qt::PointingHandCursor);
+    // The window system takes a cursor's picture and hot spot in its own
+    // pixels: on a high-density screen the fine drawing at the screen's scale.
+    QPoint hotSpot = kLinkCursorHotSpot;
+    if (devicePixelRatio > 1.0) {
+        image = image.scaled(kLinkCursorSize * devicePixelRatio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        hotSpot = (QPointF(kLinkCursorHotSpot) * devicePixelRatio).toPoint();
+    }
+    image.setDevicePixelRatio(1.0);
+    return QCursor(QPixmap::fromImage(image), hotSpot.x(), hotSpot.y());
 }
 
 QIcon ProgramIcon()

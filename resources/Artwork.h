@@ -3,6 +3,7 @@
 #include "resources/ArtworkConstants.h"
 
 #include <QByteArray>
+#include <QCursor>
 #include <QIcon>
 #include <QImage>
 #include <QString>
@@ -20,6 +21,9 @@ QImage Bitmap(int number, qreal devicePixelRatio = 1.0);
 QByteArray CustomResource(const QString &name);
 // Window pictures such as kNotificationPicture or kAdPicture: ":/pictures/<name>".
 QImage Picture(const QString &name, qreal devicePixelRatio = 1.0);
+// The pointing hand of the about windows' links, from the double-resolution
+// drawing on a high-density screen; the system's hand if the picture is missing.
+QCursor LinkCursor(qreal devicePixelRatio = 1.0);
 // The program's icon for its windows and the tray.
 QIcon ProgramIcon();
 // Resource path of the scalable icon, for installing it with the desktop entry.

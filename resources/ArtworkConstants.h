@@ -134,6 +134,9 @@ inline constexpr QRect kAdLinkArea{528, 416, 209, 25};
 inline constexpr QSize kPersonalPictureSize{750, 500};
 inline constexpr QRect kPersonalLinkArea{48, 314, 273, 25};
 inline constexpr QRgb kLinkInk = qRgb(0, 0, 255); // the same blue as the link labels
+// The pointing hand over the about windows' links; its hot spot is the fingertip.
+inline constexpr QSize kLinkCursorSize{32, 32};
+inline constexpr QPoint kLinkCursorHotSpot{5, 1};
 
 inline constexpr std::string_view kMakerName = "Varnod";
 inline constexpr std::string_view kMakerAddress = "https://www.varnod.example";
@@ -148,6 +151,7 @@ inline constexpr std::string_view kMissedPicture = "missed.png";
 inline constexpr std::string_view kBannerPicture = "banner.png";
 inline constexpr std::string_view kAdPicture = "adform.jpg";
 inline constexpr std::string_view kPersonalPicture = "personalform.jpg";
+inline constexpr std::string_view kLinkCursor = "linkcursor.png";
 inline constexpr std::string_view kProgramIconPng = "tockwise.png";
 inline constexpr std::string_view kProgramIconSvg = "tockwise.svg";
 

@@ -14,6 +14,7 @@ packages=(
     dpkg-dev file lintian
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     xfce4-panel dbus-daemon dbus-bin
+    at-spi2-core python3-pyatspi libxfixes3
     pulseaudio pulseaudio-utils sox
     procps python3 tzdata util-linux
 )

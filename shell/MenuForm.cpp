@@ -8,6 +8,7 @@
 #include "shell/SystemTray.h"
 #include "theme/ThemeForm.h"
 #include "ui/FormRegistry.h"
+#include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QCloseEvent>
@@ -76,6 +77,18 @@ MenuForm::MenuForm()
         QSystemTrayIcon *icon = SystemTray::AddTrayIcon(this);
         connect(icon, &QSystemTrayIcon::activated, this, &MenuForm::TrayIcon_Activated);
         SystemTray::TrayIconAdded = true;
+        // The menus load before the clock saves anything, so no "Last Check"
+        // yet means the very first start: a bare clock gives no hint of its menu.
+        if (Settings::Read(Settings::LastCheck).isEmpty())
+            // Once the tray has had a moment to take the icon, so the message
+            // points at it.
+            QTimer::singleShot(FirstStartMessageDelay, icon, [icon] {
+                if (QSystemTrayIcon::isSystemTrayAvailable() && icon->supportsMessages())
+                    // With the program's own icon: a StatusNotifierItem tray shows a
+                    // message's icon in place of the item's while the message lasts.
+                    icon->showMessage(QStringLiteral("Tockwise"), FirstStartMessage, Artwork::ProgramIcon(),
+                                      FirstStartMessageTime);
+            });
     }
 }
 
@@ -104,11 +117,15 @@ void MenuForm::popup(QMenu *menu, const QPoint &at)
 
 void MenuForm::PopupMainMenu()
 {
-    popup(Menu_Main, QCursor::pos());
+    PopupMainMenu(QCursor::pos());
 }
 
 void MenuForm::PopupMainMenu(const QPoint &at)
 {
+    // The panel can go without a word to the menu (the window manager's
+    // close): the mark shows what is on screen.
+    const MissedForm *missed = Forms().Find<MissedForm>();
+    Menu_Main_Missed->setChecked(missed && missed->isVisible());
     popup(Menu_Main, at);
 }
 
@@ -152,10 +169,16 @@ void MenuForm::Menu_Main_Open_Click()
 
 void MenuForm::Menu_Main_Missed_Click()
 {
-    // The check mark is a checkable action: choosing it has already flipped
-    // the mark, so only the panel is flipped here.
+    // The mark follows the panel rather than flipping on its own, so the two
+    // never part.
     MissedForm *missed = Forms().Get<MissedForm>();
+    if (!missed->isVisible()) {
+        // By the clock, wherever the clock went while the panel was away.
+        if (MainForm *clock = Forms().Find<MainForm>())
+            clock->PositionMissedForm();
+    }
     missed->setVisible(!missed->isVisible());
+    Menu_Main_Missed->setChecked(missed->isVisible());
 }
 
 void MenuForm::Menu_Main_Appearance_Click()

@@ -14,6 +14,13 @@ class MenuForm : public QWidget
     Q_OBJECT
 
 public:
+    // Shown once, on the very first start, where the tray shows messages.
+    static inline const QString FirstStartMessage =
+        QStringLiteral("The clock is running. Right-click the clock or this icon for the menu; drag the clock to "
+                       "move it.");
+    static constexpr int FirstStartMessageDelay = 1500;
+    static constexpr int FirstStartMessageTime = 15000;
+
     MenuForm();
     ~MenuForm() override;
 

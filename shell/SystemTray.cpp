@@ -38,6 +38,12 @@ QSystemTrayIcon *AddTrayIcon(MenuForm *owner)
     ActivatesOnClick = StatusNotifierHostPresent();
     auto *icon = new QSystemTrayIcon(Artwork::ProgramIcon(), owner);
     icon->setToolTip(QString::fromLatin1(TipText));
+    // A StatusNotifierItem host opens an item's menu itself, from the menu the
+    // item exports over D-Bus; without one its right click offers only the
+    // panel's own menu. An XEmbed tray gets no menu here: Qt would open it on
+    // the right button's press, and the tray menu opens on its release.
+    if (ActivatesOnClick)
+        icon->setContextMenu(owner->Menu_Tray);
     // With no tray on the desktop the icon simply does not show; the program
     // runs on without it.
     icon->show();

@@ -19,6 +19,7 @@ QImage MissedBackground(qreal scale = 1);
 QImage Banner(qreal scale = 1);
 QImage AdPicture(qreal scale = 1);
 QImage PersonalPicture(qreal scale = 1);
+QImage LinkCursor(qreal scale = 1);
 QImage ProgramIcon(qreal scale = 1);
 QByteArray ProgramIconSvg();
 

@@ -334,6 +334,41 @@ QImage PersonalPicture(qreal scale)
     return image;
 }
 
+// ---- The pointing hand over the about windows' links: a white hand with a black
+// outline, the index finger up, its tip at the hot spot (5, 1).
+
+QImage LinkCursor(qreal scale)
+{
+    QImage image(Artwork::kLinkCursorSize * scale, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    // Crisp at the usual scale, as cursors are; smooth when drawn twice as fine.
+    painter.setRenderHint(QPainter::Antialiasing, scale != 1);
+    painter.scale(scale, scale);
+
+    QPainterPath hand;
+    hand.setFillRule(Qt::WindingFill);
+    // The index finger, then the three folded fingers' knuckles.
+    hand.addRoundedRect(QRectF(3.5, 1.5, 4, 16), 2, 2);
+    hand.addRoundedRect(QRectF(7.5, 8.5, 4, 9), 2, 2);
+    hand.addRoundedRect(QRectF(11.5, 9.5, 4, 9), 2, 2);
+    hand.addRoundedRect(QRectF(15.5, 11.5, 4, 8), 2, 2);
+    // The palm, and the thumb lying against it.
+    hand.addRoundedRect(QRectF(3.5, 14.5, 16, 12), 3, 3);
+    hand.addPolygon(QPolygonF({QPointF(4.5, 16.5), QPointF(1.5, 13.5), QPointF(0.5, 15.5), QPointF(4.5, 22.5)}));
+    hand = hand.simplified();
+
+    painter.setPen(QPen(Qt::black, 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::white);
+    painter.drawPath(hand);
+    // Where the fingers part, and the cuff.
+    painter.drawLine(QPointF(7.5, 14.5), QPointF(7.5, 17.5));
+    painter.drawLine(QPointF(11.5, 15.5), QPointF(11.5, 18.5));
+    painter.drawLine(QPointF(15.5, 16.5), QPointF(15.5, 19.5));
+    painter.fillRect(QRectF(4, 27, 15, 4), Qt::black);
+    return image;
+}
+
 // ---- Program icon: one list of shapes, painted for the PNG and written out as SVG.
 
 namespace {

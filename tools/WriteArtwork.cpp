@@ -70,6 +70,7 @@ QString WriteAll(const QString &folder, qreal scale)
     step(Save(Banner(scale), named("pictures", Artwork::kBannerPicture), "PNG"));
     step(Save(AdPicture(scale), named("pictures", Artwork::kAdPicture), "JPEG", 92));
     step(Save(PersonalPicture(scale), named("pictures", Artwork::kPersonalPicture), "JPEG", 92));
+    step(Save(LinkCursor(scale), named("pictures", Artwork::kLinkCursor), "PNG"));
     step(Save(ProgramIcon(scale), named("icons", Artwork::kProgramIconPng), "PNG"));
     if (scale == 1) {
         // Outline, vector icon and sound do not depend on the resolution.

@@ -45,6 +45,8 @@ public:
     template <class T> T *ShowOrRaise()
     {
         T *form = Get<T>();
+        // A minimised window comes back as well.
+        form->setWindowState(form->windowState() & ~Qt::WindowMinimized);
         form->show();
         form->raise();
         form->activateWindow();

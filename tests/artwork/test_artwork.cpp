@@ -94,6 +94,8 @@ private slots:
     void missedPanelBevel();
     void webAddressPrintedUnderHotArea_data();
     void webAddressPrintedUnderHotArea();
+    void linkCursorPointsWithItsFingertip_data();
+    void linkCursorPointsWithItsFingertip();
     void programIcon();
     void chimeBesideProgram();
 };
@@ -128,6 +130,7 @@ void TestArtwork::pictureExistsWithItsSize_data()
     QTest::newRow("banner") << Name(kBannerPicture) << kBannerSize;
     QTest::newRow("maker") << Name(kAdPicture) << kAdPictureSize;
     QTest::newRow("product family") << Name(kPersonalPicture) << kPersonalPictureSize;
+    QTest::newRow("link cursor") << Name(kLinkCursor) << kLinkCursorSize;
 }
 
 void TestArtwork::pictureExistsWithItsSize()
@@ -137,6 +140,35 @@ void TestArtwork::pictureExistsWithItsSize()
     const QImage image = Picture(name);
     QVERIFY2(!image.isNull(), qPrintable(name));
     QCOMPARE(image.size(), size);
+}
+
+void TestArtwork::linkCursorPointsWithItsFingertip_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("usual") << 1.0;
+    QTest::newRow("one and a half") << 1.5;
+    QTest::newRow("double resolution") << 2.0;
+}
+
+// The hot spot lies on the fingertip, the hand stands on a clear ground, and
+// the pointer over a link is this picture, at either resolution.
+void TestArtwork::linkCursorPointsWithItsFingertip()
+{
+    QFETCH(qreal, ratio);
+    const QCursor cursor = Artwork::LinkCursor(ratio);
+    // In the screen's own pixels, as the window system takes them.
+    QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+    QCOMPARE(cursor.hotSpot(), (QPointF(kLinkCursorHotSpot) * ratio).toPoint());
+    const QImage image = cursor.pixmap().toImage();
+    QCOMPARE(image.size(), kLinkCursorSize * ratio);
+    const QPoint tip = cursor.hotSpot();
+    QVERIFY(qAlpha(image.pixel(tip + QPoint(int(ratio) / 2, int(ratio) / 2))) > 128);
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(image.width() - 1, 0), QPoint(image.width() - 1, image.height() - 1)})
+        QCOMPARE(qAlpha(image.pixel(corner)), 0);
+    // The fingertip is the top of the drawing.
+    for (int x = 0; x < image.width(); ++x)
+        QCOMPARE(qAlpha(image.pixel(x, 0)), 0);
 }
 
 void TestArtwork::segmentLitOnlyInsideItsBoxWithPeakColour_data()

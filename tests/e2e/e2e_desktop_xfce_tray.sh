@@ -3,21 +3,14 @@
 # here, as on KDE Plasma, GNOME with AppIndicator and LXQt) the icon registers
 # titled "Tockwise"; a left click on it (the item's activation; such a tray has
 # no double click) shows the hidden clock and raises it above a covering
-# window; its context request opens the tray menu, whose "Exit" ends the program.
+# window. The item exports the tray menu (Show, Exit, Cancel) over D-Bus, so a
+# right click on it opens that menu in the panel and each entry works; a host
+# that asks for the menu instead (the item's context request) gets ours.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_wm.sh"
 
 export XDG_CACHE_HOME=$E2E_WORK/cache
 WATCHER=org.kde.StatusNotifierWatcher
-
-# A private session bus, started after the test's own folders are set, so what
-# it starts on demand (the panel's settings service) reads and writes only them.
-start_session_bus() {
-    local out
-    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
-    export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
-    E2E_PIDS+=($(sed -n 2p <<<"$out"))
-}
 
 # One panel at the bottom left holding only the status tray.
 start_xfce_panel() {
@@ -71,13 +64,44 @@ call() {
         int32:10 int32:1000 >/dev/null || fail "the item did not answer $1"
 }
 
-# above A B: window A is higher than window B in the window manager's stacking.
-above() {
-    local list a b
-    list=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n')
-    a=$(grep -nx "$(printf '0x%x' "$1")" <<<"$list" | cut -d: -f1)
-    b=$(grep -nx "$(printf '0x%x' "$2")" <<<"$list" | cut -d: -f1)
-    [ -n "$a" ] && [ -n "$b" ] && [ "$a" -gt "$b" ]
+# The labels of the item's exported menu, in order, a separator as "-".
+exported_labels() {
+    local path
+    path=$(get "$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem Menu | sed -n 's/.*object path "\(.*\)"/\1/p')
+    [ -n "$path" ] && [ "$path" != /NO_DBUSMENU ] || return 1
+    dbus-send --session --print-reply --dest="$ITEM" "$path" com.canonical.dbusmenu.GetLayout \
+        int32:0 int32:-1 array:string: 2>/dev/null |
+        awk '/string "label"/ {getline; sub(/.*string "/, ""); sub(/"$/, ""); print} /string "separator"/ {print "-"}' |
+        tr '\n' ' '
+}
+
+# One look for the panel's open pop-up menu: "ID X Y WIDTH HEIGHT".
+panel_menu() {
+    local id
+    for id in $(xdotool search --onlyvisible --classname '^wrapper-2.0$' 2>/dev/null || true); do
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q POPUP_MENU || continue
+        echo "$id $(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')"
+        return 0
+    done
+    return 1
+}
+
+# panel_menu_choose Show|Exit|Cancel: a real right click on the icon, then the
+# entry of the menu the panel opens (three entries, a separator before Cancel).
+panel_menu_choose() {
+    local id x y w h offset
+    xdotool mousemove $((PLUGIN_X + 12)) $((PLUGIN_Y + PLUGIN_H / 2)) click 3
+    read -r id x y w h < <(wait_for 3 panel_menu) || fail "a right click on the tray icon opened no menu in the panel"
+    menu_shown && fail "a right click on the tray icon opened the program's own menu as well"
+    case $1 in
+    Show) offset=$((h / 5)) ;;
+    Exit) offset=$((h / 2)) ;;
+    Cancel) offset=$((h - h / 5)) ;;
+    esac
+    xdotool mousemove $((x + w / 2)) $((y + offset))
+    sleep 0.3
+    xdotool click 1
+    wait_until gone panel_menu || fail "the panel's menu stayed open after \"$1\""
 }
 
 start_session_bus
@@ -105,10 +129,10 @@ wait_until gone clock_shown || fail "\"Hide\" left the clock on screen"
 # it back, above the cover. The tray plugin runs in its own embedded window.
 plugin=$(xdotool search --onlyvisible --name '^wrapper-2.0$' 2>/dev/null | head -n1) || true
 [ -n "$plugin" ] || fail "the panel's tray plugin window was not found"
-read -r px py < <(window_position "$plugin")
-ph=$(xwininfo -id "$plugin" | awk '/Height:/ {print $2}')
-log "tray plugin window $plugin at $px,$py, $ph high"
-xdotool mousemove $((px + 12)) $((py + ph / 2)) click 1
+read -r PLUGIN_X PLUGIN_Y < <(window_position "$plugin")
+PLUGIN_H=$(xwininfo -id "$plugin" | awk '/Height:/ {print $2}')
+log "tray plugin window $plugin at $PLUGIN_X,$PLUGIN_Y, $PLUGIN_H high"
+xdotool mousemove $((PLUGIN_X + 12)) $((PLUGIN_Y + PLUGIN_H / 2)) click 1
 wait_until clock_shown || fail "a left click on the tray icon did not show the hidden clock"
 CLOCK_WIN=$(clock_window)
 wait_until above "$CLOCK_WIN" "$COVER" || fail "a left click on the tray icon left the clock under the covering window"
@@ -123,7 +147,19 @@ wait_until above "$COVER" "$CLOCK_WIN" || fail "setup: the covering window could
 call Activate
 wait_until above "$CLOCK_WIN" "$COVER" || fail "activating the tray item did not raise the showing clock"
 
-# The context request opens the tray menu; "Cancel" changes nothing, "Exit" ends.
+# The exported menu: its entries, and a real right click on the icon opening it.
+labels=$(exported_labels) || fail "the tray item exports no menu"
+[ "$labels" = "Show Exit - Cancel " ] || fail "the exported tray menu lists \"$labels\", not Show, Exit, a line, Cancel"
+main_menu_choose 3 170
+wait_until gone clock_shown || fail "\"Hide\" left the clock on screen"
+panel_menu_choose Show
+wait_until clock_shown || fail "\"Show\" in the panel's menu did not show the hidden clock"
+screenshot panel-menu-show
+panel_menu_choose Cancel
+stays_false 1 gone clock_shown || fail "\"Cancel\" in the panel's menu hid the clock"
+log "the panel lists the exported menu; its Show showed the hidden clock, Cancel did nothing"
+
+# A host that asks for the menu (the context request) gets the program's own.
 xdotool mousemove 40 900
 call ContextMenu
 open_menu >/dev/null || fail "the item's context request opened no menu"
@@ -131,9 +167,9 @@ screenshot context-menu
 tray_menu_choose Cancel
 wait_until gone menu_shown || fail "\"Cancel\" left the tray menu open"
 stays_false 1 gone clock_shown || fail "\"Cancel\" hid the clock"
-call ContextMenu
-open_menu >/dev/null || fail "the item's context request opened no menu the second time"
-tray_menu_choose Exit
-wait_for_exit "$CLOCK_PID" 5 || fail "\"Exit\" in the tray menu did not end the program"
+
+panel_menu_choose Exit
+wait_for_exit "$CLOCK_PID" 5 || fail "\"Exit\" in the panel's menu did not end the program"
+wait "$CLOCK_PID" || fail "after \"Exit\" in the panel's menu the program ended with status $?"
 wait_until gone item_service || fail "the tray item stayed registered after the program ended"
-log "the context request opened the tray menu; Exit ended the program"
+log "the context request opened the tray menu; Exit in the panel's menu ended the program"

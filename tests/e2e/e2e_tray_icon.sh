@@ -13,15 +13,6 @@ source "$(dirname "$0")/lib_wm.sh"
 # pixels), clear of the window that covers its left part.
 MENU_X=170
 
-# above A B: window A is higher than window B in the window manager's stacking.
-above() {
-    local list a b
-    list=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n')
-    a=$(grep -nx "$(printf '0x%x' "$1")" <<<"$list" | cut -d: -f1)
-    b=$(grep -nx "$(printf '0x%x' "$2")" <<<"$list" | cut -d: -f1)
-    [ -n "$a" ] && [ -n "$b" ] && [ "$a" -gt "$b" ]
-}
-
 # --- journey -----------------------------------------------------------------
 
 start_wm

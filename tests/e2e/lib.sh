@@ -119,11 +119,13 @@ start_x() {
     fail "Xvfb did not start"
 }
 
+# start_tray [TRAYER-OPTIONS...]: e.g. "--SetPartialStrut true" to keep windows
+# off the tray's strip, as a desktop panel does.
 start_tray() {
     local tray tree
     # A second try when the first tray host dies early on a busy machine.
     for _ in 1 2; do
-        trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+        trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
         tray=$!
         E2E_PIDS+=($tray)
         for _ in $(seq 100); do
@@ -136,6 +138,16 @@ start_tray() {
         done
     done
     fail "the tray host did not start"
+}
+
+# A private session bus, started after the test's own folders are set, so what
+# it starts on demand (a panel's settings service) reads and writes only them.
+start_session_bus() {
+    local out
+    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
+    export DBUS_SESSION_BUS_ADDRESS
+    E2E_PIDS+=("$(sed -n 2p <<<"$out")")
 }
 
 install_program() {
@@ -309,6 +321,20 @@ box_gone() {
     ! grep -q 'IsViewable' <<<"$info"
 }
 
+# One look for the program's tooltip-type windows on screen: "ID WIDTH HEIGHT"
+# per line (a tray message is one, a tooltip another).
+tip_windows() {
+    local id found=1
+    for id in $(xdotool search --all --onlyvisible --pid "$CLOCK_PID" --class tockwise 2>/dev/null || true); do
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP || continue
+        echo "$id $(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')"
+        found=0
+    done
+    return $found
+}
+# A tooltip: a tip window one line high; prints its id.
+tooltip_window() { tip_windows | awk '$3 < 40 {print $1; found=1} END {exit !found}'; }
+
 # --- menus -------------------------------------------------------------------
 
 # One look, no waiting: the open pop-up menu of the program, "ID X Y WIDTH HEIGHT".
@@ -318,6 +344,8 @@ menu_geometry() {
         info=$(xwininfo -id "$id" 2>/dev/null) || continue
         # Menus are override-redirect, like the tray icon; the icon is 22 high.
         grep -q 'Override Redirect State: yes' <<<"$info" || continue
+        # So are a first start's tray message and tooltips.
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
         if [ "$(awk '/Height:/ {print $2}' <<<"$info")" -gt 40 ]; then
             echo "$id $(awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}' <<<"$info")"
             return 0

@@ -29,6 +29,15 @@ start_wm() {
     fail "the window manager did not start"
 }
 
+# above A B: window A is higher than window B in the window manager's stacking.
+above() {
+    local list a b
+    list=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n')
+    a=$(grep -nx "$(printf '0x%x' "$1")" <<<"$list" | cut -d: -f1)
+    b=$(grep -nx "$(printf '0x%x' "$2")" <<<"$list" | cut -d: -f1)
+    [ -n "$a" ] && [ -n "$b" ] && [ "$a" -gt "$b" ]
+}
+
 # wm_close WINDOW: asks the window to close the way a title bar's close button
 # does (WM_DELETE_WINDOW), so the program sees an ordinary close, not a
 # destroyed window.
