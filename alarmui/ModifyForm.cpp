@@ -1,6 +1,7 @@
 #include "alarmui/ModifyForm.h"
 
 #include "alarmui/AlarmForm.h"
+#include "alarmui/EditorFields.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "resources/Artwork.h"
@@ -17,10 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QTimer>
-#include <QValidator>
 
 #include <algorithm>
 #include <cmath>
@@ -40,51 +39,6 @@ const QStringList TypeNames{QStringLiteral("Once Only"), QStringLiteral("Daily")
 const QStringList DayNames{QStringLiteral("Monday"),   QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
                            QStringLiteral("Thursday"), QStringLiteral("Friday"),  QStringLiteral("Saturday"),
                            QStringLiteral("Sunday")};
-
-QLineEdit *makeTimeBox(QWidget *parent, const char *name)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setMaxLength(2);
-    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Typing is filtered key by key; this keeps pasted text to digits as well.
-    box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,2}")), box));
-    return box;
-}
-
-QComboBox *makeList(QWidget *parent, const char *name, const QStringList &items)
-{
-    auto *list = new QComboBox(parent);
-    list->setObjectName(QLatin1String(name));
-    list->setEditable(false);
-    list->addItems(items);
-    return list;
-}
-
-// Leaves out, typed or pasted, what the alarm file cannot hold, rather than
-// let it become '?' on the way to the disk, and says so.
-class StorableNameValidator : public QValidator
-{
-public:
-    StorableNameValidator(QObject *parent, std::function<void()> refused)
-        : QValidator(parent)
-        , m_refused(std::move(refused))
-    {}
-
-    State validate(QString &input, int &pos) const override
-    {
-        const QString storable = AlarmHandling::StorableName(input);
-        if (storable.size() != input.size()) {
-            pos = static_cast<int>(AlarmHandling::StorableName(input.left(pos)).size());
-            input = storable;
-            m_refused();
-        }
-        return Acceptable;
-    }
-
-private:
-    std::function<void()> m_refused;
-};
 
 QString twoDigits(int value)
 {
@@ -112,16 +66,16 @@ ModifyForm::ModifyForm()
 
     TypeLabel = MakeLabel(this, "TypeLabel", QStringLiteral("Type:"), Qt::AlignRight);
     PlaceTwips(TypeLabel, 120, 480, 975, 255);
-    TypeList = makeList(this, "TypeList", TypeNames);
+    TypeList = EditorFields::MakeList(this, "TypeList", TypeNames);
     PlaceTwips(TypeList, 1200, 480, 3255, 330);
 
     TimeLabel1 = MakeLabel(this, "TimeLabel1", QStringLiteral("Time:"), Qt::AlignRight);
     PlaceTwips(TimeLabel1, 120, 960, 975, 255);
-    HourText = makeTimeBox(this, "HourText");
+    HourText = EditorFields::MakeTimeBox(this, "HourText");
     PlaceTwips(HourText, 1200, 960, 375, 285);
     TimeLabel2 = MakeLabel(this, "TimeLabel2", QStringLiteral(":"), Qt::AlignHCenter);
     PlaceTwips(TimeLabel2, 1560, 960, 135, 255);
-    MinuteText = makeTimeBox(this, "MinuteText");
+    MinuteText = EditorFields::MakeTimeBox(this, "MinuteText");
     PlaceTwips(MinuteText, 1680, 960, 375, 285);
     TimeLabel3 = MakeLabel(this, "TimeLabel3", QStringLiteral("(24h)"), Qt::AlignLeft);
     PlaceTwips(TimeLabel3, 2160, 960, 615, 255);
@@ -131,7 +85,7 @@ ModifyForm::ModifyForm()
 
     DayLabel = MakeLabel(this, "DayLabel", QStringLiteral("Day:"), Qt::AlignRight);
     PlaceTwips(DayLabel, 120, 1320, 975, 255);
-    DayList = makeList(this, "DayList", DayNames);
+    DayList = EditorFields::MakeList(this, "DayList", DayNames);
     PlaceTwips(DayList, 1200, 1320, 2055, 330);
 
     DateLabel = MakeLabel(this, "DateLabel", QStringLiteral("Date:"), Qt::AlignRight);
@@ -154,7 +108,7 @@ ModifyForm::ModifyForm()
     NameHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     NameHint->hide();
     // Placed by the layout rules as the name and type change.
-    NameText->setValidator(new StorableNameValidator(NameText, [this] { NameHint->show(); }));
+    NameText->setValidator(new EditorFields::StorableNameValidator(NameText, [this] { NameHint->show(); }));
 
     // The labels name the controls beside them for screen readers.
     Label1->setBuddy(NameText);
