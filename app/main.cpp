@@ -1,5 +1,7 @@
 #include "clockwindow/MainForm.h"
+#include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "notify/MessageForm.h"
 #include "notify/SoundModule.h"
 #include "shell/CommandLine.h"
 #include "shell/SessionEnd.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdlib>
@@ -63,10 +66,13 @@ int main(int argc, char *argv[])
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     // The per-user folder where users' alarms live keeps its lower-case name.
-    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(
-        programFolder, QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-                           .filePath(QStringLiteral("tockwise"))));
+    const QDir userData(QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                            .filePath(QStringLiteral("tockwise")));
+    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(programFolder, userData.path()));
+    AlarmChecking::SetMissedFile(userData.filePath(QStringLiteral("missed-alarms.txt")));
     SoundModule::SetProgramFolder(programFolder);
+    if (qEnvironmentVariableIsSet("TOCKWISE_ALERT_INTERVAL"))
+        MessageForm::SetAlertInterval(qEnvironmentVariableIntValue("TOCKWISE_ALERT_INTERVAL"));
 
     ShellWiring::Install();
     MainForm *clock = Forms().Get<MainForm>();
@@ -77,13 +83,27 @@ int main(int argc, char *argv[])
         return 1;
     }
     instance.OnShowRequest([] {
-        if (MainForm *form = Forms().Find<MainForm>()) {
-            form->show();
-            form->raise();
-            form->activateWindow();
+        MainForm *form = Forms().Find<MainForm>();
+        if (!form) {
+            // Exit took the clock while a notification stayed open, and the
+            // program runs on for it: a new start brings the clock back.
+            form = Forms().Get<MainForm>();
+            QString reason;
+            if (!form->Form_Load(&reason)) {
+                delete form;
+                Dialogs::ShowError(nullptr, reason + QStringLiteral("\n\nTockwise cannot start without its alarms."));
+                return;
+            }
+            QuitWhenLastWindowGone();
         }
+        form->show();
+        form->raise();
+        form->activateWindow();
     });
     QuitWhenLastWindowGone();
+    // Read and handed to the sound server once the clock is up, so that the
+    // first chime starts with its minute.
+    QTimer::singleShot(0, &app, [] { SoundModule::Prepare(); });
     // When the display goes away (the X server closed at logout) Qt ends the
     // process with exit() from inside the event loop: save on the way out.
     std::atexit([] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -53,7 +54,12 @@ public:
     QLabel *MessageLabel = nullptr;
     QTimer *AlertTimer = nullptr;
 
+    // Escape and Enter close the window only once this is true: the user
+    // clicked it, or switched to it after it had opened.
+    bool ReachedByUser() const { return m_reachedByUser; }
+
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -67,4 +73,8 @@ private:
     QString m_tag;
     int m_cascadeStep = 0; // how many steps down and right of the middle it opened
     bool m_closeButtonPressed = false;
+    bool m_reachedByUser = false;
+    QElapsedTimer m_shown;
+    // Sooner than this after showing, an activation is the window manager's.
+    static constexpr qint64 ActivationGraceMs = 500;
 };

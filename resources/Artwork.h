@@ -20,6 +20,8 @@ QImage Bitmap(int number, qreal devicePixelRatio = 1.0);
 QByteArray CustomResource(const QString &name);
 // Window pictures such as kNotificationPicture or kAdPicture: ":/pictures/<name>".
 QImage Picture(const QString &name, qreal devicePixelRatio = 1.0);
+// The chime built into the program, played when Chime1.wav cannot be.
+QUrl BuiltInChime();
 // The program's icon for its windows and the tray.
 QIcon ProgramIcon();
 // Resource path of the scalable icon, for installing it with the desktop entry.
