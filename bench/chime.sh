@@ -22,7 +22,7 @@ pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    rm -rf "$work"
+    if [ -n "${KEEP:-}" ]; then echo "kept: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
@@ -75,15 +75,10 @@ for k in range(rings):
 open(path, "wb").write(b"".join(slots))
 PY
 
-# The sink mixes in small steps while a low-latency stream of silence plays, and
-# the recorder reads the monitor in small steps too.
+# The sink mixes in small steps while a low-latency stream of silence plays.
 pacat --playback --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero 2>/dev/null &
 pids+=($!)
-parec -d nullsink.monitor --latency-msec=20 --file-format=wav "$work/heard.wav" 2>/dev/null &
-recorder=$!
-pids+=($recorder)
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # 08:00:00 of the program's clock falls on a whole real second.
 due_real=$(($(date +%s) + 8))
 offset=$(printf '%+d' $(($(date -d '2024-03-07 08:00:00' +%s) - due_real)))
@@ -91,25 +86,24 @@ LD_PRELOAD=$lib FAKETIME=$offset FAKETIME_DONT_RESET=1 FAKETIME_DONT_FAKE_MONOTO
     "$work/prog/tockwise" >"$work/clock.log" 2>&1 &
 pids+=($!)
 
-end_ms=$(((due_real + 60 * (rings - 1) + 58) * 1000))
-while [ "$(now_ms)" -lt "$end_ms" ]; do sleep 0.5; done
-kill -INT "$recorder"
-stop_ms=$(now_ms)
-wait "$recorder" 2>/dev/null || true
+# The recorder reads the sink's monitor in small steps and notes the wall clock
+# as each piece arrives: a sound is placed by when it reached the recorder, not
+# by counting samples from one end of a recording the sink may have stretched
+# or squeezed. What the recorder itself adds (up to its 20 ms) counts as delay.
+python3 - "$(dirname "$program")/Chime1.wav" "$((due_real * 1000))" "$rings" ${VERBOSE:+-v} <<'PY'
+import array, bisect, os, statistics, struct, subprocess, sys, time
 
-python3 - "$work/heard.wav" "$(dirname "$program")/Chime1.wav" "$stop_ms" "$((due_real * 1000))" "$rings" <<'PY'
-import array, statistics, struct, sys
+RATE = 44100
+THRESHOLD = 300  # of 32767: above the silence, far below the chime
 
-def read(path):
+def read_wav(path):
     data = open(path, "rb").read()
     fmt = data.index(b"fmt ")
     channels, rate = struct.unpack_from("<HI", data, fmt + 10)
-    samples = data[data.index(b"data") + 8:]
     values = array.array("h")
+    samples = data[data.index(b"data") + 8:]
     values.frombytes(samples[: len(samples) // (2 * channels) * 2 * channels])
     return values[::channels], rate  # the first channel (little-endian machines)
-
-THRESHOLD = 300  # of 32767: above the silence, far below the chime
 
 def sounds(values, rate):
     """Loud stretches separated by at least a second of quiet: (first, last) frames."""
@@ -130,16 +124,34 @@ def measure(values, rate, first, last):
     energy = sum(v * v for v in values[first:last + 1]) / rate
     return length, energy
 
-heard, rate = read(sys.argv[1])
-chime, chime_rate = read(sys.argv[2])
-stop_ms, due_ms, rings = int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
+due_ms, rings = int(sys.argv[2]), int(sys.argv[3])
+chime, chime_rate = read_wav(sys.argv[1])
 (c0, c1), = sounds(chime, chime_rate)[:1]
 ref_length, ref_energy = measure(chime, chime_rate, c0, c1)
 
-def wall(frame):  # the recording's end is the moment the recorder stopped
-    return stop_ms - (len(heard) - frame) * 1000 / rate
+recorder = subprocess.Popen(["parec", "-d", "nullsink.monitor", "--latency-msec=20", "--raw", "--format=s16le",
+                             "--rate=%d" % RATE, "--channels=1"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+raw, arrivals, frames = bytearray(), [], []  # arrivals[i]: wall ms when frames[i] frames had come
+end_ms = due_ms + 60000 * (rings - 1) + 58000
+while time.time() * 1000 < end_ms:
+    piece = os.read(recorder.stdout.fileno(), 4096)
+    if not piece:
+        break
+    raw += piece
+    arrivals.append(time.time() * 1000)
+    frames.append(len(raw) // 2)
+recorder.terminate()
+heard = array.array("h")
+heard.frombytes(bytes(raw[: len(raw) // 2 * 2]))
 
-found = sounds(heard, rate)
+def wall(frame):
+    i = bisect.bisect_right(frames, frame)
+    i = min(i, len(frames) - 1)
+    return arrivals[i] - (frames[i] - frame) * 1000 / RATE
+
+found = sounds(heard, RATE)
+if "-v" in sys.argv[4:]:
+    print("recorded %.1f s; sounds at %s ms" % (len(heard) / RATE, ", ".join("%+.0f" % (wall(f) - due_ms) for f, _ in found)))
 onsets, whole, total, worst = [], 0, 0, []
 for k in range(rings):
     minute = due_ms + 60000 * k
@@ -149,11 +161,10 @@ for k in range(rings):
         continue
     onsets.append(wall(mine[0][0]) - minute)
     for first, last in mine:
-        length, energy = measure(heard, rate, first, last)
+        length, energy = measure(heard, RATE, first, last)
         dl, de = length / ref_length - 1, energy / ref_energy - 1
         total += 1
-        ok = abs(dl) <= 0.10 and abs(de) <= 0.10
-        whole += ok
+        whole += abs(dl) <= 0.10 and abs(de) <= 0.10
         worst.append((abs(dl) + abs(de), dl, de))
     print("ring %d: first chime %+.0f ms after the minute, %d chimes heard" % (k + 1, onsets[-1], len(mine)))
 if onsets:
