@@ -126,10 +126,11 @@ void LoadMissedAlarms()
     if (missedFile.isEmpty() || !QFileInfo::exists(missedFile))
         return;
     QFile file(missedFile);
-    if (!QFileInfo(missedFile).isFile() || !file.open(QIODevice::ReadOnly)) {
+    const bool regular = QFileInfo(missedFile).isFile();
+    if (!regular || !file.open(QIODevice::ReadOnly)) {
         missedFileUnread = true;
         qWarning("tockwise: the missed alarms in %s cannot be read: %s", qPrintable(QDir::toNativeSeparators(missedFile)),
-                 qPrintable(file.errorString()));
+                 regular ? qPrintable(file.errorString()) : "not a regular file");
         return;
     }
     const QByteArray contents = file.readAll();
@@ -140,8 +141,14 @@ void LoadMissedAlarms()
 
 bool SaveMissedAlarms(QString *error)
 {
-    if (missedFile.isEmpty() || missedFileUnread)
+    if (missedFile.isEmpty())
         return true;
+    if (missedFileUnread) {
+        if (error)
+            *error = QStringLiteral("The missed alarms are kept in memory only: %1 could not be read at start-up")
+                         .arg(QDir::toNativeSeparators(missedFile));
+        return false;
+    }
     QByteArray contents;
     for (qsizetype k = 1; k < MissedAlarms.size(); ++k) {
         if (MissedAlarms.at(k).isEmpty())
