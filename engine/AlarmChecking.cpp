@@ -91,7 +91,12 @@ QString unescapeLine(const QByteArray &bytes)
             continue;
         }
         const QChar next = line.at(++i);
-        out += next == QLatin1Char('n') ? QChar(QLatin1Char('\n')) : next == QLatin1Char('r') ? QChar(QLatin1Char('\r')) : next;
+        if (next == QLatin1Char('n'))
+            out += QLatin1Char('\n');
+        else if (next == QLatin1Char('r'))
+            out += QLatin1Char('\r');
+        else
+            out += next;
     }
     return out;
 }
@@ -129,7 +134,8 @@ void LoadMissedAlarms()
     const bool regular = QFileInfo(missedFile).isFile();
     if (!regular || !file.open(QIODevice::ReadOnly)) {
         missedFileUnread = true;
-        qWarning("tockwise: the missed alarms in %s cannot be read: %s", qPrintable(QDir::toNativeSeparators(missedFile)),
+        qWarning("tockwise: the missed alarms in %s cannot be read: %s",
+                 qPrintable(QDir::toNativeSeparators(missedFile)),
                  regular ? qPrintable(file.errorString()) : "not a regular file");
         return;
     }

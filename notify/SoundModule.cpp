@@ -221,8 +221,8 @@ private:
             problem = unplayable(path, QFileInfo::exists(path) ? QStringLiteral("not readable")
                                                                : QStringLiteral("no such file"));
         }
-        const int theme = ca_context_cache(m_context, CA_PROP_EVENT_ID, ThemeAlarm, CA_PROP_MEDIA_ROLE, AlarmRole,
-                                           nullptr);
+        const int theme =
+            ca_context_cache(m_context, CA_PROP_EVENT_ID, ThemeAlarm, CA_PROP_MEDIA_ROLE, AlarmRole, nullptr);
         if (theme == CA_SUCCESS) {
             reportSubstitute(problem + QStringLiteral(": the sound theme's \"alarm-clock-elapsed\" plays instead"));
             return Source::Theme;

@@ -55,7 +55,8 @@ QString ProgramIconSvgPath()
 
 QUrl BuiltInChime()
 {
-    return QUrl(QStringLiteral("qrc:/sounds/%1").arg(QLatin1String(kChimeFileName.data(), qsizetype(kChimeFileName.size()))));
+    return QUrl(
+        QStringLiteral("qrc:/sounds/%1").arg(QLatin1String(kChimeFileName.data(), qsizetype(kChimeFileName.size()))));
 }
 
 QUrl MakerSite()

@@ -950,9 +950,9 @@ private slots:
                                   << QByteArray("B - 09:00,  3 March\nA - 08:00,  4 March\n")
                                   << QStringList{"B - 09:00,  3 March", "A - 08:00,  4 March"};
         QTest::newRow("deleted left out") << QStringList{"A", "", "C"} << QByteArray("A\nC\n") << QStringList{"A", "C"};
-        QTest::newRow("line break and backslash in a name")
-            << QStringList{"Two\nlines\r \\n - 08:00,  3 March"} << QByteArray("Two\\nlines\\r \\\\n - 08:00,  3 March\n")
-            << QStringList{"Two\nlines\r \\n - 08:00,  3 March"};
+        QTest::newRow("line break and backslash in a name") << QStringList{"Two\nlines\r \\n - 08:00,  3 March"}
+                                                            << QByteArray("Two\\nlines\\r \\\\n - 08:00,  3 March\n")
+                                                            << QStringList{"Two\nlines\r \\n - 08:00,  3 March"};
         QTest::newRow("beyond Latin-1") << QStringList{"Ärztehaus \u65e5 - 08:00,  3 March"}
                                         << QString("Ärztehaus \u65e5 - 08:00,  3 March\n").toUtf8()
                                         << QStringList{"Ärztehaus \u65e5 - 08:00,  3 March"};
@@ -982,7 +982,8 @@ private slots:
         writeFile(path, "Kept - 07:00,  3 March\n");
         AlarmChecking::SetMissedFile(path);
         AlarmChecking::LoadMissedAlarms();
-        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"), MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
+        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"),
+                                      MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
         QCOMPARE(readFile(path), QByteArray("Kept - 07:00,  3 March\nDentist - 08:05,  3 March\n"));
         AlarmChecking::DeleteMissedAlarm(1);
         QCOMPARE(readFile(path), QByteArray("Dentist - 08:05,  3 March\n"));
@@ -999,7 +1000,8 @@ private slots:
         AlarmChecking::SetMissedFile(path);
         AlarmChecking::LoadMissedAlarms();
         QVERIFY(missedLines().isEmpty());
-        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"), MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
+        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"),
+                                      MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
         QCOMPARE(missedLines(), QStringList{"Dentist - 08:05,  3 March"});
         QVERIFY(!AlarmChecking::SaveMissedAlarms());
         QVERIFY(QFileInfo(path).isDir());
