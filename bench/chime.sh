@@ -3,11 +3,13 @@
 # sink of a private sound server:
 #   the delay from the start of the minute to the first chime's sound, for
 #   RINGS alarms due one a minute (median and range), and
-#   each of the twelve chimes of every ring set against Chime1.wav itself: the
-#   length of its sound and its energy, which must both come within 10%.
+#   each of the twelve chimes of every ring set against Chime1.wav itself, as
+#   the server renders it played whole by paplay: the length of its sound and
+#   its energy, which must both come within 10%, and
+#   then two alarms due together, whose chimes must cut into each other.
 # Usage: bench/chime.sh [program] [pulseaudio|pipewire] [rings]
 #   program: the tockwise executable (default build/bin/tockwise), with
-#   Chime1.wav beside it. Takes a minute per ring.
+#   Chime1.wav beside it. Takes a minute per ring, and one more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=$(realpath "${1:-build/bin/tockwise}")
@@ -64,20 +66,30 @@ for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-sink nullsink
 echo "sound server: $(pactl info | sed -n 's/^Server Name: //p')"
 
-# One Daily alarm a minute from 08:00 on.
+# One Daily alarm a minute from 08:00 on, then two due together.
 python3 - "$work/prog/Alarms.dat" "$rings" <<'PY'
 import struct, sys
 path, rings = sys.argv[1], int(sys.argv[2])
 slots = [bytes(128)]
-for k in range(rings):
-    name = ("Ring %d" % (k + 1)).encode("cp1252").ljust(100, b" ")
-    slots.append(struct.pack("<i100s6BhhH", k + 1, name, 1, 8, k, 0, 0, 0, 0, 0, 0) + bytes(12))
+for k, name in enumerate(["Ring %d" % (k + 1) for k in range(rings)] + ["Together A", "Together B"]):
+    slots.append(struct.pack("<i100s6BhhH", k + 1, name.encode("cp1252").ljust(100, b" "), 1, 8, min(k, rings),
+                             0, 0, 0, 0, 0, 0) + bytes(12))
 open(path, "wb").write(b"".join(slots))
 PY
 
 # The sink mixes in small steps while a low-latency stream of silence plays.
 pacat --playback --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero 2>/dev/null &
 pids+=($!)
+
+# A whole chime as this server renders it (its mixing may change the level):
+# Chime1.wav played to its end by paplay, a plain stream.
+parec -d nullsink.monitor --latency-msec=20 --raw --format=s16le --rate=44100 --channels=1 >"$work/reference.raw" &
+reference=$!
+sleep 0.5
+paplay "$work/prog/Chime1.wav"
+sleep 0.5
+kill "$reference"
+wait "$reference" 2>/dev/null || true
 
 # 08:00:00 of the program's clock falls on a whole real second.
 due_real=$(($(date +%s) + 8))
@@ -90,20 +102,17 @@ pids+=($!)
 # as each piece arrives: a sound is placed by when it reached the recorder, not
 # by counting samples from one end of a recording the sink may have stretched
 # or squeezed. What the recorder itself adds (up to its 20 ms) counts as delay.
-python3 - "$(dirname "$program")/Chime1.wav" "$((due_real * 1000))" "$rings" ${VERBOSE:+-v} <<'PY'
-import array, bisect, os, statistics, struct, subprocess, sys, time
+python3 - "$work/reference.raw" "$((due_real * 1000))" "$rings" ${VERBOSE:+-v} <<'PY'
+import array, bisect, os, statistics, subprocess, sys, time
 
 RATE = 44100
 THRESHOLD = 300  # of 32767: above the silence, far below the chime
 
-def read_wav(path):
-    data = open(path, "rb").read()
-    fmt = data.index(b"fmt ")
-    channels, rate = struct.unpack_from("<HI", data, fmt + 10)
+def read_raw(path):  # 16-bit mono at RATE (little-endian machines)
     values = array.array("h")
-    samples = data[data.index(b"data") + 8:]
-    values.frombytes(samples[: len(samples) // (2 * channels) * 2 * channels])
-    return values[::channels], rate  # the first channel (little-endian machines)
+    data = open(path, "rb").read()
+    values.frombytes(data[: len(data) // 2 * 2])
+    return values
 
 def sounds(values, rate):
     """Loud stretches separated by at least a second of quiet: (first, last) frames."""
@@ -125,14 +134,14 @@ def measure(values, rate, first, last):
     return length, energy
 
 due_ms, rings = int(sys.argv[2]), int(sys.argv[3])
-chime, chime_rate = read_wav(sys.argv[1])
-(c0, c1), = sounds(chime, chime_rate)[:1]
-ref_length, ref_energy = measure(chime, chime_rate, c0, c1)
+chime = read_raw(sys.argv[1])
+(c0, c1), = sounds(chime, RATE)[:1]
+ref_length, ref_energy = measure(chime, RATE, c0, c1)
 
 recorder = subprocess.Popen(["parec", "-d", "nullsink.monitor", "--latency-msec=20", "--raw", "--format=s16le",
                              "--rate=%d" % RATE, "--channels=1"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 raw, arrivals, frames = bytearray(), [], []  # arrivals[i]: wall ms when frames[i] frames had come
-end_ms = due_ms + 60000 * (rings - 1) + 58000
+end_ms = due_ms + 60000 * rings + 58000
 while time.time() * 1000 < end_ms:
     piece = os.read(recorder.stdout.fileno(), 4096)
     if not piece:
@@ -167,10 +176,17 @@ for k in range(rings):
         whole += abs(dl) <= 0.10 and abs(de) <= 0.10
         worst.append((abs(dl) + abs(de), dl, de))
     print("ring %d: first chime %+.0f ms after the minute, %d chimes heard" % (k + 1, onsets[-1], len(mine)))
+# Two notifications opened together: each chime cuts the other's, so every
+# sound is one chime's, never two overlapping (twice the energy or more).
+minute = due_ms + 60000 * rings
+together = [measure(heard, RATE, f, l) for f, l in found if minute - 1000 <= wall(f) < minute + 59000]
+single = sum(abs(e / ref_energy - 1) <= 0.10 for _, e in together)
+print("two notifications together: %d sounds, %d of them one whole chime (energies %s x the file's)"
+      % (len(together), single, ", ".join("%.2f" % (e / ref_energy) for _, e in together[:4])))
 if onsets:
     print("first chime after the minute: median %.0f ms (%.0f to %.0f ms) over %d rings"
           % (statistics.median(onsets), min(onsets), max(onsets), len(onsets)))
-print("chimes heard whole (length and energy within 10%% of Chime1.wav): %d of %d (%d expected)"
+print("chimes heard whole (length and energy within 10%% of Chime1.wav played whole): %d of %d (%d expected)"
       % (whole, total, 12 * rings))
 if worst:
     _, dl, de = max(worst)
