@@ -173,8 +173,12 @@ for k in range(rings):
         length, energy = measure(heard, RATE, first, last)
         dl, de = length / ref_length - 1, energy / ref_energy - 1
         total += 1
-        whole += abs(dl) <= 0.10 and abs(de) <= 0.10
+        ok = abs(dl) <= 0.10 and abs(de) <= 0.10
+        whole += ok
         worst.append((abs(dl) + abs(de), dl, de))
+        if not ok:
+            print("ring %d: the chime at %+.0f ms is not whole: length %+.1f%%, energy %+.1f%%"
+                  % (k + 1, wall(first) - minute, 100 * dl, 100 * de))
     print("ring %d: first chime %+.0f ms after the minute, %d chimes heard" % (k + 1, onsets[-1], len(mine)))
 # Two notifications opened together: each chime cuts the other's, so every
 # sound is one chime's, never two overlapping (twice the energy or more).
