@@ -7,6 +7,7 @@
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
+#include "shell/SystemTray.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 
@@ -86,7 +87,9 @@ int main(int argc, char *argv[])
         MainForm *form = Forms().Find<MainForm>();
         if (!form) {
             // Exit took the clock while a notification stayed open, and the
-            // program runs on for it: a new start brings the clock back.
+            // program runs on for it: a new start brings the clock back, with
+            // its tray icon.
+            SystemTray::TrayIconAdded = false;
             form = Forms().Get<MainForm>();
             QString reason;
             if (!form->Form_Load(&reason)) {

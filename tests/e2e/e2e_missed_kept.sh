@@ -57,7 +57,8 @@ log "after Exit a notification timed out into the kept lines"
 launch --
 wait_for_exit "$CLOCK_PID" 5 || fail "the second start did not end"
 CLOCK_WIN=$(wait_for 10 clock_window "$first") || fail "a second start did not bring back the clock"
-log "a second start brought the clock back"
+wait_for_tray_icon
+log "a second start brought the clock back, and its tray icon"
 
 # "Coffee" times out with the new clock there.
 wait_for 10 notifications_are 0 || fail "\"Coffee\" did not time out"
