@@ -1,19 +1,23 @@
 #include "clockwindow/MainForm.h"
+#include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
 #include "engine/Snoozes.h"
+#include "notify/MessageForm.h"
 #include "notify/SoundModule.h"
 #include "platform/EndSignals.h"
 #include "shell/CommandLine.h"
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
+#include "shell/SystemTray.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -91,10 +95,13 @@ int main(int argc, char *argv[])
     AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(programFolder, userFolder.path()));
     // What is the user's beyond the table itself lives beside it in the
     // per-user folder, wherever the table is.
+    AlarmChecking::SetMissedFile(userFolder.filePath(QStringLiteral("missed-alarms.txt")));
     AlarmIdentity::SetFile(userFolder.filePath(QStringLiteral("alarm-ids")));
     Snoozes::SetFile(userFolder.filePath(QStringLiteral("snoozes")));
     Snoozes::Load();
     SoundModule::SetProgramFolder(programFolder);
+    if (qEnvironmentVariableIsSet("TOCKWISE_ALERT_INTERVAL"))
+        MessageForm::SetAlertInterval(qEnvironmentVariableIntValue("TOCKWISE_ALERT_INTERVAL"));
 
     ShellWiring::Install();
     MainForm *clock = Forms().Get<MainForm>();
@@ -105,13 +112,29 @@ int main(int argc, char *argv[])
         return 1;
     }
     instance.OnShowRequest([] {
-        if (MainForm *form = Forms().Find<MainForm>()) {
-            form->show();
-            form->raise();
-            form->activateWindow();
+        MainForm *form = Forms().Find<MainForm>();
+        if (!form) {
+            // Exit took the clock while a notification stayed open, and the
+            // program runs on for it: a new start brings the clock back, with
+            // its tray icon.
+            SystemTray::TrayIconAdded = false;
+            form = Forms().Get<MainForm>();
+            QString reason;
+            if (!form->Form_Load(&reason)) {
+                delete form;
+                Dialogs::ShowError(nullptr, reason + QStringLiteral("\n\nTockwise cannot start without its alarms."));
+                return;
+            }
+            QuitWhenLastWindowGone();
         }
+        form->show();
+        form->raise();
+        form->activateWindow();
     });
     QuitWhenLastWindowGone();
+    // Read and handed to the sound server once the clock is up, so that the
+    // first chime starts with its minute.
+    QTimer::singleShot(0, &app, [] { SoundModule::Prepare(); });
     // When the display goes away (the X server closed at logout) Qt ends the
     // process with exit() from inside the event loop: save on the way out.
     std::atexit([] {

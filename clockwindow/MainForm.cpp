@@ -44,13 +44,17 @@ MainForm::MainForm()
 
 MainForm::~MainForm()
 {
-    AlarmChecking::SetWindows(nullptr);
-    AlarmHandling::SetSavedHook({});
+    // A clock started again after Exit may already have taken over.
+    if (AlarmChecking::Windows() == this) {
+        AlarmChecking::SetWindows(nullptr);
+        AlarmHandling::SetSavedHook({});
+    }
 }
 
 bool MainForm::Form_Load(QString *error)
 {
-    AlarmChecking::ResetMissedAlarms();
+    // The lines kept from earlier runs come first; the catch-up adds to them.
+    AlarmChecking::LoadMissedAlarms();
 
     QString reason;
     if (!AlarmHandling::LoadAlarms(&reason)) {

@@ -22,7 +22,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # What linking does not show: the X11 platform plugin, and Liberation Sans,
 # which stands in for Arial with the same metrics.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+# The event-sound library reaches the sound server through a plug-in of its own,
+# and plays the sound theme's alarm when the chime file is gone.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, libcanberra-pulse")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop digital clock with named alarms")
 # The first line of the control file's Description is the summary above.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tockwise shows the time as fading seven-segment digits on a small shaped

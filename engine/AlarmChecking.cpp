@@ -7,7 +7,11 @@
 #include "engine/TimingModule.h"
 #include "engine/Trace.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QSaveFile>
 
 #include <limits>
 
@@ -42,9 +46,170 @@ void SetWindows(AlarmWindows *windows)
     alarmWindows = windows;
 }
 
+AlarmWindows *Windows()
+{
+    return alarmWindows;
+}
+
 void ResetMissedAlarms()
 {
     MissedAlarms = QStringList{QString()};
+}
+
+namespace {
+
+QString missedFile;
+// The missed file exists but could not be read: writing the list over it
+// would lose the lines it holds.
+bool missedFileUnread = false;
+bool missedSaveFailureReported = false;
+
+// One line of the file per missed line. A name may hold a line break; it is
+// written as \n (a backslash as \\) so every line stays one line.
+QByteArray escapeLine(const QString &line)
+{
+    QString out;
+    out.reserve(line.size());
+    for (const QChar c : line) {
+        if (c == QLatin1Char('\\'))
+            out += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else
+            out += c;
+    }
+    return out.toUtf8();
+}
+
+QString unescapeLine(const QByteArray &bytes)
+{
+    const QString line = QString::fromUtf8(bytes);
+    QString out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c != QLatin1Char('\\') || i + 1 == line.size()) {
+            out += c;
+            continue;
+        }
+        const QChar next = line.at(++i);
+        if (next == QLatin1Char('n'))
+            out += QLatin1Char('\n');
+        else if (next == QLatin1Char('r'))
+            out += QLatin1Char('\r');
+        else
+            out += next;
+    }
+    return out;
+}
+
+void saveOrReport()
+{
+    QString problem;
+    if (SaveMissedAlarms(&problem) || problem.isEmpty() || missedSaveFailureReported)
+        return;
+    missedSaveFailureReported = true;
+    qWarning("tockwise: %s", qPrintable(problem));
+}
+
+} // namespace
+
+void SetMissedFile(const QString &path)
+{
+    missedFile = path;
+    missedFileUnread = false;
+    missedSaveFailureReported = false;
+}
+
+QString MissedFile()
+{
+    return missedFile;
+}
+
+void LoadMissedAlarms()
+{
+    ResetMissedAlarms();
+    missedFileUnread = false;
+    if (missedFile.isEmpty() || !QFileInfo::exists(missedFile))
+        return;
+    QFile file(missedFile);
+    const bool regular = QFileInfo(missedFile).isFile();
+    if (!regular || !file.open(QIODevice::ReadOnly)) {
+        missedFileUnread = true;
+        qWarning("tockwise: the missed alarms in %s cannot be read: %s",
+                 qPrintable(QDir::toNativeSeparators(missedFile)),
+                 regular ? qPrintable(file.errorString()) : "not a regular file");
+        return;
+    }
+    const QByteArray contents = file.readAll();
+    for (const QByteArray &line : contents.split('\n'))
+        if (!line.isEmpty())
+            MissedAlarms.append(unescapeLine(line));
+}
+
+bool SaveMissedAlarms(QString *error)
+{
+    if (missedFile.isEmpty())
+        return true;
+    if (missedFileUnread) {
+        if (error)
+            *error = QStringLiteral("The missed alarms are kept in memory only: %1 could not be read at start-up")
+                         .arg(QDir::toNativeSeparators(missedFile));
+        return false;
+    }
+    QByteArray contents;
+    for (qsizetype k = 1; k < MissedAlarms.size(); ++k) {
+        if (MissedAlarms.at(k).isEmpty())
+            continue;
+        contents += escapeLine(MissedAlarms.at(k));
+        contents += '\n';
+    }
+    const auto fail = [&](const QString &reason) {
+        if (error)
+            *error = QStringLiteral("The missed alarms were not saved to %1: %2")
+                         .arg(QDir::toNativeSeparators(missedFile), reason);
+        return false;
+    };
+    if (!QDir().mkpath(QFileInfo(missedFile).absolutePath()))
+        return fail(QStringLiteral("the folder cannot be made"));
+    // Written beside and renamed into place whole, so a crash or a full disk
+    // leaves the previous list rather than part of one.
+    QSaveFile file(missedFile);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    if (file.write(contents) != contents.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(reason);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+void DeleteMissedAlarm(qint32 index)
+{
+    if (index > 0 && index < MissedAlarms.size() && !MissedAlarms.at(index).isEmpty()) {
+        MissedAlarms[index] = QString();
+        saveOrReport();
+    }
+}
+
+void ClearMissedAlarms()
+{
+    ResetMissedAlarms();
+    saveOrReport();
+}
+
+bool HasMissedAlarms()
+{
+    for (qsizetype k = 1; k < MissedAlarms.size(); ++k)
+        if (!MissedAlarms.at(k).isEmpty())
+            return true;
+    return false;
 }
 
 QString FormatAlarmTime(const QDateTime &when)
@@ -105,6 +270,9 @@ void AddMissedAlarm(const QString &text, const QDateTime &when)
         collected = true;
         return;
     }
+    // Written at once: the line outlives a crash, and a notification that
+    // times out after the clock has gone.
+    saveOrReport();
     if (alarmWindows)
         alarmWindows->ShowMissedAlarms();
 }
@@ -130,7 +298,7 @@ qint32 minuteOfEnd(const Snoozes::Snooze &snooze)
 // Examines, as missed, every minute after LastCheck up to and including last.
 // Snoozes that ended meanwhile (given in the order they ended) are missed
 // lines too, each among the alarms of its minute.
-void catchUpAsMissed(qint32 last, const QList<Snoozes::Snooze> &ended = {})
+void catchUpAsMissed(qint32 last, const QList<Snoozes::Snooze> &ended, bool showKeptLines)
 {
     if (LastCheck < last - CatchUpLimit)
         LastCheck = last - CatchUpLimit;
@@ -148,7 +316,9 @@ void catchUpAsMissed(qint32 last, const QList<Snoozes::Snooze> &ended = {})
     }
     snoozesUpTo(std::numeric_limits<qint64>::max());
     collecting = false;
-    if (collected && alarmWindows)
+    if (collected)
+        saveOrReport();
+    if ((collected || (showKeptLines && HasMissedAlarms())) && alarmWindows)
         alarmWindows->ShowMissedAlarms();
 }
 
@@ -158,7 +328,7 @@ void StartupCatchUp()
 {
     const qint32 now = TimingModule::CurrentMinute();
     followClockSetBack(now);
-    catchUpAsMissed(now, Snoozes::TakeDue());
+    catchUpAsMissed(now, Snoozes::TakeDue(), true);
 }
 
 qint32 NextDueMinute(qint32 after)
@@ -240,7 +410,7 @@ bool LiveCheck(qint32 currentMinute)
     // After a long gap only the minutes before the present one are missed;
     // the present minute rings.
     if (qint64(currentMinute) - LastCheck > LiveGapLimit)
-        catchUpAsMissed(currentMinute - 1);
+        catchUpAsMissed(currentMinute - 1, {}, false);
     ++LastCheck;
     CheckAlarms(LastCheck, 0);
     return true;

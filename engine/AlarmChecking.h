@@ -27,12 +27,29 @@ constexpr qint32 LiveGapLimit = 1440;
 // The last minute whose alarms have been examined. Only ever moves forward.
 extern qint32 LastCheck;
 
-// Missed lines of this run. Element 0 is always empty; an empty line is a
-// deleted one. Never saved.
+// Missed lines, kept until the user deletes them or clears the list. Element 0
+// is always empty; an empty line is a deleted one. Every change is written to
+// the missed file at once, deleted lines left out.
 extern QStringList MissedAlarms;
 
 void SetWindows(AlarmWindows *windows);
+AlarmWindows *Windows();
+// Empties the list in memory only.
 void ResetMissedAlarms();
+
+// The file that keeps the missed lines between runs, a small one of their own
+// in the per-user data folder. Without one (tests) the list lives in memory.
+void SetMissedFile(const QString &path);
+QString MissedFile();
+// Replaces the list with the lines kept in the missed file, in their order.
+void LoadMissedAlarms();
+// Rewrites the missed file from the list, atomically. A file that exists but
+// could not be read at load is left alone rather than replaced by less.
+bool SaveMissedAlarms(QString *error = nullptr);
+// "Delete" and "Clear All" of the missed panel: the list and the file.
+void DeleteMissedAlarm(qint32 index);
+void ClearMissedAlarms();
+bool HasMissedAlarms();
 
 // "hh:mm,  d mmmm" with the month name of the user's locale.
 QString FormatAlarmTime(const QDateTime &when);
@@ -45,7 +62,8 @@ void AddMissedAlarm(const QString &text, const QDateTime &when);
 
 // At start-up: examine, as missed, every minute after LastCheck up to and
 // including the current one, at most CatchUpLimit minutes back; snoozes that
-// ended while the program was closed are missed lines of their minute.
+// ended while the program was closed are missed lines of their minute. The
+// panel is brought up when the list then holds any line, kept or new.
 void StartupCatchUp();
 
 // The first minute after `after` in which an enabled alarm of the table falls

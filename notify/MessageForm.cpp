@@ -78,8 +78,15 @@ MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qin
     form->PlaceAmongOpenNotifications();
     // Screen readers hear the alarm as an alert: its name and the time.
     form->setAccessibleName(QStringLiteral("Alarm Notification: %1, %2").arg(name, dateText));
+    // Raised to the top, but the keyboard stays where the user is typing: an
+    // Enter meant for an editor must not dismiss the alarm unseen.
+    form->setAttribute(Qt::WA_ShowWithoutActivating);
     form->show();
-    WindowPositioning::BringToFront(form);
+    form->m_shown.start();
+    form->raise();
+    // Where the window manager keeps a window that did not take the focus
+    // below the active one, the task bar still shows it wants attention.
+    QApplication::alert(form);
     QAccessibleEvent alert(form, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
     return form;
@@ -185,15 +192,37 @@ void MessageForm::PlaceAmongOpenNotifications()
     move(WindowPositioning::CascadePosition(area, size(), m_cascadeStep));
 }
 
+bool MessageForm::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        // A click anywhere on it, its labels included, makes it the user's.
+        m_reachedByUser = true;
+        break;
+    case QEvent::WindowActivate:
+        // A window manager that focuses every new window anyway does so as it
+        // maps it; a switch to the notification comes later, from the user.
+        if (m_shown.isValid() && m_shown.elapsed() >= ActivationGraceMs)
+            m_reachedByUser = true;
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
 void MessageForm::keyPressEvent(QKeyEvent *event)
 {
-    // Escape and Enter dismiss the notification as its "X" does.
+    // Escape and Enter dismiss the notification as its "X" does, once the
+    // user has clicked it or switched to it; before that they were typed for
+    // another window.
     switch (event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_Return:
     case Qt::Key_Enter:
         event->accept();
-        CloseButton_Click();
+        if (m_reachedByUser)
+            CloseButton_Click();
         break;
     default:
         QWidget::keyPressEvent(event);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -25,11 +26,12 @@ public:
 
     // Opens the notification of an alarm: loads the window (first chime at
     // once), sets the name, the time text and the due minute, shows it centred
-    // (further down and right while others are open) and raises it once.
+    // (further down and right while others are open) and raises it once,
+    // without taking the keyboard focus.
     static MessageForm *Fire(const QString &name, const QString &dateText, qint32 dueMinute);
 
-    // Tests shorten the 5000 ms of windows created afterwards; 0 or less
-    // restores it.
+    // Tests (and TOCKWISE_ALERT_INTERVAL) shorten the 5000 ms of windows
+    // created afterwards; 0 or less restores it.
     static void SetAlertInterval(int milliseconds);
 
     // Creating the window loads it: AlertTicks 0 and the first round of the
@@ -54,6 +56,7 @@ public:
     QTimer *AlertTimer = nullptr;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -67,4 +70,10 @@ private:
     QString m_tag;
     int m_cascadeStep = 0; // how many steps down and right of the middle it opened
     bool m_closeButtonPressed = false;
+    // Escape and Enter close the window only once the user clicked it, or
+    // switched to it after it had opened.
+    bool m_reachedByUser = false;
+    QElapsedTimer m_shown;
+    // Sooner than this after showing, an activation is the window manager's.
+    static constexpr qint64 ActivationGraceMs = 500;
 };

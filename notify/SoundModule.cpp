@@ -1,15 +1,22 @@
 #include "notify/SoundModule.h"
 
-#include "resources/ArtworkConstants.h"
+#include "resources/Artwork.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QPointer>
 #include <QSoundEffect>
 #include <QUrl>
+
+#include <cstdio>
+
+#if defined(TOCKWISE_HAVE_CANBERRA)
+#include <canberra.h>
+#endif
 
 namespace SoundModule {
 
@@ -18,8 +25,24 @@ namespace {
 QString programFolder;
 Player player;
 
-// Owned by the application object, so it goes before Qt Multimedia is torn down.
-QPointer<QSoundEffect> effect;
+// Says once on standard error what plays instead of a chime file that cannot
+// be played, and again only when that changes.
+void reportSubstitute(const QString &line)
+{
+    static QString reported;
+    if (line == reported)
+        return;
+    reported = line;
+    if (!line.isEmpty()) {
+        std::fprintf(stderr, "tockwise: %s\n", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+}
+
+QString unplayable(const QString &path, const QString &reason)
+{
+    return QStringLiteral("%1 cannot be played (%2)").arg(QDir::toNativeSeparators(path), reason);
+}
 
 // Qt's sound output connects to the sound server once, the first time anything
 // asks for it, and never tries again. The program is often started before the
@@ -32,7 +55,7 @@ bool SoundServerMayBeUp()
         return true;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.isEmpty())
-        return true; // no telling where the server listens: let Qt look
+        return true; // no telling where the server listens: let the library look
     return QFileInfo::exists(runtime + QStringLiteral("/pulse/native")) ||
            QFileInfo::exists(QStringLiteral("/run/pulse/native"));
 #else
@@ -40,7 +63,10 @@ bool SoundServerMayBeUp()
 #endif
 }
 
-QSoundEffect *preparedEffect(const QString &chimePath)
+// Owned by the application object, so it goes before Qt Multimedia is torn down.
+QPointer<QSoundEffect> effect;
+
+QSoundEffect *preparedEffect(const QUrl &source)
 {
     if (!SoundServerMayBeUp())
         return nullptr;
@@ -51,7 +77,6 @@ QSoundEffect *preparedEffect(const QString &chimePath)
     if (output.isNull())
         return nullptr;
 
-    const QUrl source = QUrl::fromLocalFile(chimePath);
     // A player bound to a replaced output stays mute; one that failed on the
     // file gets a fresh start in case the file has been put right.
     if (effect && (effect->audioDevice() != output || effect->status() == QSoundEffect::Error))
@@ -66,6 +91,160 @@ QSoundEffect *preparedEffect(const QString &chimePath)
         effect->setSource(source);
     return effect;
 }
+
+void playWithSoundEffect(const QUrl &source)
+{
+    if (QSoundEffect *sound = preparedEffect(source))
+        sound->play(); // restarts from the beginning when still playing
+}
+
+#if defined(TOCKWISE_HAVE_CANBERRA)
+
+// Qt 6.4's sound effect opens a new stream with the server's default buffer
+// at every play: the first chime came a quarter of a second late and some
+// chimes were cut short. The freedesktop event-sound library instead hands
+// the sound to the server once; every chime after that is one request that
+// the server plays from its own memory, at once and whole.
+class EventSounds
+{
+public:
+    enum class Source { None, File, Theme, BuiltIn };
+
+    ~EventSounds() { close(); }
+
+    // Connects and hands over the sound when that has not been done, or when
+    // the chime file has come or gone since. False when there is no server.
+    bool prepare(const QString &path)
+    {
+        const bool readable = QFileInfo(path).isReadable();
+        if (m_context && m_source != Source::None && m_file == path && readable == m_readable)
+            return true;
+        if (!open())
+            return false;
+        m_file = path;
+        m_readable = readable;
+        m_source = choose(path, readable);
+        return m_source != Source::None;
+    }
+
+    void play(const QString &path)
+    {
+        // A server that restarted has forgotten the sound: connect again once.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!prepare(path))
+                return;
+            int result = CA_SUCCESS;
+            switch (m_source) {
+            case Source::File:
+                ca_context_cancel(m_context, ChimeId);
+                result = ca_context_play(m_context, ChimeId, CA_PROP_EVENT_ID, ChimeEvent, CA_PROP_MEDIA_FILENAME,
+                                         QFile::encodeName(path).constData(), CA_PROP_MEDIA_ROLE, AlarmRole,
+                                         CA_PROP_CANBERRA_CACHE_CONTROL, "permanent", nullptr);
+                break;
+            case Source::Theme:
+                ca_context_cancel(m_context, ChimeId);
+                result = ca_context_play(m_context, ChimeId, CA_PROP_EVENT_ID, ThemeAlarm, CA_PROP_MEDIA_ROLE,
+                                         AlarmRole, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent", nullptr);
+                break;
+            case Source::BuiltIn:
+                playWithSoundEffect(Artwork::BuiltInChime());
+                return;
+            case Source::None:
+                return;
+            }
+            if (result == CA_SUCCESS)
+                return;
+            close();
+        }
+    }
+
+private:
+    static constexpr uint32_t ChimeId = 1;
+    static constexpr const char *ChimeEvent = "tockwise-chime";
+    // The freedesktop sound theme's name for an alarm that went off.
+    static constexpr const char *ThemeAlarm = "alarm-clock-elapsed";
+    // An alarm, not an event sound: a desktop that mutes event sounds still
+    // lets it through.
+    static constexpr const char *AlarmRole = "alarm";
+
+    bool open()
+    {
+        if (m_context)
+            return true;
+        if (!SoundServerMayBeUp())
+            return false;
+        ca_context *context = nullptr;
+        if (ca_context_create(&context) != CA_SUCCESS)
+            return false;
+        ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "Tockwise", CA_PROP_APPLICATION_ID,
+                                "example.varnod.Tockwise", nullptr);
+        if (ca_context_open(context) != CA_SUCCESS) {
+            ca_context_destroy(context);
+            return false;
+        }
+        m_context = context;
+        return true;
+    }
+
+    void close()
+    {
+        if (m_context)
+            ca_context_destroy(m_context);
+        m_context = nullptr;
+        m_source = Source::None;
+    }
+
+    // What the file itself says is wrong with it, as against a lost server.
+    static bool fileFault(int result)
+    {
+        return result == CA_ERROR_NOTFOUND || result == CA_ERROR_CORRUPT || result == CA_ERROR_NOTSUPPORTED ||
+               result == CA_ERROR_ACCESS || result == CA_ERROR_IO || result == CA_ERROR_TOOBIG;
+    }
+
+    Source choose(const QString &path, bool readable)
+    {
+        QString problem;
+        if (readable) {
+            const int result =
+                ca_context_cache(m_context, CA_PROP_EVENT_ID, ChimeEvent, CA_PROP_MEDIA_FILENAME,
+                                 QFile::encodeName(path).constData(), CA_PROP_MEDIA_ROLE, AlarmRole, nullptr);
+            if (result == CA_SUCCESS) {
+                reportSubstitute(QString());
+                return Source::File;
+            }
+            if (!fileFault(result)) {
+                close();
+                return Source::None;
+            }
+            problem = unplayable(path, QString::fromLocal8Bit(ca_strerror(result)));
+        } else {
+            problem = unplayable(path, QFileInfo::exists(path) ? QStringLiteral("not readable")
+                                                               : QStringLiteral("no such file"));
+        }
+        const int theme =
+            ca_context_cache(m_context, CA_PROP_EVENT_ID, ThemeAlarm, CA_PROP_MEDIA_ROLE, AlarmRole, nullptr);
+        if (theme == CA_SUCCESS) {
+            reportSubstitute(problem + QStringLiteral(": the sound theme's \"alarm-clock-elapsed\" plays instead"));
+            return Source::Theme;
+        }
+        if (!fileFault(theme)) {
+            close();
+            return Source::None;
+        }
+        reportSubstitute(problem + QStringLiteral(": the built-in chime plays instead"));
+        preparedEffect(Artwork::BuiltInChime());
+        return Source::BuiltIn;
+    }
+
+    ca_context *m_context = nullptr;
+    Source m_source = Source::None;
+    QString m_file;
+    bool m_readable = false;
+};
+
+EventSounds eventSounds;
+
+#endif
 
 } // namespace
 
@@ -90,12 +269,31 @@ void SetPlayer(Player newPlayer)
     player = std::move(newPlayer);
 }
 
-void PlayWithSoundEffect(const QString &chimePath)
+void Prepare()
 {
-    if (!QFileInfo(chimePath).isReadable())
+    if (player)
         return;
-    if (QSoundEffect *sound = preparedEffect(chimePath))
-        sound->play(); // restarts from the beginning when still playing
+#if defined(TOCKWISE_HAVE_CANBERRA)
+    eventSounds.prepare(ChimePath());
+#else
+    const QString path = ChimePath();
+    preparedEffect(QFileInfo(path).isReadable() ? QUrl::fromLocalFile(path) : Artwork::BuiltInChime());
+#endif
+}
+
+void Play(const QString &chimePath)
+{
+#if defined(TOCKWISE_HAVE_CANBERRA)
+    eventSounds.play(chimePath);
+#else
+    if (QFileInfo(chimePath).isReadable()) {
+        playWithSoundEffect(QUrl::fromLocalFile(chimePath));
+    } else {
+        reportSubstitute(unplayable(chimePath, QStringLiteral("no such file or not readable")) +
+                         QStringLiteral(": the built-in chime plays instead"));
+        playWithSoundEffect(Artwork::BuiltInChime());
+    }
+#endif
 }
 
 void PlayChime()
@@ -104,7 +302,7 @@ void PlayChime()
     if (player)
         player(path);
     else
-        PlayWithSoundEffect(path);
+        Play(path);
 }
 
 } // namespace SoundModule

@@ -15,8 +15,17 @@ QString ProgramFolder();
 // The program folder followed by Chime1.wav.
 QString ChimePath();
 
-// Starts the chime and returns at once. A missing or unreadable file, or no
-// sound output at all, leaves the program silent and otherwise unaffected.
+// Gets the chime ready before any alarm needs it: connects to the sound
+// server and hands it the sound, so that the first chime starts with the
+// minute rather than after the file has been read and a stream set up. Each
+// chime does again whatever has changed since (a server that came up late or
+// restarted, a chime file removed or put back).
+void Prepare();
+
+// Starts the chime and returns at once. Chime1.wav missing or unreadable
+// plays the desktop sound theme's alarm sound instead, or where there is none
+// the chime built into the program, and says so once on standard error. No
+// sound output at all leaves the program silent and otherwise unaffected.
 void PlayChime();
 
 // Replaces what PlayChime does with the chime's path, so tests count chimes
@@ -24,8 +33,7 @@ void PlayChime();
 using Player = std::function<void(const QString &chimePath)>;
 void SetPlayer(Player player);
 
-// The real player: points the one program-wide sound effect at the current
-// default output and at the chime file, then plays it.
-void PlayWithSoundEffect(const QString &chimePath);
+// The real player.
+void Play(const QString &chimePath);
 
 } // namespace SoundModule

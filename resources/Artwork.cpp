@@ -70,6 +70,12 @@ QString ProgramIconSvgPath()
     return QStringLiteral(":/icons/%1").arg(QLatin1String(kProgramIconSvg.data(), qsizetype(kProgramIconSvg.size())));
 }
 
+QUrl BuiltInChime()
+{
+    return QUrl(
+        QStringLiteral("qrc:/sounds/%1").arg(QLatin1String(kChimeFileName.data(), qsizetype(kChimeFileName.size()))));
+}
+
 QUrl MakerSite()
 {
     return QUrl(QString::fromLatin1(kMakerAddress.data(), qsizetype(kMakerAddress.size())));

@@ -24,6 +24,8 @@ QImage Picture(const QString &name, qreal devicePixelRatio = 1.0);
 // The pointing hand of the about windows' links, from the double-resolution
 // drawing on a high-density screen; the system's hand if the picture is missing.
 QCursor LinkCursor(qreal devicePixelRatio = 1.0);
+// The chime built into the program, played when Chime1.wav cannot be.
+QUrl BuiltInChime();
 // The program's icon for its windows and the tray.
 QIcon ProgramIcon();
 // Resource path of the scalable icon, for installing it with the desktop entry.

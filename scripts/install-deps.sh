@@ -15,7 +15,8 @@ packages=(
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     xfce4-panel dbus-daemon dbus-bin
     at-spi2-core python3-pyatspi libxfixes3
-    pulseaudio pulseaudio-utils sox
+    libcanberra-dev libcanberra-pulse sound-theme-freedesktop
+    pulseaudio pulseaudio-utils sox pipewire pipewire-pulse wireplumber xterm
     procps python3 tzdata util-linux
 )
 

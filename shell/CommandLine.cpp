@@ -60,6 +60,8 @@ const char *Usage()
            "  Alarms.dat  the alarms: beside the program when that folder holds it and\n"
            "              is writable, otherwise $XDG_DATA_HOME/tockwise/Alarms.dat\n"
            "              (~/.local/share/tockwise/Alarms.dat)\n"
+           "  missed-alarms.txt  the missed alarms until they are cleared:\n"
+           "              $XDG_DATA_HOME/tockwise/ (~/.local/share/tockwise/)\n"
            "  hqz.conf    the settings: $XDG_CONFIG_HOME/hqz.conf (~/.config/hqz.conf)\n"
            "\n"
            "To start the clock at login, copy its desktop entry to ~/.config/autostart/:\n"

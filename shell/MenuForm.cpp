@@ -201,16 +201,14 @@ void MenuForm::Menu_Main_Exit_Click()
 
 void MenuForm::Menu_Missed_Delete_Click()
 {
-    QStringList &missed = AlarmChecking::MissedAlarms;
-    if (SelectionID > 0 && SelectionID < missed.size())
-        missed[SelectionID] = QString();
+    AlarmChecking::DeleteMissedAlarm(SelectionID);
     if (MissedForm *form = Forms().Find<MissedForm>())
         form->UpdateMissedList();
 }
 
 void MenuForm::Menu_Missed_Clear_Click()
 {
-    AlarmChecking::ResetMissedAlarms();
+    AlarmChecking::ClearMissedAlarms();
     if (MissedForm *form = Forms().Find<MissedForm>()) {
         form->MissedStart = 0;
         form->UpdateMissedList();

@@ -156,10 +156,13 @@ public:
 
 void QuitWhenLastWindowGone()
 {
-    auto *watcher = new LastWindowWatcher(qApp);
-    qApp->installEventFilter(watcher);
+    static LastWindowWatcher *watcher = nullptr;
+    if (!watcher) {
+        watcher = new LastWindowWatcher(qApp);
+        qApp->installEventFilter(watcher);
+    }
     // The clock is deleted a moment after it closes; look again once it is gone.
     if (MainForm *clock = Forms().Find<MainForm>())
         QObject::connect(clock, &QObject::destroyed, watcher,
-                         [watcher] { QTimer::singleShot(0, watcher, &LastWindowWatcher::check); });
+                         [] { QTimer::singleShot(0, watcher, &LastWindowWatcher::check); });
 }

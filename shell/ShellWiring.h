@@ -30,4 +30,5 @@ void SetRestartSeam(Launch launch, EndProcess endProcess);
 
 // Ends the program once the clock window is gone and no other window of the
 // program is left open (a notification, the alarm list, an about window...).
+// Called again for a clock loaded anew.
 void QuitWhenLastWindowGone();

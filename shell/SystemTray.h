@@ -4,7 +4,9 @@ class MenuForm;
 class QSystemTrayIcon;
 
 // The one tray icon of a run: added when the menus first load, removed when
-// they unload, and not added again in the same run.
+// they unload, and not added again in the same run unless the clock itself is
+// loaded again (a second start after Exit, while a notification kept the
+// program running).
 namespace SystemTray {
 
 extern bool TrayIconAdded;

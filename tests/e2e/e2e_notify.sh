@@ -5,6 +5,7 @@
 # clock runs on.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
+source "$(dirname "$0")/lib_sound.sh"
 
 export TZ=UTC
 
@@ -14,16 +15,6 @@ notification_window() { named_window 'Alarm Notification' || true; }
 
 # A private sound server with a null sink; none is not a failure, only a skipped check.
 SOUND=no
-start_sound_server() {
-    local tool
-    for tool in pulseaudio pactl pacat parec sox; do command -v "$tool" >/dev/null || return 1; done
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-        --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
-        >"$E2E_WORK/pulseaudio.log" 2>&1 &
-    E2E_PIDS+=($!)
-    wait_for 5 pactl info >/dev/null 2>&1 || return 1
-    pactl set-default-sink nullsink >/dev/null 2>&1 || return 1
-}
 
 start_tray
 install_program
@@ -37,16 +28,7 @@ due_real=$(($(date +%s) + 9))
 offset=$(printf '%+d' $(($(date -d '2024-03-07 08:00:00' +%s) - due_real)))
 due_ms=$((due_real * 1000))
 
-if [ "$SOUND" = yes ]; then
-    # A low-latency stream of silence keeps the null sink mixing in small
-    # steps; left to itself it renders in blocks of up to two seconds, which
-    # shifts the chimes in the recording by as much.
-    pacat --playback --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 /dev/zero 2>>"$E2E_WORK/parec.log" &
-    E2E_PIDS+=($!)
-    parec -d nullsink.monitor --latency-msec=20 --file-format=wav "$E2E_WORK/sound.wav" 2>>"$E2E_WORK/parec.log" &
-    PAREC_PID=$!
-    E2E_PIDS+=($PAREC_PID)
-fi
+[ "$SOUND" = no ] || start_recording "$E2E_WORK/sound.wav"
 
 # No clock switch: the program sleeps on the kernel timer it ships with.
 export TOCKWISE_TRACE=1
@@ -113,9 +95,8 @@ if [ "$SOUND" = yes ]; then
     usage_end=$(awk '{print $14 + $15}' "/proc/$program_pid/stat")
     ticks=$(getconf CLK_TCK)
     log "program CPU while chiming: $(((usage_end - usage_start) * 1000 / ticks)) ms in $(($(now_ms) - measure_start_ms)) ms"
-    kill -INT "$PAREC_PID" 2>/dev/null || true
     stop_ms=$(now_ms)
-    wait "$PAREC_PID" 2>/dev/null || true
+    stop_recording
     [ -s "$E2E_WORK/sound.wav" ] || fail "the recording of the sound server is empty"
     stats=$(sox -V0 "$E2E_WORK/sound.wav" -n stat 2>&1)
     rms=$(awk '/RMS +amplitude/ {print $3}' <<<"$stats")

@@ -8,7 +8,9 @@
 #include "tests/common/AlarmFixtures.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -167,6 +169,7 @@ private slots:
         AlarmIdentity::SetFile(QString());
         Snoozes::SetFile(QString());
         AlarmChecking::SetWindows(nullptr);
+        AlarmChecking::SetMissedFile(QString());
         delete m_dir;
         m_dir = nullptr;
     }
@@ -1105,6 +1108,75 @@ private slots:
         ::tzset();
         // 02:30 does not exist in Berlin that night: 03:00 local is 01:00 UTC.
         QCOMPARE(wake, QDateTime(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC));
+    }
+
+    // ---- Missed lines kept on disk --------------------------------------
+
+    void missedFile_data()
+    {
+        QTest::addColumn<QStringList>("lines"); // after element 0; empty is deleted
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("reloaded");
+
+        QTest::newRow("in order") << QStringList{"B - 09:00,  3 March", "A - 08:00,  4 March"}
+                                  << QByteArray("B - 09:00,  3 March\nA - 08:00,  4 March\n")
+                                  << QStringList{"B - 09:00,  3 March", "A - 08:00,  4 March"};
+        QTest::newRow("deleted left out") << QStringList{"A", "", "C"} << QByteArray("A\nC\n") << QStringList{"A", "C"};
+        QTest::newRow("line break and backslash in a name") << QStringList{"Two\nlines\r \\n - 08:00,  3 March"}
+                                                            << QByteArray("Two\\nlines\\r \\\\n - 08:00,  3 March\n")
+                                                            << QStringList{"Two\nlines\r \\n - 08:00,  3 March"};
+        QTest::newRow("beyond Latin-1") << QStringList{"Ärztehaus \u65e5 - 08:00,  3 March"}
+                                        << QString("Ärztehaus \u65e5 - 08:00,  3 March\n").toUtf8()
+                                        << QStringList{"Ärztehaus \u65e5 - 08:00,  3 March"};
+        QTest::newRow("cleared") << QStringList{} << QByteArray() << QStringList{};
+    }
+
+    void missedFile()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, reloaded);
+        const QString path = m_dir->filePath(QStringLiteral("data/tockwise/missed-alarms.txt"));
+        AlarmChecking::SetMissedFile(path);
+        AlarmChecking::MissedAlarms = QStringList{QString()} + lines;
+        QVERIFY(AlarmChecking::SaveMissedAlarms());
+        QCOMPARE(readFile(path), file);
+        AlarmChecking::ResetMissedAlarms();
+        AlarmChecking::LoadMissedAlarms();
+        QCOMPARE(missedLines(), reloaded);
+    }
+
+    // A line is on disk the moment it is added, with or without a clock to
+    // show it; "Delete" and "Clear All" reach the disk as well.
+    void missedFileFollowsEveryChange()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("missed-alarms.txt"));
+        writeFile(path, "Kept - 07:00,  3 March\n");
+        AlarmChecking::SetMissedFile(path);
+        AlarmChecking::LoadMissedAlarms();
+        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"),
+                                      MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
+        QCOMPARE(readFile(path), QByteArray("Kept - 07:00,  3 March\nDentist - 08:05,  3 March\n"));
+        AlarmChecking::DeleteMissedAlarm(1);
+        QCOMPARE(readFile(path), QByteArray("Dentist - 08:05,  3 March\n"));
+        AlarmChecking::ClearMissedAlarms();
+        QCOMPARE(readFile(path), QByteArray());
+    }
+
+    // A missed file that is there but cannot be read is never replaced by a
+    // shorter list; the lines of this run stay in memory.
+    void unreadableMissedFileIsLeftAlone()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("missed-alarms.txt"));
+        QVERIFY(QDir().mkpath(path)); // a folder where the file should be
+        AlarmChecking::SetMissedFile(path);
+        AlarmChecking::LoadMissedAlarms();
+        QVERIFY(missedLines().isEmpty());
+        AlarmChecking::AddMissedAlarm(QStringLiteral("Dentist"),
+                                      MinuteMoment(MinuteOf(QDate(2024, 3, 3), QTime(8, 5))));
+        QCOMPARE(missedLines(), QStringList{"Dentist - 08:05,  3 March"});
+        QVERIFY(!AlarmChecking::SaveMissedAlarms());
+        QVERIFY(QFileInfo(path).isDir());
     }
 };
 
