@@ -292,6 +292,12 @@ void MainForm::ShowMissedAlarms()
     missed->UpdateMissedList();
 }
 
+void MainForm::MissedAlarmsChanged()
+{
+    if (MissedForm *missed = Forms().Find<MissedForm>())
+        missed->UpdateMissedList();
+}
+
 int MainForm::LeftTwips() const
 {
     return x() * TwipsPerPixel;

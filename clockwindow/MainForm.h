@@ -65,6 +65,7 @@ public:
     void OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute,
                           const QString &alarmId) override;
     void ShowMissedAlarms() override;
+    void MissedAlarmsChanged() override;
 
     // Read by tests and by the accessibility of the clock.
     const QImage &BackBuffer() const { return m_face.BackBuffer(); }

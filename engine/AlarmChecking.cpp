@@ -195,6 +195,8 @@ void DeleteMissedAlarm(qint32 index)
     if (index > 0 && index < MissedAlarms.size() && !MissedAlarms.at(index).isEmpty()) {
         MissedAlarms[index] = QString();
         saveOrReport();
+        if (alarmWindows)
+            alarmWindows->MissedAlarmsChanged();
     }
 }
 
@@ -202,6 +204,8 @@ void ClearMissedAlarms()
 {
     ResetMissedAlarms();
     saveOrReport();
+    if (alarmWindows)
+        alarmWindows->MissedAlarmsChanged();
 }
 
 bool HasMissedAlarms()

@@ -19,4 +19,6 @@ public:
     // A missed line was appended: check "Show Missed Alarms", show the missed
     // panel, then the clock, and redraw the panel's list.
     virtual void ShowMissedAlarms() = 0;
+    // Lines were deleted or cleared: redraw the panel's list where it shows.
+    virtual void MissedAlarmsChanged() {}
 };

@@ -202,17 +202,11 @@ void MenuForm::Menu_Main_Exit_Click()
 void MenuForm::Menu_Missed_Delete_Click()
 {
     AlarmChecking::DeleteMissedAlarm(SelectionID);
-    if (MissedForm *form = Forms().Find<MissedForm>())
-        form->UpdateMissedList();
 }
 
 void MenuForm::Menu_Missed_Clear_Click()
 {
     AlarmChecking::ClearMissedAlarms();
-    if (MissedForm *form = Forms().Find<MissedForm>()) {
-        form->MissedStart = 0;
-        form->UpdateMissedList();
-    }
 }
 
 void MenuForm::Menu_Missed_Close_Click()

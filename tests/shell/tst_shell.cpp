@@ -504,6 +504,7 @@ private slots:
 
     void missedMenuDeleteClearAndClose()
     {
+        loadClock(); // the panel follows the list through the clock
         MissedForm *missed = Forms().Get<MissedForm>();
         MenuForm *menus = Forms().Get<MenuForm>();
         for (int i = 1; i <= 8; ++i)
