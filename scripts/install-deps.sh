@@ -13,7 +13,8 @@ packages=(
     desktop-file-utils appstream
     dpkg-dev file lintian
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
-    xfce4-panel dbus-daemon dbus-bin
+    xfce4-panel dbus-daemon dbus-bin libglib2.0-bin
+    libical-dev libical3
     pulseaudio pulseaudio-utils sox
     procps python3 tzdata util-linux
 )

@@ -384,7 +384,7 @@ private slots:
         if (out.startsWith(QLatin1String("Usage"))) {
             // What a user needs to find the files and the autostart folder.
             for (const char *needle : {"restart", "$XDG_DATA_HOME/tockwise/Alarms.dat", "~/.local/share/tockwise/",
-                                       "$XDG_CONFIG_HOME/hqz.conf", "~/.config/hqz.conf", "~/.config/autostart/"})
+                                       "$XDG_CONFIG_HOME/hqz.conf", "~/.config/hqz.conf", "~/.config/autostart/", "--autostart"})
                 QVERIFY2(stdOut.str().find(needle) != std::string::npos, needle);
         } else if (out.isEmpty()) {
             QVERIFY(stdOut.str().empty());
