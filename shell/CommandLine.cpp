@@ -99,8 +99,10 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             if (!value(i, &name) || !setCommand({QStringLiteral("add")}))
                 return usageError(err, QStringLiteral("--add needs a name, and comes alone"));
         } else if (arg == "--remove" || arg == "--enable" || arg == "--disable") {
-            if (!value(i, &v) || !setCommand({option.mid(2), v}))
+            if (!value(i, &v))
                 return usageError(err, QStringLiteral("%1 needs the number of an alarm").arg(option));
+            if (!setCommand({option.mid(2), v}))
+                return usageError(err, QStringLiteral("one command at a time"));
             bool number = false;
             if (v.toInt(&number) < 1 || !number)
                 return usageError(err, QStringLiteral("'%1' is no alarm number").arg(v));
