@@ -101,11 +101,13 @@ int IndexOf(const QString &id)
     return at < 0 ? -1 : static_cast<int>(at) + 1;
 }
 
-void Appended()
+void Appended(int count)
 {
-    ids().append(newId());
-    changes().resize(ids().size() - 1, Never);
-    changes().append(Never);
+    changes().resize(ids().size(), Never);
+    for (int i = 0; i < count; ++i) {
+        ids().append(newId());
+        changes().append(Never);
+    }
     save();
 }
 
@@ -119,12 +121,15 @@ void Removed(int index)
     save();
 }
 
-void SetChanged(int index, qint32 minute)
+void SetChanged(int first, int last, qint32 minute)
 {
-    if (index < 1 || index > ids().size())
+    first = qMax(first, 1);
+    last = qMin(last, static_cast<int>(ids().size()));
+    if (first > last)
         return;
     changes().resize(ids().size(), Never);
-    changes()[index - 1] = minute;
+    for (int index = first; index <= last; ++index)
+        changes()[index - 1] = minute;
     save();
 }
 

@@ -140,17 +140,13 @@ bool append(const QList<AlarmRecord> &added, QString *error)
     for (AlarmRecord a : added) {
         a.Index = static_cast<qint32>(alarms.size());
         alarms.append(a);
-        AlarmIdentity::Appended();
     }
     if (!AlarmHandling::SaveAlarms(error)) {
-        for (int i = static_cast<int>(alarms.size()) - 1; i >= first; --i) {
-            alarms.removeAt(i);
-            AlarmIdentity::Removed(i);
-        }
+        alarms.resize(first);
         return false;
     }
-    for (int i = first; i < alarms.size(); ++i)
-        markChanged(i);
+    AlarmIdentity::Appended(static_cast<int>(added.size()));
+    AlarmIdentity::SetChanged(first, static_cast<int>(alarms.size()) - 1, TimingModule::CurrentMinute());
     return true;
 }
 
