@@ -44,7 +44,8 @@ bool DBusInterface::Register()
         qWarning("Tockwise: no session bus, so the alarms are not offered on D-Bus");
         return false;
     }
-    if (!bus.registerObject(ObjectPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) ||
+    if (!bus.registerObject(ObjectPath, this,
+                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals) ||
         !bus.registerService(ServiceName)) {
         qWarning("Tockwise: %s could not be registered on the session bus: %s", qPrintable(ServiceName),
                  qPrintable(bus.lastError().message()));

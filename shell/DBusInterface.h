@@ -40,17 +40,18 @@ public:
     bool Register();
 
 public slots:
-    QList<DBusAlarm> List();
-    qint32 Add(const QString &name, const QString &kind, uchar hour, uchar minute, const QString &dateOrWeekday);
-    void Remove(qint32 number);
-    void SetEnabled(qint32 number, bool enabled);
-    void SnoozeAll(qint32 minutes);
-    void DismissAll();
-    void ShowClock();
+    Q_SCRIPTABLE QList<DBusAlarm> List();
+    Q_SCRIPTABLE qint32 Add(const QString &name, const QString &kind, uchar hour, uchar minute,
+                            const QString &dateOrWeekday);
+    Q_SCRIPTABLE void Remove(qint32 number);
+    Q_SCRIPTABLE void SetEnabled(qint32 number, bool enabled);
+    Q_SCRIPTABLE void SnoozeAll(qint32 minutes);
+    Q_SCRIPTABLE void DismissAll();
+    Q_SCRIPTABLE void ShowClock();
 
 signals:
-    void AlarmsChanged();
-    // The clock asked for from the bus.
+    Q_SCRIPTABLE void AlarmsChanged();
+    // The clock asked for from the bus (not itself on the bus).
     void ShowClockRequested();
 
 private:

@@ -306,7 +306,8 @@ void SingleInstance::listen()
                     return;
                 }
                 const qsizetype end = received->indexOf('\n');
-                if (end < 0 && CommandRequest.startsWith(received->left(CommandRequest.size())))
+                if (end < 0 && (CommandRequest.startsWith(received->left(CommandRequest.size())) ||
+                                ShowRequest.startsWith(*received)))
                     return; // the rest of the line is on its way
                 if (end >= 0 && received->startsWith(CommandRequest) && m_command)
                     socket->write(m_command(received->mid(CommandRequest.size(), end - CommandRequest.size())) + '\n');

@@ -2,6 +2,8 @@
 #include "about/PersonalForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmHandling.h"
+#include "engine/Snoozes.h"
+#include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
 #include "shell/CommandHost.h"
@@ -459,6 +461,12 @@ private slots:
                                   << (running ? "snoozed 0 notifications for 5 minutes\n" : "")
                                   << (running ? "" : "no clock is running");
         }
+        QTest::newRow("running: --snooze-all, two notifications")
+            << true << QStringList{"--snooze-all", "NOTIFY"} << 0 << "snoozed 2 notifications for 10 minutes\n"
+            << "";
+        QTest::newRow("running: --dismiss-all, two notifications")
+            << true << QStringList{"--dismiss-all", "NOTIFY"} << 0 << "dismissed 2 notifications\n"
+            << "";
         QTest::newRow("running: editor open") << true << QStringList{"--disable", "1", "EDITOR"} << 1 << ""
                                               << "alarm editor is open";
     }
@@ -471,6 +479,7 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
 
+        Snoozes::Load(); // none
         // The lock and the socket in folders of this test's own.
         static QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
@@ -522,6 +531,10 @@ private slots:
             });
             if (arguments.removeAll("EDITOR"))
                 Forms().Get<ModifyForm>();
+            if (arguments.removeAll("NOTIFY")) {
+                MessageForm::Fire("Tea", "16:30", 0)->setProperty("alarmId", "tea-id");
+                MessageForm::Fire("Walk", "16:30", 0);
+            }
         }
 
         std::vector<std::string> words{"/usr/bin/tockwise"};
@@ -543,8 +556,19 @@ private slots:
         const QByteArray after = file.readAll();
         if (exitCode != 0)
             QCOMPARE(after, before);
-        else if (arguments.first() != "--list" && !arguments.contains("--snooze-all"))
+        else if (arguments.first() == "--list" || arguments.first().endsWith("-all"))
+            QCOMPARE(after, before);
+        else
             QVERIFY(after != before);
+        if (arguments.first().endsWith("-all") && running) {
+            // The windows went; a snooze keeps each alarm's name and identity.
+            for (QWidget *window : QApplication::topLevelWidgets())
+                QVERIFY(!qobject_cast<MessageForm *>(window) || !window->isVisible());
+            QStringList snoozed;
+            for (const Snoozes::Snooze &snooze : Snoozes::Pending())
+                snoozed << snooze.name + "/" + snooze.alarmId;
+            QCOMPARE(snoozed, out.startsWith("snoozed 2") ? QStringList({"Tea/tea-id", "Walk/"}) : QStringList());
+        }
     }
 
     // ---- The menus and the tray -------------------------------------------
