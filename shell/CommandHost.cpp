@@ -3,9 +3,8 @@
 #include "alarmui/AlarmForm.h"
 #include "alarmui/ModifyForm.h"
 #include "notify/MessageForm.h"
+#include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
-
-#include <QApplication>
 
 CommandHost::CommandHost()
 {
@@ -27,7 +26,7 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
         QString busy;
         if (Forms().Find<ModifyForm>())
             busy = QStringLiteral("the running clock's alarm editor is open: close it and try again");
-        else if (QApplication::activeModalWidget())
+        else if (Dialogs::Asking())
             busy = QStringLiteral("the running clock is asking a question: answer it and try again");
         if (!busy.isEmpty()) {
             AlarmCommands::Reply reply;

@@ -467,6 +467,8 @@ private slots:
         QTest::newRow("running: --dismiss-all, two notifications")
             << true << QStringList{"--dismiss-all", "NOTIFY"} << 0 << "dismissed 2 notifications\n"
             << "";
+        QTest::newRow("running: removal question open") << true << QStringList{"--enable", "2", "QUESTION"} << 1 << ""
+                                                        << "asking a question";
         QTest::newRow("running: editor open") << true << QStringList{"--disable", "1", "EDITOR"} << 1 << ""
                                               << "alarm editor is open";
     }
@@ -519,6 +521,7 @@ private slots:
 
         std::unique_ptr<SingleInstance> instance;
         std::unique_ptr<CommandHost> host;
+        bool question = false;
         if (running) {
             instance = std::make_unique<SingleInstance>();
             QVERIFY(instance->Start(false));
@@ -529,6 +532,7 @@ private slots:
                 AlarmCommands::DecodeRequest(request, &words, &input);
                 return AlarmCommands::EncodeReply(host->Run(words, input));
             });
+            question = arguments.removeAll("QUESTION") > 0;
             if (arguments.removeAll("EDITOR"))
                 Forms().Get<ModifyForm>();
             if (arguments.removeAll("NOTIFY")) {
@@ -548,6 +552,19 @@ private slots:
         // The command waits for the clock's answer, which this thread's event loop gives.
         auto result = std::async(std::launch::async,
                                  [&] { return CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr); });
+        if (question) {
+            // The command comes while the question is up.
+            Dialogs::SetAskHandler([&result](const QString &) {
+                while (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                return false;
+            });
+            Dialogs::AskYesNo(nullptr, "Are you sure you want to delete this alarm?");
+            Dialogs::SetAskHandler([this](const QString &text) {
+                asked << text;
+                return answer;
+            });
+        }
         QTRY_VERIFY_WITH_TIMEOUT(result.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 20000);
         QCOMPARE(result.get().value_or(-1), exitCode);
         QCOMPARE(QString::fromStdString(stdOut.str()), out);
@@ -567,6 +584,7 @@ private slots:
             QStringList snoozed;
             for (const Snoozes::Snooze &snooze : Snoozes::Pending())
                 snoozed << snooze.name + "/" + snooze.alarmId;
+            snoozed.sort();
             QCOMPARE(snoozed, out.startsWith("snoozed 2") ? QStringList({"Tea/tea-id", "Walk/"}) : QStringList());
         }
     }
