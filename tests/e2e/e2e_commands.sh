@@ -77,8 +77,16 @@ signals=$(grep -c "$ALARMS.AlarmsChanged" "$E2E_WORK/signals.txt" || true)
 [ "$signals" -ge 6 ] || fail "AlarmsChanged came $signals times for 6 changes"
 log "--remove emptied the list; AlarmsChanged came $signals times"
 
-# While the editor is open, a change is refused and the file is left alone.
+# An export read back through a pipe: the same alarm, skipped.
 "$PROG_DIR/tockwise" --add "Walk" --at 12:00 --weekdays >/dev/null 2>&1 || fail "--add failed"
+again=$("$PROG_DIR/tockwise" --export - 2>/dev/null | "$PROG_DIR/tockwise" --import - 2>"$E2E_WORK/err.txt") ||
+    fail "--export - | --import - failed: $(cat "$E2E_WORK/err.txt")"
+[ "$again" = "imported 0 alarms, skipped 1" ] || fail "the export read back gave: $again"
+grep -q 'skipped "Walk" (20000103T120000): the same alarm is already there' "$E2E_WORK/err.txt" ||
+    fail "the skipped event's line: $(cat "$E2E_WORK/err.txt")"
+log "--export - | --import -: $again"
+
+# While the editor is open, a change is refused and the file is left alone.
 cp "$PROG_DIR/Alarms.dat" "$E2E_WORK/before.dat"
 open_editor "$LIST_WIN" >/dev/null
 status=0
@@ -87,3 +95,15 @@ status=0
 grep -q "editor is open" "$E2E_WORK/err.txt" || fail "--remove said: $(cat "$E2E_WORK/err.txt")"
 cmp -s "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" || fail "Alarms.dat changed by a refused command"
 log "with the editor open: status 1, Alarms.dat unchanged"
+
+# A clock started without a runtime folder keeps its lock and socket in the
+# private cache folder; a command from another environment still finds it.
+end_program_copies
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end"
+launch -u XDG_RUNTIME_DIR XDG_CACHE_HOME="$E2E_WORK/cache" --
+wait_for_clock
+wait_until test -S "$E2E_WORK/cache/tockwise/tockwise.socket" || fail "no socket in the cache folder"
+out=$(XDG_CACHE_HOME="$E2E_WORK/cache" "$PROG_DIR/tockwise" --snooze-all 2>"$E2E_WORK/err.txt") ||
+    fail "--snooze-all did not find the clock: $(cat "$E2E_WORK/err.txt")"
+[ "$out" = "snoozed 0 notifications for 10 minutes" ] || fail "--snooze-all said: $out"
+log "a command with another runtime folder found the clock in the cache folder"

@@ -589,6 +589,38 @@ private slots:
         }
     }
 
+    void autostart()
+    {
+        const auto run = [](const QStringList &arguments, std::string *out) {
+            std::vector<std::string> words{"/usr/bin/tockwise"};
+            for (const QString &a : arguments)
+                words.push_back(a.toStdString());
+            std::vector<const char *> argv;
+            for (const std::string &w : words)
+                argv.push_back(w.c_str());
+            std::ostringstream stdOut, stdErr;
+            const int status = CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr).value_or(-1);
+            *out = stdOut.str() + stdErr.str();
+            return status;
+        };
+        const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/example.varnod.Tockwise.desktop";
+        std::string out;
+        QCOMPARE(run({"--autostart"}, &out), 0);
+        QCOMPARE(out, std::string("off\n"));
+        QCOMPARE(run({"--autostart", "on"}, &out), 0);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        file.close();
+        QVERIFY(text.startsWith("[Desktop Entry]\n"));
+        QVERIFY2(text.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"), text);
+        QCOMPARE(run({"--autostart"}, &out), 0);
+        QCOMPARE(QString::fromStdString(out), "on (" + entry + ")\n");
+        QCOMPARE(run({"--autostart", "off"}, &out), 0);
+        QVERIFY(!QFile::exists(entry));
+        QCOMPARE(run({"--autostart", "maybe"}, &out), 2);
+    }
+
     // ---- The menus and the tray -------------------------------------------
 
     void menuHideShowAndMissedToggle()
