@@ -213,11 +213,20 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
 {
     Mapping m;
     AlarmRecord &a = m.alarm;
-    const QString name = QString::fromUtf8(icalcomponent_get_summary(event));
+    // Blanks around the name are dropped, as every window drops them.
+    QString name = QString::fromUtf8(icalcomponent_get_summary(event));
+    while (name.startsWith(QLatin1Char(' ')))
+        name.remove(0, 1);
+    while (name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
     if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED)
         return {a, QStringLiteral("it is cancelled"), {}};
     if (name.size() > AlarmRecord::NameLength)
         return {a, QStringLiteral("its name is longer than %1 characters").arg(AlarmRecord::NameLength), {}};
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return {a, QStringLiteral("its name has line breaks or other control characters"), {}};
+    }
     if (AlarmHandling::StorableName(name) != name)
         return {a, QStringLiteral("its name has characters an alarm name cannot hold"), {}};
 
@@ -248,6 +257,8 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
     const QDate startDate(start.year, start.month, start.day);
     const QDateTime wall = toLocalWall(start);
     const QDateTime rings = wall.addSecs(reminderOffset(event, start));
+    if (!startDate.isValid() || !rings.isValid())
+        return {a, QStringLiteral("its start cannot be read"), {}};
     const qint64 dayShift = startDate.daysTo(rings.date());
 
     a.Name = AlarmRecord::FixedName(name);
