@@ -125,9 +125,16 @@ int autostart(const QString &value, std::ostream &out, std::ostream &err)
     QFile source(installed);
     if (!installed.isEmpty() && source.open(QIODevice::ReadOnly))
         entry = source.readAll();
+    // Its Exec line stays where it names this very program (tockwise on the
+    // PATH, which survives an upgrade); otherwise it names this program.
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
     QList<QByteArray> lines = entry.split('\n');
     for (QByteArray &line : lines) {
-        if (line.startsWith("Exec="))
+        if (!line.startsWith("Exec="))
+            continue;
+        const QString program = QString::fromUtf8(line.mid(5)).section(QLatin1Char(' '), 0, 0);
+        const QString found = QStandardPaths::findExecutable(program);
+        if (found.isEmpty() || QFileInfo(found).canonicalFilePath() != self)
             line = "Exec=" + QCoreApplication::applicationFilePath().toUtf8();
     }
     entry = lines.join('\n');
