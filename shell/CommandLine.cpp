@@ -108,7 +108,8 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
                 return usageError(err, QStringLiteral("'%1' is no alarm number").arg(v));
         } else if (arg == "--export" || arg == "--import") {
             if (!value(i, &command->file) || !setCommand({option.mid(2)}))
-                return usageError(err, QStringLiteral("%1 needs a file, or - ").arg(option).trimmed());
+                return usageError(err,
+                                  QStringLiteral("%1 needs a file, or - for standard input or output").arg(option));
         } else if (arg == "--snooze-all") {
             QString minutes = QStringLiteral("10");
             if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
