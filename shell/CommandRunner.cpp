@@ -3,6 +3,7 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
 #include "engine/Snoozes.h"
+#include "platform/EndSignals.h"
 #include "shell/AlarmCommands.h"
 #include "shell/SingleInstance.h"
 
@@ -156,6 +157,9 @@ QString AutostartPath()
 
 int Run(const Command &command, std::ostream &out, std::ostream &err)
 {
+    // A file size limit makes a save fail with its reason, as it does in the
+    // clock, rather than end the command half-way.
+    EndSignals::IgnoreFileSizeLimit();
     if (command.words.value(0) == QLatin1String("autostart"))
         return autostart(command.autostart, out, err);
     const QString command0 = command.words.value(0);

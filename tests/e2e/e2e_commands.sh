@@ -20,6 +20,25 @@ ALARMS=example.varnod.Tockwise.Alarms
 
 start_tray
 install_program
+
+# No clock yet: the command changes Alarms.dat itself. A save that fails (a
+# file size limit of 1 KiB, as a full disk would) leaves it as it was.
+out=$("$PROG_DIR/tockwise" --add "Alone" --at 06:00 --on 2030-01-01 2>"$E2E_WORK/err.txt") ||
+    fail "--add without a clock failed: $(cat "$E2E_WORK/err.txt")"
+[ "$out" = 1 ] || fail "--add without a clock printed '$out'"
+# Twenty calendars in one file, one event each.
+for i in $(seq 20); do
+    printf 'BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:Event %s\r\nDTSTART:20300101T07%02d00\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n' "$i" "$i"
+done >"$E2E_WORK/twenty.ics"
+cp "$PROG_DIR/Alarms.dat" "$E2E_WORK/before.dat"
+status=0
+(ulimit -f 1 && exec "$PROG_DIR/tockwise" --import "$E2E_WORK/twenty.ics") >/dev/null 2>"$E2E_WORK/err.txt" || status=$?
+[ "$status" -eq 1 ] || fail "--import over the size limit ended with $status: $(cat "$E2E_WORK/err.txt")"
+grep -q "nothing imported" "$E2E_WORK/err.txt" || fail "--import over the size limit said: $(cat "$E2E_WORK/err.txt")"
+cmp -s "$E2E_WORK/before.dat" "$PROG_DIR/Alarms.dat" || fail "a failed --import changed Alarms.dat"
+"$PROG_DIR/tockwise" --remove 1 >/dev/null 2>&1 || fail "--remove 1 without a clock failed"
+log "without a clock: --add, a failed --import (status 1, Alarms.dat unchanged), --remove"
+
 start_clock
 wait_for_clock
 wait_until gdbus introspect "${BUS[@]}" >/dev/null || fail "the clock took no name on the session bus"
