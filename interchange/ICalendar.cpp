@@ -289,7 +289,12 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
         return {
             a, QStringLiteral("it repeats %1 (%2), which no alarm does").arg(frequencyName(rule.freq), ruleText), {}};
     if (rule.interval > 1)
-        return {a, QStringLiteral("it repeats only every %1th time (%2)").arg(rule.interval).arg(ruleText), {}};
+        return {
+            a,
+            QStringLiteral("it repeats only every %1 %2 (%3), an alarm every one")
+                .arg(rule.interval)
+                .arg(rule.freq == ICAL_DAILY_RECURRENCE ? QStringLiteral("days") : QStringLiteral("weeks"), ruleText),
+            {}};
     if (rule.count != 0 || !icaltime_is_null_time(rule.until))
         return {a, QStringLiteral("its repeats end (%1), an alarm's never do").arg(ruleText), {}};
     for (const short *part : {rule.by_second, rule.by_minute, rule.by_hour, rule.by_month_day, rule.by_year_day,

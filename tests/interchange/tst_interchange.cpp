@@ -83,13 +83,46 @@ private slots:
             << calendar(event("DTSTART;TZID=America/New_York:20240307T080000\r\nRRULE:FREQ=DAILY\r\n")) << "daily 13:00"
             << "daylight saving time";
 
+        QTest::newRow("reminder before the end")
+            << calendar(event("DTSTART:20240307T080000\r\nDTEND:20240307T090000\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                              "TRIGGER;RELATED=END:-PT15M\r\nEND:VALARM\r\n"))
+            << "once 08:45 2024-3-7"
+            << "";
+        QTest::newRow("reminder at a fixed moment does not move it")
+            << calendar(event("DTSTART:20240307T080000\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                              "TRIGGER;VALUE=DATE-TIME:20240306T120000Z\r\nEND:VALARM\r\n"))
+            << "once 08:00 2024-3-7"
+            << "";
+        // The shape a desktop mail program writes: its own zone name, defined
+        // in the file with daylight saving rules.
+        QTest::newRow("zone defined in the file, with rules")
+            << calendar("BEGIN:VTIMEZONE\r\nTZID:W. Europe Standard Time\r\nBEGIN:STANDARD\r\n"
+                        "DTSTART:16010101T030000\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\n"
+                        "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\n"
+                        "DTSTART:16010101T020000\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\n"
+                        "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n" +
+                        event("DTSTART;TZID=\"W. Europe Standard Time\":20240304T090000\r\n"
+                              "RRULE:FREQ=WEEKLY;BYDAY=MO\r\nX-MICROSOFT-CDO-BUSYSTATUS:BUSY\r\n"))
+            << "weekly 08:00 day0"
+            << "daylight saving time";
+        QTest::newRow("RFC 5545 daily for 10 occurrences")
+            << calendar(event("DTSTART;TZID=America/New_York:19970902T090000\r\nRRULE:FREQ=DAILY;COUNT=10\r\n")) << ""
+            << "repeats end";
+        QTest::newRow("RFC 5545 monthly on the first Friday")
+            << calendar(event("DTSTART;TZID=America/New_York:19970905T090000\r\nRRULE:FREQ=MONTHLY;BYDAY=1FR\r\n"))
+            << ""
+            << "repeats monthly";
+        QTest::newRow("RFC 5545 every other week") << calendar(event("DTSTART;TZID=America/New_York:19970902T090000\r\n"
+                                                                     "RRULE:FREQ=WEEKLY;INTERVAL=2;WKST=SU\r\n"))
+                                                   << ""
+                                                   << "every 2 weeks";
         QTest::newRow("monthly") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=MONTHLY\r\n")) << ""
                                  << "repeats monthly";
         QTest::newRow("yearly") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=YEARLY\r\n")) << ""
                                 << "repeats yearly";
         QTest::newRow("INTERVAL=2") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=WEEKLY;INTERVAL=2\r\n"))
                                     << ""
-                                    << "every 2th";
+                                    << "every 2 weeks";
         QTest::newRow("COUNT") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=DAILY;COUNT=5\r\n")) << ""
                                << "repeats end";
         QTest::newRow("UNTIL") << calendar(
