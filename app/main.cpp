@@ -1,12 +1,14 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
 #include "engine/Snoozes.h"
 #include "notify/MessageForm.h"
 #include "notify/SoundModule.h"
 #include "platform/EndSignals.h"
+#include "shell/AlarmCommands.h"
+#include "shell/CommandHost.h"
 #include "shell/CommandLine.h"
+#include "shell/DBusInterface.h"
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
@@ -15,8 +17,6 @@
 #include "ui/FormRegistry.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -88,18 +88,9 @@ int main(int argc, char *argv[])
                 form->Form_Unload(1);
         });
 
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    // The per-user folder where users' alarms live keeps its lower-case name.
-    const QDir userFolder(QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-                              .filePath(QStringLiteral("tockwise")));
-    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(programFolder, userFolder.path()));
-    // What is the user's beyond the table itself lives beside it in the
-    // per-user folder, wherever the table is.
-    AlarmChecking::SetMissedFile(userFolder.filePath(QStringLiteral("missed-alarms.txt")));
-    AlarmIdentity::SetFile(userFolder.filePath(QStringLiteral("alarm-ids")));
-    Snoozes::SetFile(userFolder.filePath(QStringLiteral("snoozes")));
+    AlarmCommands::SetUpFiles();
     Snoozes::Load();
-    SoundModule::SetProgramFolder(programFolder);
+    SoundModule::SetProgramFolder(QCoreApplication::applicationDirPath());
     if (qEnvironmentVariableIsSet("TOCKWISE_ALERT_INTERVAL"))
         MessageForm::SetAlertInterval(qEnvironmentVariableIntValue("TOCKWISE_ALERT_INTERVAL"));
 
@@ -111,7 +102,7 @@ int main(int argc, char *argv[])
         Forms().DeleteAll();
         return 1;
     }
-    instance.OnShowRequest([] {
+    const auto showClock = [] {
         MainForm *form = Forms().Find<MainForm>();
         if (!form) {
             // Exit took the clock while a notification stayed open, and the
@@ -130,7 +121,25 @@ int main(int argc, char *argv[])
         form->show();
         form->raise();
         form->activateWindow();
+    };
+    instance.OnShowRequest(showClock);
+    // Commands from a terminal (the local socket) and from the bus change the
+    // table the same way.
+    CommandHost commands;
+    instance.OnCommand([&commands](const QByteArray &request) {
+        QStringList words;
+        QByteArray input;
+        if (!AlarmCommands::DecodeRequest(request, &words, &input)) {
+            AlarmCommands::Reply refused;
+            refused.status = 2;
+            refused.err = "tockwise: the running clock did not understand the command\n";
+            return AlarmCommands::EncodeReply(refused);
+        }
+        return AlarmCommands::EncodeReply(commands.Run(words, input));
     });
+    DBusInterface bus(&commands);
+    QObject::connect(&bus, &DBusInterface::ShowClockRequested, &app, showClock);
+    bus.Register();
     QuitWhenLastWindowGone();
     // Read and handed to the sound server once the clock is up, so that the
     // first chime starts with its minute.

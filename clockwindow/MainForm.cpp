@@ -278,8 +278,8 @@ void MainForm::PositionMissedForm()
 
 void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute, const QString &alarmId)
 {
-    Q_UNUSED(alarmId)
-    MessageForm::Fire(name, dateText, dueMinute);
+    // A snooze asked for from outside keeps the alarm's identity.
+    MessageForm::Fire(name, dateText, dueMinute)->setProperty("alarmId", alarmId);
     TraceEvent("notification-shown");
     m_rang = true;
 }

@@ -240,6 +240,10 @@ void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute)
         const AlarmRecord &a = alarms.at(i);
         if (a.Minute != minute || a.Hour != hour || a.Disabled != 0)
             continue;
+        // Added or changed from the command line while no clock ran: it was
+        // not the user's alarm yet at the minutes up to that change.
+        if (MissedMinute != 0 && CheckMinute <= AlarmIdentity::ChangedAt(static_cast<int>(i)))
+            continue;
         if (isDue(a, CheckMinute))
             FireAlarm(static_cast<int>(i), MissedMinute);
     }

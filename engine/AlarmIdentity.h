@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <limits>
+
 // Each alarm's per-user identity. The records of the table have none of their
 // own and removing one renumbers the rest, so the identities are kept beside
 // the table, one per record in table order, in a small file of their own;
@@ -22,8 +24,19 @@ QString Of(int index);
 // The record with that identity, or -1.
 int IndexOf(const QString &id);
 
-// A record was appended to the table; record index was removed.
-void Appended();
+// Records were appended to the table; record index was removed.
+void Appended(int count = 1);
 void Removed(int index);
+
+// The minute record index was last changed while no clock ran, kept with its
+// identity: the next start does not report it missed for that minute or any
+// before it. Never when none is known.
+constexpr qint32 Never = std::numeric_limits<qint32>::min();
+void SetChanged(int first, int last, qint32 minute);
+inline void SetChanged(int index, qint32 minute)
+{
+    SetChanged(index, index, minute);
+}
+qint32 ChangedAt(int index);
 
 } // namespace AlarmIdentity

@@ -1,6 +1,7 @@
 #include "notify/MessageForm.h"
 
 #include "engine/AlarmChecking.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "notify/SoundModule.h"
 #include "resources/Artwork.h"
@@ -90,6 +91,37 @@ MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qin
     QAccessibleEvent alert(form, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
     return form;
+}
+
+namespace {
+QList<MessageForm *> openNotifications()
+{
+    QList<MessageForm *> open;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *form = qobject_cast<MessageForm *>(widget);
+        if (form && form->isVisible())
+            open.append(form);
+    }
+    return open;
+}
+} // namespace
+
+int MessageForm::SnoozeAll(int minutes)
+{
+    const QList<MessageForm *> open = openNotifications();
+    for (MessageForm *form : open) {
+        Snoozes::Add(form->property("alarmId").toString(), form->MessageLabel->text(), minutes);
+        form->close();
+    }
+    return static_cast<int>(open.size());
+}
+
+int MessageForm::DismissAll()
+{
+    const QList<MessageForm *> open = openNotifications();
+    for (MessageForm *form : open)
+        form->close();
+    return static_cast<int>(open.size());
 }
 
 void MessageForm::SetAlertInterval(int milliseconds)

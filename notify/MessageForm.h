@@ -30,6 +30,12 @@ public:
     // without taking the keyboard focus.
     static MessageForm *Fire(const QString &name, const QString &dateText, qint32 dueMinute);
 
+    // What a command does to every open notification: snoozed for that many
+    // minutes (the alarm's identity is the window's "alarmId" property), or
+    // closed. Each returns how many it closed.
+    static int SnoozeAll(int minutes);
+    static int DismissAll();
+
     // Tests (and TOCKWISE_ALERT_INTERVAL) shorten the 5000 ms of windows
     // created afterwards; 0 or less restores it.
     static void SetAlertInterval(int milliseconds);

@@ -1,7 +1,16 @@
 #include "shell/CommandLine.h"
 
+#include "shell/AlarmCommands.h"
+#include "shell/CommandRunner.h"
+
+#include <QCoreApplication>
+#include <QDate>
+
+#include <algorithm>
 #include <iostream>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #ifndef TOCKWISE_VERSION
 #error "TOCKWISE_VERSION must be defined by the build"
@@ -40,11 +49,129 @@ const QtOption *FindQtOption(std::string_view arg)
     return nullptr;
 }
 
+// The options that run a command on the alarms rather than start the clock.
+bool IsCommandOption(std::string_view arg)
+{
+    for (std::string_view option :
+         {"--list", "--add", "--remove", "--enable", "--disable", "--export", "--import", "--snooze-all",
+          "--dismiss-all", "--autostart", "--at", "--daily", "--weekdays", "--weekly", "--on", "--disabled"}) {
+        if (arg == option)
+            return true;
+    }
+    return false;
+}
+
+int usageError(std::ostream &err, const QString &why)
+{
+    err << "tockwise: " << why.toStdString() << " (try 'tockwise --help')\n";
+    err.flush();
+    return 2;
+}
+
+// The command the arguments from first on give, or the usage error.
+int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Command *command, std::ostream &err)
+{
+    QString name, at, day, kind;
+    bool disabled = false;
+    bool hasDay = false;
+    const auto value = [&](size_t &i, QString *into) {
+        if (i + 1 >= args.size())
+            return false;
+        ++i;
+        *into = QString::fromUtf8(args[i].data(), qsizetype(args[i].size()));
+        return true;
+    };
+    QStringList words;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        const QString option = QString::fromUtf8(arg.data(), qsizetype(arg.size()));
+        QString v;
+        const auto setCommand = [&](const QStringList &w) {
+            if (!words.isEmpty())
+                return false;
+            words = w;
+            return true;
+        };
+        if (arg == "--list" || arg == "--dismiss-all") {
+            if (!setCommand({option.mid(2)}))
+                return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--add") {
+            if (!value(i, &name) || !setCommand({QStringLiteral("add")}))
+                return usageError(err, QStringLiteral("--add needs a name, and comes alone"));
+        } else if (arg == "--remove" || arg == "--enable" || arg == "--disable") {
+            if (!value(i, &v))
+                return usageError(err, QStringLiteral("%1 needs the number of an alarm").arg(option));
+            if (!setCommand({option.mid(2), v}))
+                return usageError(err, QStringLiteral("one command at a time"));
+            bool number = false;
+            if (v.toInt(&number) < 1 || !number)
+                return usageError(err, QStringLiteral("'%1' is no alarm number").arg(v));
+        } else if (arg == "--export" || arg == "--import") {
+            if (!value(i, &command->file) || !setCommand({option.mid(2)}))
+                return usageError(err,
+                                  QStringLiteral("%1 needs a file, or - for standard input or output").arg(option));
+        } else if (arg == "--snooze-all") {
+            QString minutes = QStringLiteral("10");
+            if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
+                value(i, &minutes);
+            bool number = false;
+            const int m = minutes.toInt(&number);
+            if (!number || m < 1 || m > 1440)
+                return usageError(err, QStringLiteral("a snooze lasts 1 to 1440 minutes, not '%1'").arg(minutes));
+            if (!setCommand({QStringLiteral("snooze-all"), QString::number(m)}))
+                return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--autostart") {
+            if (i + 1 < args.size() && (args[i + 1] == "on" || args[i + 1] == "off"))
+                value(i, &command->autostart);
+            else if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
+                return usageError(err, QStringLiteral("--autostart takes on or off"));
+            if (!setCommand({QStringLiteral("autostart")}))
+                return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--at") {
+            if (!value(i, &at))
+                return usageError(err, QStringLiteral("--at needs a time HH:MM"));
+        } else if (arg == "--daily" || arg == "--weekdays" || arg == "--weekly" || arg == "--on") {
+            if (!kind.isEmpty())
+                return usageError(err, QStringLiteral("one of --daily, --weekdays, --weekly DAY, --on DATE"));
+            kind = arg == "--daily"      ? QStringLiteral("daily")
+                   : arg == "--weekdays" ? QStringLiteral("weekdays")
+                   : arg == "--weekly"   ? QStringLiteral("weekly")
+                                         : QStringLiteral("once");
+            if ((arg == "--weekly" || arg == "--on") && !value(i, &day))
+                return usageError(err, QStringLiteral("%1 needs a %2").arg(option, arg == "--on" ? "date" : "day"));
+            hasDay = arg == "--weekly" || arg == "--on";
+        } else if (arg == "--disabled") {
+            disabled = true;
+        } else if (const QtOption *qtOption = FindQtOption(arg)) {
+            if (qtOption->takesValue && arg.find('=') == std::string_view::npos)
+                ++i;
+        } else {
+            return usageError(err, QStringLiteral("'%1' does not go with a command").arg(option));
+        }
+    }
+    const bool adding = words.value(0) == QLatin1String("add");
+    if (!adding && (!at.isEmpty() || !kind.isEmpty() || disabled))
+        return usageError(err,
+                          QStringLiteral("--at, --daily, --weekdays, --weekly, --on and --disabled go with --add"));
+    if (adding) {
+        if (at.isEmpty() || kind.isEmpty())
+            return usageError(err, QStringLiteral("--add needs --at HH:MM and one of --daily, --weekdays, "
+                                                  "--weekly DAY, --on YYYY-MM-DD"));
+        if (kind == QLatin1String("weekly") && AlarmCommands::ParseWeekDay(day) < 0)
+            return usageError(err,
+                              QStringLiteral("'%1' is no day of the week (Monday ... Sunday, or 1 ... 7)").arg(day));
+        words << name << kind << at << (hasDay ? day : QStringLiteral("-"))
+              << (disabled ? QStringLiteral("disabled") : QStringLiteral("enabled"));
+    }
+    command->words = words;
+    return 0;
+}
+
 } // namespace
 
 const char *Usage()
 {
-    return "Usage: tockwise [--help | --version]\n"
+    return "Usage: tockwise [--help | --version | COMMAND]\n"
            "\n"
            "A desktop digital clock with named alarms. It lives in the tray; right-click\n"
            "the clock for its menu. One copy runs per user: a second start brings the\n"
@@ -56,6 +183,24 @@ const char *Usage()
            "              it waits a few seconds for the old copy to end, then starts\n"
            "Qt's own options (-platform, -display, -style, -session, ...) are left to Qt.\n"
            "\n"
+           "Commands (through the running clock when there is one, else on Alarms.dat;\n"
+           "no display needed; exit status 0 done, 1 failed, 2 a usage error):\n"
+           "  --list                 one line per alarm, tab-separated: number, kind\n"
+           "                         (once, daily, weekly, weekdays), HH:MM, date, weekday\n"
+           "                         or -, enabled or disabled, name. Numbers count from 1\n"
+           "                         in table order and shift when an alarm is removed\n"
+           "  --add NAME --at HH:MM (--daily | --weekdays | --weekly DAY | --on YYYY-MM-DD)\n"
+           "        [--disabled]     add an alarm (DAY: Monday ... Sunday or 1 ... 7);\n"
+           "                         prints its number\n"
+           "  --remove N, --enable N, --disable N\n"
+           "                         remove, enable or disable alarm N\n"
+           "  --export FILE          write the alarms as iCalendar (- for standard output)\n"
+           "  --import FILE          add the events of an iCalendar file that map onto an\n"
+           "                         alarm (- for standard input); says why it skips others\n"
+           "  --snooze-all [MINUTES] snooze every open notification (10 minutes)\n"
+           "  --dismiss-all          close every open notification\n"
+           "  --autostart on|off     start Tockwise at login, or not; alone: which is set\n"
+           "\n"
            "Files:\n"
            "  Alarms.dat  the alarms: beside the program when that folder holds it and\n"
            "              is writable, otherwise $XDG_DATA_HOME/tockwise/Alarms.dat\n"
@@ -64,14 +209,33 @@ const char *Usage()
            "              $XDG_DATA_HOME/tockwise/ (~/.local/share/tockwise/)\n"
            "  hqz.conf    the settings: $XDG_CONFIG_HOME/hqz.conf (~/.config/hqz.conf)\n"
            "\n"
-           "To start the clock at login, copy its desktop entry to ~/.config/autostart/:\n"
-           "  mkdir -p ~/.config/autostart\n"
-           "  cp /usr/share/applications/example.varnod.Tockwise.desktop ~/.config/autostart/\n"
-           "(from ~/.local/share/applications/ when installed for one user).\n";
+           "An alarm rings only while the clock runs: 'tockwise --autostart on' puts its\n"
+           "desktop entry in ~/.config/autostart/ so that it starts at login.\n"
+           "\n"
+           "D-Bus: the running clock owns example.varnod.Tockwise on the session bus;\n"
+           "object /example/varnod/Tockwise, interface example.varnod.Tockwise.Alarms.\n";
 }
 
 std::optional<int> Handle(int argc, const char *const argv[], std::ostream &out, std::ostream &err)
 {
+    std::vector<std::string_view> args;
+    bool command = false;
+    for (int i = 1; i < argc; ++i) {
+        args.emplace_back(argv[i] ? argv[i] : "");
+        command = command || IsCommandOption(args.back());
+    }
+    if (command && std::find(args.begin(), args.end(), "--help") == args.end() &&
+        std::find(args.begin(), args.end(), "-h") == args.end()) {
+        CommandRunner::Command parsed;
+        if (const int usage = parseCommand(args, &parsed, err))
+            return usage;
+        // Commands need no display: a core application, and only when none is there (tests have one).
+        std::unique_ptr<QCoreApplication> app;
+        int appArgc = 1;
+        if (!QCoreApplication::instance())
+            app = std::make_unique<QCoreApplication>(appArgc, const_cast<char **>(argv));
+        return CommandRunner::Run(parsed, out, err);
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i] ? argv[i] : "";
         if (arg == "--help" || arg == "-h") {

@@ -11,6 +11,10 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <memory>
+
+#include <unistd.h>
+
 namespace {
 
 constexpr int RestartWaitMs = 5000;
@@ -19,6 +23,9 @@ constexpr int RestartWaitMs = 5000;
 constexpr int BusyWaitMs = 5000;
 constexpr int PollMs = 100;
 const QByteArray ShowRequest = QByteArrayLiteral("show\n");
+const QByteArray CommandRequest = QByteArrayLiteral("command ");
+// A command may import thousands of alarms; the copy answers when they are saved.
+constexpr int CommandAnswerMs = 60000;
 const QString LockName = QStringLiteral("tockwise.lock");
 const QString SocketName = QStringLiteral("tockwise.socket");
 
@@ -177,6 +184,88 @@ void SingleInstance::OnShowRequest(std::function<void()> handler)
     m_showRequest = std::move(handler);
 }
 
+void SingleInstance::OnCommand(std::function<QByteArray(const QByteArray &)> handler)
+{
+    m_command = std::move(handler);
+}
+
+// Every private folder a clock may have put its lock in: the runtime folder
+// of its session (also where a cron job, which has no XDG_RUNTIME_DIR, does
+// not look by itself) and the private cache folder.
+QStringList SingleInstance::CommandFolders()
+{
+    QStringList folders;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString candidates[] = {
+        QDir::isAbsolutePath(runtime) ? runtime : QString(),
+        QStringLiteral("/run/user/%1").arg(::getuid()),
+        cacheFolder(false),
+    };
+    for (const QString &folder : candidates) {
+        if (!folder.isEmpty() && !folders.contains(folder) && PrivateFolder::IsPrivate(folder))
+            folders.append(folder);
+    }
+    return folders;
+}
+
+SingleInstance::Answer SingleInstance::Ask(const QByteArray &request, QByteArray *reply)
+{
+    for (const QString &folder : CommandFolders()) {
+        const QString path = QDir(folder).filePath(SocketName);
+        if (FileKind::OfEntry(path) != FileKind::Kind::Socket)
+            continue;
+        QLocalSocket socket;
+        socket.connectToServer(path);
+        if (!socket.waitForConnected(1000))
+            continue;
+        socket.write(CommandRequest + request + '\n');
+        const QDeadlineTimer deadline(CommandAnswerMs);
+        QByteArray received;
+        while (!received.contains('\n') && !deadline.hasExpired()) {
+            if (!socket.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 1000))) &&
+                socket.state() != QLocalSocket::ConnectedState)
+                break;
+            received += socket.readAll();
+        }
+        received += socket.readAll();
+        if (!received.contains('\n'))
+            return Answer::NoAnswer;
+        *reply = received.left(received.indexOf('\n'));
+        return Answer::Answered;
+    }
+    return Answer::NoCopy;
+}
+
+InstanceLock::Take SingleInstance::TakeCommandLocks(std::vector<std::unique_ptr<InstanceLock>> *locks, QString *why)
+{
+    QStringList folders = CommandFolders();
+    // The folder this environment's clock would take the lock in.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString own = !runtime.isEmpty() && QDir::isAbsolutePath(runtime) && PrivateFolder::IsPrivate(runtime)
+                            ? runtime
+                            : cacheFolder(true);
+    if (own.isEmpty()) {
+        *why = QStringLiteral("%1 is not a folder of your own that only you can open")
+                   .arg(QDir::toNativeSeparators(cacheFolderPath()));
+        return InstanceLock::Take::Unusable;
+    }
+    if (!folders.contains(own))
+        folders.append(own);
+    for (const QString &folder : folders) {
+        auto lock = std::make_unique<InstanceLock>();
+        const QString path = QDir(folder).filePath(LockName);
+        const InstanceLock::Take take = lock->TryTake(path, why);
+        if (take == InstanceLock::Take::Unusable)
+            *why = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), *why);
+        if (take != InstanceLock::Take::Taken) {
+            locks->clear();
+            return take;
+        }
+        locks->push_back(std::move(lock));
+    }
+    return InstanceLock::Take::Taken;
+}
+
 void SingleInstance::listen()
 {
     m_server = new QLocalServer(this);
@@ -206,9 +295,22 @@ void SingleInstance::listen()
                                             : paths.join(QStringLiteral(", "))));
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().startsWith(ShowRequest.trimmed()) && m_showRequest)
-                    m_showRequest();
+            // A request is one line: "show", or a command and its words.
+            auto received = std::make_shared<QByteArray>();
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket, received] {
+                *received += socket->readAll();
+                if (received->startsWith(ShowRequest.trimmed()) && !received->startsWith(CommandRequest)) {
+                    if (m_showRequest)
+                        m_showRequest();
+                    socket->disconnectFromServer();
+                    return;
+                }
+                const qsizetype end = received->indexOf('\n');
+                if (end < 0 && (CommandRequest.startsWith(received->left(CommandRequest.size())) ||
+                                ShowRequest.startsWith(*received)))
+                    return; // the rest of the line is on its way
+                if (end >= 0 && received->startsWith(CommandRequest) && m_command)
+                    socket->write(m_command(received->mid(CommandRequest.size(), end - CommandRequest.size())) + '\n');
                 socket->disconnectFromServer();
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

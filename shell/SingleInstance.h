@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLocalServer;
 
@@ -29,9 +30,22 @@ public:
 
     // Called in the running copy when a second start asks for the clock.
     void OnShowRequest(std::function<void()> handler);
+    // Called in the running copy with a command's request line; returns the
+    // reply line.
+    void OnCommand(std::function<QByteArray(const QByteArray &request)> handler);
+
+    // A command's way to the running copy, whatever its own environment: it
+    // knocks at every folder the lock and the socket may be in. NoCopy when
+    // no socket answers the knock.
+    enum class Answer { Answered, NoCopy, NoAnswer };
+    static Answer Ask(const QByteArray &request, QByteArray *reply);
+    // With no copy running, a command holds the lock in every folder a clock
+    // may take it in, so a clock starting meanwhile waits for the command.
+    static InstanceLock::Take TakeCommandLocks(std::vector<std::unique_ptr<InstanceLock>> *locks, QString *why);
 
 private:
     static QString LockPath();
+    static QStringList CommandFolders();
     static QStringList ServerPaths(bool create);
 
     InstanceLock::Take takeLock(QString *why);
@@ -42,5 +56,6 @@ private:
     std::unique_ptr<InstanceLock> m_lock;
     QLocalServer *m_server = nullptr;
     std::function<void()> m_showRequest;
+    std::function<QByteArray(const QByteArray &)> m_command;
     int m_exitCode = 0;
 };

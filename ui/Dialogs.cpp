@@ -9,13 +9,29 @@ AskHandler askHandler;
 ErrorHandler errorHandler;
 } // namespace
 
+namespace {
+int asking = 0;
+} // namespace
+
 bool AskYesNo(QWidget *parent, const QString &text, bool yesIsDefault)
 {
+    // The answer may act on what the question names: while it is open, a
+    // change from outside must wait.
+    ++asking;
+    const struct Answered
+    {
+        ~Answered() { --asking; }
+    } answered;
     if (askHandler)
         return askHandler(text);
     QMessageBox box(QMessageBox::NoIcon, Title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool Asking()
+{
+    return asking > 0;
 }
 
 void ShowError(QWidget *parent, const QString &text)

@@ -13,6 +13,8 @@ inline const QString Title = QStringLiteral("Tockwise");
 
 // Yes/No question, no icon. Returns true for Yes.
 bool AskYesNo(QWidget *parent, const QString &text, bool yesIsDefault = true);
+// Whether a Yes/No question is open (a removal question, say).
+bool Asking();
 // A failure the user must know about (e.g. a save that did not happen).
 void ShowError(QWidget *parent, const QString &text);
 

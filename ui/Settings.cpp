@@ -142,6 +142,9 @@ bool Settings::Write(Key key, const QString &text, QString *problem)
 bool Settings::Write(const Values &values, QString *problem)
 {
     const QString path = filePath();
+    // A new account may have no settings folder yet: the first save makes it.
+    if (!path.isEmpty())
+        QDir().mkpath(QFileInfo(path).absolutePath());
     QString refused = Unusable();
     if (refused.isEmpty()) {
         refused = takeLockBriefly(path);

@@ -769,6 +769,44 @@ private slots:
         QCOMPARE(lines.last(), QStringLiteral("Noon - 12:00,  20 March"));
     }
 
+    void changeWhileClosedIsNotMissedBeforeIt()
+    {
+        // Closed on Monday 18:00; on Wednesday at 10:00 a command added
+        // "Dentist" (second alarm) with no clock running; started again on
+        // Thursday 09:00. Only Thursday's 07:00 is its missed minute.
+        Alarms = {AlarmRecord{}, makeAlarm("Gym", 1, 7, 0), makeAlarm("Dentist", 1, 7, 0), makeAlarm("Tea", 1, 7, 0)};
+        QVERIFY(SaveAlarms());
+        QVERIFY(LoadAlarms());
+        AlarmIdentity::SetChanged(2, MinuteOf(QDate(2024, 3, 6), QTime(10, 0)));
+        AlarmIdentity::SetChanged(3, MinuteOf(QDate(2024, 3, 7), QTime(7, 0))); // that very minute counts as seen
+        // The first record's line from an older program has no minute; the
+        // removal of the first moves the others' minutes with their identities.
+        QFile ids(m_dir->filePath(QStringLiteral("alarm-ids")));
+        QVERIFY(ids.open(QIODevice::WriteOnly));
+        ids.write(QStringLiteral("old-id\n%1\t%2\n%3\t%4\n")
+                      .arg(AlarmIdentity::Of(2))
+                      .arg(AlarmIdentity::ChangedAt(2))
+                      .arg(AlarmIdentity::Of(3))
+                      .arg(AlarmIdentity::ChangedAt(3))
+                      .toUtf8());
+        ids.close();
+        AlarmIdentity::SetFile(ids.fileName());
+        QVERIFY(LoadAlarms());
+        QCOMPARE(AlarmIdentity::Of(1), QStringLiteral("old-id"));
+        QCOMPARE(AlarmIdentity::ChangedAt(1), AlarmIdentity::Never);
+        QCOMPARE(AlarmEditing::RemoveAlarm(1), AlarmEditing::Removal::Removed);
+        QCOMPARE(AlarmIdentity::ChangedAt(1), MinuteOf(QDate(2024, 3, 6), QTime(10, 0)));
+        // Gym again, as the clock's own editor adds it: no minute of change.
+        Alarms.append(makeAlarm("Gym", 1, 7, 0));
+        AlarmIdentity::Appended();
+
+        AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(18, 0));
+        fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 0, 30));
+        AlarmChecking::StartupCatchUp();
+        QCOMPARE(missedLines(), (QStringList{"Gym - 07:00,  5 March", "Gym - 07:00,  6 March",
+                                             "Dentist - 07:00,  7 March", "Gym - 07:00,  7 March"}));
+    }
+
     void startupMinuteIsMissedNotRung()
     {
         fakeNow = QDateTime(QDate(2024, 3, 4), QTime(18, 0, 10));

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Keeps the program's layers: every #include of a source folder runs downwards.
 
-    app -> shell -> windows -> ui -> engine / resources -> platform
+    app -> shell -> windows -> ui -> interchange -> engine / resources -> platform
 
 - app/ holds main.cpp only and may include anything below it.
 - shell/ (tray, menus, single copy, the wiring) includes windows, ui, engine, resources.
@@ -9,6 +9,8 @@
   resources, and another window folder only where one window opens another
   (WINDOW_OPENS below); never shell/ or app/, never in a circle.
 - ui/ (what every window stands on) includes engine and resources only.
+- interchange/ (the iCalendar mapping) sits beside engine/, above it: it includes engine/
+  and platform/, and engine/ never includes it.
 - engine/ includes platform/; resources/ includes nothing of the program's.
 - platform/ (what differs between operating systems) includes nothing of the
   program's but itself.
@@ -24,6 +26,7 @@ LEVEL = {
     "shell": 3,
     "clockwindow": 2, "notify": 2, "alarmui": 2, "theme": 2, "about": 2,
     "ui": 1,
+    "interchange": 0.5,
     "engine": 0, "resources": 0,
     "platform": -1,
 }

@@ -1,10 +1,16 @@
 #include "about/AdForm.h"
 #include "about/PersonalForm.h"
+#include "alarmui/ModifyForm.h"
+#include "engine/AlarmHandling.h"
+#include "engine/Snoozes.h"
+#include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
+#include "shell/CommandHost.h"
 #include "shell/CommandLine.h"
 #include "shell/MenuForm.h"
 #include "shell/ShellWiring.h"
+#include "shell/SingleInstance.h"
 #include "shell/SystemTray.h"
 #include "tests/common/ClockFixture.h"
 #include "tests/common/FormTestHelpers.h"
@@ -22,6 +28,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <future>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -383,8 +390,9 @@ private slots:
         QVERIFY2(QString::fromStdString(stdOut.str()).startsWith(out), stdOut.str().c_str());
         if (out.startsWith(QLatin1String("Usage"))) {
             // What a user needs to find the files and the autostart folder.
-            for (const char *needle : {"restart", "$XDG_DATA_HOME/tockwise/Alarms.dat", "~/.local/share/tockwise/",
-                                       "$XDG_CONFIG_HOME/hqz.conf", "~/.config/hqz.conf", "~/.config/autostart/"})
+            for (const char *needle :
+                 {"restart", "$XDG_DATA_HOME/tockwise/Alarms.dat", "~/.local/share/tockwise/",
+                  "$XDG_CONFIG_HOME/hqz.conf", "~/.config/hqz.conf", "~/.config/autostart/", "--autostart"})
                 QVERIFY2(stdOut.str().find(needle) != std::string::npos, needle);
         } else if (out.isEmpty()) {
             QVERIFY(stdOut.str().empty());
@@ -393,6 +401,226 @@ private slots:
         }
         QCOMPARE(QString::fromStdString(stdErr.str()), err);
     }
+    // ---- Commands on the alarms, with and without a running clock --------
+
+    void commands_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // exactly
+        QTest::addColumn<QString>("err"); // a part
+
+        const QString listed = "1\tdaily\t07:00\t-\tenabled\tWake up\n"
+                               "2\tonce\t10:30\t2024-03-08\tdisabled\tMeeting\n";
+        for (const bool running : {false, true}) {
+            const char *copy = running ? "running: " : "alone: ";
+            const auto row = [&](const char *name) -> QTestData & {
+                return QTest::newRow(qPrintable(copy + QString(name))) << running;
+            };
+            row("--list") << QStringList{"--list"} << 0 << listed << "";
+            row("--add --weekly Tue") << QStringList{"--add", "Gym", "--at", "18:05", "--weekly", "Tue"} << 0 << "3\n"
+                                      << "added alarm 3 \"Gym\" (weekly 18:05 Tuesday)";
+            row("--add --on --disabled") << QStringList{"--disabled", "--add", "Café", "--on",
+                                                        "2050-12-31", "--at",  "0:00"}
+                                         << 0 << "3\n"
+                                         << "(once 00:00 2050-12-31)";
+            row("--add 30 February") << QStringList{"--add", "x", "--at", "07:00", "--on", "2024-02-30"} << 2 << ""
+                                     << "no date YYYY-MM-DD";
+            row("--add 1999") << QStringList{"--add", "x", "--at", "07:00", "--on", "1999-12-31"} << 2 << ""
+                              << "outside 2000-2050";
+            row("--add 24:00") << QStringList{"--add", "x", "--at", "24:00", "--daily"} << 2 << ""
+                               << "no time of day";
+            row("--add name beyond the code page")
+                << QStringList{"--add", "日本", "--at", "07:00", "--daily"} << 2 << ""
+                << "cannot hold";
+            row("--add --weekly 8") << QStringList{"--add", "x", "--at", "07:00", "--weekly", "8"} << 2 << ""
+                                    << "no day of the week";
+            row("--add without --at") << QStringList{"--add", "x", "--daily"} << 2 << ""
+                                      << "needs --at";
+            row("--daily without --add") << QStringList{"--list", "--daily"} << 2 << ""
+                                         << "go with --add";
+            row("two commands") << QStringList{"--list", "--remove", "1"} << 2 << ""
+                                << "one command at a time";
+            row("--remove 3: no such alarm") << QStringList{"--remove", "3"} << 2 << ""
+                                             << "there is no alarm 3";
+            row("--remove 1") << QStringList{"--remove", "1"} << 0 << "removed alarm 1 \"Wake up\" (daily 07:00 -)\n"
+                              << "";
+            row("--enable 2") << QStringList{"--enable", "2"} << 0
+                              << "enabled alarm 2 \"Meeting\" (once 10:30 2024-03-08)\n"
+                              << "";
+            row("--import a missing file") << QStringList{"--import", "/nonexistent/a.ics"} << 1 << ""
+                                           << "cannot be read";
+            row("--import no calendar") << QStringList{"--import", "%NOCAL%"} << 1 << ""
+                                        << "nothing imported";
+            row("--import twice the same") << QStringList{"--import", "%ICS%"} << 0 << "imported 1 alarms, skipped 1\n"
+                                           << "the same alarm is already there";
+            row("--export to a folder that is none") << QStringList{"--export", "/nonexistent/x.ics"} << 1 << ""
+                                                     << "could not be written";
+            row("--snooze-all 5") << QStringList{"--snooze-all", "5"} << (running ? 0 : 1)
+                                  << (running ? "snoozed 0 notifications for 5 minutes\n" : "")
+                                  << (running ? "" : "no clock is running");
+        }
+        QTest::newRow("running: --snooze-all, two notifications")
+            << true << QStringList{"--snooze-all", "NOTIFY"} << 0 << "snoozed 2 notifications for 10 minutes\n"
+            << "";
+        QTest::newRow("running: --dismiss-all, two notifications")
+            << true << QStringList{"--dismiss-all", "NOTIFY"} << 0 << "dismissed 2 notifications\n"
+            << "";
+        QTest::newRow("running: removal question open") << true << QStringList{"--enable", "2", "QUESTION"} << 1 << ""
+                                                        << "asking a question";
+        QTest::newRow("running: editor open") << true << QStringList{"--disable", "1", "EDITOR"} << 1 << ""
+                                              << "alarm editor is open";
+    }
+
+    void commands()
+    {
+        QFETCH(bool, running);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+
+        Snoozes::Load(); // none
+        // The lock and the socket in folders of this test's own.
+        static QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (runtime.path() + "/cache").toLocal8Bit());
+
+        AlarmRecord wake;
+        wake.Name = AlarmRecord::FixedName("Wake up");
+        wake.AlarmType = AlarmRecord::Daily;
+        wake.Hour = 7;
+        AlarmRecord meeting;
+        meeting.Name = AlarmRecord::FixedName("Meeting");
+        meeting.Hour = 10;
+        meeting.Minute = 30;
+        meeting.Day = 8;
+        meeting.Month = 3;
+        meeting.Year = 2024;
+        meeting.Disabled = -1;
+        AlarmHandling::Alarms = {AlarmRecord{}, wake, meeting};
+        QVERIFY(AlarmHandling::SaveAlarms());
+        QFile file(AlarmHandling::AlarmFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        QTemporaryDir files;
+        QFile ics(files.filePath("a.ics"));
+        QVERIFY(ics.open(QIODevice::WriteOnly));
+        ics.write("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:Wake up\r\nDTSTART:20240101T070000\r\n"
+                  "RRULE:FREQ=DAILY\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nSUMMARY:Tea\r\nDTSTART:20240101T160000\r\n"
+                  "END:VEVENT\r\nEND:VCALENDAR\r\n");
+        ics.close();
+        QFile noCalendar(files.filePath("no.ics"));
+        QVERIFY(noCalendar.open(QIODevice::WriteOnly));
+        noCalendar.write("hello\n");
+        noCalendar.close();
+        arguments.replaceInStrings("%ICS%", ics.fileName()).replaceInStrings("%NOCAL%", noCalendar.fileName());
+
+        std::unique_ptr<SingleInstance> instance;
+        std::unique_ptr<CommandHost> host;
+        bool question = false;
+        if (running) {
+            instance = std::make_unique<SingleInstance>();
+            QVERIFY(instance->Start(false));
+            host = std::make_unique<CommandHost>();
+            instance->OnCommand([&host](const QByteArray &request) {
+                QStringList words;
+                QByteArray input;
+                AlarmCommands::DecodeRequest(request, &words, &input);
+                return AlarmCommands::EncodeReply(host->Run(words, input));
+            });
+            question = arguments.removeAll("QUESTION") > 0;
+            if (arguments.removeAll("EDITOR"))
+                Forms().Get<ModifyForm>();
+            if (arguments.removeAll("NOTIFY")) {
+                MessageForm::Fire("Tea", "16:30", 0)->setProperty("alarmId", "tea-id");
+                MessageForm::Fire("Walk", "16:30", 0);
+            }
+        }
+
+        std::vector<std::string> words{"/usr/bin/tockwise"};
+        for (const QString &a : arguments)
+            words.push_back(a.toStdString());
+        std::vector<const char *> argv;
+        for (const std::string &w : words)
+            argv.push_back(w.c_str());
+        argv.push_back(nullptr);
+        std::ostringstream stdOut, stdErr;
+        // The command waits for the clock's answer, which this thread's event loop gives.
+        auto result = std::async(std::launch::async,
+                                 [&] { return CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr); });
+        if (question) {
+            // The command comes while the question is up.
+            Dialogs::SetAskHandler([&result](const QString &) {
+                while (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                return false;
+            });
+            Dialogs::AskYesNo(nullptr, "Are you sure you want to delete this alarm?");
+            Dialogs::SetAskHandler([this](const QString &text) {
+                asked << text;
+                return answer;
+            });
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(result.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 20000);
+        QCOMPARE(result.get().value_or(-1), exitCode);
+        QCOMPARE(QString::fromStdString(stdOut.str()), out);
+        QVERIFY2(QString::fromStdString(stdErr.str()).contains(err), stdErr.str().c_str());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray after = file.readAll();
+        if (exitCode != 0)
+            QCOMPARE(after, before);
+        else if (arguments.first() == "--list" || arguments.first().endsWith("-all"))
+            QCOMPARE(after, before);
+        else
+            QVERIFY(after != before);
+        if (arguments.first().endsWith("-all") && running) {
+            // The windows went; a snooze keeps each alarm's name and identity.
+            for (QWidget *window : QApplication::topLevelWidgets())
+                QVERIFY(!qobject_cast<MessageForm *>(window) || !window->isVisible());
+            QStringList snoozed;
+            for (const Snoozes::Snooze &snooze : Snoozes::Pending())
+                snoozed << snooze.name + "/" + snooze.alarmId;
+            snoozed.sort();
+            QCOMPARE(snoozed, out.startsWith("snoozed 2") ? QStringList({"Tea/tea-id", "Walk/"}) : QStringList());
+        }
+    }
+
+    void autostart()
+    {
+        const auto run = [](const QStringList &arguments, std::string *out) {
+            std::vector<std::string> words{"/usr/bin/tockwise"};
+            for (const QString &a : arguments)
+                words.push_back(a.toStdString());
+            std::vector<const char *> argv;
+            for (const std::string &w : words)
+                argv.push_back(w.c_str());
+            std::ostringstream stdOut, stdErr;
+            const int status = CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr).value_or(-1);
+            *out = stdOut.str() + stdErr.str();
+            return status;
+        };
+        const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/example.varnod.Tockwise.desktop";
+        std::string out;
+        QCOMPARE(run({"--autostart"}, &out), 0);
+        QCOMPARE(out, std::string("off\n"));
+        QCOMPARE(run({"--autostart", "on"}, &out), 0);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        file.close();
+        QVERIFY(text.startsWith("[Desktop Entry]\n"));
+        QVERIFY2(text.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"), text);
+        QCOMPARE(run({"--autostart"}, &out), 0);
+        QCOMPARE(QString::fromStdString(out), "on (" + entry + ")\n");
+        QCOMPARE(run({"--autostart", "off"}, &out), 0);
+        QVERIFY(!QFile::exists(entry));
+        QCOMPARE(run({"--autostart", "maybe"}, &out), 2);
+    }
+
     // ---- The menus and the tray -------------------------------------------
 
     void menuHideShowAndMissedToggle()

@@ -186,6 +186,7 @@ private slots:
         QTest::newRow("a stale lock naming no process") << "stale lock" << true << "";
         QTest::newRow("a lock that is a folder") << "lock folder" << false << "hqz.conf.lock";
         QTest::newRow("a settings file that is a named pipe") << "pipe" << false << "not a plain file";
+        QTest::newRow("no settings folder yet (a new account)") << "no folder" << true << "";
     }
 
     void settingsFilesLeftBehind()
@@ -204,6 +205,8 @@ private slots:
             QCOMPARE(::utime(QFile::encodeName(lock).constData(), &old), 0);
         } else if (left == "lock folder") {
             QVERIFY(QDir().mkdir(lock));
+        } else if (left == "no folder") {
+            QVERIFY(QDir(m_settings.Folder()).removeRecursively());
         } else if (left == "pipe") {
             QCOMPARE(::mkfifo(QFile::encodeName(m_settings.FilePath()).constData(), 0600), 0);
         }

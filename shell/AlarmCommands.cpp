@@ -1,0 +1,385 @@
+#include "shell/AlarmCommands.h"
+
+#include "engine/AlarmChecking.h"
+
+#include "engine/AlarmEditing.h"
+#include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/Snoozes.h"
+#include "engine/TimingModule.h"
+#include "interchange/ICalendar.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+namespace AlarmCommands {
+
+namespace {
+
+const char *const KindNames[] = {"once", "daily", "weekly", "weekdays"};
+const QDate FirstDate(2000, 1, 1);
+const QDate LastDate(2050, 12, 31);
+
+NotificationActions &actions()
+{
+    static NotificationActions value;
+    return value;
+}
+
+Reply fail(int status, const QString &why)
+{
+    Reply reply;
+    reply.status = status;
+    reply.err = QStringLiteral("tockwise: %1\n").arg(why).toUtf8();
+    return reply;
+}
+
+QString twoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QString describe(int index)
+{
+    const AlarmRecord &a = AlarmHandling::Alarms.at(index);
+    return QStringLiteral("%1 \"%2\" (%3 %4:%5 %6)")
+        .arg(index)
+        .arg(a.TrimmedName(), KindName(a.AlarmType), twoDigits(a.Hour), twoDigits(a.Minute), DayText(index));
+}
+
+// The alarm number a word names, or 0: the placeholder is no alarm.
+int alarmNumber(const QString &word)
+{
+    bool ok = false;
+    const int n = word.toInt(&ok);
+    return ok && n >= 1 && n < AlarmHandling::Alarms.size() ? n : 0;
+}
+
+void markChanged(int index)
+{
+    AlarmIdentity::SetChanged(index, TimingModule::CurrentMinute());
+}
+
+Reply list()
+{
+    Reply reply;
+    for (int i = 1; i < AlarmHandling::Alarms.size(); ++i) {
+        const AlarmRecord &a = AlarmHandling::Alarms.at(i);
+        reply.out += QStringLiteral("%1\t%2\t%3:%4\t%5\t%6\t%7\n")
+                         .arg(i)
+                         .arg(KindName(a.AlarmType), twoDigits(a.Hour), twoDigits(a.Minute), DayText(i),
+                              a.Disabled != 0 ? QStringLiteral("disabled") : QStringLiteral("enabled"), a.TrimmedName())
+                         .toUtf8();
+    }
+    return reply;
+}
+
+// The new alarm a command describes, or the usage error.
+QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
+{
+    if (words.size() != 6)
+        return QStringLiteral("add needs a name, a kind, a time, a day and enabled or disabled");
+    const QString &name = words.at(1);
+    if (name.size() > AlarmRecord::NameLength)
+        return QStringLiteral("the name is longer than %1 characters").arg(AlarmRecord::NameLength);
+    if (AlarmHandling::StorableName(name) != name)
+        return QStringLiteral("the name has characters an alarm name cannot hold");
+    const int kind = int(QStringList{"once", "daily", "weekly", "weekdays"}.indexOf(words.at(2)));
+    if (kind < 0)
+        return QStringLiteral("no alarm kind '%1' (once, daily, weekly, weekdays)").arg(words.at(2));
+    const QStringList time = words.at(3).split(QLatin1Char(':'));
+    bool hourOk = false;
+    bool minuteOk = false;
+    const int hour = time.size() == 2 && time.at(0).size() <= 2 ? time.at(0).toInt(&hourOk) : -1;
+    const int minute = time.size() == 2 && time.at(1).size() == 2 ? time.at(1).toInt(&minuteOk) : -1;
+    if (!hourOk || !minuteOk || hour < 0 || hour > 23 || minute < 0 || minute > 59)
+        return QStringLiteral("'%1' is no time of day HH:MM").arg(words.at(3));
+
+    const QDate today = TimingModule::Now().date();
+    AlarmRecord a;
+    a.Name = AlarmRecord::FixedName(name);
+    a.AlarmType = static_cast<quint8>(kind);
+    a.Hour = static_cast<quint8>(hour);
+    a.Minute = static_cast<quint8>(minute);
+    a.Day = static_cast<quint8>(today.day());
+    a.Month = static_cast<quint8>(today.month());
+    a.Year = static_cast<qint16>(today.year());
+    const QString &day = words.at(4);
+    if (kind == AlarmRecord::OnceOnly) {
+        const QDate date = QDate::fromString(day, Qt::ISODate);
+        if (!date.isValid() || day.size() != 10)
+            return QStringLiteral("'%1' is no date YYYY-MM-DD").arg(day);
+        if (date < FirstDate || date > LastDate)
+            return QStringLiteral("the date %1 lies outside 2000-2050").arg(day);
+        a.Day = static_cast<quint8>(date.day());
+        a.Month = static_cast<quint8>(date.month());
+        a.Year = static_cast<qint16>(date.year());
+    } else if (kind == AlarmRecord::Weekly) {
+        const int weekDay = ParseWeekDay(day);
+        if (weekDay < 0)
+            return QStringLiteral("'%1' is no day of the week (Monday ... Sunday, or 1 ... 7)").arg(day);
+        a.WeekDay = static_cast<quint8>(weekDay);
+    } else if (!day.isEmpty() && day != QLatin1String("-")) {
+        return QStringLiteral("a %1 alarm has no day ('%2')").arg(words.at(2), day);
+    }
+    if (words.at(5) != QLatin1String("enabled") && words.at(5) != QLatin1String("disabled"))
+        return QStringLiteral("'%1' is neither enabled nor disabled").arg(words.at(5));
+    a.Disabled = words.at(5) == QLatin1String("disabled") ? -1 : 0;
+    *alarm = a;
+    return {};
+}
+
+// Appends alarms and saves them together: all of them are added, or, when
+// the save fails, none.
+bool append(const QList<AlarmRecord> &added, QString *error)
+{
+    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const int first = static_cast<int>(alarms.size());
+    for (AlarmRecord a : added) {
+        a.Index = static_cast<qint32>(alarms.size());
+        alarms.append(a);
+    }
+    if (!AlarmHandling::SaveAlarms(error)) {
+        alarms.resize(first);
+        return false;
+    }
+    AlarmIdentity::Appended(static_cast<int>(added.size()));
+    AlarmIdentity::SetChanged(first, static_cast<int>(alarms.size()) - 1, TimingModule::CurrentMinute());
+    return true;
+}
+
+Reply add(const QStringList &words)
+{
+    AlarmRecord alarm;
+    const QString usage = parseAlarm(words, &alarm);
+    if (!usage.isEmpty())
+        return fail(2, usage);
+    QString error;
+    if (!append({alarm}, &error))
+        return fail(1, QStringLiteral("the alarm was not added: %1").arg(error));
+    const int index = static_cast<int>(AlarmHandling::Alarms.size()) - 1;
+    Reply reply;
+    reply.out = QByteArray::number(index) + '\n';
+    reply.err = QStringLiteral("tockwise: added alarm %1\n").arg(describe(index)).toUtf8();
+    reply.changed = true;
+    return reply;
+}
+
+Reply remove(int index)
+{
+    const QString what = describe(index);
+    QString error;
+    switch (AlarmEditing::RemoveAlarm(index, &error)) {
+    case AlarmEditing::Removal::NotSaved:
+        return fail(1, QStringLiteral("alarm %1 was not removed: %2").arg(index).arg(error));
+    case AlarmEditing::Removal::NotReadBack: {
+        Reply reply = fail(
+            1, QStringLiteral("alarm %1 was removed, but the alarms could not be read back: %2").arg(index).arg(error));
+        reply.changed = true;
+        return reply;
+    }
+    case AlarmEditing::Removal::Removed:
+        break;
+    }
+    Reply reply;
+    reply.out = QStringLiteral("removed alarm %1\n").arg(what).toUtf8();
+    reply.changed = true;
+    return reply;
+}
+
+Reply setEnabled(int index, bool enabled)
+{
+    AlarmRecord &a = AlarmHandling::Alarms[index];
+    const qint16 before = a.Disabled;
+    a.Disabled = enabled ? 0 : -1;
+    QString error;
+    if (!AlarmHandling::SaveAlarms(&error)) {
+        AlarmHandling::Alarms[index].Disabled = before;
+        return fail(1, QStringLiteral("alarm %1 was not changed: %2").arg(index).arg(error));
+    }
+    markChanged(index);
+    Reply reply;
+    reply.out = QStringLiteral("%1 alarm %2\n")
+                    .arg(enabled ? QStringLiteral("enabled") : QStringLiteral("disabled"), describe(index))
+                    .toUtf8();
+    reply.changed = true;
+    return reply;
+}
+
+Reply exportAll()
+{
+    const QList<AlarmRecord> alarms = AlarmHandling::Alarms.mid(1);
+    QStringList uids;
+    for (int i = 1; i <= alarms.size(); ++i)
+        uids.append(AlarmIdentity::Of(i));
+    Reply reply;
+    reply.out = ICalendar::Export(alarms, uids);
+    reply.err = QStringLiteral("tockwise: exported %1 alarms\n").arg(alarms.size()).toUtf8();
+    return reply;
+}
+
+Reply importAll(const QByteArray &input)
+{
+    const ICalendar::Import read = ICalendar::Read(input, AlarmHandling::Alarms.mid(1), TimingModule::Now().date());
+    if (!read.ok)
+        return fail(1, QStringLiteral("nothing imported: %1").arg(read.error));
+    Reply reply;
+    for (const QString &line : read.skipped)
+        reply.err += QStringLiteral("tockwise: %1\n").arg(line).toUtf8();
+    for (const QString &line : read.warnings)
+        reply.err += QStringLiteral("tockwise: warning: %1\n").arg(line).toUtf8();
+    if (!read.alarms.isEmpty()) {
+        QString error;
+        if (!append(read.alarms, &error)) {
+            Reply failed = fail(1, QStringLiteral("nothing imported: %1").arg(error));
+            failed.err.prepend(reply.err);
+            return failed;
+        }
+        reply.changed = true;
+    }
+    reply.out =
+        QStringLiteral("imported %1 alarms, skipped %2\n").arg(read.alarms.size()).arg(read.skipped.size()).toUtf8();
+    return reply;
+}
+
+} // namespace
+
+QString KindName(int alarmType)
+{
+    return alarmType >= 0 && alarmType <= 3 ? QString::fromLatin1(KindNames[alarmType]) : QStringLiteral("unknown");
+}
+
+QString DayText(int index)
+{
+    const AlarmRecord &a = AlarmHandling::Alarms.at(index);
+    if (a.AlarmType == AlarmRecord::OnceOnly)
+        return QStringLiteral("%1-%2-%3")
+            .arg(a.Year, 4, 10, QLatin1Char('0'))
+            .arg(twoDigits(a.Month), twoDigits(a.Day));
+    if (a.AlarmType == AlarmRecord::Weekly) {
+        const QString name = ICalendar::WeekDayName(a.WeekDay);
+        return name.isEmpty() ? QStringLiteral("-") : name;
+    }
+    return QStringLiteral("-");
+}
+
+int ParseWeekDay(const QString &text)
+{
+    bool number = false;
+    const int n = text.toInt(&number);
+    if (number)
+        return n >= 1 && n <= 7 ? n - 1 : -1;
+    if (text.size() < 3)
+        return -1;
+    for (int day = 0; day < 7; ++day) {
+        if (ICalendar::WeekDayName(day).startsWith(text, Qt::CaseInsensitive))
+            return day;
+    }
+    return -1;
+}
+
+void SetNotificationActions(const NotificationActions &value)
+{
+    actions() = value;
+}
+
+Reply Execute(const QStringList &words, const QByteArray &input)
+{
+    const QString command = words.value(0);
+    if (command == QLatin1String("list"))
+        return list();
+    if (command == QLatin1String("add"))
+        return add(words);
+    if (command == QLatin1String("remove") || command == QLatin1String("enable") ||
+        command == QLatin1String("disable")) {
+        const int index = alarmNumber(words.value(1));
+        if (index == 0)
+            return fail(
+                2, QStringLiteral("there is no alarm %1 ('tockwise --list' shows their numbers)").arg(words.value(1)));
+        if (command == QLatin1String("remove"))
+            return remove(index);
+        return setEnabled(index, command == QLatin1String("enable"));
+    }
+    if (command == QLatin1String("export"))
+        return exportAll();
+    if (command == QLatin1String("import"))
+        return importAll(input);
+    if (command == QLatin1String("snooze-all") || command == QLatin1String("dismiss-all")) {
+        if (!actions().snoozeAll || !actions().dismissAll)
+            return fail(1, QStringLiteral("no clock is running, so no notification is open"));
+        Reply reply;
+        if (command == QLatin1String("snooze-all")) {
+            const int minutes = words.value(1).toInt();
+            if (minutes < 1 || minutes > 1440)
+                return fail(2, QStringLiteral("a snooze lasts 1 to 1440 minutes"));
+            const int count = actions().snoozeAll(minutes);
+            reply.out = QStringLiteral("snoozed %1 notifications for %2 minutes\n").arg(count).arg(minutes).toUtf8();
+        } else {
+            reply.out = QStringLiteral("dismissed %1 notifications\n").arg(actions().dismissAll()).toUtf8();
+        }
+        return reply;
+    }
+    return fail(2, QStringLiteral("no command '%1'").arg(command));
+}
+
+QByteArray EncodeRequest(const QStringList &words, const QByteArray &input)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("words"), QJsonArray::fromStringList(words));
+    object.insert(QStringLiteral("input"), QString::fromLatin1(input.toBase64()));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+bool DecodeRequest(const QByteArray &line, QStringList *words, QByteArray *input)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(line);
+    if (!document.isObject())
+        return false;
+    const QJsonObject object = document.object();
+    words->clear();
+    for (const QJsonValue &word : object.value(QStringLiteral("words")).toArray())
+        words->append(word.toString());
+    *input = QByteArray::fromBase64(object.value(QStringLiteral("input")).toString().toLatin1());
+    return !words->isEmpty();
+}
+
+QByteArray EncodeReply(const Reply &reply)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("status"), reply.status);
+    object.insert(QStringLiteral("out"), QString::fromLatin1(reply.out.toBase64()));
+    object.insert(QStringLiteral("err"), QString::fromLatin1(reply.err.toBase64()));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+bool DecodeReply(const QByteArray &line, Reply *reply)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(line);
+    if (!document.isObject())
+        return false;
+    const QJsonObject object = document.object();
+    reply->status = object.value(QStringLiteral("status")).toInt(1);
+    reply->out = QByteArray::fromBase64(object.value(QStringLiteral("out")).toString().toLatin1());
+    reply->err = QByteArray::fromBase64(object.value(QStringLiteral("err")).toString().toLatin1());
+    return true;
+}
+
+void SetUpFiles()
+{
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    // The per-user folder where users' alarms live keeps its lower-case name.
+    const QDir userFolder(QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                              .filePath(QStringLiteral("tockwise")));
+    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(programFolder, userFolder.path()));
+    // What is the user's beyond the table itself lives beside it in the
+    // per-user folder, wherever the table is.
+    AlarmChecking::SetMissedFile(userFolder.filePath(QStringLiteral("missed-alarms.txt")));
+    AlarmIdentity::SetFile(userFolder.filePath(QStringLiteral("alarm-ids")));
+    Snoozes::SetFile(userFolder.filePath(QStringLiteral("snoozes")));
+}
+
+} // namespace AlarmCommands

@@ -1,0 +1,45 @@
+#include "shell/CommandHost.h"
+
+#include "alarmui/AlarmForm.h"
+#include "alarmui/ModifyForm.h"
+#include "notify/MessageForm.h"
+#include "ui/Dialogs.h"
+#include "ui/FormRegistry.h"
+
+CommandHost::CommandHost()
+{
+    AlarmCommands::SetNotificationActions({&MessageForm::SnoozeAll, &MessageForm::DismissAll});
+}
+
+CommandHost::~CommandHost()
+{
+    AlarmCommands::SetNotificationActions({});
+}
+
+AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray &input)
+{
+    static const QStringList changes{QStringLiteral("add"), QStringLiteral("remove"), QStringLiteral("enable"),
+                                     QStringLiteral("disable"), QStringLiteral("import")};
+    if (changes.contains(words.value(0))) {
+        // The editor's alarm or the one the removal question names must
+        // still be there, at its number, when the user answers.
+        QString busy;
+        if (Forms().Find<ModifyForm>())
+            busy = QStringLiteral("the running clock's alarm editor is open: close it and try again");
+        else if (Dialogs::Asking())
+            busy = QStringLiteral("the running clock is asking a question: answer it and try again");
+        if (!busy.isEmpty()) {
+            AlarmCommands::Reply reply;
+            reply.status = 1;
+            reply.err = QStringLiteral("tockwise: %1\n").arg(busy).toUtf8();
+            return reply;
+        }
+    }
+    AlarmCommands::Reply reply = AlarmCommands::Execute(words, input);
+    if (reply.changed) {
+        if (AlarmForm *list = Forms().Find<AlarmForm>())
+            list->UpdateAlarmList();
+        emit AlarmsChanged();
+    }
+    return reply;
+}

@@ -1,0 +1,118 @@
+#include "shell/DBusInterface.h"
+
+#include "engine/AlarmHandling.h"
+#include "shell/CommandHost.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMetaType>
+
+namespace {
+const QString ServiceName = QStringLiteral("example.varnod.Tockwise");
+const QString ObjectPath = QStringLiteral("/example/varnod/Tockwise");
+} // namespace
+
+QDBusArgument &operator<<(QDBusArgument &argument, const DBusAlarm &alarm)
+{
+    argument.beginStructure();
+    argument << alarm.number << alarm.name << alarm.kind << alarm.hour << alarm.minute << alarm.day << alarm.enabled;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, DBusAlarm &alarm)
+{
+    argument.beginStructure();
+    argument >> alarm.number >> alarm.name >> alarm.kind >> alarm.hour >> alarm.minute >> alarm.day >> alarm.enabled;
+    argument.endStructure();
+    return argument;
+}
+
+DBusInterface::DBusInterface(CommandHost *host, QObject *parent)
+    : QObject(parent)
+    , m_host(host)
+{
+    qDBusRegisterMetaType<DBusAlarm>();
+    qDBusRegisterMetaType<QList<DBusAlarm>>();
+    connect(host, &CommandHost::AlarmsChanged, this, &DBusInterface::AlarmsChanged);
+}
+
+bool DBusInterface::Register()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qWarning("Tockwise: no session bus, so the alarms are not offered on D-Bus");
+        return false;
+    }
+    if (!bus.registerObject(ObjectPath, this,
+                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals) ||
+        !bus.registerService(ServiceName)) {
+        qWarning("Tockwise: %s could not be registered on the session bus: %s", qPrintable(ServiceName),
+                 qPrintable(bus.lastError().message()));
+        return false;
+    }
+    return true;
+}
+
+bool DBusInterface::run(const QStringList &words, QByteArray *out)
+{
+    const AlarmCommands::Reply reply = m_host->Run(words);
+    if (reply.status != 0) {
+        if (calledFromDBus())
+            sendErrorReply(reply.status == 2 ? QDBusError::InvalidArgs : QDBusError::Failed,
+                           QString::fromUtf8(reply.err).remove(QStringLiteral("tockwise: ")).trimmed());
+        return false;
+    }
+    if (out)
+        *out = reply.out;
+    return true;
+}
+
+QList<DBusAlarm> DBusInterface::List()
+{
+    QList<DBusAlarm> list;
+    for (int i = 1; i < AlarmHandling::Alarms.size(); ++i) {
+        const AlarmRecord &a = AlarmHandling::Alarms.at(i);
+        list.append({i, a.TrimmedName(), AlarmCommands::KindName(a.AlarmType), a.Hour, a.Minute,
+                     AlarmCommands::DayText(i), a.Disabled == 0});
+    }
+    return list;
+}
+
+qint32 DBusInterface::Add(const QString &name, const QString &kind, uchar hour, uchar minute,
+                          const QString &dateOrWeekday)
+{
+    QByteArray out;
+    const QString time =
+        QStringLiteral("%1:%2").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0'));
+    if (!run({QStringLiteral("add"), name, kind, time, dateOrWeekday.isEmpty() ? QStringLiteral("-") : dateOrWeekday,
+              QStringLiteral("enabled")},
+             &out))
+        return 0;
+    return out.trimmed().toInt();
+}
+
+void DBusInterface::Remove(qint32 number)
+{
+    run({QStringLiteral("remove"), QString::number(number)});
+}
+
+void DBusInterface::SetEnabled(qint32 number, bool enabled)
+{
+    run({enabled ? QStringLiteral("enable") : QStringLiteral("disable"), QString::number(number)});
+}
+
+void DBusInterface::SnoozeAll(qint32 minutes)
+{
+    run({QStringLiteral("snooze-all"), QString::number(minutes)});
+}
+
+void DBusInterface::DismissAll()
+{
+    run({QStringLiteral("dismiss-all")});
+}
+
+void DBusInterface::ShowClock()
+{
+    emit ShowClockRequested();
+}

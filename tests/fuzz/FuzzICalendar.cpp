@@ -1,0 +1,31 @@
+// The iCalendar reader: any bytes give a result or a refusal, never a crash;
+// what it takes are alarms the table can hold, and reading the same bytes
+// beside them adds nothing.
+
+#include "FuzzTarget.h"
+
+#include "interchange/ICalendar.h"
+
+#include <QDate>
+
+int TestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QDate today(2024, 3, 7);
+    const ICalendar::Import read = ICalendar::Read(input, {}, today);
+    if (!read.ok) {
+        FUZZ_CHECK(read.alarms.isEmpty());
+        return 0;
+    }
+    for (const AlarmRecord &a : read.alarms) {
+        FUZZ_CHECK(a.AlarmType <= AlarmRecord::EveryWeekday);
+        FUZZ_CHECK(a.Hour <= 23 && a.Minute <= 59 && a.WeekDay <= 6);
+        FUZZ_CHECK(a.Name.size() == AlarmRecord::NameLength);
+        if (a.AlarmType == AlarmRecord::OnceOnly)
+            FUZZ_CHECK(a.Year >= 2000 && a.Year <= 2050 && QDate(a.Year, a.Month, a.Day).isValid());
+    }
+    FUZZ_CHECK(ICalendar::Read(input, read.alarms, today).alarms.isEmpty());
+    // What was taken goes out and comes back the same.
+    FUZZ_CHECK(ICalendar::Read(ICalendar::Export(read.alarms), {}, today).alarms == read.alarms);
+    return 0;
+}
