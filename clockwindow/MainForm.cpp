@@ -278,8 +278,7 @@ void MainForm::PositionMissedForm()
 
 void MainForm::OpenNotification(const QString &name, const QString &dateText, qint32 dueMinute, const QString &alarmId)
 {
-    // A snooze asked for from outside keeps the alarm's identity.
-    MessageForm::Fire(name, dateText, dueMinute)->setProperty("alarmId", alarmId);
+    MessageForm::Fire(name, dateText, dueMinute, alarmId);
     TraceEvent("notification-shown");
     m_rang = true;
 }

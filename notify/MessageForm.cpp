@@ -12,11 +12,13 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -70,9 +72,10 @@ qint32 TagMinute(const QString &tag)
 
 } // namespace
 
-MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qint32 dueMinute)
+MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qint32 dueMinute, const QString &alarmId)
 {
     auto *form = new MessageForm();
+    form->m_alarmId = alarmId;
     form->MessageLabel->setText(name);
     form->DateLabel->setText(dateText);
     form->SetTag(QString::number(dueMinute));
@@ -109,10 +112,8 @@ QList<MessageForm *> openNotifications()
 int MessageForm::SnoozeAll(int minutes)
 {
     const QList<MessageForm *> open = openNotifications();
-    for (MessageForm *form : open) {
-        Snoozes::Add(form->property("alarmId").toString(), form->MessageLabel->text(), minutes);
-        form->close();
-    }
+    for (MessageForm *form : open)
+        form->Snooze(minutes);
     return static_cast<int>(open.size());
 }
 
@@ -166,6 +167,24 @@ MessageForm::MessageForm(QWidget *parent)
     // Wraps inside its fixed box; what does not fit in the height is cut off.
     MessageLabel->setWordWrap(true);
 
+    setToolTip(ToolTipText);
+    SnoozeMenu = new QMenu(this);
+    SnoozeMenu->setObjectName(QStringLiteral("SnoozeMenu"));
+    const auto snoozeItem = [this](const QString &caption, int minutes) {
+        QAction *action = SnoozeMenu->addAction(caption);
+        action->setObjectName(QStringLiteral("Snooze%1").arg(minutes));
+        connect(action, &QAction::triggered, this, [this, minutes] { Snooze(minutes); });
+    };
+    snoozeItem(QStringLiteral("Snooze 5 Minutes"), 5);
+    snoozeItem(QStringLiteral("Snooze 10 Minutes"), 10);
+    snoozeItem(QStringLiteral("Snooze 15 Minutes"), 15);
+    snoozeItem(QStringLiteral("Snooze 30 Minutes"), 30);
+    snoozeItem(QStringLiteral("Snooze 1 Hour"), 60);
+    SnoozeMenu->addSeparator();
+    QAction *dismiss = SnoozeMenu->addAction(QStringLiteral("Dismiss"));
+    dismiss->setObjectName(QStringLiteral("Dismiss"));
+    connect(dismiss, &QAction::triggered, this, &MessageForm::CloseButton_Click);
+
     AlertTimer = new QTimer(this);
     AlertTimer->setObjectName(QStringLiteral("AlertTimer"));
     AlertTimer->setInterval(alertInterval);
@@ -197,6 +216,20 @@ void MessageForm::AlertTimer_Timer()
 void MessageForm::CloseButton_Click()
 {
     close();
+}
+
+void MessageForm::Snooze(int minutes)
+{
+    AlertTimer->stop();
+    SoundModule::StopChime();
+    Snoozes::Add(m_alarmId, MessageLabel->text(), minutes);
+    close();
+}
+
+void MessageForm::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    SnoozeMenu->exec(event->globalPos());
 }
 
 void MessageForm::PlaceAmongOpenNotifications()
@@ -255,6 +288,11 @@ void MessageForm::keyPressEvent(QKeyEvent *event)
         event->accept();
         if (m_reachedByUser)
             CloseButton_Click();
+        break;
+    case Qt::Key_S:
+        event->accept();
+        if (m_reachedByUser && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+            Snooze(SnoozeKeyMinutes);
         break;
     default:
         QWidget::keyPressEvent(event);

@@ -7,6 +7,7 @@
 
 class QFrame;
 class QLabel;
+class QMenu;
 class QTimer;
 
 // The notification of one due alarm: a borderless 400 x 100 window in the middle
@@ -28,11 +29,13 @@ public:
     // once), sets the name, the time text and the due minute, shows it centred
     // (further down and right while others are open) and raises it once,
     // without taking the keyboard focus.
-    static MessageForm *Fire(const QString &name, const QString &dateText, qint32 dueMinute);
+    // The alarm's identity goes with a snooze, so that removing the alarm
+    // cancels it.
+    static MessageForm *Fire(const QString &name, const QString &dateText, qint32 dueMinute,
+                             const QString &alarmId = QString());
 
     // What a command does to every open notification: snoozed for that many
-    // minutes (the alarm's identity is the window's "alarmId" property), or
-    // closed. Each returns how many it closed.
+    // minutes, or closed. Each returns how many it closed.
     static int SnoozeAll(int minutes);
     static int DismissAll();
 
@@ -46,6 +49,16 @@ public:
 
     void AlertTimer_Timer();
     void CloseButton_Click();
+    // Puts the alarm off for that many real minutes: the window closes, its
+    // chime stops at once, and no missed line is written; when the time is up
+    // a notification of the same alarm opens again.
+    void Snooze(int minutes);
+
+    static inline const QString ToolTipText = QStringLiteral("Right-click to snooze. X to dismiss.");
+    // "S" (once the user has clicked or switched to it) snoozes this long.
+    static constexpr int SnoozeKeyMinutes = 10;
+    // The right button's menu: the snooze lengths, a line, "Dismiss".
+    QMenu *SnoozeMenu = nullptr;
 
     // The minute in which the alarm fell due, as decimal text.
     QString Tag() const { return m_tag; }
@@ -66,6 +79,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -74,6 +88,7 @@ private:
 
     QPixmap m_background;
     QString m_tag;
+    QString m_alarmId;
     int m_cascadeStep = 0; // how many steps down and right of the middle it opened
     bool m_closeButtonPressed = false;
     // Escape and Enter close the window only once the user clicked it, or

@@ -24,6 +24,7 @@ namespace {
 
 QString programFolder;
 Player player;
+std::function<void()> stopper;
 
 // Says once on standard error what plays instead of a chime file that cannot
 // be played, and again only when that changes.
@@ -125,6 +126,14 @@ public:
         m_readable = readable;
         m_source = choose(path, readable);
         return m_source != Source::None;
+    }
+
+    void stop()
+    {
+        if (m_context)
+            ca_context_cancel(m_context, ChimeId);
+        if (effect)
+            effect->stop();
     }
 
     void play(const QString &path)
@@ -264,9 +273,10 @@ QString ChimePath()
     return QDir(programFolder).filePath(name);
 }
 
-void SetPlayer(Player newPlayer)
+void SetPlayer(Player newPlayer, std::function<void()> newStopper)
 {
     player = std::move(newPlayer);
+    stopper = std::move(newStopper);
 }
 
 void Prepare()
@@ -293,6 +303,21 @@ void Play(const QString &chimePath)
                          QStringLiteral(": the built-in chime plays instead"));
         playWithSoundEffect(Artwork::BuiltInChime());
     }
+#endif
+}
+
+void StopChime()
+{
+    if (player) {
+        if (stopper)
+            stopper();
+        return;
+    }
+#if defined(TOCKWISE_HAVE_CANBERRA)
+    eventSounds.stop();
+#else
+    if (effect)
+        effect->stop();
 #endif
 }
 

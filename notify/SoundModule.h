@@ -28,10 +28,13 @@ void Prepare();
 // sound output at all leaves the program silent and otherwise unaffected.
 void PlayChime();
 
-// Replaces what PlayChime does with the chime's path, so tests count chimes
-// without sound. An empty function restores the real player.
+// Stops a chime that is playing (a snoozed alarm falls silent at once).
+void StopChime();
+
+// Replaces what PlayChime and StopChime do, so tests count chimes without
+// sound. Empty functions restore the real player.
 using Player = std::function<void(const QString &chimePath)>;
-void SetPlayer(Player player);
+void SetPlayer(Player player, std::function<void()> stopper = {});
 
 // The real player.
 void Play(const QString &chimePath);

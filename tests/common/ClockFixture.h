@@ -4,7 +4,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
-#include "notify/MessageForm.h"
+#include "tests/common/NotificationFixture.h"
 #include "ui/FormRegistry.h"
 
 #include <QApplication>
@@ -34,11 +34,7 @@ public:
 
     void End()
     {
-        // Rung alarms open notification windows of their own, outside the registry.
-        const auto windows = QApplication::topLevelWidgets();
-        for (QWidget *window : windows)
-            if (qobject_cast<MessageForm *>(window))
-                delete window;
+        DeleteNotifications();
         Forms().DeleteAll();
         TimingModule::SetClock({});
         m_alarms.reset();

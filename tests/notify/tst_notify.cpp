@@ -1,15 +1,18 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmWindows.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
 #include "notify/SoundModule.h"
 #include "tests/common/FormTestHelpers.h"
+#include "tests/common/NotificationFixture.h"
 
 #include <QAccessible>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -46,6 +49,7 @@ class TestNotify : public QObject
 
 private:
     QStringList chimes; // the path handed to the player, once per chime
+    int stops = 0;      // chimes stopped
 
     // Advances the window by the given number of AlertTimer ticks.
     static void Tick(MessageForm *form, int ticks)
@@ -61,15 +65,31 @@ private slots:
         AlarmChecking::SetWindows(nullptr);
         MessageForm::SetAlertInterval(0);
         chimes.clear();
+        stops = 0;
         SoundModule::SetProgramFolder(QStringLiteral("/opt/tockwise"));
-        SoundModule::SetPlayer([this](const QString &path) { chimes.append(path); });
+        SoundModule::SetPlayer([this](const QString &path) { chimes.append(path); }, [this] { ++stops; });
+        Snoozes::SetFile(QString());
+    }
+
+    // One snooze of the Dentist (identity "id-7") for that many minutes, its
+    // chime stopped at once; or, with 0, none and the chime left to end.
+    void expectSnooze(int minutes)
+    {
+        QCOMPARE(Snoozes::Pending().size(), minutes ? 1 : 0);
+        QCOMPARE(stops, minutes ? 1 : 0);
+        if (!minutes)
+            return;
+        const Snoozes::Snooze &snooze = Snoozes::Pending().first();
+        QCOMPARE(snooze.name, QStringLiteral("Dentist"));
+        QCOMPARE(snooze.alarmId, QStringLiteral("id-7"));
+        const qint64 left = QDateTime::currentDateTimeUtc().secsTo(snooze.end);
+        QVERIFY2(left > minutes * 60 - 10 && left <= minutes * 60, qPrintable(QString::number(left)));
+        Snoozes::CancelFor(QStringLiteral("id-7"));
     }
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<MessageForm *>(w))
-                delete w;
+        DeleteNotifications();
         AlarmChecking::SetWindows(nullptr);
         SoundModule::SetPlayer({});
     }
@@ -307,24 +327,29 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<bool>("clicked");
         QTest::addColumn<bool>("closes");
-        QTest::newRow("Escape") << int(Qt::Key_Escape) << true << true;
-        QTest::newRow("Return") << int(Qt::Key_Return) << true << true;
-        QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter) << true << true;
-        QTest::newRow("Space") << int(Qt::Key_Space) << true << false;
-        QTest::newRow("X") << int(Qt::Key_X) << true << false;
+        QTest::addColumn<int>("snoozed"); // minutes, 0 for none
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << true << true << 0;
+        QTest::newRow("Return") << int(Qt::Key_Return) << true << true << 0;
+        QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter) << true << true << 0;
+        QTest::newRow("Space") << int(Qt::Key_Space) << true << false << 0;
+        QTest::newRow("X") << int(Qt::Key_X) << true << false << 0;
+        QTest::newRow("S snoozes ten minutes") << int(Qt::Key_S) << true << true << 10;
         // Focused as it opened (a window manager that ignores the request not
         // to): the keys were typed for another window.
-        QTest::newRow("Return, not clicked") << int(Qt::Key_Return) << false << false;
-        QTest::newRow("Escape, not clicked") << int(Qt::Key_Escape) << false << false;
+        QTest::newRow("Return, not clicked") << int(Qt::Key_Return) << false << false << 0;
+        QTest::newRow("Escape, not clicked") << int(Qt::Key_Escape) << false << false << 0;
+        QTest::newRow("S, not clicked") << int(Qt::Key_S) << false << false << 0;
     }
 
-    // As the "X": the window goes, the chimes and the timeout with it.
+    // As the "X": the window goes, the chimes and the timeout with it; a
+    // snooze besides keeps the alarm for later and stops the chime at once.
     void keysThatClose()
     {
         QFETCH(int, key);
         QFETCH(bool, clicked);
         QFETCH(bool, closes);
-        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
+        QFETCH(int, snoozed);
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0, "id-7");
         QVERIFY(QTest::qWaitForWindowActive(form));
         if (clicked)
             QTest::mouseClick(form->MessageLabel, Qt::LeftButton);
@@ -333,6 +358,47 @@ private slots:
         QCOMPARE(form.isNull(), closes);
         Tick(form, 60);
         QCOMPARE(MissedLines().size(), closes ? 0 : 1);
+        expectSnooze(snoozed);
+    }
+
+    // The right button's menu: each length snoozes for it, "Dismiss" does what
+    // "X" does. The notification's tooltip says so.
+    void snoozeMenu_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("snoozed");
+        QTest::newRow("5") << "Snooze5"
+                           << "Snooze 5 Minutes" << 5;
+        QTest::newRow("10") << "Snooze10"
+                            << "Snooze 10 Minutes" << 10;
+        QTest::newRow("15") << "Snooze15"
+                            << "Snooze 15 Minutes" << 15;
+        QTest::newRow("30") << "Snooze30"
+                            << "Snooze 30 Minutes" << 30;
+        QTest::newRow("an hour") << "Snooze60"
+                                 << "Snooze 1 Hour" << 60;
+        QTest::newRow("Dismiss") << "Dismiss"
+                                 << "Dismiss" << 0;
+    }
+    void snoozeMenu()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, caption);
+        QFETCH(int, snoozed);
+        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0, "id-7");
+        QCOMPARE(form->toolTip(), QStringLiteral("Right-click to snooze. X to dismiss."));
+        const QList<QAction *> actions = form->SnoozeMenu->actions();
+        QCOMPARE(actions.size(), 7);
+        QVERIFY(actions.at(5)->isSeparator());
+        QAction *action = form->SnoozeMenu->findChild<QAction *>(item);
+        QVERIFY(action);
+        QCOMPARE(action->text(), caption);
+        action->trigger();
+        RunDeferredDeletes();
+        QVERIFY(form.isNull());
+        QCOMPARE(MissedLines().size(), 0);
+        expectSnooze(snoozed);
     }
 
     void clicksElsewhereDoNotClose_data()

@@ -536,7 +536,7 @@ private slots:
             if (arguments.removeAll("EDITOR"))
                 Forms().Get<ModifyForm>();
             if (arguments.removeAll("NOTIFY")) {
-                MessageForm::Fire("Tea", "16:30", 0)->setProperty("alarmId", "tea-id");
+                MessageForm::Fire("Tea", "16:30", 0, "tea-id");
                 MessageForm::Fire("Walk", "16:30", 0);
             }
         }
