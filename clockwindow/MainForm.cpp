@@ -65,6 +65,8 @@ bool MainForm::Form_Load(QString *error)
     AlarmChecking::SetWindows(this);
     AlarmHandling::SetSavedHook([this] {
         m_wake.TableChanged();
+        if (m_running)
+            m_wake.Update(AlarmChecking::LastCheck);
         SaveWhenDue(ClockSaving::Cause::AlarmsSaved);
     });
 

@@ -24,6 +24,11 @@ void WakeTimer::Close()
 }
 
 #ifdef Q_OS_LINUX
+bool WakeTimer::Supported()
+{
+    return true;
+}
+
 bool WakeTimer::Arm(const QDateTime &moment, QString *why)
 {
     if (m_fd < 0) {
@@ -52,6 +57,11 @@ bool WakeTimer::Arm(const QDateTime &moment, QString *why)
     return true;
 }
 #else
+bool WakeTimer::Supported()
+{
+    return false;
+}
+
 bool WakeTimer::Arm(const QDateTime &moment, QString *why)
 {
     Q_UNUSED(moment)

@@ -20,6 +20,9 @@ public:
     bool Arm(const QDateTime &moment, QString *why = nullptr);
     // Gives the timer back to the system.
     void Close();
+    // Whether this system has such timers at all (not whether this program
+    // may use one).
+    static bool Supported();
     bool IsArmed() const { return m_armed.isValid(); }
     QDateTime ArmedFor() const { return m_armed; }
 

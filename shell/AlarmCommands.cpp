@@ -8,6 +8,8 @@
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
+#include "platform/WakeTimer.h"
+#include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -287,6 +289,27 @@ void SetNotificationActions(const NotificationActions &value)
     actions() = value;
 }
 
+// Stored with the other settings; a running clock is told by its command host.
+Reply wakeFromSuspend(const QString &value)
+{
+    Reply reply;
+    if (value.isEmpty()) {
+        reply.out = Settings::ReadWakeFromSuspend() ? "on\n" : "off\n";
+        return reply;
+    }
+    if (value != QLatin1String("on") && value != QLatin1String("off"))
+        return fail(2, QStringLiteral("--wake-from-suspend takes on or off"));
+    const bool on = value == QLatin1String("on");
+    QString problem;
+    if (!Settings::Write(Settings::WakeFromSuspend, on ? QStringLiteral("True") : QStringLiteral("False"), &problem))
+        return fail(1, QStringLiteral("the setting could not be saved: %1").arg(problem));
+    reply.out =
+        on ? "wake from suspend on: a sleeping computer is woken for the next alarm\n" : "wake from suspend off\n";
+    if (on && !WakeTimer::Supported())
+        reply.out += "this system cannot wake the computer for an alarm: the setting has no effect here\n";
+    return reply;
+}
+
 Reply Execute(const QStringList &words, const QByteArray &input)
 {
     const QString command = words.value(0);
@@ -323,6 +346,8 @@ Reply Execute(const QStringList &words, const QByteArray &input)
         }
         return reply;
     }
+    if (command == QLatin1String("wake-from-suspend"))
+        return wakeFromSuspend(words.value(1));
     return fail(2, QStringLiteral("no command '%1'").arg(command));
 }
 

@@ -2,6 +2,7 @@
 
 #include "alarmui/AlarmForm.h"
 #include "alarmui/ModifyForm.h"
+#include "clockwindow/MainForm.h"
 #include "notify/MessageForm.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
@@ -36,6 +37,10 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
         }
     }
     AlarmCommands::Reply reply = AlarmCommands::Execute(words, input);
+    if (words.value(0) == QLatin1String("wake-from-suspend") && reply.status == 0 && !words.value(1).isEmpty()) {
+        if (MainForm *clock = Forms().Find<MainForm>())
+            clock->SetWakeFromSuspend(words.value(1) == QLatin1String("on"));
+    }
     if (reply.changed) {
         if (AlarmForm *list = Forms().Find<AlarmForm>())
             list->UpdateAlarmList();

@@ -52,9 +52,9 @@ const QtOption *FindQtOption(std::string_view arg)
 // The options that run a command on the alarms rather than start the clock.
 bool IsCommandOption(std::string_view arg)
 {
-    for (std::string_view option :
-         {"--list", "--add", "--remove", "--enable", "--disable", "--export", "--import", "--snooze-all",
-          "--dismiss-all", "--autostart", "--at", "--daily", "--weekdays", "--weekly", "--on", "--disabled"}) {
+    for (std::string_view option : {"--list", "--add", "--remove", "--enable", "--disable", "--export", "--import",
+                                    "--snooze-all", "--dismiss-all", "--autostart", "--wake-from-suspend", "--at",
+                                    "--daily", "--weekdays", "--weekly", "--on", "--disabled"}) {
         if (arg == option)
             return true;
     }
@@ -126,6 +126,14 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             else if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
                 return usageError(err, QStringLiteral("--autostart takes on or off"));
             if (!setCommand({QStringLiteral("autostart")}))
+                return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--wake-from-suspend") {
+            QString state;
+            if (i + 1 < args.size() && (args[i + 1] == "on" || args[i + 1] == "off"))
+                value(i, &state);
+            else if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
+                return usageError(err, QStringLiteral("--wake-from-suspend takes on or off"));
+            if (!setCommand({QStringLiteral("wake-from-suspend"), state}))
                 return usageError(err, QStringLiteral("one command at a time"));
         } else if (arg == "--at") {
             if (!value(i, &at))
@@ -200,6 +208,11 @@ const char *Usage()
            "  --snooze-all [MINUTES] snooze every open notification (10 minutes)\n"
            "  --dismiss-all          close every open notification\n"
            "  --autostart on|off     start Tockwise at login, or not; alone: which is set\n"
+           "  --wake-from-suspend on|off\n"
+           "                         wake a sleeping computer for the next alarm or snooze\n"
+           "                         (Linux, where the system lets the program: a current\n"
+           "                         systemd, or the CAP_WAKE_ALARM capability), or not;\n"
+           "                         alone: which is set. Off until turned on\n"
            "\n"
            "Files:\n"
            "  Alarms.dat  the alarms: beside the program when that folder holds it and\n"

@@ -17,7 +17,8 @@ public:
     // Shown once, on the very first start, where the tray shows messages.
     static inline const QString FirstStartMessage =
         QStringLiteral("The clock is running. Right-click the clock or this icon for the menu; drag the clock to "
-                       "move it.");
+                       "move it. Alarms ring while it runs: \"tockwise --autostart on\" starts it at login, "
+                       "\"tockwise --wake-from-suspend on\" wakes a sleeping computer for them.");
     static constexpr int FirstStartMessageDelay = 1500;
     static constexpr int FirstStartMessageTime = 15000;
 
