@@ -20,7 +20,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 
 #include <cmath>
 
@@ -297,16 +296,6 @@ void MainForm::MissedAlarmsChanged()
 {
     if (MissedForm *missed = Forms().Find<MissedForm>())
         missed->UpdateMissedList();
-}
-
-int MainForm::LeftTwips() const
-{
-    return x() * TwipsPerPixel;
-}
-
-int MainForm::TopTwips() const
-{
-    return y() * TwipsPerPixel;
 }
 
 void MainForm::paintEvent(QPaintEvent *)

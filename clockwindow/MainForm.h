@@ -76,8 +76,8 @@ public:
     MinuteWaker *Waker() { return &m_waker; }
 
     // Window position in twips, as stored under "X" and "Y".
-    int LeftTwips() const;
-    int TopTwips() const;
+    int LeftTwips() const { return x() * TwipsPerPixel; }
+    int TopTwips() const { return y() * TwipsPerPixel; }
 
 protected:
     bool event(QEvent *event) override;
