@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "bench/BenchTools.h"
+
 #include <algorithm>
 
 namespace {
@@ -41,12 +43,6 @@ QList<AlarmRecord> mixedTable(int count, QRandomGenerator &rng)
         table.append(r);
     }
     return table;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
 }
 
 } // namespace

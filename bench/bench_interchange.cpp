@@ -8,17 +8,11 @@
 #include <QElapsedTimer>
 #include <QTextStream>
 
+#include "bench/BenchTools.h"
+
 #include <algorithm>
 
-namespace {
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char *argv[])
 {

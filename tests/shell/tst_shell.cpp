@@ -36,6 +36,27 @@
 
 namespace {
 
+// Arguments as main() gets them, the program's own name first.
+class CommandArguments
+{
+public:
+    explicit CommandArguments(const QStringList &arguments)
+    {
+        m_words.emplace_back("/usr/bin/tockwise");
+        for (const QString &a : arguments)
+            m_words.push_back(a.toStdString());
+        for (const std::string &w : m_words)
+            m_argv.push_back(w.c_str());
+        m_argv.push_back(nullptr);
+    }
+    int Count() const { return int(m_words.size()); }
+    const char *const *Values() const { return m_argv.data(); }
+
+private:
+    std::vector<std::string> m_words;
+    std::vector<const char *> m_argv;
+};
+
 QString chosenItem; // objectName of the menu item the "user" picks; empty dismisses
 
 QAction *chooseItem(QMenu *menu)
@@ -376,16 +397,10 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
 
-        std::vector<std::string> words{"/usr/bin/tockwise"};
-        for (const QString &a : arguments)
-            words.push_back(a.toStdString());
-        std::vector<const char *> argv;
-        for (const std::string &w : words)
-            argv.push_back(w.c_str());
-        argv.push_back(nullptr);
+        const CommandArguments args(arguments);
 
         std::ostringstream stdOut, stdErr;
-        const std::optional<int> result = CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr);
+        const std::optional<int> result = CommandLine::Handle(args.Count(), args.Values(), stdOut, stdErr);
         QCOMPARE(result.value_or(-1), exitCode);
         QVERIFY2(QString::fromStdString(stdOut.str()).startsWith(out), stdOut.str().c_str());
         if (out.startsWith(QLatin1String("Usage"))) {
@@ -541,17 +556,11 @@ private slots:
             }
         }
 
-        std::vector<std::string> words{"/usr/bin/tockwise"};
-        for (const QString &a : arguments)
-            words.push_back(a.toStdString());
-        std::vector<const char *> argv;
-        for (const std::string &w : words)
-            argv.push_back(w.c_str());
-        argv.push_back(nullptr);
+        const CommandArguments args(arguments);
         std::ostringstream stdOut, stdErr;
         // The command waits for the clock's answer, which this thread's event loop gives.
         auto result = std::async(std::launch::async,
-                                 [&] { return CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr); });
+                                 [&] { return CommandLine::Handle(args.Count(), args.Values(), stdOut, stdErr); });
         if (question) {
             // The command comes while the question is up.
             Dialogs::SetAskHandler([&result](const QString &) {
@@ -592,14 +601,9 @@ private slots:
     void autostart()
     {
         const auto run = [](const QStringList &arguments, std::string *out) {
-            std::vector<std::string> words{"/usr/bin/tockwise"};
-            for (const QString &a : arguments)
-                words.push_back(a.toStdString());
-            std::vector<const char *> argv;
-            for (const std::string &w : words)
-                argv.push_back(w.c_str());
+            const CommandArguments args(arguments);
             std::ostringstream stdOut, stdErr;
-            const int status = CommandLine::Handle(int(words.size()), argv.data(), stdOut, stdErr).value_or(-1);
+            const int status = CommandLine::Handle(args.Count(), args.Values(), stdOut, stdErr).value_or(-1);
             *out = stdOut.str() + stdErr.str();
             return status;
         };
