@@ -1,5 +1,6 @@
 #include "notify/SoundModule.h"
 
+#include "platform/SoundServer.h"
 #include "resources/Artwork.h"
 
 #include <QAudioDevice>
@@ -45,31 +46,12 @@ QString unplayable(const QString &path, const QString &reason)
     return QStringLiteral("%1 cannot be played (%2)").arg(QDir::toNativeSeparators(path), reason);
 }
 
-// Qt's sound output connects to the sound server once, the first time anything
-// asks for it, and never tries again. The program is often started before the
-// server (at log-in), so it does not ask while the server's socket is plainly
-// absent; the first chime after the server appears then finds it.
-bool SoundServerMayBeUp()
-{
-#if defined(Q_OS_LINUX)
-    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
-        return true; // no telling where the server listens: let the library look
-    return QFileInfo::exists(runtime + QStringLiteral("/pulse/native")) ||
-           QFileInfo::exists(QStringLiteral("/run/pulse/native"));
-#else
-    return true;
-#endif
-}
-
 // Owned by the application object, so it goes before Qt Multimedia is torn down.
 QPointer<QSoundEffect> effect;
 
 QSoundEffect *preparedEffect(const QUrl &source)
 {
-    if (!SoundServerMayBeUp())
+    if (!SoundServer::MayBeUp())
         return nullptr;
 
     // The sound server may have come up (or changed its default output) since
@@ -180,7 +162,7 @@ private:
     {
         if (m_context)
             return true;
-        if (!SoundServerMayBeUp())
+        if (!SoundServer::MayBeUp())
             return false;
         ca_context *context = nullptr;
         if (ca_context_create(&context) != CA_SUCCESS)
