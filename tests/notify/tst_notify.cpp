@@ -8,6 +8,7 @@
 #include "tests/common/NotificationFixture.h"
 
 #include <QAccessible>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -543,13 +544,16 @@ private slots:
         }
         SoundModule::SetProgramFolder(folder.path());
         SoundModule::SetPlayer({});
-        QPointer<MessageForm> form = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), 0);
-        Tick(form, 3);
-        QTest::qWait(50);
-        Tick(form, 57);
-        RunDeferredDeletes();
-        QVERIFY(form.isNull());
-        QCOMPARE(MissedLines().size(), 1);
+        // The real player with a chime it cannot play: each chime still
+        // returns at once (the notification's timer must not stall), and
+        // stopping one is harmless.
+        for (int chime = 0; chime < 3; ++chime) {
+            QElapsedTimer took;
+            took.start();
+            SoundModule::PlayChime();
+            QVERIFY2(took.elapsed() < 500, qPrintable(QString::number(took.elapsed())));
+        }
+        SoundModule::StopChime();
     }
 };
 
