@@ -7,9 +7,9 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -DTOCKWISE_WERROR=ON >/dev/null
 cmake --build build -j2
-# Most end-to-end tests wait on a virtual display rather than compute: three
+# Most end-to-end tests wait on a virtual display rather than compute: four
 # at a time keep two cores busy.
-(cd build && ctest --output-on-failure -j3 "$@")
+(cd build && ctest --output-on-failure -j4 "$@")
 # The Debian package: built, checked with lintian and, as root on Debian,
 # installed, started and purged again.
 ./tests/package/check_deb.sh build
@@ -22,7 +22,7 @@ reports=build-asan/sanitizer-reports
 rm -rf "$reports"
 . tests/sanitizers/env.sh "$reports"
 status=0
-(cd build-asan && ctest --output-on-failure -j3 -LE timing "$@") || status=$?
+(cd build-asan && ctest --output-on-failure -j4 -LE timing "$@") || status=$?
 # Every report is kept in a file, so a finding in a program whose exit status
 # no test looks at (a clock a test kills, a restarted copy) still fails the run.
 if compgen -G "$reports/*" >/dev/null; then
