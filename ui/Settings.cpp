@@ -21,18 +21,23 @@ namespace {
 struct KeyInfo
 {
     Settings::Key key;
+    const char *group;
     const char *name;
     const char *defaultText; // nullptr: supplied by the caller
 };
 
 constexpr KeyInfo Keys[] = {
-    {Settings::Digits, "Digits", "0"},
-    {Settings::Face, "Face", "0"},
-    {Settings::LastCheck, "Last Check", nullptr},
-    {Settings::X, "X", nullptr},
-    {Settings::Y, "Y", nullptr},
-    {Settings::Visible, "Visible", "1"},
-    {Settings::WakeFromSuspend, "Wake From Suspend", "False"},
+    {Settings::Digits, "Digital Clock", "Digits", "0"},
+    {Settings::Face, "Digital Clock", "Face", "0"},
+    {Settings::LastCheck, "Digital Clock", "Last Check", nullptr},
+    {Settings::X, "Digital Clock", "X", nullptr},
+    {Settings::Y, "Digital Clock", "Y", nullptr},
+    {Settings::Visible, "Digital Clock", "Visible", "1"},
+    {Settings::WakeFromSuspend, "Digital Clock", "Wake From Suspend", "False"},
+    // The calendar server alarms are kept in step with; never its password.
+    {Settings::SyncUrl, "Sync", "URL", ""},
+    {Settings::SyncUser, "Sync", "User", ""},
+    {Settings::SyncPasswordFile, "Sync", "Password File", ""},
 };
 
 const KeyInfo &info(Settings::Key key)
@@ -45,7 +50,10 @@ QSettings store()
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hqz"));
 }
 
-const QString Group = QStringLiteral("Digital Clock");
+QString keyPath(const KeyInfo &k)
+{
+    return QString::fromLatin1(k.group) + QLatin1Char('/') + QString::fromLatin1(k.name);
+}
 
 // Where the native store is a file, its path; QSettings itself cannot be
 // asked without opening the file.
@@ -129,8 +137,7 @@ QString Settings::Read(Key key, const QString &defaultText)
     if (!fileUsable(filePath()))
         return fallback;
     QSettings s = store();
-    s.beginGroup(Group);
-    const QVariant value = s.value(QString::fromLatin1(k.name));
+    const QVariant value = s.value(keyPath(k));
     return value.isValid() ? value.toString() : fallback;
 }
 
@@ -139,7 +146,20 @@ bool Settings::Write(Key key, const QString &text, QString *problem)
     return Write(Values{{key, text}}, problem);
 }
 
+bool Settings::Remove(const QList<Key> &keys, QString *problem)
+{
+    Values values;
+    for (Key key : keys)
+        values.append({key, QString()});
+    return write(values, true, problem);
+}
+
 bool Settings::Write(const Values &values, QString *problem)
+{
+    return write(values, false, problem);
+}
+
+bool Settings::write(const Values &values, bool remove, QString *problem)
 {
     const QString path = filePath();
     // A new account may have no settings folder yet: the first save makes it.
@@ -157,9 +177,12 @@ bool Settings::Write(const Values &values, QString *problem)
         return false;
     }
     QSettings s = store();
-    s.beginGroup(Group);
-    for (const auto &[key, text] : values)
-        s.setValue(QString::fromLatin1(info(key).name), text);
+    for (const auto &[key, text] : values) {
+        if (remove)
+            s.remove(keyPath(info(key)));
+        else
+            s.setValue(keyPath(info(key)), text);
+    }
     s.sync();
     if (s.status() == QSettings::NoError)
         return true;

@@ -6,12 +6,13 @@
 #include <QString>
 #include <QVariant>
 
-// The per-user settings: application "hqz", group "Digital Clock". Every key
-// with its default lives in the table in Settings.cpp.
+// The per-user settings: application "hqz", group "Digital Clock" (the calendar
+// server's in a group of their own, "Sync"). Every key with its group and
+// default lives in the table in Settings.cpp.
 class Settings
 {
 public:
-    enum Key { Digits, Face, LastCheck, X, Y, Visible, WakeFromSuspend };
+    enum Key { Digits, Face, LastCheck, X, Y, Visible, WakeFromSuspend, SyncUrl, SyncUser, SyncPasswordFile };
 
     static QString KeyName(Key key);
 
@@ -23,6 +24,8 @@ public:
     using Values = QList<QPair<Key, QString>>;
     static bool Write(const Values &values, QString *problem = nullptr);
     static bool Write(Key key, const QString &text, QString *problem = nullptr);
+    // The keys are removed from the file (they read as their defaults again).
+    static bool Remove(const QList<Key> &keys, QString *problem = nullptr);
     // Why the settings file cannot be used at all (it is not a plain file),
     // or empty. Then every key reads as its default and nothing is written.
     static QString Unusable();
@@ -52,4 +55,7 @@ public:
     static bool ReadVisible();
     // "Wake From Suspend": only "True" or a non-zero number turns it on.
     static bool ReadWakeFromSuspend();
+
+private:
+    static bool write(const Values &values, bool remove, QString *problem);
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Keeps the program's layers: every #include of a source folder runs downwards.
 
-    app -> shell -> windows -> ui -> interchange -> engine / resources -> platform
+    app -> shell -> windows -> ui -> sync -> interchange -> engine / resources -> platform
 
 - app/ holds main.cpp only and may include anything below it.
 - shell/ (tray, menus, single copy, the wiring) includes windows, ui, engine, resources.
@@ -11,6 +11,8 @@
 - ui/ (what every window stands on) includes engine and resources only.
 - interchange/ (the iCalendar mapping) sits beside engine/, above it: it includes engine/
   and platform/, and engine/ never includes it.
+- sync/ (the calendar server client) includes interchange/, engine/ and platform/;
+  only shell/ and app/ include it.
 - engine/ includes platform/; resources/ includes nothing of the program's.
 - platform/ (what differs between operating systems) includes nothing of the
   program's but itself.
@@ -26,6 +28,7 @@ LEVEL = {
     "shell": 3,
     "clockwindow": 2, "notify": 2, "alarmui": 2, "theme": 2, "about": 2,
     "ui": 1,
+    "sync": 0.75,
     "interchange": 0.5,
     "engine": 0, "resources": 0,
     "platform": -1,
@@ -58,6 +61,8 @@ def main(root):
                     where = f"{folder}/{name}:{number}: includes {target}/"
                     if target not in LEVEL:
                         problems.append(f"{where}, which is no source folder of the program")
+                    elif target == "sync" and folder not in ("shell", "app"):
+                        problems.append(f"{where}: only shell/ and app/ reach the calendar server")
                     elif folder in WINDOWS and target in WINDOWS:
                         edges.add((folder, target))
                         if (folder, target) not in WINDOW_OPENS:
