@@ -5,6 +5,8 @@
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 
+#include <algorithm>
+
 namespace AlarmEditing {
 
 AlarmRecord EditAlarm;
@@ -44,20 +46,33 @@ bool StoreEditAlarm(QString *error)
 
 Removal RemoveAlarm(int index, QString *error)
 {
+    return RemoveAlarms({index}, error);
+}
+
+Removal RemoveAlarms(QList<int> indexes, QString *error)
+{
     QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
-    if (index <= 0 || index >= alarms.size())
+    indexes.removeIf([&alarms](int index) { return index <= 0 || index >= alarms.size(); });
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    if (indexes.isEmpty())
         return Removal::Removed;
-    alarms[index].Deleted = -1;
+    for (int index : indexes)
+        alarms[index].Deleted = -1;
     if (!AlarmHandling::SaveAlarms(error)) {
-        // The file still holds the alarm, so it stays in the table rather than
-        // coming back unannounced at the next start.
-        alarms[index].Deleted = 0;
+        // The file still holds the alarms, so they stay in the table rather
+        // than coming back unannounced at the next start.
+        for (int index : indexes)
+            alarms[index].Deleted = 0;
         return Removal::NotSaved;
     }
-    // The records after it move up one place; so do their identities.
-    const QString id = AlarmIdentity::Of(index);
-    AlarmIdentity::Removed(index);
-    Snoozes::CancelFor(id);
+    // The records after each move up; so do their identities (the last
+    // first, so that the earlier numbers still hold).
+    for (auto it = indexes.crbegin(); it != indexes.crend(); ++it) {
+        const QString id = AlarmIdentity::Of(*it);
+        AlarmIdentity::Removed(*it);
+        Snoozes::CancelFor(id);
+    }
     return AlarmHandling::LoadAlarms(error) ? Removal::Removed : Removal::NotReadBack;
 }
 

@@ -22,5 +22,8 @@ void ClearEditAlarm();
 // and NotReadBack come with the reason.
 enum class Removal { Removed, NotSaved, NotReadBack };
 [[nodiscard]] Removal RemoveAlarm(int index, QString *error = nullptr);
+// The same for several records at once, saved together (indexes as before
+// the removal).
+[[nodiscard]] Removal RemoveAlarms(QList<int> indexes, QString *error = nullptr);
 
 } // namespace AlarmEditing

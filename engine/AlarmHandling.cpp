@@ -341,11 +341,17 @@ bool LoadAlarms(QString *error)
 
 namespace {
 std::function<void()> savedHook;
-}
+std::function<void()> changedHook;
+} // namespace
 
 void SetSavedHook(std::function<void()> hook)
 {
     savedHook = std::move(hook);
+}
+
+void SetChangedHook(std::function<void()> hook)
+{
+    changedHook = std::move(hook);
 }
 
 bool SaveAlarms(QString *error)
@@ -354,6 +360,8 @@ bool SaveAlarms(QString *error)
         return false;
     if (savedHook)
         savedHook();
+    if (changedHook)
+        changedHook();
     return true;
 }
 

@@ -71,5 +71,8 @@ bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *err
 // so that an alarm just added for a minute already past is never reported as
 // missed after a crash. An empty function removes it.
 void SetSavedHook(std::function<void()> hook);
+// Also called after every successful save, for whoever keeps the table in
+// step elsewhere (a calendar server).
+void SetChangedHook(std::function<void()> hook);
 
 } // namespace AlarmHandling

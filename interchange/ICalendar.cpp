@@ -79,54 +79,116 @@ QString Key(const AlarmRecord &a)
     return key + a.TrimmedName();
 }
 
-QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids)
+namespace {
+
+icaltimetype utcStamp()
+{
+    const QDateTime now = TimingModule::Now().toUTC();
+    return icaltime_from_timet_with_zone(now.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+}
+
+// The rule of a repeating alarm, empty for one that rings once.
+QByteArray ruleOf(const AlarmRecord &alarm)
+{
+    if (alarm.AlarmType == AlarmRecord::Daily)
+        return "FREQ=DAILY";
+    if (alarm.AlarmType == AlarmRecord::Weekly && alarm.WeekDay <= 6)
+        return QByteArray("FREQ=WEEKLY;BYDAY=") + ByDayNames[alarm.WeekDay];
+    if (alarm.AlarmType == AlarmRecord::EveryWeekday)
+        return "FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR";
+    return {};
+}
+
+void addFlag(icalcomponent *event, const char *name)
+{
+    icalproperty *flag = icalproperty_new_x("TRUE");
+    icalproperty_set_x_name(flag, name);
+    icalcomponent_add_property(event, flag);
+}
+
+void removeFlag(icalcomponent *event, const char *name)
+{
+    QList<icalproperty *> found;
+    for (icalproperty *x = icalcomponent_get_first_property(event, ICAL_X_PROPERTY); x;
+         x = icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
+        if (qstrcmp(icalproperty_get_x_name(x), name) == 0)
+            found.append(x);
+    }
+    for (icalproperty *x : found) {
+        icalcomponent_remove_property(event, x);
+        icalproperty_free(x);
+    }
+}
+
+// The event of one alarm, or nullptr for a damaged record.
+icalcomponent *newEvent(const AlarmRecord &alarm, const QString &uid, const icaltimetype &stamp, bool ours)
+{
+    const QDate day = firstDay(alarm);
+    if (!day.isValid())
+        return nullptr; // a damaged record has no day to start on
+    icalcomponent *event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
+    icalcomponent_add_property(event, icalproperty_new_uid(utf8(uid).constData()));
+    icalcomponent_add_property(event, icalproperty_new_dtstamp(stamp));
+    const QByteArray name = utf8(alarm.TrimmedName());
+    icalcomponent_add_property(event, icalproperty_new_summary(name.constData()));
+    icalcomponent_add_property(event, icalproperty_new_dtstart(wallTime(day, alarm.Hour, alarm.Minute)));
+    const QByteArray rule = ruleOf(alarm);
+    if (!rule.isEmpty())
+        icalcomponent_add_property(event, icalproperty_new_rrule(icalrecurrencetype_from_string(rule.constData())));
+    if (alarm.Disabled != 0)
+        addFlag(event, DisabledProperty);
+    if (ours)
+        addFlag(event, OwnerProperty);
+    icalcomponent *reminder = icalcomponent_new(ICAL_VALARM_COMPONENT);
+    icalcomponent_add_property(reminder, icalproperty_new_action(ICAL_ACTION_DISPLAY));
+    icaltriggertype trigger;
+    trigger.time = icaltime_null_time();
+    trigger.duration = icaldurationtype_null_duration();
+    icalcomponent_add_property(reminder, icalproperty_new_trigger(trigger));
+    icalcomponent_add_property(reminder, icalproperty_new_description(name.constData()));
+    icalcomponent_add_component(event, reminder);
+    return event;
+}
+
+Component newCalendar()
 {
     Component calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
     icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
     icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(ProductId));
-    const QDateTime now = TimingModule::Now().toUTC();
-    icaltimetype stamp = icaltime_from_timet_with_zone(now.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+    return calendar;
+}
+
+QByteArray text(icalcomponent *component)
+{
+    char *chars = icalcomponent_as_ical_string_r(component);
+    QByteArray result(chars);
+    std::free(chars);
+    return result;
+}
+
+} // namespace
+
+QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids)
+{
+    Component calendar = newCalendar();
+    const icaltimetype stamp = utcStamp();
     for (qsizetype i = 0; i < alarms.size(); ++i) {
-        const AlarmRecord &alarm = alarms.at(i);
-        const QDate day = firstDay(alarm);
-        if (!day.isValid())
-            continue; // a damaged record has no day to start on
-        icalcomponent *event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
         const QString uid =
             i < uids.size() && !uids.at(i).isEmpty() ? uids.at(i) : QUuid::createUuid().toString(QUuid::WithoutBraces);
-        icalcomponent_add_property(event, icalproperty_new_uid(utf8(uid).constData()));
-        icalcomponent_add_property(event, icalproperty_new_dtstamp(stamp));
-        const QByteArray name = utf8(alarm.TrimmedName());
-        icalcomponent_add_property(event, icalproperty_new_summary(name.constData()));
-        icalcomponent_add_property(event, icalproperty_new_dtstart(wallTime(day, alarm.Hour, alarm.Minute)));
-        QByteArray rule;
-        if (alarm.AlarmType == AlarmRecord::Daily)
-            rule = "FREQ=DAILY";
-        else if (alarm.AlarmType == AlarmRecord::Weekly && alarm.WeekDay <= 6)
-            rule = QByteArray("FREQ=WEEKLY;BYDAY=") + ByDayNames[alarm.WeekDay];
-        else if (alarm.AlarmType == AlarmRecord::EveryWeekday)
-            rule = "FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR";
-        if (!rule.isEmpty())
-            icalcomponent_add_property(event, icalproperty_new_rrule(icalrecurrencetype_from_string(rule.constData())));
-        if (alarm.Disabled != 0) {
-            icalproperty *disabled = icalproperty_new_x("TRUE");
-            icalproperty_set_x_name(disabled, DisabledProperty);
-            icalcomponent_add_property(event, disabled);
-        }
-        icalcomponent *reminder = icalcomponent_new(ICAL_VALARM_COMPONENT);
-        icalcomponent_add_property(reminder, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-        icaltriggertype trigger;
-        trigger.time = icaltime_null_time();
-        trigger.duration = icaldurationtype_null_duration();
-        icalcomponent_add_property(reminder, icalproperty_new_trigger(trigger));
-        icalcomponent_add_property(reminder, icalproperty_new_description(name.constData()));
-        icalcomponent_add_component(event, reminder);
-        icalcomponent_add_component(calendar.get(), event);
+        if (icalcomponent *event = newEvent(alarms.at(i), uid, stamp, false))
+            icalcomponent_add_component(calendar.get(), event);
     }
-    char *text = icalcomponent_as_ical_string_r(calendar.get());
-    QByteArray result(text);
-    std::free(text);
-    return result;
+    return text(calendar.get());
+}
+
+QByteArray NewEvent(const AlarmRecord &alarm, const QString &uid)
+{
+    icalcomponent *event = newEvent(alarm, uid, utcStamp(), true);
+    if (!event)
+        return {};
+    Component calendar = newCalendar();
+    icalcomponent_add_component(calendar.get(), event);
+    return text(calendar.get());
 }
 
 namespace {
@@ -405,6 +467,110 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
         }
     }
     return result;
+}
+
+namespace {
+
+// The one event of a resource and the calendar that holds it; nullptr for
+// none, or for more than one (changed occurrences, which no alarm has).
+icalcomponent *singleEvent(const Component &root)
+{
+    if (!root || icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT)
+        return nullptr;
+    if (icalcomponent_count_components(root.get(), ICAL_VEVENT_COMPONENT) != 1)
+        return nullptr;
+    return icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT);
+}
+
+Component parse(const QByteArray &data)
+{
+    const QByteArray chars = data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0'));
+    return Component(icalparser_parse_string(chars.constData()));
+}
+
+bool hasFlag(icalcomponent *event, const char *name)
+{
+    for (icalproperty *x = icalcomponent_get_first_property(event, ICAL_X_PROPERTY); x;
+         x = icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
+        if (qstrcmp(icalproperty_get_x_name(x), name) == 0)
+            return QByteArray(icalproperty_get_x(x)).trimmed().toUpper() == "TRUE";
+    }
+    return false;
+}
+
+void removeAll(icalcomponent *event, icalproperty_kind kind)
+{
+    while (icalproperty *p = icalcomponent_get_first_property(event, kind)) {
+        icalcomponent_remove_property(event, p);
+        icalproperty_free(p);
+    }
+}
+
+icaltimetype fromWall(const QDateTime &wall)
+{
+    return wallTime(wall.date(), wall.time().hour(), wall.time().minute());
+}
+
+} // namespace
+
+Event ReadEvent(const QByteArray &resource, const QDate &today)
+{
+    Event result;
+    const Component root = parse(resource);
+    icalcomponent *event = singleEvent(root);
+    if (!event) {
+        result.skip = QStringLiteral("it holds no single event");
+        return result;
+    }
+    const char *uid = icalcomponent_get_uid(event);
+    result.uid = QString::fromUtf8(uid ? uid : "");
+    result.ours = hasFlag(event, OwnerProperty);
+    const Mapping m = mapEvent(event, today);
+    result.skip = m.skip;
+    result.maps = m.skip.isEmpty();
+    result.alarm = m.alarm;
+    return result;
+}
+
+QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm)
+{
+    const Component root = parse(resource);
+    icalcomponent *event = singleEvent(root);
+    const QDate day = firstDay(alarm);
+    if (!event || !day.isValid())
+        return {};
+    // The alarm rings at the start moved by the event's reminder, so the
+    // start is the alarm's time moved back by it; the end keeps its distance.
+    icaltimetype oldStart = icalcomponent_get_dtstart(event);
+    const bool hadStart = !icaltime_is_null_time(oldStart) && icaltime_is_valid_time(oldStart) && !oldStart.is_date;
+    const qint64 offset = hadStart ? reminderOffset(event, oldStart) : 0;
+    const QDateTime start = QDateTime(day, QTime(alarm.Hour, alarm.Minute), Qt::UTC).addSecs(-offset);
+    qint64 length = -1;
+    if (hadStart) {
+        const icaltimetype oldEnd = icalcomponent_get_dtend(event);
+        if (icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY) && !icaltime_is_null_time(oldEnd))
+            length = qMax<qint64>(0, asWall(oldStart).secsTo(asWall(oldEnd)));
+    }
+    removeAll(event, ICAL_DTSTART_PROPERTY);
+    icalcomponent_add_property(event, icalproperty_new_dtstart(fromWall(start)));
+    if (icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
+        removeAll(event, ICAL_DTEND_PROPERTY);
+        icalcomponent_add_property(event, icalproperty_new_dtend(fromWall(start.addSecs(qMax<qint64>(length, 0)))));
+    }
+    removeAll(event, ICAL_SUMMARY_PROPERTY);
+    icalcomponent_add_property(event, icalproperty_new_summary(utf8(alarm.TrimmedName()).constData()));
+    removeAll(event, ICAL_RRULE_PROPERTY);
+    const QByteArray rule = ruleOf(alarm);
+    if (!rule.isEmpty())
+        icalcomponent_add_property(event, icalproperty_new_rrule(icalrecurrencetype_from_string(rule.constData())));
+    removeFlag(event, DisabledProperty);
+    if (alarm.Disabled != 0)
+        addFlag(event, DisabledProperty);
+    removeAll(event, ICAL_DTSTAMP_PROPERTY);
+    icalcomponent_add_property(event, icalproperty_new_dtstamp(utcStamp()));
+    if (icalproperty *sequence = icalcomponent_get_first_property(event, ICAL_SEQUENCE_PROPERTY))
+        icalproperty_set_sequence(sequence, icalproperty_get_sequence(sequence) + 1);
+    return text(root.get());
 }
 
 QString WeekDayName(int weekDay)

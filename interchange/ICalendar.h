@@ -45,5 +45,29 @@ QString WeekDayName(int weekDay);
 
 // The custom property a disabled alarm carries.
 inline constexpr char DisabledProperty[] = "X-TOCKWISE-DISABLED";
+// The custom property of an event Tockwise itself put on a calendar server:
+// any copy of Tockwise may change or remove it there; an event without it
+// belongs to another program and is never changed there.
+inline constexpr char OwnerProperty[] = "X-TOCKWISE-ALARM";
+
+// One event as a calendar server stores it (a calendar object resource).
+struct Event
+{
+    bool maps = false;  // its timing maps onto an alarm
+    AlarmRecord alarm;  // the alarm it maps onto (Index 0)
+    QString uid;        // its UID, empty when it has none
+    bool ours = false;  // it carries OwnerProperty
+    QString skip;       // why it does not map
+};
+Event ReadEvent(const QByteArray &resource, const QDate &today);
+
+// A new resource for alarm with this UID, carrying OwnerProperty; empty for
+// a damaged record that has no day to start on.
+QByteArray NewEvent(const AlarmRecord &alarm, const QString &uid);
+
+// The resource with only what the alarm holds changed (its name, start,
+// rule and the disabled flag) and every other property kept; its end moves
+// with its start. Empty when the resource holds no single event.
+QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm);
 
 } // namespace ICalendar

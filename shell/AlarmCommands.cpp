@@ -9,10 +9,12 @@
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
 #include "platform/WakeTimer.h"
+#include "shell/SyncService.h"
 #include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -348,6 +350,18 @@ Reply Execute(const QStringList &words, const QByteArray &input)
     }
     if (command == QLatin1String("wake-from-suspend"))
         return wakeFromSuspend(words.value(1));
+    if (command == QLatin1String("sync-now")) {
+        // No clock runs (a running one syncs in its own time): wait here.
+        SyncService service;
+        QEventLoop loop;
+        Reply reply;
+        service.SyncNow([&](const Synchronizer::Report &report) {
+            reply = SyncService::ToReply(report);
+            loop.quit();
+        });
+        loop.exec();
+        return reply;
+    }
     return fail(2, QStringLiteral("no command '%1'").arg(command));
 }
 
@@ -391,6 +405,13 @@ bool DecodeReply(const QByteArray &line, Reply *reply)
     reply->out = QByteArray::fromBase64(object.value(QStringLiteral("out")).toString().toLatin1());
     reply->err = QByteArray::fromBase64(object.value(QStringLiteral("err")).toString().toLatin1());
     return true;
+}
+
+QString UserFile(const QString &name)
+{
+    // The per-user folder where users' alarms live keeps its lower-case name.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("tockwise/") + name);
 }
 
 void SetUpFiles()

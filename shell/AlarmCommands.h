@@ -15,6 +15,7 @@
 //   remove N | enable N | disable N
 //   export | import (the file's bytes as input)
 //   snooze-all MINUTES | dismiss-all             (a running clock only)
+//   sync-now                                     (a running clock syncs in its own turn)
 namespace AlarmCommands {
 
 struct Reply
@@ -53,5 +54,7 @@ int ParseWeekDay(const QString &text);
 // Where Alarms.dat, the identities and the snoozes live, as the clock picks
 // them.
 void SetUpFiles();
+// A file of the user's beside those, in the per-user data folder.
+QString UserFile(const QString &name);
 
 } // namespace AlarmCommands

@@ -54,7 +54,8 @@ bool IsCommandOption(std::string_view arg)
 {
     for (std::string_view option : {"--list", "--add", "--remove", "--enable", "--disable", "--export", "--import",
                                     "--snooze-all", "--dismiss-all", "--autostart", "--wake-from-suspend", "--at",
-                                    "--daily", "--weekdays", "--weekly", "--on", "--disabled"}) {
+                                    "--daily", "--weekdays", "--weekly", "--on", "--disabled", "--sync-setup",
+                                    "--sync-now", "--sync-off", "--user", "--password-file"}) {
         if (arg == option)
             return true;
     }
@@ -92,7 +93,7 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             words = w;
             return true;
         };
-        if (arg == "--list" || arg == "--dismiss-all") {
+        if (arg == "--list" || arg == "--dismiss-all" || arg == "--sync-now" || arg == "--sync-off") {
             if (!setCommand({option.mid(2)}))
                 return usageError(err, QStringLiteral("one command at a time"));
         } else if (arg == "--add") {
@@ -135,6 +136,15 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
                 return usageError(err, QStringLiteral("--wake-from-suspend takes on or off"));
             if (!setCommand({QStringLiteral("wake-from-suspend"), state}))
                 return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--sync-setup") {
+            if (!value(i, &command->syncUrl) || !setCommand({QStringLiteral("sync-setup")}))
+                return usageError(err, QStringLiteral("--sync-setup needs the URL of a calendar, and comes alone"));
+        } else if (arg == "--user") {
+            if (!value(i, &command->syncUser))
+                return usageError(err, QStringLiteral("--user needs the user name on the calendar server"));
+        } else if (arg == "--password-file") {
+            if (!value(i, &command->passwordFile))
+                return usageError(err, QStringLiteral("--password-file needs a file"));
         } else if (arg == "--at") {
             if (!value(i, &at))
                 return usageError(err, QStringLiteral("--at needs a time HH:MM"));
@@ -157,6 +167,11 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             return usageError(err, QStringLiteral("'%1' does not go with a command").arg(option));
         }
     }
+    const bool settingUp = words.value(0) == QLatin1String("sync-setup");
+    if (!settingUp && (!command->syncUser.isEmpty() || !command->passwordFile.isEmpty()))
+        return usageError(err, QStringLiteral("--user and --password-file go with --sync-setup"));
+    if (settingUp && command->syncUser.isEmpty())
+        return usageError(err, QStringLiteral("--sync-setup needs --user NAME"));
     const bool adding = words.value(0) == QLatin1String("add");
     if (!adding && (!at.isEmpty() || !kind.isEmpty() || disabled))
         return usageError(err,
@@ -213,6 +228,15 @@ const char *Usage()
            "                         (Linux, where the system lets the program: a current\n"
            "                         systemd, or the CAP_WAKE_ALARM capability), or not;\n"
            "                         alone: which is set. Off until turned on\n"
+           "  --sync-setup URL --user NAME [--password-file FILE]\n"
+           "                         keep the alarms in step with a calendar on your CalDAV\n"
+           "                         server (URL: the calendar collection, made if missing;\n"
+           "                         https, or http to this computer only). The password\n"
+           "                         is asked for and kept in the desktop keyring, or read\n"
+           "                         from FILE (yours alone: chmod 600) at each sync\n"
+           "  --sync-now             sync once now, and print what changed each way\n"
+           "  --sync-off             stop syncing and forget the server and its password;\n"
+           "                         nothing is deleted on either side\n"
            "\n"
            "Files:\n"
            "  Alarms.dat  the alarms: beside the program when that folder holds it and\n"
@@ -221,6 +245,8 @@ const char *Usage()
            "  missed-alarms.txt  the missed alarms until they are cleared:\n"
            "              $XDG_DATA_HOME/tockwise/ (~/.local/share/tockwise/)\n"
            "  hqz.conf    the settings: $XDG_CONFIG_HOME/hqz.conf (~/.config/hqz.conf)\n"
+           "  sync-state  which alarm is which event on the calendar server:\n"
+           "              $XDG_DATA_HOME/tockwise/ (~/.local/share/tockwise/)\n"
            "\n"
            "An alarm rings only while the clock runs: 'tockwise --autostart on' puts its\n"
            "desktop entry in ~/.config/autostart/ so that it starts at login.\n"

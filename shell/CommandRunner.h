@@ -14,6 +14,9 @@ struct Command
     QStringList words; // as AlarmCommands::Execute reads them
     QString file;      // --export and --import: the file, "-" for standard output or input
     QString autostart; // "autostart": "on", "off" or empty to ask
+    QString syncUrl;      // "sync-setup": the calendar's URL,
+    QString syncUser;     // the user on the server
+    QString passwordFile; // and the password's file, empty for the keyring
 };
 
 int Run(const Command &command, std::ostream &out, std::ostream &err);

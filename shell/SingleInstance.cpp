@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -24,8 +25,6 @@ constexpr int BusyWaitMs = 5000;
 constexpr int PollMs = 100;
 const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 const QByteArray CommandRequest = QByteArrayLiteral("command ");
-// A command may import thousands of alarms; the copy answers when they are saved.
-constexpr int CommandAnswerMs = 60000;
 const QString LockName = QStringLiteral("tockwise.lock");
 const QString SocketName = QStringLiteral("tockwise.socket");
 
@@ -186,6 +185,13 @@ void SingleInstance::OnShowRequest(std::function<void()> handler)
 
 void SingleInstance::OnCommand(std::function<QByteArray(const QByteArray &)> handler)
 {
+    m_command = [handler = std::move(handler)](const QByteArray &request, Answerer answer) {
+        answer(handler(request));
+    };
+}
+
+void SingleInstance::OnCommandAnswerLater(std::function<void(const QByteArray &, Answerer)> handler)
+{
     m_command = std::move(handler);
 }
 
@@ -208,7 +214,7 @@ QStringList SingleInstance::CommandFolders()
     return folders;
 }
 
-SingleInstance::Answer SingleInstance::Ask(const QByteArray &request, QByteArray *reply)
+SingleInstance::Answer SingleInstance::Ask(const QByteArray &request, QByteArray *reply, int answerMs)
 {
     for (const QString &folder : CommandFolders()) {
         const QString path = QDir(folder).filePath(SocketName);
@@ -219,7 +225,7 @@ SingleInstance::Answer SingleInstance::Ask(const QByteArray &request, QByteArray
         if (!socket.waitForConnected(1000))
             continue;
         socket.write(CommandRequest + request + '\n');
-        const QDeadlineTimer deadline(CommandAnswerMs);
+        const QDeadlineTimer deadline(answerMs);
         QByteArray received;
         while (!received.contains('\n') && !deadline.hasExpired()) {
             if (!socket.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 1000))) &&
@@ -309,8 +315,18 @@ void SingleInstance::listen()
                 if (end < 0 && (CommandRequest.startsWith(received->left(CommandRequest.size())) ||
                                 ShowRequest.startsWith(*received)))
                     return; // the rest of the line is on its way
-                if (end >= 0 && received->startsWith(CommandRequest) && m_command)
-                    socket->write(m_command(received->mid(CommandRequest.size(), end - CommandRequest.size())) + '\n');
+                if (end >= 0 && received->startsWith(CommandRequest) && m_command) {
+                    const QByteArray request = received->mid(CommandRequest.size(), end - CommandRequest.size());
+                    received->clear(); // one request per connection
+                    QPointer<QLocalSocket> to(socket);
+                    m_command(request, [to](const QByteArray &reply) {
+                        if (!to)
+                            return; // the asker gave up
+                        to->write(reply + '\n');
+                        to->disconnectFromServer();
+                    });
+                    return;
+                }
                 socket->disconnectFromServer();
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

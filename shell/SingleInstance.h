@@ -33,12 +33,19 @@ public:
     // Called in the running copy with a command's request line; returns the
     // reply line.
     void OnCommand(std::function<QByteArray(const QByteArray &request)> handler);
+    // The same for commands that answer later (a sync waits for the server):
+    // the handler calls answer once with the reply line.
+    using Answerer = std::function<void(const QByteArray &reply)>;
+    void OnCommandAnswerLater(std::function<void(const QByteArray &request, Answerer answer)> handler);
 
     // A command's way to the running copy, whatever its own environment: it
     // knocks at every folder the lock and the socket may be in. NoCopy when
     // no socket answers the knock.
     enum class Answer { Answered, NoCopy, NoAnswer };
-    static Answer Ask(const QByteArray &request, QByteArray *reply);
+    // A command may import thousands of alarms; the copy answers when they
+    // are saved.
+    static constexpr int CommandAnswerMs = 60000;
+    static Answer Ask(const QByteArray &request, QByteArray *reply, int answerMs = CommandAnswerMs);
     // With no copy running, a command holds the lock in every folder a clock
     // may take it in, so a clock starting meanwhile waits for the command.
     static InstanceLock::Take TakeCommandLocks(std::vector<std::unique_ptr<InstanceLock>> *locks, QString *why);
@@ -56,6 +63,6 @@ private:
     std::unique_ptr<InstanceLock> m_lock;
     QLocalServer *m_server = nullptr;
     std::function<void()> m_showRequest;
-    std::function<QByteArray(const QByteArray &)> m_command;
+    std::function<void(const QByteArray &, Answerer)> m_command;
     int m_exitCode = 0;
 };

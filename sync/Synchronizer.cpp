@@ -1,0 +1,599 @@
+#include "sync/Synchronizer.h"
+
+#include "engine/AlarmEditing.h"
+#include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/TimingModule.h"
+#include "interchange/ICalendar.h"
+
+#include <QDate>
+
+using SyncState::Entry;
+using SyncState::Fingerprint;
+using SyncState::Kind;
+
+namespace {
+
+enum Direction { FromServer, ToServer };
+enum Change { Added, Changed, Removed };
+
+// State written every so many finished requests, so that a sync cut off
+// goes on from there.
+constexpr int SaveEvery = 50;
+
+QString describe(const AlarmRecord &a)
+{
+    static const char *const kinds[] = {"once", "daily", "weekly", "weekdays"};
+    QString when = QStringLiteral("%1:%2").arg(a.Hour, 2, 10, QLatin1Char('0')).arg(a.Minute, 2, 10, QLatin1Char('0'));
+    if (a.AlarmType == AlarmRecord::OnceOnly)
+        when += QStringLiteral(" %1-%2-%3")
+                    .arg(a.Year, 4, 10, QLatin1Char('0'))
+                    .arg(a.Month, 2, 10, QLatin1Char('0'))
+                    .arg(a.Day, 2, 10, QLatin1Char('0'));
+    else if (a.AlarmType == AlarmRecord::Weekly)
+        when += QLatin1Char(' ') + ICalendar::WeekDayName(a.WeekDay);
+    return QStringLiteral("\"%1\" (%2 %3%4)")
+        .arg(a.TrimmedName(), QLatin1String(a.AlarmType <= 3 ? kinds[a.AlarmType] : "?"), when,
+             a.Disabled != 0 ? QStringLiteral(", disabled") : QString());
+}
+
+// The local copy of an alarm changed on both sides: disabled, its name
+// marked, cut where the mark would not fit.
+AlarmRecord conflictCopy(const AlarmRecord &local)
+{
+    static const QString mark = QStringLiteral(" (conflict)");
+    AlarmRecord copy = local;
+    copy.Name = AlarmRecord::FixedName(local.TrimmedName().left(AlarmRecord::NameLength - mark.size()) + mark);
+    copy.Disabled = -1;
+    return copy;
+}
+
+bool dead(const Entry &e)
+{
+    return e.id.isEmpty() && e.href.isEmpty();
+}
+
+void kill(Entry &e)
+{
+    e.id.clear();
+    e.href.clear();
+}
+
+} // namespace
+
+Synchronizer::Synchronizer(const CalDav::Account &account, const QString &statePath, QObject *parent)
+    : QObject(parent)
+    , m_client(account)
+    , m_collection(account.collection.toString())
+    , m_statePath(statePath)
+{
+}
+
+void Synchronizer::SetBusyCheck(std::function<QString()> check)
+{
+    m_busy = std::move(check);
+}
+
+void Synchronizer::Run(std::function<void(const Report &)> done)
+{
+    m_done = std::move(done);
+    m_report = Report();
+    m_running = true;
+    m_bodies.clear();
+    m_removedHrefs.clear();
+    m_inFlight = 0;
+    m_sinceSave = 0;
+    m_jobError.clear();
+    m_conflicts = 0;
+    m_applied = false;
+    m_jobs.clear();
+    std::fill(&m_counts[0][0], &m_counts[0][0] + 6, 0);
+    QString error;
+    if (!SyncState::Read(m_statePath, &m_state, &error))
+        return finish(error);
+    if (m_state.collection != m_collection) {
+        // Another calendar: nothing known there yet.
+        m_state = SyncState::State();
+        m_state.collection = m_collection;
+    }
+    m_state.entries.removeIf(dead);
+    m_newToken = m_state.token;
+    reindex();
+    m_client.List(m_state.token, [this](const CalDav::Result &r, const CalDav::Listing &l) { listed(r, l); });
+}
+
+void Synchronizer::reindex()
+{
+    m_byHref.clear();
+    m_byId.clear();
+    for (int i = 0; i < m_state.entries.size(); ++i) {
+        const Entry &e = m_state.entries.at(i);
+        if (!e.href.isEmpty())
+            m_byHref.insert(e.href, i);
+        if (!e.id.isEmpty())
+            m_byId.insert(e.id, i);
+    }
+}
+
+int Synchronizer::entryOfId(const QString &id) const
+{
+    const int e = m_byId.value(id, -1);
+    return e >= 0 && m_state.entries.at(e).id == id ? e : -1;
+}
+
+void Synchronizer::listed(const CalDav::Result &result, const CalDav::Listing &listing)
+{
+    if (!result.error.isEmpty())
+        return finish(result.error);
+    m_complete = listing.complete;
+    m_newToken = listing.syncToken;
+    QStringList toFetch;
+    QSet<QString> listed;
+    for (const CalDav::Resource &r : listing.resources) {
+        listed.insert(r.href);
+        const int e = m_byHref.value(r.href, -1);
+        if (e < 0 || m_state.entries.at(e).etag != r.etag || r.etag.isEmpty())
+            toFetch.append(r.href);
+    }
+    if (listing.complete) {
+        for (const Entry &e : m_state.entries) {
+            if (!e.href.isEmpty() && !listed.contains(e.href))
+                m_removedHrefs.append(e.href);
+        }
+    } else {
+        m_removedHrefs = listing.removed;
+    }
+    m_client.Fetch(toFetch,
+                   [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) { fetched(r, res); });
+}
+
+void Synchronizer::fetched(const CalDav::Result &result, const QList<CalDav::Resource> &resources)
+{
+    if (!result.error.isEmpty())
+        return finish(result.error);
+    for (const CalDav::Resource &r : resources)
+        m_bodies.insert(r.href, r);
+    if (m_busy) {
+        const QString busy = m_busy();
+        if (!busy.isEmpty()) {
+            m_report.busy = true;
+            return finish(busy);
+        }
+    }
+    if (!applyDownloads(resources))
+        return;
+    planUploads();
+}
+
+// What came from the server, applied to the table in one save: nothing of
+// it when the save fails.
+bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
+{
+    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const QDate today = TimingModule::Now().date();
+    QHash<int, AlarmRecord> replaced;
+    QList<AlarmRecord> appended;
+    QList<int> appendedEntries; // the entry of each appended alarm, -1 for none
+    QList<int> removals;
+    QList<int> removalEntries;
+    QStringList lines;
+    int counts[3] = {};
+
+    // Alarms in step with no event yet, by what they are: a table that
+    // already holds an event's alarm (the same table on two computers) is
+    // linked to it rather than given a second one.
+    QMultiHash<QByteArray, int> unlinked;
+    for (int i = 1; i < alarms.size(); ++i) {
+        if (entryOfId(AlarmIdentity::Of(i)) < 0)
+            unlinked.insert(Fingerprint(alarms.at(i)), i);
+    }
+    const auto newEntry = [this](const Entry &e) {
+        m_state.entries.append(e);
+        return int(m_state.entries.size()) - 1;
+    };
+
+    for (const CalDav::Resource &r : resources) {
+        const ICalendar::Event ev = ICalendar::ReadEvent(r.body, today);
+        int e = m_byHref.value(r.href, -1);
+        if (e >= 0 && m_state.entries.at(e).href != r.href)
+            e = -1;
+        if (e >= 0 && m_state.entries.at(e).kind == Kind::Ignored && ev.maps) {
+            kill(m_state.entries[e]);
+            e = -1;
+        }
+        if (e < 0) {
+            Entry entry;
+            entry.href = r.href;
+            entry.etag = r.etag;
+            entry.uid = ev.uid;
+            if (!ev.maps) {
+                entry.kind = Kind::Ignored;
+                m_byHref.insert(r.href, newEntry(entry));
+                continue;
+            }
+            entry.kind = ev.ours ? Kind::Own : Kind::Foreign;
+            entry.synced = Fingerprint(ev.alarm);
+            // Our own upload whose sync was cut off before it was noted.
+            int index = ev.ours ? AlarmIdentity::IndexOf(ev.uid) : -1;
+            if (index > 0 && entryOfId(ev.uid) >= 0)
+                index = -1;
+            if (index > 0) {
+                unlinked.remove(Fingerprint(alarms.at(index)), index);
+            } else {
+                index = unlinked.value(entry.synced, -1);
+                if (index > 0)
+                    unlinked.remove(entry.synced, index);
+            }
+            if (index > 0) {
+                entry.id = AlarmIdentity::Of(index);
+                const int at = newEntry(entry);
+                m_byHref.insert(r.href, at);
+                m_byId.insert(entry.id, at);
+                continue;
+            }
+            m_byHref.insert(r.href, newEntry(entry));
+            appended.append(ev.alarm);
+            appendedEntries.append(m_byHref.value(r.href));
+            lines.append(QStringLiteral("from the server: added %1").arg(describe(ev.alarm)));
+            ++counts[Added];
+            continue;
+        }
+        Entry &entry = m_state.entries[e];
+        entry.etag = r.etag;
+        if (entry.kind == Kind::Ignored || entry.kind == Kind::Kept || entry.kind == Kind::Local)
+            continue;
+        const int index = entry.id.isEmpty() ? -1 : AlarmIdentity::IndexOf(entry.id);
+        if (!ev.maps) {
+            // It no longer maps onto an alarm: the alarm stays here as it is,
+            // the event there.
+            if (index > 0) {
+                entry.kind = Kind::Kept;
+                lines.append(QStringLiteral("kept here: %1, whose event no longer maps onto an alarm (%2)")
+                                 .arg(describe(alarms.at(index)), ev.skip));
+            } else {
+                entry.kind = Kind::Ignored;
+                entry.id.clear();
+            }
+            continue;
+        }
+        const QByteArray theirs = Fingerprint(ev.alarm);
+        if (index < 0) {
+            if (entry.kind == Kind::Foreign) {
+                entry.kind = Kind::Kept; // removed here: stays removed here
+                entry.id.clear();
+                continue;
+            }
+            // Removed here, changed there: the server's version wins.
+            entry.synced = theirs;
+            entry.id.clear();
+            appended.append(ev.alarm);
+            appendedEntries.append(e);
+            lines.append(QStringLiteral("from the server: added again %1 (removed here, changed there)")
+                             .arg(describe(ev.alarm)));
+            ++counts[Added];
+            ++m_conflicts;
+            continue;
+        }
+        const AlarmRecord &mine = alarms.at(index);
+        const QByteArray ours = Fingerprint(mine);
+        if (theirs == entry.synced || theirs == ours) {
+            entry.synced = theirs == ours ? theirs : entry.synced;
+            continue; // nothing new there, or the same change on both sides
+        }
+        if (ours != entry.synced) {
+            const AlarmRecord copy = conflictCopy(mine);
+            appended.append(copy);
+            appendedEntries.append(-1);
+            lines.append(QStringLiteral("conflict: %1 changed here and on the server; the server's version is kept, "
+                                        "this computer's as %2")
+                             .arg(describe(ev.alarm), describe(copy)));
+            ++m_conflicts;
+        } else {
+            lines.append(QStringLiteral("from the server: changed %1 to %2").arg(describe(mine), describe(ev.alarm)));
+            ++counts[Changed];
+        }
+        AlarmRecord updated = ev.alarm;
+        replaced.insert(index, updated);
+        entry.synced = theirs;
+    }
+
+    for (const QString &href : std::as_const(m_removedHrefs)) {
+        const int e = m_byHref.value(href, -1);
+        if (e < 0 || m_state.entries.at(e).href != href)
+            continue;
+        Entry &entry = m_state.entries[e];
+        const int index = entry.id.isEmpty() ? -1 : AlarmIdentity::IndexOf(entry.id);
+        if (index < 0 || entry.kind == Kind::Ignored) {
+            kill(entry);
+            continue;
+        }
+        if (entry.kind == Kind::Kept || (entry.kind == Kind::Foreign && Fingerprint(alarms.at(index)) != entry.synced)) {
+            // The user's own version of another program's event stays here.
+            entry.kind = Kind::Local;
+            entry.href.clear();
+            entry.etag.clear();
+            continue;
+        }
+        if (entry.kind == Kind::Own && Fingerprint(alarms.at(index)) != entry.synced) {
+            // Changed here, removed there: it goes up again as a new event.
+            kill(entry);
+            continue;
+        }
+        if (replaced.contains(index))
+            continue;
+        lines.append(QStringLiteral("from the server: removed %1").arg(describe(alarms.at(index))));
+        ++counts[Removed];
+        removals.append(index);
+        removalEntries.append(e);
+    }
+
+    if (!replaced.isEmpty() || !appended.isEmpty()) {
+        const qint64 slots = alarms.size() + appended.size();
+        if (slots * AlarmHandling::SlotSize > AlarmHandling::MaxFileSize) {
+            finish(QStringLiteral("the calendar holds %1 alarms, more than the alarm table can hold; nothing was "
+                                  "changed here")
+                       .arg(slots - 1));
+            return false;
+        }
+        const QList<AlarmRecord> before = alarms;
+        for (auto it = replaced.cbegin(); it != replaced.cend(); ++it) {
+            AlarmRecord r = it.value();
+            r.Index = it.key();
+            alarms[it.key()] = r;
+        }
+        const int first = int(alarms.size());
+        for (AlarmRecord r : std::as_const(appended)) {
+            r.Index = qint32(alarms.size());
+            alarms.append(r);
+        }
+        QString error;
+        if (!AlarmHandling::SaveAlarms(&error)) {
+            alarms = before;
+            finish(QStringLiteral("the alarms from the server could not be saved: %1").arg(error));
+            return false;
+        }
+        m_report.tableChanged = true;
+        AlarmIdentity::Appended(int(appended.size()));
+        const qint32 now = TimingModule::CurrentMinute();
+        if (!appended.isEmpty())
+            AlarmIdentity::SetChanged(first, int(alarms.size()) - 1, now);
+        for (auto it = replaced.cbegin(); it != replaced.cend(); ++it)
+            AlarmIdentity::SetChanged(it.key(), now);
+        for (int k = 0; k < appendedEntries.size(); ++k) {
+            const int e = appendedEntries.at(k);
+            if (e >= 0) {
+                m_state.entries[e].id = AlarmIdentity::Of(first + k);
+                m_byId.insert(m_state.entries.at(e).id, e);
+            }
+        }
+    }
+    if (!removals.isEmpty()) {
+        QString error;
+        const AlarmEditing::Removal removal = AlarmEditing::RemoveAlarms(removals, &error);
+        if (removal == AlarmEditing::Removal::NotSaved) {
+            // Their events are gone: the next complete listing says so again.
+            m_newToken.clear();
+            m_report.error = QStringLiteral("alarms removed on the server could not be removed here: %1").arg(error);
+            lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                       [](const QString &l) { return l.startsWith(QLatin1String("from the server: removed")); }),
+                        lines.end());
+            counts[Removed] = 0;
+        } else {
+            m_report.tableChanged = true;
+            for (int e : std::as_const(removalEntries))
+                kill(m_state.entries[e]);
+        }
+    }
+    m_report.changes += lines;
+    for (int c = 0; c < 3; ++c)
+        m_counts[FromServer][c] += counts[c];
+    m_applied = true;
+    QString error;
+    if (!saveState(&error)) {
+        finish(error);
+        return false;
+    }
+    return true;
+}
+
+void Synchronizer::planUploads()
+{
+    QList<Job> &jobs = m_jobs;
+    jobs.clear();
+    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    QStringList needBodies;
+    QSet<QString> present;
+    for (int i = 1; i < alarms.size(); ++i) {
+        const QString id = AlarmIdentity::Of(i);
+        present.insert(id);
+        const int e = entryOfId(id);
+        const QByteArray fingerprint = Fingerprint(alarms.at(i));
+        if (e < 0) {
+            Job job;
+            job.type = Job::PutNew;
+            job.id = id;
+            job.href = m_client.HrefFor(id);
+            job.body = ICalendar::NewEvent(alarms.at(i), id);
+            job.fingerprint = fingerprint;
+            job.what = describe(alarms.at(i));
+            if (!job.body.isEmpty())
+                jobs.append(job);
+            continue;
+        }
+        Entry &entry = m_state.entries[e];
+        if (fingerprint == entry.synced)
+            continue;
+        if (entry.kind == Kind::Foreign) {
+            // Another program's event is never changed from here.
+            entry.kind = Kind::Kept;
+            m_report.changes.append(QStringLiteral("kept here: %1, changed here, whose event belongs to another "
+                                                   "program and is left as it is")
+                                        .arg(describe(alarms.at(i))));
+            continue;
+        }
+        if (entry.kind != Kind::Own)
+            continue;
+        Job job;
+        job.type = Job::PutChange;
+        job.entry = e;
+        job.id = id;
+        job.href = entry.href;
+        job.etag = entry.etag;
+        job.fingerprint = fingerprint;
+        job.what = describe(alarms.at(i));
+        jobs.append(job);
+        if (!m_bodies.contains(entry.href))
+            needBodies.append(entry.href);
+    }
+    for (int e = 0; e < m_state.entries.size(); ++e) {
+        Entry &entry = m_state.entries[e];
+        if (entry.id.isEmpty() || present.contains(entry.id))
+            continue;
+        switch (entry.kind) {
+        case Kind::Own: {
+            Job job;
+            job.type = Job::Delete;
+            job.entry = e;
+            job.href = entry.href;
+            job.etag = entry.etag;
+            job.what = QStringLiteral("the event %1").arg(entry.href);
+            jobs.append(job);
+            break;
+        }
+        case Kind::Foreign:
+        case Kind::Kept:
+            // Removed here; the other program's event stays, and is not
+            // taken again.
+            entry.kind = Kind::Kept;
+            entry.id.clear();
+            break;
+        case Kind::Local:
+        case Kind::Ignored:
+            kill(entry);
+            break;
+        }
+    }
+    if (needBodies.isEmpty())
+        return nextJobs();
+    m_client.Fetch(needBodies, [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) {
+        bodiesForUpdates(r, res);
+    });
+}
+
+void Synchronizer::bodiesForUpdates(const CalDav::Result &result, const QList<CalDav::Resource> &resources)
+{
+    if (!result.error.isEmpty())
+        return finish(result.error);
+    for (const CalDav::Resource &r : resources)
+        m_bodies.insert(r.href, r);
+    nextJobs();
+}
+
+void Synchronizer::nextJobs()
+{
+    QList<Job> &jobs = m_jobs;
+    while (m_jobError.isEmpty() && m_inFlight < Parallel && !jobs.isEmpty()) {
+        Job job = jobs.takeFirst();
+        if (job.type == Job::PutChange) {
+            const CalDav::Resource body = m_bodies.value(job.href);
+            const int index = AlarmIdentity::IndexOf(job.id);
+            if (body.body.isEmpty() || body.etag != job.etag || index < 0)
+                continue; // gone or changed meanwhile: the next sync takes it
+            job.body = ICalendar::UpdateEvent(body.body, AlarmHandling::Alarms.at(index));
+            if (job.body.isEmpty()) {
+                m_state.entries[job.entry].kind = Kind::Kept;
+                continue;
+            }
+        }
+        ++m_inFlight;
+        const auto done = [this, job](const CalDav::Result &r) { jobDone(job, r); };
+        if (job.type == Job::Delete)
+            m_client.Delete(job.href, job.etag, done);
+        else
+            m_client.Put(job.href, job.body, job.type == Job::PutNew ? QByteArray() : job.etag, done);
+    }
+    if (m_inFlight == 0)
+        finish(m_jobError);
+}
+
+void Synchronizer::jobDone(const Job &job, const CalDav::Result &result)
+{
+    --m_inFlight;
+    if (!result.error.isEmpty() && !result.preconditionFailed && !(job.type == Job::Delete && result.missing)) {
+        if (m_jobError.isEmpty())
+            m_jobError = result.error;
+    } else if (result.preconditionFailed) {
+        // Changed on the server meanwhile (or already there from a sync cut
+        // off): never overwritten blindly; the next complete listing sorts it.
+        m_newToken.clear();
+        m_report.changes.append(
+            QStringLiteral("left for the next sync: %1, changed on the server meanwhile").arg(job.what));
+    } else if (job.type == Job::PutNew) {
+        Entry entry;
+        entry.kind = Kind::Own;
+        entry.id = job.id;
+        entry.href = job.href;
+        entry.etag = result.etag;
+        entry.uid = job.id;
+        entry.synced = job.fingerprint;
+        m_state.entries.append(entry);
+        m_byId.insert(entry.id, int(m_state.entries.size()) - 1);
+        m_byHref.insert(entry.href, int(m_state.entries.size()) - 1);
+        m_report.changes.append(QStringLiteral("to the server: added %1").arg(job.what));
+        ++m_counts[ToServer][Added];
+    } else if (job.type == Job::PutChange) {
+        Entry &entry = m_state.entries[job.entry];
+        entry.etag = result.etag;
+        entry.synced = job.fingerprint;
+        m_report.changes.append(QStringLiteral("to the server: changed %1").arg(job.what));
+        ++m_counts[ToServer][Changed];
+    } else {
+        kill(m_state.entries[job.entry]);
+        m_report.changes.append(QStringLiteral("to the server: removed %1").arg(job.what));
+        ++m_counts[ToServer][Removed];
+    }
+    if (++m_sinceSave >= SaveEvery) {
+        m_sinceSave = 0;
+        QString error;
+        saveState(&error);
+    }
+    nextJobs();
+}
+
+bool Synchronizer::saveState(QString *error)
+{
+    // Until every change is through, the old token keeps them coming.
+    m_state.token = m_newToken;
+    return SyncState::Write(m_statePath, m_state, error);
+}
+
+void Synchronizer::finish(const QString &error)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    if (m_report.error.isEmpty())
+        m_report.error = error;
+    // Before what came down is in the table, the state stays as it was: the
+    // next sync fetches the same changes again.
+    if (m_applied) {
+        QString stateError;
+        if (!saveState(&stateError) && m_report.error.isEmpty())
+            m_report.error = stateError;
+    }
+    m_report.summary =
+        QStringLiteral("from the server: %1 added, %2 changed, %3 removed; to the server: %4 added, %5 changed, %6 "
+                       "removed")
+            .arg(m_counts[FromServer][Added])
+            .arg(m_counts[FromServer][Changed])
+            .arg(m_counts[FromServer][Removed])
+            .arg(m_counts[ToServer][Added])
+            .arg(m_counts[ToServer][Changed])
+            .arg(m_counts[ToServer][Removed]);
+    if (m_conflicts > 0)
+        m_report.summary += QStringLiteral("; %1 changed on both sides").arg(m_conflicts);
+    const auto done = std::move(m_done);
+    const Report report = m_report;
+    if (done)
+        done(report);
+}
