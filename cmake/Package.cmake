@@ -23,8 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # which stands in for Arial with the same metrics.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The event-sound library reaches the sound server through a plug-in of its own,
-# and plays the sound theme's alarm when the chime file is gone.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, libcanberra-pulse")
+# and plays the sound theme's alarm when the chime file is gone. The keyring
+# library opens libsecret only at run time, so linking does not show it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, libcanberra-pulse, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop digital clock with named alarms")
 # The first line of the control file's Description is the summary above.
