@@ -7,6 +7,7 @@
 #include "platform/EndSignals.h"
 #include "shell/AlarmCommands.h"
 #include "shell/CommandHost.h"
+#include "shell/SyncService.h"
 #include "shell/CommandLine.h"
 #include "shell/DBusInterface.h"
 #include "shell/SessionEnd.h"
@@ -126,17 +127,27 @@ int main(int argc, char *argv[])
     // Commands from a terminal (the local socket) and from the bus change the
     // table the same way.
     CommandHost commands;
-    instance.OnCommand([&commands](const QByteArray &request) {
+    // The calendar server, where one is set up, changes the table the same way.
+    SyncService sync;
+    QObject::connect(&sync, &SyncService::TableChanged, &commands, &CommandHost::TableChanged);
+    instance.OnCommandAnswerLater([&commands, &sync](const QByteArray &request, SingleInstance::Answerer answer) {
         QStringList words;
         QByteArray input;
         if (!AlarmCommands::DecodeRequest(request, &words, &input)) {
             AlarmCommands::Reply refused;
             refused.status = 2;
             refused.err = "tockwise: the running clock did not understand the command\n";
-            return AlarmCommands::EncodeReply(refused);
+            return answer(AlarmCommands::EncodeReply(refused));
         }
-        return AlarmCommands::EncodeReply(commands.Run(words, input));
+        if (words.value(0) == QLatin1String("sync-now")) {
+            sync.SyncNow([answer](const Synchronizer::Report &report) {
+                answer(AlarmCommands::EncodeReply(SyncService::ToReply(report)));
+            });
+            return;
+        }
+        answer(AlarmCommands::EncodeReply(commands.Run(words, input)));
     });
+    sync.StartSchedule(&CommandHost::BusyReason);
     DBusInterface bus(&commands);
     QObject::connect(&bus, &DBusInterface::ShowClockRequested, &app, showClock);
     bus.Register();

@@ -22,14 +22,7 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
     static const QStringList changes{QStringLiteral("add"), QStringLiteral("remove"), QStringLiteral("enable"),
                                      QStringLiteral("disable"), QStringLiteral("import")};
     if (changes.contains(words.value(0))) {
-        // The editor's alarm or the one the removal question names must
-        // still be there, at its number, when the user answers.
-        QString busy;
-        if (Forms().Find<ModifyForm>())
-            busy = QStringLiteral("the running clock's alarm editor is open: close it and try again");
-        else if (Dialogs::Asking())
-            busy = QStringLiteral("the running clock is asking a question: answer it and try again");
-        if (!busy.isEmpty()) {
+        if (const QString busy = BusyReason(); !busy.isEmpty()) {
             AlarmCommands::Reply reply;
             reply.status = 1;
             reply.err = QStringLiteral("tockwise: %1\n").arg(busy).toUtf8();
@@ -41,10 +34,25 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
         if (MainForm *clock = Forms().Find<MainForm>())
             clock->SetWakeFromSuspend(words.value(1) == QLatin1String("on"));
     }
-    if (reply.changed) {
-        if (AlarmForm *list = Forms().Find<AlarmForm>())
-            list->UpdateAlarmList();
-        emit AlarmsChanged();
-    }
+    if (reply.changed)
+        TableChanged();
     return reply;
+}
+
+QString CommandHost::BusyReason()
+{
+    // The editor's alarm or the one the removal question names must still be
+    // there, at its number, when the user answers.
+    if (Forms().Find<ModifyForm>())
+        return QStringLiteral("the running clock's alarm editor is open: close it and try again");
+    if (Dialogs::Asking())
+        return QStringLiteral("the running clock is asking a question: answer it and try again");
+    return {};
+}
+
+void CommandHost::TableChanged()
+{
+    if (AlarmForm *list = Forms().Find<AlarmForm>())
+        list->UpdateAlarmList();
+    emit AlarmsChanged();
 }

@@ -18,6 +18,11 @@ public:
 
     AlarmCommands::Reply Run(const QStringList &words, const QByteArray &input = {});
 
+    // Why the table may not be changed from outside right now, empty when it may.
+    static QString BusyReason();
+    // The table changed from outside: an open alarm list and the bus follow.
+    void TableChanged();
+
 signals:
     void AlarmsChanged();
 };

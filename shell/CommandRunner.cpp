@@ -6,10 +6,15 @@
 #include "platform/EndSignals.h"
 #include "shell/AlarmCommands.h"
 #include "shell/SingleInstance.h"
+#include "shell/SyncService.h"
+#include "sync/CalDav.h"
+#include "sync/Credentials.h"
+#include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -67,7 +72,8 @@ AlarmCommands::Reply runHere(const QStringList &words, const QByteArray &input)
     return AlarmCommands::Execute(words, input);
 }
 
-AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &input)
+AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &input,
+                                 int answerMs = SingleInstance::CommandAnswerMs)
 {
     const QByteArray request = AlarmCommands::EncodeRequest(words, input);
     AlarmCommands::Reply reply;
@@ -75,7 +81,7 @@ AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &inp
     const QDeadlineTimer wait(BusyWaitMs);
     for (;;) {
         QByteArray answer;
-        switch (SingleInstance::Ask(request, &answer)) {
+        switch (SingleInstance::Ask(request, &answer, answerMs)) {
         case SingleInstance::Answer::Answered:
             if (!AlarmCommands::DecodeReply(answer, &reply)) {
                 reply.status = 1;
@@ -147,6 +153,102 @@ int autostart(const QString &value, std::ostream &out, std::ostream &err)
     return 0;
 }
 
+// A sync may upload a thousand alarms to a slow server.
+constexpr int SyncAnswerMs = 15 * 60 * 1000;
+
+int syncNow(std::ostream &out, std::ostream &err)
+{
+    const AlarmCommands::Reply reply = runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs);
+    print(out, reply.out);
+    print(err, reply.err);
+    return reply.status;
+}
+
+int syncSetup(const Command &command, std::ostream &out, std::ostream &err)
+{
+    QUrl url(command.syncUrl, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return failWith(err, QStringLiteral("'%1' is no URL of a calendar").arg(command.syncUrl));
+    if (!url.userInfo().isEmpty())
+        return failWith(err, QStringLiteral("the URL may not hold a user or password: give them with --user and "
+                                            "--password-file or the keyring"));
+    if (!url.path().endsWith(QLatin1Char('/')))
+        url.setPath(url.path() + QLatin1Char('/'));
+    if (const QString why = CalDav::RefuseUrl(url); !why.isEmpty())
+        return failWith(err, why);
+    QString passwordFile;
+    QByteArray password;
+    QString problem;
+    if (!command.passwordFile.isEmpty()) {
+        passwordFile = QFileInfo(command.passwordFile).absoluteFilePath();
+        password = Credentials::ReadPasswordFile(passwordFile, &problem);
+        if (password.isEmpty())
+            return failWith(err, problem);
+    } else {
+        bool ok = false;
+        password = Credentials::AskOnTerminal(
+            QStringLiteral("Password for %1 at %2: ").arg(command.syncUser, url.host()), &ok);
+        if (!ok || password.isEmpty())
+            return failWith(err, QStringLiteral("no password was given"));
+    }
+    // The server is asked before anything is kept: a mistyped URL or
+    // password is told now, not at the first sync.
+    CalDav::Client client({url, command.syncUser, password});
+    QEventLoop loop;
+    CalDav::Result checked;
+    client.EnsureCollection([&](const CalDav::Result &result) {
+        checked = result;
+        loop.quit();
+    });
+    loop.exec();
+    if (!checked.error.isEmpty())
+        return failWith(err, QStringLiteral("the calendar could not be used: %1").arg(checked.error));
+    if (passwordFile.isEmpty() && !Credentials::Store(url, command.syncUser, password, &problem))
+        return failWith(err, problem);
+    const SyncService::Config before = SyncService::ReadConfig();
+    if (before.IsSet() && (before.url != url || before.user != command.syncUser))
+        Credentials::Forget(before.url, before.user, &problem);
+    Settings::Values values{{Settings::SyncUrl, url.toString()}, {Settings::SyncUser, command.syncUser}};
+    bool saved = Settings::Write(values, &problem);
+    if (saved)
+        saved = passwordFile.isEmpty() ? Settings::Remove({Settings::SyncPasswordFile}, &problem)
+                                       : Settings::Write(Settings::SyncPasswordFile, passwordFile, &problem);
+    if (!saved)
+        return failWith(err, QStringLiteral("the settings could not be saved: %1").arg(problem));
+    print(out, QStringLiteral("sync set up: %1 as %2 (%3%4)\n")
+                   .arg(url.toString(), command.syncUser,
+                        passwordFile.isEmpty() ? QStringLiteral("password in the keyring")
+                                               : QStringLiteral("password read from %1").arg(passwordFile),
+                        checked.created ? QStringLiteral("; the calendar was made") : QString())
+                   .toUtf8());
+    return syncNow(out, err);
+}
+
+int syncOff(std::ostream &out, std::ostream &err)
+{
+    const SyncService::Config config = SyncService::ReadConfig();
+    if (!config.IsSet()) {
+        print(out, "sync was not set up\n");
+        return 0;
+    }
+    QString problem;
+    if (!Settings::Remove({Settings::SyncUrl, Settings::SyncUser, Settings::SyncPasswordFile}, &problem))
+        return failWith(err, QStringLiteral("the settings could not be saved: %1").arg(problem));
+    // Which alarm was which event belongs to that server alone.
+    QFile::remove(SyncService::StatePath());
+    int status = 0;
+    if (!Credentials::Forget(config.url, config.user, &problem) && config.passwordFile.isEmpty()) {
+        print(err, QStringLiteral("tockwise: the password could not be removed from the keyring: %1\n")
+                       .arg(problem)
+                       .toUtf8());
+        status = 1;
+    }
+    print(out, QStringLiteral("sync off: Tockwise no longer syncs with %1; nothing was deleted on either side\n")
+                   .arg(config.url.toString())
+                   .toUtf8());
+    return status;
+}
+
 } // namespace
 
 QString AutostartPath()
@@ -162,6 +264,12 @@ int Run(const Command &command, std::ostream &out, std::ostream &err)
     EndSignals::IgnoreFileSizeLimit();
     if (command.words.value(0) == QLatin1String("autostart"))
         return autostart(command.autostart, out, err);
+    if (command.words.value(0) == QLatin1String("sync-setup"))
+        return syncSetup(command, out, err);
+    if (command.words.value(0) == QLatin1String("sync-off"))
+        return syncOff(out, err);
+    if (command.words.value(0) == QLatin1String("sync-now"))
+        return syncNow(out, err);
     const QString command0 = command.words.value(0);
     QByteArray input;
     if (command0 == QLatin1String("import")) {

@@ -328,11 +328,11 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
     }
 
     if (!replaced.isEmpty() || !appended.isEmpty()) {
-        const qint64 slots = alarms.size() + appended.size();
-        if (slots * AlarmHandling::SlotSize > AlarmHandling::MaxFileSize) {
+        const qint64 records = alarms.size() + appended.size();
+        if (records * AlarmHandling::SlotSize > AlarmHandling::MaxFileSize) {
             finish(QStringLiteral("the calendar holds %1 alarms, more than the alarm table can hold; nothing was "
                                   "changed here")
-                       .arg(slots - 1));
+                       .arg(records - 1));
             return false;
         }
         const QList<AlarmRecord> before = alarms;
