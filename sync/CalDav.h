@@ -16,7 +16,8 @@ class QNetworkAccessManager;
 // Every call is asynchronous and answers exactly once through its callback,
 // from the event loop, never before the call returns. The password goes only
 // to the collection's own scheme, host and port: a redirect anywhere else is
-// refused, never followed.
+// refused, never followed. A client deleted with calls still pending drops
+// their answers: none comes after the destructor.
 namespace CalDav {
 
 // Why the password may not be sent to url, empty when it may: HTTPS (with
@@ -74,7 +75,8 @@ public:
 
     // The collection exists (made with MKCALENDAR when the server says 404).
     void EnsureCollection(std::function<void(const Result &)> done);
-    // The collection is there and is a calendar (missing set when it is gone).
+    // The collection is there and is a calendar (missing set, with the error,
+    // when it is gone).
     void Check(std::function<void(const Result &)> done);
     // What changed since syncToken (empty: everything). A token the server
     // no longer accepts gives the complete listing instead.
@@ -86,7 +88,8 @@ public:
     // empty, only if there is nothing at href yet (If-Match / If-None-Match: *).
     void Put(const QString &href, const QByteArray &body, const QByteArray &etag,
              std::function<void(const Result &)> done);
-    // Removes href only if its ETag is still etag.
+    // Removes href only if its ETag is still etag (any ETag when etag is
+    // empty). Already gone: missing set, error empty, as nothing is left to do.
     void Delete(const QString &href, const QByteArray &etag, std::function<void(const Result &)> done);
 
     // Where a new event with this UID is stored: the collection's path and a
