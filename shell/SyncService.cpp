@@ -163,9 +163,12 @@ void SyncService::finished(const Synchronizer::Report &report)
             qWarning("tockwise: the alarms were not synced with the calendar server: %s", qPrintable(report.error));
             if (!m_reported) {
                 m_reported = true;
+                QString why = report.error;
+                if (!why.isEmpty())
+                    why[0] = why.at(0).toUpper();
                 const QString text = QStringLiteral("Tockwise could not sync the alarms with the calendar server.\n\n"
-                                                    "%1\n\nNothing was lost: it tries again every 15 minutes.")
-                                         .arg(report.error);
+                                                    "%1.\n\nNothing was lost: it tries again every 15 minutes.")
+                                         .arg(why);
                 QTimer::singleShot(0, qApp, [text] { Dialogs::ShowError(nullptr, text); });
             }
         }

@@ -130,10 +130,11 @@ list_has a '16:30\tFriday\tdisabled\tTea \(conflict\)' || fail "A's Tea was not 
 log "conflict: the server's Tea (17:15) and A's, disabled, as \"Tea (conflict)\""
 
 # --- a refused password: said once, nothing changed, tried again later.
-cp "$PROG_DIR/Alarms.dat" "$E2E_WORK/a-before.dat"
-printf 'wrong\n' >"$E2E_WORK/password"
+# A change waits on the server that a refused password must not bring.
 b --disable "$(b --list | grep 'Walk' | cut -f1)" >/dev/null 2>&1
 b --sync-now >/dev/null 2>&1 || fail "B's sync failed"
+cp "$PROG_DIR/Alarms.dat" "$E2E_WORK/a-before.dat"
+printf 'wrong\n' >"$E2E_WORK/password"
 a --sync-now >/dev/null 2>"$E2E_WORK/err.txt" && fail "a refused password synced"
 grep -qi "password" "$E2E_WORK/err.txt" || fail "the refused password said: $(cat "$E2E_WORK/err.txt")"
 cmp -s "$E2E_WORK/a-before.dat" "$PROG_DIR/Alarms.dat" || fail "a refused password changed Alarms.dat"
