@@ -228,6 +228,69 @@ private slots:
         // Read again beside what it added: nothing more.
         QCOMPARE(ICalendar::Read(text, read.alarms, QDate(2024, 1, 1)).alarms.size(), 0);
     }
+
+    // An event on a calendar server changed to what an alarm now holds: the
+    // alarm reads back from it, and what other programs put there stays.
+    void updateEvent_data()
+    {
+        QTest::addColumn<QByteArray>("resource");
+        QTest::addColumn<QString>("alarm"); // as describe() gives it; empty: no single event
+        QTest::addColumn<QStringList>("kept");
+
+        QTest::newRow("a phone's event, 1 h long, reminded 15 min early, in a zone")
+            << calendar(event("DTSTART;TZID=Europe/Berlin:20240307T100000\r\nDTEND;TZID=Europe/Berlin:"
+                              "20240307T110000\r\nSEQUENCE:4\r\nLOCATION:Room 2\r\nDESCRIPTION:Bring notes\r\n"
+                              "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nEND:VALARM\r\n"))
+            << "weekly 08:00 day0 disabled"
+            << QStringList{"LOCATION:Room 2", "DESCRIPTION:Bring notes", "SEQUENCE:5", "DTSTART:20000103T081500",
+                           "DTEND:20000103T091500", "UID:1@example.com", "TRIGGER:-PT15M"};
+        QTest::newRow("a repeating one made to ring once")
+            << calendar(event("DTSTART:20240307T063000\r\nRRULE:FREQ=DAILY\r\nX-OTHER:kept\r\n"))
+            << "once 07:45 2030-1-5" << QStringList{"X-OTHER:kept", "DTSTART:20300105T074500"};
+        QTest::newRow("changed occurrences: two events of one UID")
+            << calendar(event("DTSTART:20240307T063000\r\nRRULE:FREQ=DAILY\r\n") +
+                        event("RECURRENCE-ID:20240308T063000\r\nDTSTART:20240308T070000\r\n"))
+            << "" << QStringList{};
+    }
+
+    void updateEvent()
+    {
+        QFETCH(QByteArray, resource);
+        QFETCH(QString, alarm);
+        QFETCH(QStringList, kept);
+        qputenv("TZ", "Europe/Berlin");
+        AlarmRecord a;
+        a.Name = AlarmRecord::FixedName(QStringLiteral("Standup"));
+        const QStringList parts = alarm.split(' ');
+        a.AlarmType = quint8(QStringList{"once", "daily", "weekly", "weekdays"}.indexOf(parts.value(0)));
+        a.Hour = quint8(parts.value(1).left(2).toInt());
+        a.Minute = quint8(parts.value(1).mid(3).toInt());
+        a.WeekDay = 0;
+        a.Day = 5;
+        a.Month = 1;
+        a.Year = 2030;
+        a.Disabled = alarm.endsWith("disabled") ? -1 : 0;
+        const QByteArray updated = ICalendar::UpdateEvent(resource, a);
+        const ICalendar::Event read = ICalendar::ReadEvent(updated.isEmpty() ? resource : updated, QDate(2030, 1, 5));
+        qputenv("TZ", "UTC");
+        if (alarm.isEmpty()) {
+            QVERIFY(updated.isEmpty());
+            QVERIFY(!read.maps);
+            return;
+        }
+        QVERIFY2(read.maps, qPrintable(read.skip));
+        QCOMPARE(describe(read.alarm), alarm);
+        QCOMPARE(read.uid, QStringLiteral("1@example.com"));
+        QVERIFY(!read.ours); // another program's event stays another program's
+        for (const QString &line : kept)
+            QVERIFY2(updated.contains(line.toUtf8() + "\r\n"), qPrintable(line + " missing from\n" + updated));
+        QVERIFY(!updated.contains("TZID"));
+        // Tockwise's own events say so, and read back as they were made.
+        const ICalendar::Event own = ICalendar::ReadEvent(ICalendar::NewEvent(read.alarm, "own-1"), QDate(2030, 1, 5));
+        QVERIFY(own.maps && own.ours);
+        QCOMPARE(own.uid, QStringLiteral("own-1"));
+        QCOMPARE(describe(own.alarm), alarm);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestInterchange)
