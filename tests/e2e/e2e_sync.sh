@@ -153,7 +153,7 @@ log "refused password: one box, a line each time, Alarms.dat unchanged; mended, 
 # --- the server stops in the middle of a sync: nothing lost, nothing twice.
 a --sync-now >/dev/null 2>&1
 b --sync-now >/dev/null 2>&1
-for i in $(seq 500); do
+for i in $(seq 200); do
     printf 'BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:Batch %s\r\nDTSTART:20300101T%02d%02d00\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n' "$i" $((i / 60 % 24)) $((i % 60))
 done >"$E2E_WORK/batch.ics"
 b --import "$E2E_WORK/batch.ics" >/dev/null 2>&1 || fail "B could not import the batch"
@@ -174,8 +174,10 @@ a --sync-now >/dev/null 2>&1 || fail "A's sync after the restart failed"
 [ "$(events_on_server)" = $((b_count + 1)) ] ||
     fail "after the restart the server holds $(events_on_server) events for B's $b_count alarms and the phone's monthly one"
 [ "$(b --list | wc -l)" = "$b_count" ] || fail "B's table changed by the resumed sync"
-[ "$(a --list | grep -c Batch)" = 500 ] || fail "A has $(a --list | grep -c Batch) of the 500 alarms"
-log "server stopped after $half events: B unchanged, status 1; restarted: all $b_count up once, A has all 500"
+[ "$(a --list | grep -c Batch)" = 200 ] || fail "A has $(a --list | grep -c Batch) of the 200 alarms"
+log "server stopped after $half events: B unchanged, status 1; restarted: all $b_count up once, A has all 200"
+
+grep -q secret "$E2E_WORK/clock.log" && fail "the password landed in the clock's output"
 
 # --- turned off: forgotten here, nothing deleted anywhere.
 out=$(a --sync-off 2>&1) || fail "--sync-off failed: $out"
