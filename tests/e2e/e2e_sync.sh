@@ -131,7 +131,12 @@ a --sync-now >/dev/null 2>&1
 b --sync-now >/dev/null 2>&1
 list_has b 'enabled\tGym' || fail "A's local change of the phone's event reached B"
 [ -n "$(phone_get rent.ics)" ] || fail "the monthly event is gone from the server"
-log "A disabled the phone's alarm: only there; the server's event and the monthly one are as they were"
+a --remove "$n" >/dev/null 2>&1
+a --sync-now >/dev/null 2>&1
+a --sync-now >/dev/null 2>&1
+list_has a Gym && fail "the phone's event removed here came back"
+[ "$(phone_get gym.ics)" = "$gym_before" ] || fail "removing the phone's alarm here changed its event"
+log "A disabled, then removed the phone's alarm: only there, not taken again; its event and the monthly one stay"
 
 # --- both sides change Tea: the server's version wins, A's is kept disabled.
 a --sync-now >/dev/null 2>&1
