@@ -17,7 +17,7 @@ packages=(
     at-spi2-core python3-pyatspi libxfixes3
     libical-dev libical3
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop
-    qtkeychain-qt6-dev libsecret-1-0 radicale gnome-keyring
+    qtkeychain-qt6-dev libsecret-1-0 radicale gnome-keyring curl openssl
     pulseaudio pulseaudio-utils sox pipewire pipewire-pulse wireplumber xterm
     procps python3 tzdata util-linux
 )

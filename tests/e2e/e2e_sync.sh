@@ -8,7 +8,8 @@
 # the server; an alarm changed on both sides keeps both; a refused password is
 # reported once and changes nothing; the server stopped in the middle of a
 # sync loses nothing and the next sync finishes it without duplicates.
-command -v radicale >/dev/null && command -v curl >/dev/null || { echo "SKIPPED: radicale or curl missing"; exit 77; }
+command -v radicale >/dev/null && command -v curl >/dev/null && command -v openssl >/dev/null ||
+    { echo "SKIPPED: radicale, curl or openssl missing"; exit 77; }
 source "$(dirname "$0")/lib.sh" "$@"
 
 export TZ=UTC
@@ -61,12 +62,24 @@ a --sync-setup "$URL" --user me --password-file "$E2E_WORK/open-password" >/dev/
 grep -q "chmod 600" "$E2E_WORK/err.txt" || fail "the refused password file said: $(cat "$E2E_WORK/err.txt")"
 a --sync-setup "http://192.0.2.1/me/alarms/" --user me --password-file "$E2E_WORK/password" >/dev/null 2>&1 &&
     fail "plain HTTP to another computer was taken"
+# HTTPS whose certificate the system does not trust (self-signed) is refused.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" -days 2 \
+    -subj /CN=127.0.0.1 >/dev/null 2>&1 || fail "openssl could not make a certificate"
+TLS_PORT=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+radicale --storage-filesystem-folder "$E2E_WORK/tls" --server-hosts "127.0.0.1:$TLS_PORT" --auth-type none \
+    --server-ssl True --server-certificate "$E2E_WORK/cert.pem" --server-key "$E2E_WORK/key.pem" \
+    >"$E2E_WORK/tls.log" 2>&1 &
+E2E_PIDS+=($!)
+wait_for 10 curl -skf -o /dev/null -u me:secret -X PROPFIND "https://127.0.0.1:$TLS_PORT/" >/dev/null || fail "radicale over TLS did not start"
+a --sync-setup "https://127.0.0.1:$TLS_PORT/me/alarms/" --user me --password-file "$E2E_WORK/password" \
+    >/dev/null 2>"$E2E_WORK/err.txt" && fail "a self-signed certificate was trusted"
+grep -q "self-signed" "$E2E_WORK/err.txt" || fail "the untrusted certificate said: $(cat "$E2E_WORK/err.txt")"
 out=$(a --sync-setup "$URL" --user me --password-file "$E2E_WORK/password" 2>"$E2E_WORK/err.txt") ||
     fail "--sync-setup failed: $(cat "$E2E_WORK/err.txt")"
 grep -q "the calendar was made" <<<"$out" || fail "--sync-setup did not make the calendar: $out"
 grep -q "to the server: 2 added" <<<"$out" || fail "the first sync did not upload both alarms: $out"
 grep -q secret "$SETTINGS" && fail "the password landed in the settings"
-log "set-up: refused an open password file and plain HTTP elsewhere; made the calendar, uploaded 2 alarms"
+log "set-up: refused an open password file, plain HTTP elsewhere and an untrusted certificate; made the calendar, uploaded 2 alarms"
 
 # --- the second home: what it had is kept, what the first had arrives.
 b --add "Dentist" --at 09:15 --on 2030-01-05 >/dev/null 2>&1
