@@ -53,11 +53,11 @@ inline constexpr char OwnerProperty[] = "X-TOCKWISE-ALARM";
 // One event as a calendar server stores it (a calendar object resource).
 struct Event
 {
-    bool maps = false;  // its timing maps onto an alarm
-    AlarmRecord alarm;  // the alarm it maps onto (Index 0)
-    QString uid;        // its UID, empty when it has none
-    bool ours = false;  // it carries OwnerProperty
-    QString skip;       // why it does not map
+    bool maps = false; // its timing maps onto an alarm
+    AlarmRecord alarm; // the alarm it maps onto (Index 0)
+    QString uid;       // its UID, empty when it has none
+    bool ours = false; // it carries OwnerProperty
+    QString skip;      // why it does not map
 };
 Event ReadEvent(const QByteArray &resource, const QDate &today);
 

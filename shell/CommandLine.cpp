@@ -52,10 +52,11 @@ const QtOption *FindQtOption(std::string_view arg)
 // The options that run a command on the alarms rather than start the clock.
 bool IsCommandOption(std::string_view arg)
 {
-    for (std::string_view option : {"--list", "--add", "--remove", "--enable", "--disable", "--export", "--import",
-                                    "--snooze-all", "--dismiss-all", "--autostart", "--wake-from-suspend", "--at",
-                                    "--daily", "--weekdays", "--weekly", "--on", "--disabled", "--sync-setup",
-                                    "--sync-now", "--sync-off", "--user", "--password-file"}) {
+    for (std::string_view option :
+         {"--list",     "--add",        "--remove",      "--enable",       "--disable",           "--export",
+          "--import",   "--snooze-all", "--dismiss-all", "--autostart",    "--wake-from-suspend", "--at",
+          "--daily",    "--weekdays",   "--weekly",      "--on",           "--disabled",          "--sync-setup",
+          "--sync-now", "--sync-off",   "--user",        "--password-file"}) {
         if (arg == option)
             return true;
     }

@@ -238,9 +238,9 @@ int syncOff(std::ostream &out, std::ostream &err)
     QFile::remove(SyncService::StatePath());
     int status = 0;
     if (!Credentials::Forget(config.url, config.user, &problem) && config.passwordFile.isEmpty()) {
-        print(err, QStringLiteral("tockwise: the password could not be removed from the keyring: %1\n")
-                       .arg(problem)
-                       .toUtf8());
+        print(
+            err,
+            QStringLiteral("tockwise: the password could not be removed from the keyring: %1\n").arg(problem).toUtf8());
         status = 1;
     }
     print(out, QStringLiteral("sync off: Tockwise no longer syncs with %1; nothing was deleted on either side\n")

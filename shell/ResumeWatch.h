@@ -13,8 +13,7 @@ public:
     explicit ResumeWatch(QObject *parent = nullptr)
         : QDBusAbstractInterface(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
                                  "org.freedesktop.login1.Manager", QDBusConnection::systemBus(), parent)
-    {
-    }
+    {}
 
 signals:
     // start: going to sleep (true) or awake again (false).

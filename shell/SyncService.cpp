@@ -135,8 +135,7 @@ void SyncService::run()
             report.error = found.error;
             return finished(report);
         }
-        m_sync = std::make_unique<Synchronizer>(CalDav::Account{config.url, config.user, found.password},
-                                                StatePath());
+        m_sync = std::make_unique<Synchronizer>(CalDav::Account{config.url, config.user, found.password}, StatePath());
         if (m_busy)
             m_sync->SetBusyCheck(m_busy);
         m_sync->Run([this](const Synchronizer::Report &report) { finished(report); });

@@ -103,54 +103,53 @@ bool Success(int status)
 
 // ---- XML ------------------------------------------------------------------
 
-QByteArray PropfindBody(bool listing)
+// A request body: the root element in its namespace, what fill writes inside.
+QByteArray RequestBody(const QString &ns, const QString &root, const std::function<void(QXmlStreamWriter &)> &fill)
 {
     QByteArray out;
     QXmlStreamWriter w(&out);
     w.writeStartDocument();
     w.writeNamespace(kDav, QStringLiteral("d"));
-    w.writeStartElement(kDav, QStringLiteral("propfind"));
-    w.writeStartElement(kDav, QStringLiteral("prop"));
-    w.writeEmptyElement(kDav, QStringLiteral("resourcetype"));
-    if (listing) {
-        w.writeEmptyElement(kDav, QStringLiteral("getetag"));
-        w.writeEmptyElement(kDav, QStringLiteral("sync-token"));
-    }
+    if (ns == kCalDav)
+        w.writeNamespace(kCalDav, QStringLiteral("c"));
+    w.writeStartElement(ns, root);
+    fill(w);
     w.writeEndDocument();
     return out;
+}
+
+QByteArray PropfindBody(bool listing)
+{
+    return RequestBody(kDav, QStringLiteral("propfind"), [listing](QXmlStreamWriter &w) {
+        w.writeStartElement(kDav, QStringLiteral("prop"));
+        w.writeEmptyElement(kDav, QStringLiteral("resourcetype"));
+        if (listing) {
+            w.writeEmptyElement(kDav, QStringLiteral("getetag"));
+            w.writeEmptyElement(kDav, QStringLiteral("sync-token"));
+        }
+    });
 }
 
 QByteArray SyncCollectionBody(const QByteArray &token)
 {
-    QByteArray out;
-    QXmlStreamWriter w(&out);
-    w.writeStartDocument();
-    w.writeNamespace(kDav, QStringLiteral("d"));
-    w.writeStartElement(kDav, QStringLiteral("sync-collection"));
-    w.writeTextElement(kDav, QStringLiteral("sync-token"), QString::fromUtf8(token));
-    w.writeTextElement(kDav, QStringLiteral("sync-level"), QStringLiteral("1"));
-    w.writeStartElement(kDav, QStringLiteral("prop"));
-    w.writeEmptyElement(kDav, QStringLiteral("getetag"));
-    w.writeEndDocument();
-    return out;
+    return RequestBody(kDav, QStringLiteral("sync-collection"), [&token](QXmlStreamWriter &w) {
+        w.writeTextElement(kDav, QStringLiteral("sync-token"), QString::fromUtf8(token));
+        w.writeTextElement(kDav, QStringLiteral("sync-level"), QStringLiteral("1"));
+        w.writeStartElement(kDav, QStringLiteral("prop"));
+        w.writeEmptyElement(kDav, QStringLiteral("getetag"));
+    });
 }
 
 QByteArray MultigetBody(const QStringList &paths)
 {
-    QByteArray out;
-    QXmlStreamWriter w(&out);
-    w.writeStartDocument();
-    w.writeNamespace(kDav, QStringLiteral("d"));
-    w.writeNamespace(kCalDav, QStringLiteral("c"));
-    w.writeStartElement(kCalDav, QStringLiteral("calendar-multiget"));
-    w.writeStartElement(kDav, QStringLiteral("prop"));
-    w.writeEmptyElement(kDav, QStringLiteral("getetag"));
-    w.writeEmptyElement(kCalDav, QStringLiteral("calendar-data"));
-    w.writeEndElement();
-    for (const QString &path : paths)
-        w.writeTextElement(kDav, QStringLiteral("href"), path);
-    w.writeEndDocument();
-    return out;
+    return RequestBody(kCalDav, QStringLiteral("calendar-multiget"), [&paths](QXmlStreamWriter &w) {
+        w.writeStartElement(kDav, QStringLiteral("prop"));
+        w.writeEmptyElement(kDav, QStringLiteral("getetag"));
+        w.writeEmptyElement(kCalDav, QStringLiteral("calendar-data"));
+        w.writeEndElement();
+        for (const QString &path : paths)
+            w.writeTextElement(kDav, QStringLiteral("href"), path);
+    });
 }
 
 struct Entry
@@ -360,6 +359,17 @@ struct Client::Private
     // Answers from the event loop and only while the client lives: a
     // deleted client's pending answers are dropped with it.
     template <typename F> void post(F f) { QMetaObject::invokeMethod(q, std::move(f), Qt::QueuedConnection); }
+    // An answer of nothing but the error, from the event loop; false with no
+    // error. The other arguments of done are empty.
+    template <typename... Rest> bool refuse(const QString &error, std::function<void(const Result &, Rest...)> &done)
+    {
+        if (error.isEmpty())
+            return false;
+        Result result;
+        result.error = error;
+        post([done = std::move(done), result] { done(result, std::decay_t<Rest>()...); });
+        return true;
+    }
 
     void request(const QByteArray &method, const QUrl &url, Headers headers, const QByteArray &body,
                  std::function<void(const Answer &)> done);
@@ -745,31 +755,22 @@ void Client::SetTimeout(int ms)
 
 void Client::EnsureCollection(std::function<void(const Result &)> done)
 {
-    if (!d->refusal.isEmpty()) {
-        Result result;
-        result.error = d->refusal;
-        return d->post([done = std::move(done), result] { done(result); });
-    }
+    if (d->refuse(d->refusal, done))
+        return;
     d->examine(true, std::move(done));
 }
 
 void Client::Check(std::function<void(const Result &)> done)
 {
-    if (!d->refusal.isEmpty()) {
-        Result result;
-        result.error = d->refusal;
-        return d->post([done = std::move(done), result] { done(result); });
-    }
+    if (d->refuse(d->refusal, done))
+        return;
     d->examine(false, std::move(done));
 }
 
 void Client::List(const QByteArray &syncToken, std::function<void(const Result &, const Listing &)> done)
 {
-    if (!d->refusal.isEmpty()) {
-        Result result;
-        result.error = d->refusal;
-        return d->post([done = std::move(done), result] { done(result, Listing()); });
-    }
+    if (d->refuse(d->refusal, done))
+        return;
     if (syncToken.isEmpty())
         return d->listAll(std::move(done));
     auto listing = std::make_shared<Listing>();
@@ -779,11 +780,8 @@ void Client::List(const QByteArray &syncToken, std::function<void(const Result &
 
 void Client::Fetch(const QStringList &hrefs, std::function<void(const Result &, const QList<Resource> &)> done)
 {
-    if (!d->refusal.isEmpty()) {
-        Result result;
-        result.error = d->refusal;
-        return d->post([done = std::move(done), result] { done(result, {}); });
-    }
+    if (d->refuse(d->refusal, done))
+        return;
     auto f = std::make_shared<Private::Fetching>();
     f->pending = hrefs;
     f->pending.removeDuplicates();
@@ -797,11 +795,8 @@ void Client::Put(const QString &href, const QByteArray &body, const QByteArray &
 {
     QString error = d->refusal;
     const QUrl url = error.isEmpty() ? d->urlFor(href, &error) : QUrl();
-    if (!error.isEmpty()) {
-        Result result;
-        result.error = error;
-        return d->post([done = std::move(done), result] { done(result); });
-    }
+    if (d->refuse(error, done))
+        return;
     Headers headers = {{"Content-Type", "text/calendar; charset=utf-8"}};
     if (etag.isEmpty())
         headers.append(Header("If-None-Match", "*"));
@@ -828,11 +823,8 @@ void Client::Delete(const QString &href, const QByteArray &etag, std::function<v
 {
     QString error = d->refusal;
     const QUrl url = error.isEmpty() ? d->urlFor(href, &error) : QUrl();
-    if (!error.isEmpty()) {
-        Result result;
-        result.error = error;
-        return d->post([done = std::move(done), result] { done(result); });
-    }
+    if (d->refuse(error, done))
+        return;
     Headers headers;
     if (!etag.isEmpty())
         headers.append(Header("If-Match", etag));

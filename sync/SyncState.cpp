@@ -16,7 +16,8 @@ const char *const KindNames[] = {"own", "foreign", "kept", "ignored", "local"};
 // Fields are percent-encoded: an href or an ETag may hold a tab.
 QString field(const QByteArray &bytes)
 {
-    return bytes.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(bytes)));
+    return bytes.isEmpty() ? QStringLiteral("-")
+                           : QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(bytes)));
 }
 
 QString field(const QString &text)
@@ -79,7 +80,8 @@ bool Write(const QString &path, const State &state, QString *error)
 {
     QStringList lines;
     lines.reserve(state.entries.size() + 1);
-    lines.append(QStringList{QLatin1String(Header), field(state.collection), field(state.token)}.join(QLatin1Char('\t')));
+    lines.append(
+        QStringList{QLatin1String(Header), field(state.collection), field(state.token)}.join(QLatin1Char('\t')));
     for (const Entry &e : state.entries)
         lines.append(QStringList{QLatin1String(KindNames[static_cast<int>(e.kind)]), field(e.id), field(e.href),
                                  field(e.etag), field(e.uid), field(e.synced)}
@@ -89,7 +91,8 @@ bool Write(const QString &path, const State &state, QString *error)
 
 QByteArray Fingerprint(const AlarmRecord &alarm)
 {
-    const QByteArray key = (ICalendar::Key(alarm) + (alarm.Disabled != 0 ? QStringLiteral("|off") : QString())).toUtf8();
+    const QByteArray key =
+        (ICalendar::Key(alarm) + (alarm.Disabled != 0 ? QStringLiteral("|off") : QString())).toUtf8();
     return QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
 }
 

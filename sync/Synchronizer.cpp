@@ -66,8 +66,7 @@ Synchronizer::Synchronizer(const CalDav::Account &account, const QString &stateP
     , m_client(account)
     , m_collection(account.collection.toString())
     , m_statePath(statePath)
-{
-}
+{}
 
 void Synchronizer::SetBusyCheck(std::function<QString()> check)
 {
@@ -143,8 +142,7 @@ void Synchronizer::listed(const CalDav::Result &result, const CalDav::Listing &l
     } else {
         m_removedHrefs = listing.removed;
     }
-    m_client.Fetch(toFetch,
-                   [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) { fetched(r, res); });
+    m_client.Fetch(toFetch, [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) { fetched(r, res); });
 }
 
 void Synchronizer::fetched(const CalDav::Result &result, const QList<CalDav::Resource> &resources)
@@ -307,7 +305,8 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
             kill(entry);
             continue;
         }
-        if (entry.kind == Kind::Kept || (entry.kind == Kind::Foreign && Fingerprint(alarms.at(index)) != entry.synced)) {
+        if (entry.kind == Kind::Kept ||
+            (entry.kind == Kind::Foreign && Fingerprint(alarms.at(index)) != entry.synced)) {
             // The user's own version of another program's event stays here.
             entry.kind = Kind::Local;
             entry.href.clear();
@@ -374,8 +373,9 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
             // Their events are gone: the next complete listing says so again.
             m_newToken.clear();
             m_report.error = QStringLiteral("alarms removed on the server could not be removed here: %1").arg(error);
-            lines.erase(std::remove_if(lines.begin(), lines.end(),
-                                       [](const QString &l) { return l.startsWith(QLatin1String("from the server: removed")); }),
+            lines.erase(std::remove_if(
+                            lines.begin(), lines.end(),
+                            [](const QString &l) { return l.startsWith(QLatin1String("from the server: removed")); }),
                         lines.end());
             counts[Removed] = 0;
         } else {
@@ -475,9 +475,8 @@ void Synchronizer::planUploads()
     }
     if (needBodies.isEmpty())
         return nextJobs();
-    m_client.Fetch(needBodies, [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) {
-        bodiesForUpdates(r, res);
-    });
+    m_client.Fetch(needBodies,
+                   [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) { bodiesForUpdates(r, res); });
 }
 
 void Synchronizer::bodiesForUpdates(const CalDav::Result &result, const QList<CalDav::Resource> &resources)

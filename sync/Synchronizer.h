@@ -25,10 +25,10 @@ class Synchronizer : public QObject
 public:
     struct Report
     {
-        QString error;         // empty when the sync ended well
-        bool busy = false;     // it did not start on the table: try again soon
-        QStringList changes;   // one line per alarm changed on either side
-        QString summary;       // the counts in each direction
+        QString error;       // empty when the sync ended well
+        bool busy = false;   // it did not start on the table: try again soon
+        QStringList changes; // one line per alarm changed on either side
+        QString summary;     // the counts in each direction
         bool tableChanged = false;
     };
 

@@ -242,8 +242,9 @@ private slots:
                               "20240307T110000\r\nSEQUENCE:4\r\nLOCATION:Room 2\r\nDESCRIPTION:Bring notes\r\n"
                               "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nEND:VALARM\r\n"))
             << "weekly 08:00 day0 disabled"
-            << QStringList{"LOCATION:Room 2", "DESCRIPTION:Bring notes", "SEQUENCE:5", "DTSTART:20000103T081500",
-                           "DTEND:20000103T091500", "UID:1@example.com", "TRIGGER:-PT15M"};
+            << QStringList{"LOCATION:Room 2",         "DESCRIPTION:Bring notes", "SEQUENCE:5",
+                           "DTSTART:20000103T081500", "DTEND:20000103T091500",   "UID:1@example.com",
+                           "TRIGGER:-PT15M"};
         QTest::newRow("a repeating one made to ring once")
             << calendar(event("DTSTART:20240307T063000\r\nRRULE:FREQ=DAILY\r\nX-OTHER:kept\r\n"))
             << "once 07:45 2030-1-5" << QStringList{"X-OTHER:kept", "DTSTART:20300105T074500"};
