@@ -124,7 +124,6 @@ void Synchronizer::listed(const CalDav::Result &result, const CalDav::Listing &l
 {
     if (!result.error.isEmpty())
         return finish(result.error);
-    m_complete = listing.complete;
     m_newToken = listing.syncToken;
     QStringList toFetch;
     QSet<QString> listed;

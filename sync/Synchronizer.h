@@ -73,7 +73,6 @@ private:
     std::function<void(const Report &)> m_done;
     SyncState::State m_state;
     QByteArray m_newToken;
-    bool m_complete = true;
     QStringList m_removedHrefs;
     QHash<QString, CalDav::Resource> m_bodies; // fetched this round, by href
     QHash<QString, int> m_byHref;
