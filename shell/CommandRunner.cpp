@@ -5,6 +5,7 @@
 #include "engine/Snoozes.h"
 #include "platform/EndSignals.h"
 #include "shell/AlarmCommands.h"
+#include "shell/Autostart.h"
 #include "shell/SingleInstance.h"
 #include "shell/SyncService.h"
 #include "sync/CalDav.h"
@@ -28,7 +29,6 @@ namespace CommandRunner {
 
 namespace {
 
-const QString DesktopId = QStringLiteral("example.varnod.Tockwise.desktop");
 // A clock that holds the lock but does not answer yet may be starting.
 constexpr int BusyWaitMs = 5000;
 
@@ -111,46 +111,6 @@ AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &inp
         }
         QThread::msleep(100);
     }
-}
-
-int autostart(const QString &value, std::ostream &out, std::ostream &err)
-{
-    const QString path = AutostartPath();
-    if (value.isEmpty()) {
-        print(out, QFile::exists(path) ? QStringLiteral("on (%1)\n").arg(path).toUtf8() : QByteArray("off\n"));
-        return 0;
-    }
-    if (value == QLatin1String("off")) {
-        if (QFile::exists(path) && !QFile::remove(path))
-            return failWith(err, QStringLiteral("%1 could not be removed").arg(path));
-        print(out, "autostart off: Tockwise no longer starts at login\n");
-        return 0;
-    }
-    // The installed entry, launching this very program.
-    QByteArray entry = "[Desktop Entry]\nType=Application\nName=Tockwise\nExec=tockwise\nTerminal=false\n";
-    const QString installed = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, DesktopId);
-    QFile source(installed);
-    if (!installed.isEmpty() && source.open(QIODevice::ReadOnly))
-        entry = source.readAll();
-    // Its Exec line stays where it names this very program (tockwise on the
-    // PATH, which survives an upgrade); otherwise it names this program.
-    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    QList<QByteArray> lines = entry.split('\n');
-    for (QByteArray &line : lines) {
-        if (!line.startsWith("Exec="))
-            continue;
-        const QString program = QString::fromUtf8(line.mid(5)).section(QLatin1Char(' '), 0, 0);
-        const QString found = QStandardPaths::findExecutable(program);
-        if (found.isEmpty() || QFileInfo(found).canonicalFilePath() != self)
-            line = "Exec=" + QCoreApplication::applicationFilePath().toUtf8();
-    }
-    entry = lines.join('\n');
-    QDir().mkpath(QFileInfo(path).path());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
-        return failWith(err, QStringLiteral("%1 could not be written: %2").arg(path, file.errorString()));
-    print(out, QStringLiteral("autostart on: %1\n").arg(path).toUtf8());
-    return 0;
 }
 
 // A sync may upload a thousand alarms to a slow server.
@@ -251,19 +211,13 @@ int syncOff(std::ostream &out, std::ostream &err)
 
 } // namespace
 
-QString AutostartPath()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-        .filePath(QStringLiteral("autostart/") + DesktopId);
-}
-
 int Run(const Command &command, std::ostream &out, std::ostream &err)
 {
     // A file size limit makes a save fail with its reason, as it does in the
     // clock, rather than end the command half-way.
     EndSignals::IgnoreFileSizeLimit();
     if (command.words.value(0) == QLatin1String("autostart"))
-        return autostart(command.autostart, out, err);
+        return Autostart::Run(command.autostart, out, err);
     if (command.words.value(0) == QLatin1String("sync-setup"))
         return syncSetup(command, out, err);
     if (command.words.value(0) == QLatin1String("sync-off"))

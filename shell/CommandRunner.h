@@ -21,7 +21,4 @@ struct Command
 
 int Run(const Command &command, std::ostream &out, std::ostream &err);
 
-// The autostart entry's path: $XDG_CONFIG_HOME/autostart/<desktop id>.desktop.
-QString AutostartPath();
-
 } // namespace CommandRunner

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interchange/InputLimits.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -25,7 +27,7 @@ namespace CalDav {
 QString RefuseUrl(const QUrl &url);
 
 // The largest answer read from a server; a larger one is a fault.
-inline constexpr qint64 AnswerLimit = 64LL * 1024 * 1024;
+inline constexpr qint64 AnswerLimit = InputLimits::FileBytes;
 
 struct Account
 {
