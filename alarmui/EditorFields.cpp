@@ -28,18 +28,24 @@ QComboBox *MakeList(QWidget *parent, const char *name, const QStringList &items)
     return list;
 }
 
-StorableNameValidator::StorableNameValidator(QObject *parent, std::function<void()> refused)
+StorableNameValidator::StorableNameValidator(QObject *parent, std::function<void(const QString &control)> refused)
     : QValidator(parent)
     , m_refused(std::move(refused))
 {}
 
 QValidator::State StorableNameValidator::validate(QString &input, int &pos) const
 {
-    const QString storable = AlarmHandling::StorableName(input);
+    const QString control = AlarmRecord::ControlCharacterIn(input);
+    const auto keep = [](const QString &text) {
+        QString kept = text;
+        kept.removeIf([](QChar c) { return AlarmRecord::IsControl(c); });
+        return AlarmHandling::StorableName(kept);
+    };
+    const QString storable = keep(input);
     if (storable.size() != input.size()) {
-        pos = static_cast<int>(AlarmHandling::StorableName(input.left(pos)).size());
+        pos = static_cast<int>(keep(input.left(pos)).size());
         input = storable;
-        m_refused();
+        m_refused(control);
     }
     return Acceptable;
 }

@@ -108,7 +108,10 @@ ModifyForm::ModifyForm()
     NameHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     NameHint->hide();
     // Placed by the layout rules as the name and type change.
-    NameText->setValidator(new EditorFields::StorableNameValidator(NameText, [this] { NameHint->show(); }));
+    NameText->setValidator(new EditorFields::StorableNameValidator(NameText, [this](const QString &control) {
+        NameHint->setText(control.isEmpty() ? NameHintText : ControlHintText.arg(control));
+        NameHint->show();
+    }));
 
     // The labels name the controls beside them for screen readers.
     Label1->setBuddy(NameText);

@@ -36,6 +36,8 @@ public:
     // refused.
     static inline const QString NameHintText =
         QStringLiteral("Only letters of Western European languages can be stored in an alarm name.");
+    // The same when a control character (a tab, a line break) was left out.
+    static inline const QString ControlHintText = QStringLiteral("An alarm name cannot hold a control character (%1).");
 
     void Form_Load();
     void Form_Unload();

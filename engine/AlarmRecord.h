@@ -35,15 +35,42 @@ struct AlarmRecord
         return fixed;
     }
 
-    // The name as every window shows it: leading and trailing blanks removed.
+    // The characters no name may hold (C0 and C1 controls and DEL): a tab or
+    // line break would forge lines of --list, an escape reach a terminal raw,
+    // and calendars refuse them.
+    static bool IsControl(QChar c)
+    {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+    }
+
+    // "U+0009" for the first control character of text; empty when it has none.
+    static QString ControlCharacterIn(const QString &text)
+    {
+        for (const QChar c : text) {
+            if (IsControl(c))
+                return QStringLiteral("U+") +
+                       QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        }
+        return {};
+    }
+
+    // The name as every window shows it and every copy is sent: a control
+    // character that an older copy stored becomes a space, so nothing is
+    // dropped unseen; leading and trailing blanks removed.
     QString TrimmedName() const
     {
+        QString shown = Name;
+        for (QChar &c : shown) {
+            if (IsControl(c))
+                c = QLatin1Char(' ');
+        }
         qsizetype begin = 0;
-        qsizetype end = Name.size();
-        while (begin < end && Name.at(begin) == QLatin1Char(' '))
+        qsizetype end = shown.size();
+        while (begin < end && shown.at(begin) == QLatin1Char(' '))
             ++begin;
-        while (end > begin && Name.at(end - 1) == QLatin1Char(' '))
+        while (end > begin && shown.at(end - 1) == QLatin1Char(' '))
             --end;
-        return Name.mid(begin, end - begin);
+        return shown.mid(begin, end - begin);
     }
 };

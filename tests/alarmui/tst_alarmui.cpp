@@ -561,6 +561,11 @@ private slots:
             << true << QString::fromUtf8("Crème brûlée") << QString::fromUtf8("Crème brûlée") << false;
         QTest::newRow("pasted: mixed") << true << QString::fromUtf8("Zürich ✓ 日本 Bahnhof")
                                        << QString::fromUtf8("Zürich   Bahnhof") << true;
+        // Control characters would forge lines of --list and never reach a calendar.
+        QTest::newRow("pasted: a tab") << true << QStringLiteral("Tea\tTime") << QStringLiteral("TeaTime") << true;
+        QTest::newRow("pasted: an escape") << true << QStringLiteral("A\x1b[2JB") << QStringLiteral("A[2JB") << true;
+        QTest::newRow("pasted: DEL and a C1 control")
+            << true << QString::fromUtf8("Tea\x7f\xc2\x85") << QStringLiteral("Tea") << true;
     }
 
     void namesTheFileCannotHoldAreRefused()
@@ -590,7 +595,9 @@ private slots:
         QCOMPARE(name->text(), shown);
         auto *hintLabel = Child<QLabel>(editor, "NameHint");
         QCOMPARE(!hintLabel->isHidden(), hint);
-        QCOMPARE(hintLabel->text(), ModifyForm::NameHintText);
+        const QString control = AlarmRecord::ControlCharacterIn(input);
+        QCOMPARE(hintLabel->text(),
+                 control.isEmpty() ? ModifyForm::NameHintText : ModifyForm::ControlHintText.arg(control));
         // The hint covers none of the controls shown beside it.
         for (QWidget *w : editor->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (w != hintLabel && !w->isHidden() && !w->objectName().isEmpty())
