@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QStandardPaths>
 
 namespace AlarmCommands {
@@ -58,9 +59,8 @@ QString describe(int index)
 // The alarm number a word names, or 0: the placeholder is no alarm.
 int alarmNumber(const QString &word)
 {
-    bool ok = false;
-    const int n = word.toInt(&ok);
-    return ok && n >= 1 && n < AlarmHandling::Alarms.size() ? n : 0;
+    const int n = ParseNumber(word);
+    return n >= 1 && n < AlarmHandling::Alarms.size() ? n : 0;
 }
 
 void markChanged(int index)
@@ -88,6 +88,10 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
     if (words.size() != 6)
         return QStringLiteral("add needs a name, a kind, a time, a day and enabled or disabled");
     const QString &name = words.at(1);
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("an alarm needs a name");
+    if (const QString control = AlarmRecord::ControlCharacterIn(name); !control.isEmpty())
+        return QStringLiteral("the name holds a control character (%1), which an alarm name cannot hold").arg(control);
     if (name.size() > AlarmRecord::NameLength)
         return QStringLiteral("the name is longer than %1 characters").arg(AlarmRecord::NameLength);
     if (AlarmHandling::StorableName(name) != name)
@@ -96,11 +100,9 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
     if (kind < 0)
         return QStringLiteral("no alarm kind '%1' (once, daily, weekly, weekdays)").arg(words.at(2));
     const QStringList time = words.at(3).split(QLatin1Char(':'));
-    bool hourOk = false;
-    bool minuteOk = false;
-    const int hour = time.size() == 2 && time.at(0).size() <= 2 ? time.at(0).toInt(&hourOk) : -1;
-    const int minute = time.size() == 2 && time.at(1).size() == 2 ? time.at(1).toInt(&minuteOk) : -1;
-    if (!hourOk || !minuteOk || hour < 0 || hour > 23 || minute < 0 || minute > 59)
+    const int hour = time.size() == 2 && time.at(0).size() <= 2 ? ParseNumber(time.at(0)) : -1;
+    const int minute = time.size() == 2 && time.at(1).size() == 2 ? ParseNumber(time.at(1)) : -1;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return QStringLiteral("'%1' is no time of day HH:MM").arg(words.at(3));
 
     const QDate today = TimingModule::Now().date();
@@ -114,8 +116,10 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
     a.Year = static_cast<qint16>(today.year());
     const QString &day = words.at(4);
     if (kind == AlarmRecord::OnceOnly) {
-        const QDate date = QDate::fromString(day, Qt::ISODate);
-        if (!date.isValid() || day.size() != 10)
+        const QDate date = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+        const bool digits = day.size() == 10 && ParseNumber(day.left(4)) >= 0 && ParseNumber(day.mid(5, 2)) >= 0 &&
+                            ParseNumber(day.right(2)) >= 0;
+        if (!date.isValid() || !digits)
             return QStringLiteral("'%1' is no date YYYY-MM-DD").arg(day);
         if (date < FirstDate || date > LastDate)
             return QStringLiteral("the date %1 lies outside 2000-2050").arg(day);
@@ -226,27 +230,42 @@ Reply exportAll()
     return reply;
 }
 
-Reply importAll(const QByteArray &input)
+// The alarms an import mapped in the command's own process: the file itself
+// never reaches the clock, so no file can hold it up. Those equal to an alarm
+// of the table are left out here, where the table is.
+Reply importMapped(const QByteArray &input)
 {
-    const ICalendar::Import read = ICalendar::Read(input, AlarmHandling::Alarms.mid(1), TimingModule::Now().date());
-    if (!read.ok)
-        return fail(1, QStringLiteral("nothing imported: %1").arg(read.error));
+    ICalendar::Import read;
+    if (!DecodeImport(input, &read))
+        return fail(2, QStringLiteral("the imported alarms could not be read"));
+    QList<AlarmRecord> added;
+    QSet<QString> known;
+    for (const AlarmRecord &alarm : std::as_const(AlarmHandling::Alarms).mid(1))
+        known.insert(ICalendar::Key(alarm));
+    for (qsizetype i = 0; i < read.alarms.size(); ++i) {
+        if (known.contains(ICalendar::Key(read.alarms.at(i)))) {
+            read.skipped.append(
+                QStringLiteral("skipped %1: the same alarm is already there").arg(read.described.value(i)));
+            continue;
+        }
+        known.insert(ICalendar::Key(read.alarms.at(i)));
+        added.append(read.alarms.at(i));
+    }
     Reply reply;
-    for (const QString &line : read.skipped)
+    for (const QString &line : std::as_const(read.skipped))
         reply.err += QStringLiteral("tockwise: %1\n").arg(line).toUtf8();
-    for (const QString &line : read.warnings)
+    for (const QString &line : std::as_const(read.warnings))
         reply.err += QStringLiteral("tockwise: warning: %1\n").arg(line).toUtf8();
-    if (!read.alarms.isEmpty()) {
+    if (!added.isEmpty()) {
         QString error;
-        if (!append(read.alarms, &error)) {
+        if (!append(added, &error)) {
             Reply failed = fail(1, QStringLiteral("nothing imported: %1").arg(error));
             failed.err.prepend(reply.err);
             return failed;
         }
         reply.changed = true;
     }
-    reply.out =
-        QStringLiteral("imported %1 alarms, skipped %2\n").arg(read.alarms.size()).arg(read.skipped.size()).toUtf8();
+    reply.out = QStringLiteral("imported %1 alarms, skipped %2\n").arg(added.size()).arg(read.skipped.size()).toUtf8();
     return reply;
 }
 
@@ -271,12 +290,67 @@ QString DayText(int index)
     return QStringLiteral("-");
 }
 
+int ParseNumber(const QString &text)
+{
+    // Digits only: no blank, sign or base that toInt() would let through.
+    if (text.isEmpty() || text.size() > 9)
+        return -1;
+    int n = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+        n = n * 10 + (c.unicode() - '0');
+    }
+    return n;
+}
+
+QByteArray EncodeImport(const ICalendar::Import &read)
+{
+    QByteArray records;
+    for (const AlarmRecord &alarm : read.alarms)
+        records += AlarmHandling::EncodeSlot(alarm);
+    QJsonObject object;
+    object.insert(QStringLiteral("slots"), QString::fromLatin1(records.toBase64()));
+    object.insert(QStringLiteral("described"), QJsonArray::fromStringList(read.described));
+    object.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(read.skipped));
+    object.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(read.warnings));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+bool DecodeImport(const QByteArray &data, ICalendar::Import *read)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    if (!document.isObject())
+        return false;
+    const QJsonObject object = document.object();
+    const QByteArray records = QByteArray::fromBase64(object.value(QStringLiteral("slots")).toString().toLatin1());
+    if (records.size() % AlarmHandling::SlotSize != 0)
+        return false;
+    const auto strings = [&](const char *key) {
+        QStringList list;
+        for (const QJsonValue &value : object.value(QLatin1String(key)).toArray())
+            list.append(value.toString());
+        return list;
+    };
+    *read = {};
+    read->ok = true;
+    for (qsizetype at = 0; at < records.size(); at += AlarmHandling::SlotSize) {
+        AlarmRecord alarm = AlarmHandling::DecodeSlot(records.constData() + at);
+        alarm.Index = 0;
+        read->alarms.append(alarm);
+    }
+    read->described = strings("described");
+    read->skipped = strings("skipped");
+    read->warnings = strings("warnings");
+    return true;
+}
+
 int ParseWeekDay(const QString &text)
 {
-    bool number = false;
-    const int n = text.toInt(&number);
-    if (number)
+    if (const int n = ParseNumber(text); n >= 0)
         return n >= 1 && n <= 7 ? n - 1 : -1;
+    if (!text.isEmpty() && text.at(0).isDigit())
+        return -1;
     if (text.size() < 3)
         return -1;
     for (int day = 0; day < 7; ++day) {
@@ -331,14 +405,14 @@ Reply Execute(const QStringList &words, const QByteArray &input)
     }
     if (command == QLatin1String("export"))
         return exportAll();
-    if (command == QLatin1String("import"))
-        return importAll(input);
+    if (command == QLatin1String("import-alarms"))
+        return importMapped(input);
     if (command == QLatin1String("snooze-all") || command == QLatin1String("dismiss-all")) {
         if (!actions().snoozeAll || !actions().dismissAll)
             return fail(1, QStringLiteral("no clock is running, so no notification is open"));
         Reply reply;
         if (command == QLatin1String("snooze-all")) {
-            const int minutes = words.value(1).toInt();
+            const int minutes = ParseNumber(words.value(1));
             if (minutes < 1 || minutes > 1440)
                 return fail(2, QStringLiteral("a snooze lasts 1 to 1440 minutes"));
             const int count = actions().snoozeAll(minutes);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interchange/ICalendar.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -13,7 +15,7 @@
 //   add NAME KIND HH:MM DAY enabled|disabled   (KIND once|daily|weekly|weekdays;
 //                                               DAY YYYY-MM-DD, a weekday or -)
 //   remove N | enable N | disable N
-//   export | import (the file's bytes as input)
+//   export | import-alarms (the alarms a file mapped onto, EncodeImport()'d, as input)
 //   snooze-all MINUTES | dismiss-all             (a running clock only)
 //   sync-now                                     (a running clock syncs in its own turn)
 namespace AlarmCommands {
@@ -43,6 +45,14 @@ QByteArray EncodeRequest(const QStringList &words, const QByteArray &input);
 bool DecodeRequest(const QByteArray &line, QStringList *words, QByteArray *input);
 QByteArray EncodeReply(const Reply &reply);
 bool DecodeReply(const QByteArray &line, Reply *reply);
+
+// What an import read, mapped in the command's own process, as the running
+// clock (or the command itself) is given it.
+QByteArray EncodeImport(const ICalendar::Import &read);
+bool DecodeImport(const QByteArray &data, ICalendar::Import *read);
+
+// A number written with digits alone (no blank, sign or base); -1 otherwise.
+int ParseNumber(const QString &text);
 
 // "once", "daily", "weekly", "weekdays"; the day column of --list.
 QString KindName(int alarmType);

@@ -7,6 +7,8 @@
 #include <QDate>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string_view>
@@ -105,8 +107,7 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
                 return usageError(err, QStringLiteral("%1 needs the number of an alarm").arg(option));
             if (!setCommand({option.mid(2), v}))
                 return usageError(err, QStringLiteral("one command at a time"));
-            bool number = false;
-            if (v.toInt(&number) < 1 || !number)
+            if (AlarmCommands::ParseNumber(v) < 1)
                 return usageError(err, QStringLiteral("'%1' is no alarm number").arg(v));
         } else if (arg == "--export" || arg == "--import") {
             if (!value(i, &command->file) || !setCommand({option.mid(2)}))
@@ -116,9 +117,8 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             QString minutes = QStringLiteral("10");
             if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
                 value(i, &minutes);
-            bool number = false;
-            const int m = minutes.toInt(&number);
-            if (!number || m < 1 || m > 1440)
+            const int m = AlarmCommands::ParseNumber(minutes);
+            if (m < 1 || m > 1440)
                 return usageError(err, QStringLiteral("a snooze lasts 1 to 1440 minutes, not '%1'").arg(minutes));
             if (!setCommand({QStringLiteral("snooze-all"), QString::number(m)}))
                 return usageError(err, QStringLiteral("one command at a time"));
@@ -189,6 +189,25 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
     }
     command->words = words;
     return 0;
+}
+
+// A command whose output could not be written (a full disk, a closed pipe)
+// failed, whatever else it did.
+int finished(int status, std::ostream &out, std::ostream &err)
+{
+    errno = 0;
+    if (!out.flush()) {
+        const int reason = errno;
+        out.clear();
+        err << "tockwise: standard output could not be written"
+            << (reason != 0 ? ": " + QString::fromLocal8Bit(std::strerror(reason)).toStdString() : std::string())
+            << '\n';
+        err.flush();
+        return 1;
+    }
+    if (!err.flush())
+        return 1;
+    return status;
 }
 
 } // namespace
@@ -274,17 +293,17 @@ std::optional<int> Handle(int argc, const char *const argv[], std::ostream &out,
         int appArgc = 1;
         if (!QCoreApplication::instance())
             app = std::make_unique<QCoreApplication>(appArgc, const_cast<char **>(argv));
-        return CommandRunner::Run(parsed, out, err);
+        return finished(CommandRunner::Run(parsed, out, err), out, err);
     }
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i] ? argv[i] : "";
         if (arg == "--help" || arg == "-h") {
             out << Usage();
-            return out.flush() ? 0 : 1;
+            return finished(0, out, err);
         }
         if (arg == "--version") {
             out << "tockwise " TOCKWISE_VERSION "\n";
-            return out.flush() ? 0 : 1;
+            return finished(0, out, err);
         }
         if (const QtOption *option = FindQtOption(arg)) {
             if (option->takesValue && arg.find('=') == std::string_view::npos)

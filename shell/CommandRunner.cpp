@@ -3,7 +3,11 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
 #include "engine/Snoozes.h"
+#include "engine/TimingModule.h"
+#include "interchange/ICalendar.h"
+#include "interchange/InputLimits.h"
 #include "platform/EndSignals.h"
+#include "platform/InputFile.h"
 #include "shell/AlarmCommands.h"
 #include "shell/Autostart.h"
 #include "shell/SingleInstance.h"
@@ -22,8 +26,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
-#include <iostream>
-#include <iterator>
+#include <ostream>
 
 namespace CommandRunner {
 
@@ -78,6 +81,14 @@ AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &inp
     const QByteArray request = AlarmCommands::EncodeRequest(words, input);
     AlarmCommands::Reply reply;
     reply.status = 1;
+    if (request.size() > InputLimits::RequestBytes) {
+        reply.err = QStringLiteral("tockwise: nothing done: the command's %1 MiB are more than the %2 MiB a command "
+                                   "may hand the clock (import the file in parts)\n")
+                        .arg(request.size() / (1024 * 1024))
+                        .arg(InputLimits::RequestBytes / (1024 * 1024))
+                        .toUtf8();
+        return reply;
+    }
     const QDeadlineTimer wait(BusyWaitMs);
     for (;;) {
         QByteArray answer;
@@ -225,19 +236,23 @@ int Run(const Command &command, std::ostream &out, std::ostream &err)
     if (command.words.value(0) == QLatin1String("sync-now"))
         return syncNow(out, err);
     const QString command0 = command.words.value(0);
+    QStringList words = command.words;
     QByteArray input;
     if (command0 == QLatin1String("import")) {
-        if (command.file == QLatin1String("-")) {
-            input = QByteArray::fromStdString(
-                std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()));
-        } else {
-            QFile file(command.file);
-            if (!file.open(QIODevice::ReadOnly))
-                return failWith(err, QStringLiteral("%1 cannot be read: %2").arg(command.file, file.errorString()));
-            input = file.readAll();
-        }
+        // Read and mapped here, in the command's own process: however large
+        // or odd the file, the clock only ever gets the alarms it maps onto.
+        QByteArray data;
+        QString why;
+        if (!InputFile::Read(command.file, InputLimits::FileBytes, &data, &why))
+            return failWith(err, QStringLiteral("nothing imported: %1").arg(why));
+        const ICalendar::Import read = ICalendar::Read(data, {}, TimingModule::Now().date());
+        data.clear();
+        if (!read.ok)
+            return failWith(err, QStringLiteral("nothing imported: %1").arg(read.error));
+        words = QStringList{QStringLiteral("import-alarms")};
+        input = AlarmCommands::EncodeImport(read);
     }
-    AlarmCommands::Reply reply = runAnywhere(command.words, input);
+    AlarmCommands::Reply reply = runAnywhere(words, input);
     if (reply.status == 0 && command0 == QLatin1String("export") && command.file != QLatin1String("-")) {
         QSaveFile file(command.file);
         if (!file.open(QIODevice::WriteOnly) || file.write(reply.out) != reply.out.size() || !file.commit())
