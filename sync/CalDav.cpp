@@ -1,14 +1,17 @@
 #include "sync/CalDav.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSet>
+#include <QTimer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
@@ -25,7 +28,6 @@ constexpr int kMaxRedirects = 5;
 constexpr qsizetype kBatch = 100;
 // Rounds of a sync-collection report the server cut short (507) before we give up.
 constexpr int kMaxSyncRounds = 50;
-constexpr int kDefaultTimeoutMs = 30000;
 
 using Header = std::pair<QByteArray, QByteArray>;
 using Headers = QList<Header>;
@@ -71,12 +73,21 @@ struct Answer
     QUrl url; // where the answer finally came from
 };
 
+// What a request is about, and so where a redirect of it may lead.
+enum class Scope {
+    Collection, // the collection itself: only its own path
+    Read,       // reading one member: any member
+    Write,      // changing one member: only that member
+};
+
 struct Exchange
 {
     QByteArray method;
     QUrl url;
     Headers headers;
     QByteArray body;
+    Scope scope = Scope::Collection;
+    QDeadlineTimer deadline; // of the whole request, redirects included
     int hops = 0;
     QNetworkReply *reply = nullptr;
     QByteArray received;
@@ -239,9 +250,40 @@ void ReadPropstat(QXmlStreamReader &r, Entry &entry)
     }
 }
 
-// Parses a DAV:multistatus; hrefs are resolved against requestUrl and those
-// of another origin are dropped (they name nothing of this collection).
-Multistatus ParseMultistatus(const QByteArray &xml, const QUrl &requestUrl)
+bool SamePath(const QString &a, const QString &b)
+{
+    auto trimmed = [](const QString &s) { return s.endsWith(QLatin1Char('/')) ? s.chopped(1) : s; };
+    return trimmed(a) == trimmed(b);
+}
+
+// A decoded absolute path with its "." and ".." segments resolved as the
+// server resolves them (RFC 3986 5.2.4). QUrl does this for the encoded form
+// only, and a "%2F" that decodes to a slash could otherwise climb out.
+QString Normalised(const QString &path)
+{
+    const QStringList in = path.split(QLatin1Char('/'));
+    QStringList out;
+    for (qsizetype i = 1; i < in.size(); ++i) {
+        const QString &segment = in.at(i);
+        const bool last = i == in.size() - 1;
+        if (segment == QLatin1String("..")) {
+            if (!out.isEmpty())
+                out.removeLast();
+        } else if (segment != QLatin1String(".")) {
+            out.append(segment);
+            continue;
+        }
+        // A dot segment at the end leaves a folder: its path ends in '/'.
+        if (last)
+            out.append(QString());
+    }
+    return QLatin1Char('/') + out.join(QLatin1Char('/'));
+}
+
+// Parses a DAV:multistatus; hrefs are resolved against requestUrl (what they
+// are relative to), decoded and normalised; those of another origin or
+// outside collectionPath are dropped: they name nothing of this collection.
+Multistatus ParseMultistatus(const QByteArray &xml, const QUrl &requestUrl, const QString &collectionPath)
 {
     Multistatus result;
     const Origin origin = OriginOf(requestUrl);
@@ -286,7 +328,9 @@ Multistatus ParseMultistatus(const QByteArray &xml, const QUrl &requestUrl)
             const QUrl url = requestUrl.resolved(QUrl(href));
             if (!url.isValid() || OriginOf(url) != origin)
                 continue;
-            entry.href = url.path(QUrl::FullyDecoded);
+            entry.href = Normalised(url.path(QUrl::FullyDecoded));
+            if (!entry.href.startsWith(collectionPath) && !SamePath(entry.href, collectionPath))
+                continue;
             result.entries.append(entry);
         } else {
             r.skipCurrentElement();
@@ -309,12 +353,6 @@ QString CollectionPath(const QUrl &url)
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     return path;
-}
-
-bool SamePath(const QString &a, const QString &b)
-{
-    auto trimmed = [](const QString &s) { return s.endsWith(QLatin1Char('/')) ? s.chopped(1) : s; };
-    return trimmed(a) == trimmed(b);
 }
 
 // A member of the collection at collectionPath that holds data: not the
@@ -352,9 +390,21 @@ struct Client::Private
     QString basePath;
     QString refusal;
     QByteArray authorization;
-    int timeoutMs = kDefaultTimeoutMs;
+    int stallMs = StallMs;
+    int overallMs = RequestDeadlineMs;
+    // Made on the first request, in the client's thread and as its child,
+    // so a client moved to a worker thread before use takes it along.
     QNetworkAccessManager *nam = nullptr;
     QSet<QNetworkReply *> replies;
+
+    QNetworkAccessManager *manager()
+    {
+        if (!nam)
+            nam = new QNetworkAccessManager(q);
+        return nam;
+    }
+    // A member of the collection: below its path, not the collection itself.
+    bool inside(const QString &path) const { return path.startsWith(basePath) && !SamePath(path, basePath); }
 
     // Answers from the event loop and only while the client lives: a
     // deleted client's pending answers are dropped with it.
@@ -377,6 +427,7 @@ struct Client::Private
     void take(const std::shared_ptr<Exchange> &ex);
     void fail(const std::shared_ptr<Exchange> &ex, const QString &why);
     void finished(const std::shared_ptr<Exchange> &ex);
+    QString refuseRedirect(const Exchange &ex, const QUrl &target) const;
 
     QUrl urlFor(const QString &href, QString *error) const;
     void examine(bool create, std::function<void(const Result &)> done);
@@ -402,6 +453,9 @@ void Client::Private::request(const QByteArray &method, const QUrl &url, Headers
     ex->url = url;
     ex->headers = std::move(headers);
     ex->body = body;
+    const QString path = url.path(QUrl::FullyDecoded);
+    ex->scope = SamePath(path, basePath) ? Scope::Collection : method == "GET" ? Scope::Read : Scope::Write;
+    ex->deadline = QDeadlineTimer(overallMs);
     ex->done = std::move(done);
     send(ex);
 }
@@ -412,15 +466,24 @@ void Client::Private::send(const std::shared_ptr<Exchange> &ex)
     // Redirects are ours to judge: Qt would follow them to any host.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setTransferTimeout(timeoutMs);
+    request.setTransferTimeout(stallMs);
     request.setRawHeader("Authorization", authorization);
     for (const auto &[name, value] : std::as_const(ex->headers))
         request.setRawHeader(name, value);
-    QNetworkReply *reply = ex->body.isEmpty() ? nam->sendCustomRequest(request, ex->method)
-                                              : nam->sendCustomRequest(request, ex->method, ex->body);
+    QNetworkAccessManager *const m = manager();
+    QNetworkReply *reply = ex->body.isEmpty() ? m->sendCustomRequest(request, ex->method)
+                                              : m->sendCustomRequest(request, ex->method, ex->body);
     ex->reply = reply;
     ex->received.clear();
     replies.insert(reply);
+    // Qt's transfer time-out ends only a request that makes no progress; a
+    // server trickling a byte now and then is ended here. The timer goes
+    // with the reply, so nothing of it outlives the request or the client.
+    QTimer::singleShot(std::chrono::milliseconds(ex->deadline.remainingTime()), reply, [this, ex] {
+        fail(ex, QStringLiteral("the server did not finish its answer to %1 %2 within the deadline of %3 seconds")
+                     .arg(QString::fromLatin1(ex->method), ex->url.path())
+                     .arg(overallMs / 1000.0));
+    });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, q, [this, ex] {
         if (!ex->reply)
             return;
@@ -475,7 +538,7 @@ void Client::Private::finished(const std::shared_ptr<Exchange> &ex)
         answer.error = ex->failure;
     } else if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
         // We cancel only through fail(), so a cancel we did not ask for is Qt's transfer time-out.
-        answer.error = QStringLiteral("the server did not answer within %1 seconds").arg(timeoutMs / 1000.0);
+        answer.error = QStringLiteral("the server did not answer within %1 seconds").arg(stallMs / 1000.0);
     } else if (answer.status == 0 || (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
                (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError)) {
         // No answer at all, or one cut off by the connection or the protocol: its body is not to be trusted.
@@ -486,9 +549,8 @@ void Client::Private::finished(const std::shared_ptr<Exchange> &ex)
         target.setUserInfo({});
         if (location.isEmpty() || !target.isValid()) {
             answer.error = QStringLiteral("the server answered %1 without saying where to").arg(answer.status);
-        } else if (OriginOf(target) != OriginOf(base)) {
-            answer.error = QStringLiteral("%1 redirects to %2, which is not followed: the password goes only to %3")
-                               .arg(Shown(ex->url), Shown(target).left(300), base.host());
+        } else if (const QString refused = refuseRedirect(*ex, target); !refused.isEmpty()) {
+            answer.error = refused;
         } else if (ex->hops >= kMaxRedirects) {
             answer.error = QStringLiteral("%1 redirects more than %2 times").arg(Shown(base)).arg(kMaxRedirects);
         } else {
@@ -505,12 +567,55 @@ void Client::Private::finished(const std::shared_ptr<Exchange> &ex)
     done(answer);
 }
 
+// Why a redirect from ex's address to target is not followed, empty when it
+// is. It is followed for this one request only (base never changes), and only
+// where it stays inside the collection: the collection's own requests to its
+// own path (a slash added, another spelling), a read of a member to any
+// member, a change of a member to that member alone. A collection that has
+// moved elsewhere is the user's to set anew: following it would read another
+// collection's members as ours (a complete listing of none of them says every
+// event was deleted) and hand the password to whatever lives there.
+QString Client::Private::refuseRedirect(const Exchange &ex, const QUrl &target) const
+{
+    const QString shown = Shown(target).left(300);
+    if (OriginOf(target) != OriginOf(base))
+        return QStringLiteral("%1 redirects to %2, which is not followed: the password goes only to %3")
+            .arg(Shown(ex.url), shown, base.host());
+    const QString path = Normalised(target.path(QUrl::FullyDecoded));
+    bool allowed = false;
+    switch (ex.scope) {
+    case Scope::Collection:
+        allowed = SamePath(path, basePath);
+        break;
+    case Scope::Read:
+        allowed = inside(path);
+        break;
+    case Scope::Write:
+        allowed = SamePath(path, Normalised(ex.url.path(QUrl::FullyDecoded)));
+        break;
+    }
+    if (allowed)
+        return {};
+    if (ex.scope == Scope::Write)
+        return QStringLiteral("%1 redirects to %2, which is not followed: a change goes only to the address it is "
+                              "meant for")
+            .arg(Shown(ex.url), shown);
+    return QStringLiteral("%1 redirects to %2, which is not followed: nothing outside the calendar %3 is read or "
+                          "changed (if the calendar has moved, set its new address)")
+        .arg(Shown(ex.url), shown, Shown(base));
+}
+
 QUrl Client::Private::urlFor(const QString &href, QString *error) const
 {
     const QStringList segments = href.split(QLatin1Char('/'));
     if (!href.startsWith(QLatin1Char('/')) || segments.contains(QLatin1String("..")) ||
         segments.contains(QLatin1String("."))) {
         *error = QStringLiteral("\"%1\" is not a path on the calendar server").arg(href.left(200));
+        return {};
+    }
+    if (!inside(href)) {
+        *error = QStringLiteral("\"%1\" is not in the calendar %2: nothing outside it is read or changed")
+                     .arg(href.left(200), Shown(base));
         return {};
     }
     QUrl url = base;
@@ -545,14 +650,14 @@ void Client::Private::examine(bool create, std::function<void(const Result &)> d
                     result.error = Describe(a, "PROPFIND", a.url);
                     return done(result);
                 }
-                const Multistatus ms = ParseMultistatus(a.body, a.url);
+                const Multistatus ms = ParseMultistatus(a.body, a.url, basePath);
                 if (!ms.error.isEmpty()) {
                     result.error = ms.error;
                     return done(result);
                 }
                 const Entry *collection = nullptr;
                 for (const Entry &entry : ms.entries) {
-                    if (SamePath(entry.href, a.url.path(QUrl::FullyDecoded)))
+                    if (SamePath(entry.href, basePath))
                         collection = &entry;
                 }
                 if (!collection && ms.entries.size() == 1)
@@ -581,16 +686,15 @@ void Client::Private::listAll(std::function<void(const Result &, const Listing &
                     result.error = Describe(a, "PROPFIND", a.url);
                     return done(result, listing);
                 }
-                const Multistatus ms = ParseMultistatus(a.body, a.url);
+                const Multistatus ms = ParseMultistatus(a.body, a.url, basePath);
                 if (!ms.error.isEmpty()) {
                     result.error = ms.error;
                     return done(result, listing);
                 }
-                const QString path = CollectionPath(a.url);
                 for (const Entry &entry : ms.entries) {
-                    if (SamePath(entry.href, path))
+                    if (SamePath(entry.href, basePath))
                         listing.syncToken = entry.syncToken;
-                    else if (IsMember(entry, path) && entry.hasProps)
+                    else if (IsMember(entry, basePath) && entry.hasProps)
                         listing.resources.append(Resource{entry.href, entry.etag, {}});
                 }
                 done(result, listing);
@@ -620,19 +724,18 @@ void Client::Private::syncRound(const QByteArray &token, int round, std::shared_
                     result.error = Describe(a, "REPORT", a.url);
                     return done(result, Listing());
                 }
-                const Multistatus ms = ParseMultistatus(a.body, a.url);
+                const Multistatus ms = ParseMultistatus(a.body, a.url, basePath);
                 if (!ms.error.isEmpty()) {
                     result.error = ms.error;
                     return done(result, Listing());
                 }
-                const QString path = CollectionPath(a.url);
                 bool truncated = false;
                 for (const Entry &entry : ms.entries) {
-                    if (SamePath(entry.href, path)) {
+                    if (SamePath(entry.href, basePath)) {
                         truncated |= entry.status == 507;
                         continue;
                     }
-                    if (!entry.href.startsWith(path) || entry.href.endsWith(QLatin1Char('/')))
+                    if (!inside(entry.href) || entry.href.endsWith(QLatin1Char('/')))
                         continue;
                     if (entry.status == 404) {
                         listing->resources.removeIf([&](const Resource &r) { return r.href == entry.href; });
@@ -702,11 +805,11 @@ void Client::Private::fetchStep(const std::shared_ptr<Fetching> &f)
                 }
                 if (!a.error.isEmpty() || a.status != 207)
                     return failed(Describe(a, "REPORT", a.url), a.status);
-                const Multistatus ms = ParseMultistatus(a.body, a.url);
+                const Multistatus ms = ParseMultistatus(a.body, a.url, basePath);
                 if (!ms.error.isEmpty())
                     return failed(ms.error, a.status);
                 for (const Entry &entry : ms.entries) {
-                    if (entry.status == 404)
+                    if (entry.status == 404 || !inside(entry.href))
                         continue;
                     if (entry.status != 0 && !Success(entry.status))
                         return failed(QStringLiteral("the server answered %1 for %2").arg(entry.status).arg(entry.href),
@@ -729,10 +832,9 @@ Client::Client(const Account &account, QObject *parent)
     // The password travels only in our own header, never in the address.
     d->base.setUserInfo({});
     d->base.setFragment({});
-    d->basePath = CollectionPath(d->base);
+    d->basePath = Normalised(CollectionPath(d->base));
     d->base.setPath(d->basePath, QUrl::DecodedMode);
     d->authorization = "Basic " + (account.user.toUtf8() + ':' + account.password).toBase64();
-    d->nam = new QNetworkAccessManager();
 }
 
 Client::~Client()
@@ -750,7 +852,13 @@ Client::~Client()
 
 void Client::SetTimeout(int ms)
 {
-    d->timeoutMs = ms > 0 ? ms : kDefaultTimeoutMs;
+    d->stallMs = ms > 0 ? ms : StallMs;
+}
+
+void Client::SetTimeLimits(int stallMs, int overallMs)
+{
+    SetTimeout(stallMs);
+    d->overallMs = overallMs > 0 ? overallMs : RequestDeadlineMs;
 }
 
 void Client::EnsureCollection(std::function<void(const Result &)> done)
@@ -785,6 +893,13 @@ void Client::Fetch(const QStringList &hrefs, std::function<void(const Result &, 
     auto f = std::make_shared<Private::Fetching>();
     f->pending = hrefs;
     f->pending.removeDuplicates();
+    // What cannot be a member of the collection is not asked for: to the
+    // caller it is simply not there.
+    f->pending.removeIf([this](const QString &href) {
+        QString error;
+        d->urlFor(href, &error);
+        return !error.isEmpty();
+    });
     f->done = std::move(done);
     // Even an empty list answers from the event loop, never before Fetch returns.
     d->post([this, f] { d->fetchStep(f); });

@@ -1,5 +1,6 @@
 #include "sync/CalDav.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -7,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <tuple>
 
 namespace {
@@ -32,7 +34,8 @@ template <typename... T> struct Answer
 
 // A server on 127.0.0.1 that answers each request with the next scripted
 // answer and keeps every request head it got. "silent" answers nothing,
-// "stream" sends an endless chunked body.
+// "stream" sends an endless chunked body, "trickle" a long body one byte
+// every 50 ms.
 class FakeServer : public QObject
 {
 public:
@@ -67,6 +70,14 @@ private:
         const QByteArray answer = answers.value(requests.size() - 1, "HTTP/1.1 500 Out of script\r\n\r\n");
         if (answer == "silent")
             return;
+        if (answer == "trickle") {
+            socket->write(
+                "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nContent-Length: 100000\r\n\r\n");
+            auto *drip = new QTimer(socket);
+            connect(drip, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+            drip->start(50);
+            return;
+        }
         if (answer == "stream") {
             socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
                           "Transfer-Encoding: chunked\r\n\r\n");
@@ -85,6 +96,15 @@ private:
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };
+
+// Whether a request head asks for the collection /cal/ or something in it,
+// as a server would read its path: decoded, dot segments resolved.
+bool InCollection(const QByteArray &head)
+{
+    const QByteArray target = head.left(head.indexOf("\r\n")).split(' ').value(1);
+    const QString path = QDir::cleanPath(QUrl::fromEncoded("http://127.0.0.1" + target).path(QUrl::FullyDecoded));
+    return path == QLatin1String("/cal") || path.startsWith(QLatin1String("/cal/"));
+}
 
 QByteArray Http(const QByteArray &status, const QByteArray &body = {}, const QByteArray &headers = {})
 {
@@ -272,7 +292,7 @@ private slots:
 
     void misbehaving_data()
     {
-        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("op"); // check, ensure, put, delete, list, sync, fetch; then the href, if any
         QTest::addColumn<QList<QByteArray>>("answers"); // {self}, {other}: the two servers' ports
         QTest::addColumn<QString>("error");             // part of the error; empty: must succeed
         QTest::addColumn<int>("requests");              // how many the server got; -1: any
@@ -287,11 +307,48 @@ private slots:
         QTest::newRow("redirect to another host")
             << "put" << QList<QByteArray>{Http("307 Moved", {}, "Location: https://evil.example/cal/a.ics\r\n")}
             << "redirects to https://evil.example/cal/a.ics, which is not followed" << 1 << QStringList();
-        QTest::newRow("same-origin redirect followed")
+        QTest::newRow("redirect within the collection followed")
+            << "check"
+            << QList<QByteArray>{Http("301 Moved", {}, "Location: http://127.0.0.1:{self}/cal\r\n"),
+                                 Multistatus(Response("/cal/", kCalendarType))}
+            << "" << 2 << QStringList();
+        // A collection redirected elsewhere on its own server is not ours to
+        // follow: nothing there is read, listed, fetched or changed.
+        const QByteArray notFollowed = "which is not followed: nothing outside the calendar";
+        const QByteArray stranger = Response("/moved/x.ics", "<d:getetag>\"1\"</d:getetag>");
+        QTest::newRow("redirect out of the collection")
             << "check"
             << QList<QByteArray>{Http("301 Moved", {}, "Location: /moved/\r\n"),
                                  Multistatus(Response("/moved/", kCalendarType))}
-            << "" << 2 << QStringList();
+            << QString("redirects to http://127.0.0.1:{self}/moved/, " + notFollowed) << 1 << QStringList();
+        QTest::newRow("listing redirected out")
+            << "list"
+            << QList<QByteArray>{Http("302 Found", {}, "Location: /moved/\r\n"),
+                                 Multistatus(Response("/moved/", kCalendarType) + stranger)}
+            << QString(notFollowed) << 1 << QStringList();
+        QTest::newRow("sync report redirected out")
+            << "sync"
+            << QList<QByteArray>{Http("307 Temporary Redirect", {}, "Location: ../moved/\r\n"), Multistatus(stranger)}
+            << QString(notFollowed) << 1 << QStringList();
+        QTest::newRow("GET redirected within the collection")
+            << "fetch"
+            << QList<QByteArray>{Http("405 Method Not Allowed"),
+                                 Http("302 Found", {}, "Location: /cal/store/a.ics\r\n"),
+                                 Http("200 OK", Event("a"), "ETag: \"7\"\r\n")}
+            << "" << 3 << QStringList{"/cal/a.ics"};
+        QTest::newRow("GET redirected out")
+            << "fetch"
+            << QList<QByteArray>{Http("405 Method Not Allowed"), Http("302 Found", {}, "Location: /blobs/a.ics\r\n"),
+                                 Http("200 OK", Event("a"), "ETag: \"7\"\r\n")}
+            << QString(notFollowed) << 2 << QStringList();
+        QTest::newRow("delete redirected to another member")
+            << "delete /cal/a.ics"
+            << QList<QByteArray>{Http("307 Temporary Redirect", {}, "Location: /cal/b.ics\r\n"), Http("204 No Content")}
+            << "a change goes only to the address it is meant for" << 1 << QStringList();
+        QTest::newRow("delete outside") << "delete /moved/x.ics" << QList<QByteArray>() << "is not in the calendar" << 0
+                                        << QStringList();
+        QTest::newRow("fetch outside: not asked for")
+            << "fetch /moved/x.ics" << QList<QByteArray>() << "" << 0 << QStringList();
         QTest::newRow("redirect loop") << "check" << QList<QByteArray>(6, Http("302 Found", {}, "Location: /cal/\r\n"))
                                        << "redirects more than" << 6 << QStringList();
         QTest::newRow("not a calendar") << "check"
@@ -347,8 +404,10 @@ private slots:
                    Response("https://evil.example/cal/x.ics", "<d:getetag>\"1\"</d:getetag>") +
                    Response("http://127.0.0.1:{self}/cal/b%20c.ics", "<d:getetag>\"2\"</d:getetag>") +
                    Response("/cal/caf%C3%A9.ics", "<d:getetag>\"3\"</d:getetag>") +
-                   Response("/elsewhere/y.ics", "<d:getetag>\"4\"</d:getetag>"))}
-            << "" << 1 << QStringList{"/cal/b c.ics", QStringLiteral("/cal/café.ics")};
+                   Response("/elsewhere/y.ics", "<d:getetag>\"4\"</d:getetag>") +
+                   Response("/cal/..%2Felsewhere%2Fz.ics", "<d:getetag>\"5\"</d:getetag>") +
+                   Response("/cal/sub/%2E%2E/d.ics", "<d:getetag>\"6\"</d:getetag>"))}
+            << "" << 1 << QStringList{"/cal/b c.ics", QStringLiteral("/cal/café.ics"), "/cal/d.ics"};
     }
 
     // Servers that fail in every way we could think of: each call still
@@ -386,16 +445,22 @@ private slots:
         client.SetTimeout(qstrcmp(QTest::currentDataTag(), "silent") == 0 ? 300 : 5000);
         Answer<CalDav::Result, QStringList> answer;
         auto done = answer.callback();
+        const QString href =
+            op.section(QLatin1Char(' '), 1).isEmpty() ? QStringLiteral("/cal/a.ics") : op.section(QLatin1Char(' '), 1);
+        op = op.section(QLatin1Char(' '), 0, 0);
         if (op == QLatin1String("check")) {
             client.Check([&](const CalDav::Result &r) { done(r, {}); });
         } else if (op == QLatin1String("ensure")) {
             client.EnsureCollection([&](const CalDav::Result &r) { done(r, {}); });
         } else if (op == QLatin1String("put")) {
-            client.Put(QStringLiteral("/cal/a.ics"), Event("a"), {}, [&](const CalDav::Result &r) { done(r, {}); });
-        } else if (op == QLatin1String("list")) {
-            client.List({}, [&](const CalDav::Result &r, const CalDav::Listing &l) { done(r, Hrefs(l.resources)); });
+            client.Put(href, Event("a"), {}, [&](const CalDav::Result &r) { done(r, {}); });
+        } else if (op == QLatin1String("delete")) {
+            client.Delete(href, "\"1\"", [&](const CalDav::Result &r) { done(r, {}); });
+        } else if (op == QLatin1String("list") || op == QLatin1String("sync")) {
+            client.List(op == QLatin1String("sync") ? "t1" : "",
+                        [&](const CalDav::Result &r, const CalDav::Listing &l) { done(r, Hrefs(l.resources)); });
         } else {
-            client.Fetch({QStringLiteral("/cal/a.ics")},
+            client.Fetch({href},
                          [&](const CalDav::Result &r, const QList<CalDav::Resource> &got) { done(r, Hrefs(got)); });
         }
         QCOMPARE(answer.calls, 0); // never before the call returns
@@ -412,9 +477,133 @@ private slots:
         QCOMPARE(std::get<1>(answer.values), hrefs);
         if (requests >= 0)
             QCOMPARE(server.requests.size(), requests);
-        for (const QByteArray &head : std::as_const(server.requests))
+        for (const QByteArray &head : std::as_const(server.requests)) {
             QVERIFY(head.contains("\r\nAuthorization: Basic " + QByteArray("alice:secret").toBase64()));
+            QVERIFY2(InCollection(head), head.constData());
+        }
         QVERIFY(other.requests.isEmpty());
+    }
+
+    void deadlines_data()
+    {
+        QTest::addColumn<QByteArray>("stuck"); // the first request's answer
+        QTest::addColumn<int>("stallMs");
+        QTest::addColumn<int>("overallMs");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("meanwhile"); // the second call while the first still waits, else after it
+
+        QTest::newRow("trickling: the deadline ends it")
+            << QByteArray("trickle") << 5000 << 600 << "within the deadline of 0.6 seconds" << false;
+        QTest::newRow("trickling, another call meanwhile")
+            << QByteArray("trickle") << 5000 << 600 << "within the deadline of 0.6 seconds" << true;
+        QTest::newRow("silent: no progress ends it")
+            << QByteArray("silent") << 300 << 5000 << "did not answer within 0.3 seconds" << false;
+    }
+
+    // A server that makes the client wait (trickling a byte now and then, or
+    // silent) ends in an error naming the limit, and holds up nothing else:
+    // a call meanwhile is answered, and so is the next one.
+    void deadlines()
+    {
+        QFETCH(QByteArray, stuck);
+        QFETCH(int, stallMs);
+        QFETCH(int, overallMs);
+        QFETCH(QString, error);
+        QFETCH(bool, meanwhile);
+
+        FakeServer server;
+        server.answers = {stuck, Multistatus(Response("/cal/", kCalendarType))};
+        CalDav::Client client(
+            {QUrl(QStringLiteral("http://127.0.0.1:%1/cal/").arg(server.port())), QStringLiteral("alice"), "secret"});
+        client.SetTimeLimits(stallMs, overallMs);
+        QElapsedTimer clock;
+        clock.start();
+        Answer<CalDav::Result> first;
+        client.Fetch({QStringLiteral("/cal/a.ics")},
+                     [&](const CalDav::Result &r, const QList<CalDav::Resource> &) { first.callback()(r); });
+        Answer<CalDav::Result> second;
+        if (meanwhile) {
+            QTRY_COMPARE(server.requests.size(), 1);
+            client.Check(second.callback());
+            QVERIFY(second.wait());
+            QCOMPARE(first.calls, 0);
+        }
+        QVERIFY(first.wait());
+        const qint64 took = clock.elapsed();
+        QVERIFY2(first.result().error.contains(error), qPrintable(first.result().error));
+        QVERIFY2(took >= std::min(stallMs, overallMs) - 50 && took < std::min(stallMs, overallMs) + 3000,
+                 qPrintable(QString::number(took)));
+        if (!meanwhile) {
+            client.Check(second.callback());
+            QVERIFY(second.wait());
+        }
+        QVERIFY2(second.result().error.isEmpty(), qPrintable(second.result().error));
+        QCOMPARE(first.calls, 1);
+        QCOMPARE(second.calls, 1);
+    }
+
+    // A client made in one thread and moved to a worker before its first
+    // call, as the sync runs it off the clock's thread: a whole listing and
+    // fetch works there, and every answer comes in the worker.
+    void inWorkerThread()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("thread"), QRegularExpression::CaseInsensitiveOption));
+        FakeServer server;
+        const QByteArray body = Event("a");
+        server.answers = {
+            Multistatus(Response("/cal/", kCalendarType) + Response("/cal/a.ics", "<d:getetag>\"1\"</d:getetag>")),
+            Multistatus(
+                Response("/cal/a.ics", "<d:getetag>\"1\"</d:getetag><c:calendar-data>" + body + "</c:calendar-data>"))};
+        // What the worker's callbacks touch outlives the worker.
+        QMutex mutex;
+        QList<QThread *> threads; // where each answer came
+        QString error;
+        QList<CalDav::Resource> got;
+        std::atomic<bool> done = false;
+        std::atomic<bool> gone = false;
+        QThread worker;
+        worker.start();
+        const auto stop = qScopeGuard([&worker] {
+            worker.quit();
+            worker.wait();
+        });
+        auto *client = new CalDav::Client(
+            {QUrl(QStringLiteral("http://127.0.0.1:%1/cal/").arg(server.port())), QStringLiteral("alice"), "secret"});
+        client->SetTimeout(5000);
+        client->moveToThread(&worker);
+        QMetaObject::invokeMethod(client, [&] {
+            client->List({}, [&](const CalDav::Result &listed, const CalDav::Listing &listing) {
+                {
+                    QMutexLocker lock(&mutex);
+                    threads.append(QThread::currentThread());
+                    error = listed.error;
+                }
+                QStringList hrefs;
+                for (const CalDav::Resource &r : listing.resources)
+                    hrefs.append(r.href);
+                client->Fetch(hrefs, [&](const CalDav::Result &fetched, const QList<CalDav::Resource> &resources) {
+                    QMutexLocker lock(&mutex);
+                    threads.append(QThread::currentThread());
+                    error += fetched.error;
+                    got = resources;
+                    done = true;
+                });
+            });
+        });
+        const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
+        QObject::connect(
+            client, &QObject::destroyed, client, [&] { gone = true; }, Qt::DirectConnection);
+        client->deleteLater();
+        QTRY_VERIFY(gone.load());
+
+        QVERIFY(answered);
+        QMutexLocker lock(&mutex);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(threads, QList<QThread *>({&worker, &worker}));
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(got.first().href, QStringLiteral("/cal/a.ics"));
+        QVERIFY(got.first().body.contains("UID:a"));
+        QCOMPARE(server.requests.size(), 2);
     }
 
     void refuseUrl_data()
