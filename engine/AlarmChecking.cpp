@@ -4,6 +4,7 @@
 #include "engine/AlarmIdentity.h"
 #include "engine/AlarmWindows.h"
 #include "engine/Snoozes.h"
+#include "engine/StateFile.h"
 #include "engine/TimingModule.h"
 #include "engine/Trace.h"
 
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <limits>
 
@@ -166,28 +166,15 @@ bool SaveMissedAlarms(QString *error)
         contents += escapeLine(MissedAlarms.at(k));
         contents += '\n';
     }
-    const auto fail = [&](const QString &reason) {
-        if (error)
-            *error = QStringLiteral("The missed alarms were not saved to %1: %2")
-                         .arg(QDir::toNativeSeparators(missedFile), reason);
-        return false;
-    };
-    if (!QDir().mkpath(QFileInfo(missedFile).absolutePath()))
-        return fail(QStringLiteral("the folder cannot be made"));
-    // Written beside and renamed into place whole, so a crash or a full disk
-    // leaves the previous list rather than part of one.
-    QSaveFile file(missedFile);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
-    if (file.write(contents) != contents.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(reason);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    // Replaced whole, so a crash or a full disk leaves the previous list
+    // rather than part of one; a link there is replaced, not written through.
+    QString reason;
+    if (StateFile::Replace(missedFile, contents, &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("The missed alarms were not saved to %1: %2")
+                     .arg(QDir::toNativeSeparators(missedFile), reason);
+    return false;
 }
 
 void DeleteMissedAlarm(qint32 index)

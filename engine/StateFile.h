@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -13,5 +14,13 @@ namespace StateFile {
 // it exists but cannot be read (then it must not be replaced by less).
 bool ReadLines(const QString &path, QStringList *lines, QString *error = nullptr);
 bool WriteLines(const QString &path, const QStringList &lines, QString *error = nullptr);
+
+// Replaces the file at path by contents as a whole (written beside, then
+// renamed into place), making its folder where needed. A symbolic link at the
+// path is replaced by a plain file of our own and what it points to is left
+// alone: a stray link must not let us cut a file that is not ours. A folder,
+// a pipe or a device there is refused. False, with the reason (the path not
+// named), when nothing was replaced.
+bool Replace(const QString &path, const QByteArray &contents, QString *reason = nullptr);
 
 } // namespace StateFile

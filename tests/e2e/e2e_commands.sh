@@ -82,6 +82,11 @@ if gdbus call "${BUS[@]}" --method $ALARMS.Remove 7 >/dev/null 2>"$E2E_WORK/err.
     fail "Remove 7 of two alarms succeeded"
 fi
 grep -q InvalidArgs "$E2E_WORK/err.txt" || fail "Remove 7 failed otherwise: $(cat "$E2E_WORK/err.txt")"
+# A name is text: a line break would forge a line of --list.
+if gdbus call "${BUS[@]}" --method $ALARMS.Add $'Tea\n3\tdaily' "daily" 7 0 "" >/dev/null 2>"$E2E_WORK/err.txt"; then
+    fail "Add took a name with a line break"
+fi
+grep -q 'control character (U+000A)' "$E2E_WORK/err.txt" || fail "Add refused otherwise: $(cat "$E2E_WORK/err.txt")"
 gdbus call "${BUS[@]}" --method $ALARMS.Remove 1 >/dev/null || fail "Remove 1 failed"
 listed=$("$PROG_DIR/tockwise" --list)
 [ "$listed" = "$(printf '2\tweekly\t16:30\tFriday\tenabled\tTea' | sed 's/^2/1/')" ] || fail "after Remove: $listed"
@@ -126,3 +131,49 @@ out=$(XDG_CACHE_HOME="$E2E_WORK/cache" "$PROG_DIR/tockwise" --snooze-all 2>"$E2E
     fail "--snooze-all did not find the clock: $(cat "$E2E_WORK/err.txt")"
 [ "$out" = "snoozed 0 notifications for 10 minutes" ] || fail "--snooze-all said: $out"
 log "a command with another runtime folder found the clock in the cache folder"
+
+# The autostart entry of a copy in a folder whose path holds a space, a % and
+# what a shell reserves: a valid entry whose Exec line starts that very copy
+# the way a desktop does (gio launch reads it as GLib desktops do). A link
+# where the entry belongs is replaced, never written through, and "off"
+# removes a link, not what it names.
+end_program_copies
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end"
+odd_dir="$E2E_WORK/my clocks/50% \$HOME's \"best\" \\ (1)"
+mkdir -p "$odd_dir" "$XDG_CONFIG_HOME/autostart"
+cp "$E2E_PROGRAM" "$odd_dir/"
+cp "$(dirname "$E2E_PROGRAM")/Chime1.wav" "$odd_dir/" 2>/dev/null || true
+entry=$XDG_CONFIG_HOME/autostart/example.varnod.Tockwise.desktop
+printf 'export KEEP=1\n' >"$E2E_WORK/profile"
+ln -s "$E2E_WORK/profile" "$entry"
+"$odd_dir/tockwise" --autostart on >/dev/null 2>"$E2E_WORK/err.txt" ||
+    fail "--autostart on failed: $(cat "$E2E_WORK/err.txt")"
+[ ! -L "$entry" ] && [ -f "$entry" ] || fail "the autostart entry is still a link"
+[ "$(cat "$E2E_WORK/profile")" = "export KEEP=1" ] || fail "--autostart on wrote into the file the link named"
+desktop-file-validate "$entry" >"$E2E_WORK/validate.txt" 2>&1 ||
+    fail "the autostart entry is not valid: $(cat "$E2E_WORK/validate.txt"); $(grep '^Exec=' "$entry")"
+gio launch "$entry" >>"$E2E_WORK/clock.log" 2>&1 || fail "gio launch could not start the entry: $(grep '^Exec=' "$entry")"
+# The copy it started: the one whose program is in the odd folder.
+odd_clock() {
+    local pid
+    for pid in $(pgrep -x tockwise || true); do
+        if [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$odd_dir/tockwise" ]; then
+            echo "$pid"
+            return 0
+        fi
+    done
+    return 1
+}
+odd_pid=$(wait_for 10 odd_clock) || fail "the autostart entry started no copy of $odd_dir/tockwise"
+E2E_PIDS+=("$odd_pid")
+wait_for 10 clock_window "$odd_pid" >/dev/null || fail "the copy the autostart entry started shows no clock"
+log "autostart from a path with a space and a %: $(grep '^Exec=' "$entry") is valid and starts the clock"
+kill "$odd_pid"
+wait_for_exit "$odd_pid" 10 || fail "the autostarted clock did not end"
+rm "$entry"
+ln -s "$E2E_WORK/profile" "$entry"
+"$odd_dir/tockwise" --autostart off >/dev/null 2>"$E2E_WORK/err.txt" ||
+    fail "--autostart off failed: $(cat "$E2E_WORK/err.txt")"
+[ ! -e "$entry" ] && [ ! -L "$entry" ] || fail "--autostart off left the link"
+[ "$(cat "$E2E_WORK/profile" 2>/dev/null)" = "export KEEP=1" ] || fail "--autostart off removed or changed what the link named"
+log "a link where the entry belongs: replaced by \"on\", removed by \"off\"; the file it named untouched"

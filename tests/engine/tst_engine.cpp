@@ -4,6 +4,7 @@
 #include "engine/AlarmIdentity.h"
 #include "engine/AlarmWindows.h"
 #include "engine/Snoozes.h"
+#include "engine/StateFile.h"
 #include "engine/TimingModule.h"
 #include "tests/common/AlarmFixtures.h"
 
@@ -1215,6 +1216,78 @@ private slots:
         QCOMPARE(missedLines(), QStringList{"Dentist - 08:05,  3 March"});
         QVERIFY(!AlarmChecking::SaveMissedAlarms());
         QVERIFY(QFileInfo(path).isDir());
+    }
+
+    // ---- State files are written as files -------------------------------
+
+    // A link where a state file belongs is replaced by a plain file of our
+    // own; what it points to is left as it was (a link to ~/.profile must not
+    // cut ~/.profile).
+    void stateFileReplacesALink_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("target"); // under elsewhere/
+        for (const char *file : {"alarm-ids", "snoozes", "missed-alarms.txt", "sync-state"})
+            for (const char *target : {"a file", "nothing", "a folder", "a pipe"})
+                QTest::addRow("%s, link to %s", file, target) << QString(file) << QString(target);
+    }
+
+    void stateFileReplacesALink()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, target);
+        const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere + "/a folder"));
+        writeFile(elsewhere + "/a file", "not ours\n");
+        QCOMPARE(::mkfifo(QFile::encodeName(elsewhere + "/a pipe").constData(), 0600), 0);
+        const QString path = m_dir->filePath(file);
+        QVERIFY(QFile::link(elsewhere + '/' + target, path));
+
+        QByteArray written;
+        if (file == "alarm-ids") {
+            AlarmIdentity::Appended();
+            written = AlarmIdentity::Of(1).toUtf8() + '\n';
+        } else if (file == "snoozes") {
+            Snoozes::Add(QStringLiteral("tea-id"), QStringLiteral("Tea"), 10);
+            written = "\ttea-id\tTea\n";
+        } else if (file == "missed-alarms.txt") {
+            AlarmChecking::SetMissedFile(path);
+            AlarmChecking::MissedAlarms = {QString(), QStringLiteral("Dentist - 08:05,  3 March")};
+            QString error;
+            QVERIFY2(AlarmChecking::SaveMissedAlarms(&error), qPrintable(error));
+            written = "Dentist - 08:05,  3 March\n";
+        } else {
+            QString error;
+            QVERIFY2(StateFile::WriteLines(path, {QStringLiteral("etag\tx")}, &error), qPrintable(error));
+            written = "etag\tx\n";
+        }
+        QVERIFY(!QFileInfo(path).isSymbolicLink());
+        QVERIFY(QFileInfo(path).isFile());
+        const QByteArray contents = readFile(path);
+        QVERIFY2(contents.endsWith(written) && contents.count('\n') == 1, contents.constData());
+        QCOMPARE(readFile(elsewhere + "/a file"), QByteArray("not ours\n"));
+        QVERIFY(!QFileInfo(elsewhere + "/nothing").exists());
+        QVERIFY(QDir(elsewhere + "/a folder").isEmpty());
+        struct stat pipe = {};
+        QVERIFY(::stat(QFile::encodeName(elsewhere + "/a pipe").constData(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
+        QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+                 QStringList({"a file", "a folder", "a pipe"}));
+        // Nothing written beside is left behind.
+        QCOMPARE(QDir(m_dir->path()).entryList({file + ".*"}, QDir::AllEntries | QDir::Hidden | QDir::System),
+                 QStringList());
+    }
+
+    // What is no file nor link, where a state file belongs, is not ours to
+    // replace: the save is refused with the reason.
+    void stateFileRefusesWhatIsNoFile()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("sync-state"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QString error;
+        QVERIFY(!StateFile::WriteLines(path, {QStringLiteral("etag\tx")}, &error));
+        QVERIFY2(error.endsWith("it is not a plain file"), qPrintable(error));
+        struct stat pipe = {};
+        QVERIFY(::lstat(QFile::encodeName(path).constData(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
     }
 };
 
