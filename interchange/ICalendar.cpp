@@ -2,6 +2,7 @@
 
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
+#include "interchange/InputLimits.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -13,7 +14,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <utility>
 
 namespace ICalendar {
 
@@ -193,6 +196,575 @@ QByteArray NewEvent(const AlarmRecord &alarm, const QString &uid)
 
 namespace {
 
+// Reading the text. What comes from outside is read once here, in linear
+// time, before libical sees any of it: libical's own line reader takes time
+// that grows with the square of a line's length, and it works out every
+// clock change of a time zone's rules, so what it is given is bounded first.
+
+// Clock changes are worked out up to the last year an alarm rings in, and
+// libical goes five years beyond the year it is asked for.
+constexpr int LastZoneYear = 2050 + 5;
+
+QString mebibytes(qint64 bytes)
+{
+    return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Text from the file as a line of ours shows it: control characters as
+// spaces (so nothing reaches a terminal raw or forges a line), cut after a
+// name's length.
+QString shown(const QString &text)
+{
+    QString result;
+    const qsizetype room = AlarmRecord::NameLength;
+    for (qsizetype i = 0; i < text.size() && result.size() <= room; ++i)
+        result.append(AlarmRecord::IsControl(text.at(i)) ? QLatin1Char(' ') : text.at(i));
+    if (result.size() > room) {
+        result.truncate(room);
+        result.append(QStringLiteral("..."));
+    }
+    return result;
+}
+
+// One content line, unfolded (RFC 5545 3.1: a line break followed by a
+// space or a tab continues the line).
+struct ContentLine
+{
+    qsizetype begin = 0; // offset of its first byte
+    qsizetype end = 0;   // offset past its last line break
+    int number = 0;      // the number of its first line in the data
+    qint64 length = 0;   // its bytes once unfolded, without the line end
+    bool nul = false;    // it holds a NUL byte, which libical would end it at
+    QByteArray text;     // unfolded, trailing blanks removed, cut at the cap
+};
+
+class LineReader
+{
+public:
+    LineReader(const QByteArray &data, qint64 cap)
+        : m_data(data)
+        , m_cap(cap)
+    {}
+
+    bool next(ContentLine &line)
+    {
+        const char *d = m_data.constData();
+        const qsizetype size = m_data.size();
+        if (m_pos >= size)
+            return false;
+        line.begin = m_pos;
+        line.number = m_number + 1;
+        line.length = 0;
+        line.nul = false;
+        line.text.truncate(0); // keeps its buffer for the next line
+        bool folded = false;
+        for (;;) {
+            ++m_number;
+            const void *found = std::memchr(d + m_pos, '\n', size_t(size - m_pos));
+            const qsizetype end = found ? static_cast<const char *>(found) - d + 1 : size;
+            const qsizetype from = m_pos + (folded ? 1 : 0);
+            qsizetype to = end;
+            if (found) {
+                --to;
+                if (to > from && d[to - 1] == '\r')
+                    --to;
+            }
+            if (to > from) {
+                line.nul = line.nul || std::memchr(d + from, 0, size_t(to - from)) != nullptr;
+                line.length += to - from;
+                const qint64 room = m_cap - line.text.size();
+                if (room > 0)
+                    line.text.append(d + from, qsizetype(qMin<qint64>(room, to - from)));
+            }
+            m_pos = end;
+            if (!found || m_pos >= size || (d[m_pos] != ' ' && d[m_pos] != '\t'))
+                break;
+            folded = true;
+        }
+        line.end = m_pos;
+        while (!line.text.isEmpty() && isBlank(line.text.back()))
+            line.text.chop(1);
+        return true;
+    }
+
+private:
+    const QByteArray &m_data;
+    const qint64 m_cap;
+    qsizetype m_pos = 0;
+    int m_number = 0;
+};
+
+// A content line's name as libical finds it (up to the first ';' or ':'
+// outside quotes and not after a backslash), in upper case, and where its
+// value starts (after the first such ':'; -1 for none).
+struct Split
+{
+    QByteArray name;
+    qsizetype value = -1;
+};
+
+Split split(const QByteArray &text)
+{
+    Split s;
+    qsizetype nameEnd = -1;
+    bool quoted = false;
+    char previous = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (previous != 0 && previous != '\\') {
+            if (c == '"') {
+                quoted = !quoted;
+            } else if (!quoted && (c == ';' || c == ':')) {
+                if (nameEnd < 0)
+                    nameEnd = i;
+                if (c == ':') {
+                    s.value = i + 1;
+                    break;
+                }
+            }
+        }
+        previous = c;
+    }
+    if (nameEnd >= 0) {
+        s.name = text.left(nameEnd).toUpper();
+        while (!s.name.isEmpty() && isBlank(s.name.back()))
+            s.name.chop(1);
+    }
+    return s;
+}
+
+QByteArray valueOf(const ContentLine &line, const Split &s)
+{
+    return s.value < 0 ? QByteArray() : line.text.mid(s.value);
+}
+
+// A date's value: what follows the line's last ':' (a date never holds one,
+// a zone's name in the parameters may).
+QByteArray dateOf(const ContentLine &line)
+{
+    return line.text.mid(line.text.lastIndexOf(':') + 1).trimmed();
+}
+
+enum class Kind { Calendar, Event, Zone, ZonePart, Other };
+
+// libical takes a component's name by its beginning ("VEVENTX" is an event),
+// so the same is done here, and blanks around it are forgiven: counting a
+// block libical would not take as a zone costs nothing.
+Kind kindOf(const QByteArray &value, Kind parent)
+{
+    const QByteArray name = value.trimmed().toUpper();
+    if (name.startsWith("VCALENDAR"))
+        return Kind::Calendar;
+    if (name.startsWith("VEVENT"))
+        return Kind::Event;
+    if (name.startsWith("VTIMEZONE"))
+        return Kind::Zone;
+    if (parent == Kind::Zone && (name.startsWith("STANDARD") || name.startsWith("DAYLIGHT")))
+        return Kind::ZonePart;
+    return Kind::Other;
+}
+
+// Multiplication that stops far beyond every limit, so that no list in a
+// rule can make the count overflow.
+constexpr qint64 Plenty = qint64(1) << 48;
+
+qint64 times(qint64 a, qint64 b)
+{
+    if (a <= 0 || b <= 0)
+        return 0;
+    return a > Plenty / b ? Plenty : qMin(Plenty, a * b);
+}
+
+// At most how many clock changes one rule of a time zone part gives from
+// startYear up to LastZoneYear: what libical works out for it.
+qint64 ruleDates(const QByteArray &rule, int startYear)
+{
+    QByteArray frequency;
+    qint64 interval = 1;
+    qint64 count = -1;
+    int endYear = LastZoneYear;
+    qint64 months = 0, monthDays = 0, yearDays = 0, weeks = 0, plainDays = 0, nthDays = 0;
+    qint64 factor = 1; // BYHOUR, BYMINUTE and BYSECOND multiply whatever else
+    for (const QByteArray &part : rule.split(';')) {
+        const qsizetype equals = part.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray key = part.left(equals).trimmed().toUpper();
+        const QByteArray value = part.mid(equals + 1).trimmed();
+        const qint64 values = value.count(',') + 1;
+        bool ok = false;
+        if (key == "FREQ") {
+            frequency = value.toUpper();
+        } else if (key == "INTERVAL") {
+            interval = qMax<qint64>(1, value.toLongLong(&ok));
+        } else if (key == "COUNT") {
+            count = value.toLongLong(&ok);
+            if (!ok)
+                count = -1;
+        } else if (key == "UNTIL") {
+            const int year = value.left(4).toInt(&ok);
+            if (ok)
+                endYear = qMin(endYear, year);
+        } else if (key == "BYMONTH") {
+            months = values;
+        } else if (key == "BYMONTHDAY") {
+            monthDays = values;
+        } else if (key == "BYYEARDAY") {
+            yearDays = values;
+        } else if (key == "BYWEEKNO") {
+            weeks = values;
+        } else if (key == "BYDAY") {
+            for (const QByteArray &day : value.split(',')) {
+                if (std::any_of(day.begin(), day.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                    ++nthDays;
+                else
+                    ++plainDays;
+            }
+        } else if (key == "BYHOUR" || key == "BYMINUTE" || key == "BYSECOND") {
+            factor = times(factor, values);
+        }
+    }
+    // Days a month at most: BYMONTHDAY picks them (BYDAY can only take some
+    // away), else each weekday comes at most five times, an nth one once.
+    const qint64 inMonth = monthDays > 0 ? monthDays : (plainDays + nthDays > 0 ? plainDays * 5 + nthDays : 1);
+    qint64 perYear = 1;
+    if (frequency == "YEARLY") {
+        if (yearDays > 0)
+            perYear = yearDays;
+        else if (weeks > 0)
+            perYear = times(weeks, 7);
+        else if (months > 0)
+            perYear = times(months, inMonth);
+        else if (monthDays > 0)
+            perYear = times(12, inMonth);
+        else if (plainDays + nthDays > 0)
+            perYear = plainDays * 53 + nthDays; // weekdays of the whole year
+    } else if (frequency == "MONTHLY") {
+        perYear = times(12, inMonth);
+    } else if (frequency == "WEEKLY") {
+        perYear = times(53, qMax<qint64>(1, plainDays + nthDays));
+    } else if (frequency == "DAILY") {
+        perYear = 366;
+    } else if (frequency == "HOURLY") {
+        perYear = 366 * 24;
+    } else if (frequency == "MINUTELY") {
+        perYear = 366 * 24 * 60;
+    } else if (frequency == "SECONDLY") {
+        perYear = 366 * 24 * 60 * 60;
+    }
+    perYear = times(perYear, factor);
+    qint64 years = qMax(0, endYear - startYear + 1);
+    if (frequency == "YEARLY")
+        years = (years + interval - 1) / interval;
+    else
+        perYear = (perYear + interval - 1) / interval;
+    const qint64 dates = times(years, perYear);
+    return count >= 1 ? qMin(dates, count) : dates;
+}
+
+// What the reading before libical found: a reason to refuse the data whole,
+// or the parts of it left out (each event among them with its reason).
+struct Scan
+{
+    QString refusal;
+    QString firstProblem;                           // of all, the first
+    QList<std::pair<qsizetype, qsizetype>> dropped; // byte ranges, in order
+    struct Skipped
+    {
+        QString what;
+        QString why;
+        QString uid;
+        bool ours = false;
+    };
+    QList<Skipped> skipped;
+
+    bool clean() const { return refusal.isEmpty() && dropped.isEmpty(); }
+    QString problem() const { return refusal.isEmpty() ? firstProblem : refusal; }
+};
+
+class Scanner
+{
+public:
+    explicit Scanner(const QByteArray &data)
+        : m_data(data)
+    {}
+
+    Scan run()
+    {
+        if (m_data.size() > InputLimits::FileBytes) {
+            m_scan.refusal = QStringLiteral("the data is larger than %1 (%2 bytes)")
+                                 .arg(mebibytes(InputLimits::FileBytes))
+                                 .arg(m_data.size());
+            return m_scan;
+        }
+        LineReader reader(m_data, InputLimits::LineBytes + 1);
+        ContentLine line;
+        while (m_scan.refusal.isEmpty() && reader.next(line)) {
+            const Split s = split(line.text);
+            QString why;
+            if (line.length > InputLimits::LineBytes)
+                why =
+                    QStringLiteral("line %1 is longer than %2").arg(line.number).arg(mebibytes(InputLimits::LineBytes));
+            else if (line.nul)
+                why = QStringLiteral("line %1 holds a NUL character (U+0000)").arg(line.number);
+            if (s.name == "BEGIN") {
+                const Kind parent = m_stack.isEmpty() ? Kind::Other : m_stack.last().kind;
+                Frame frame;
+                frame.kind = kindOf(valueOf(line, s), parent);
+                frame.begin = line.begin;
+                frame.line = line.number;
+                m_stack.append(frame);
+                if (!why.isEmpty())
+                    problem(line, why, why, true);
+            } else if (s.name == "END") {
+                if (!why.isEmpty())
+                    problem(line, why, why, true);
+                end(line);
+            } else if (!why.isEmpty()) {
+                const bool name = line.nul && s.name == "SUMMARY" && inEvent() && m_stack.size() == 2;
+                problem(line, why, name ? QStringLiteral("its name holds a control character (U+0000)") : why, false);
+            } else if (m_dropAt < 0) {
+                property(line, s);
+            }
+        }
+        if (m_scan.refusal.isEmpty() && m_dropAt >= 0)
+            leftOut(m_data.size()); // it never ends: left out to the end
+        return m_scan;
+    }
+
+private:
+    struct Frame
+    {
+        Kind kind = Kind::Other;
+        qsizetype begin = 0; // offset of its BEGIN line
+        int line = 0;        // the number of its BEGIN line
+        // An event: what names it, should it be left out.
+        QByteArray summary, start, uid;
+        bool ours = false;
+        // A time zone block: its name and its entries; a part of one: the
+        // year it starts in (-1 none, which libical skips), its rules.
+        QByteArray tzid;
+        qint64 entries = 0;
+        int startYear = -1;
+        QList<QByteArray> rules;
+    };
+
+    bool inEvent() const
+    {
+        return m_stack.size() >= 2 && m_stack.first().kind == Kind::Calendar && m_stack.at(1).kind == Kind::Event;
+    }
+
+    // A line that must not reach libical: an event holding it is left out
+    // with eventWhy; a zone holding it, or a line that begins or ends a
+    // component, refuses the data (leaving out a zone would move the times
+    // of events that rely on it); any other line is left out alone.
+    void problem(const ContentLine &line, const QString &why, const QString &eventWhy, bool structural)
+    {
+        if (m_scan.firstProblem.isEmpty())
+            m_scan.firstProblem = why;
+        if (m_dropAt >= 0)
+            return; // left out already
+        if (inEvent()) {
+            m_dropAt = 1;
+            m_dropWhy = eventWhy;
+            return;
+        }
+        const bool inZone =
+            std::any_of(m_stack.begin(), m_stack.end(), [](const Frame &f) { return f.kind == Kind::Zone; });
+        if (inZone || structural)
+            m_scan.refusal = why;
+        else
+            m_scan.dropped.append({line.begin, line.end});
+    }
+
+    void property(const ContentLine &line, const Split &s)
+    {
+        if (m_stack.isEmpty())
+            return;
+        Frame &top = m_stack.last();
+        if (top.kind == Kind::Event && inEvent() && m_stack.size() == 2) {
+            if (s.name == "SUMMARY" && top.summary.isEmpty())
+                top.summary = valueOf(line, s).left(4 * AlarmRecord::NameLength);
+            else if (s.name == "DTSTART" && top.start.isEmpty())
+                top.start = dateOf(line).left(40);
+            else if (s.name == "UID" && top.uid.isEmpty())
+                top.uid = valueOf(line, s).left(1024);
+            else if (s.name == OwnerProperty)
+                top.ours = valueOf(line, s).trimmed().toUpper() == "TRUE";
+        } else if (top.kind == Kind::Zone) {
+            if (s.name == "TZID" && top.tzid.isEmpty())
+                top.tzid = valueOf(line, s).left(4 * AlarmRecord::NameLength);
+        } else if (top.kind == Kind::ZonePart) {
+            if (s.name == "DTSTART") {
+                bool ok = false;
+                const QByteArray date = dateOf(line);
+                const int year = date.left(4).toInt(&ok);
+                // A start not read here is taken as the earliest, not the latest.
+                top.startYear = ok && date.size() >= 8 && date.at(0) >= '0' && date.at(0) <= '9' ? year : 0;
+            } else if (s.name == "RDATE") {
+                top.entries = times(1, top.entries + valueOf(line, s).count(',') + 1);
+            } else if (s.name == "RRULE") {
+                // Each rule costs libical a start, whatever dates it gives.
+                top.entries = times(1, top.entries + 1);
+                if (top.rules.size() <= InputLimits::ZoneEntries)
+                    top.rules.append(valueOf(line, s));
+            }
+        }
+    }
+
+    void end(const ContentLine &line)
+    {
+        if (m_stack.isEmpty())
+            return; // libical passes over an END with nothing open
+        const int at = int(m_stack.size()) - 1;
+        if (m_dropAt < 0)
+            count(line);
+        if (!m_scan.refusal.isEmpty())
+            return;
+        if (at == m_dropAt)
+            leftOut(line.end);
+        m_stack.removeLast();
+    }
+
+    // The entries of a part go to its zone; a zone's are weighed.
+    void count(const ContentLine &line)
+    {
+        Frame &top = m_stack.last();
+        if (top.kind == Kind::ZonePart) {
+            qint64 entries = times(1, top.entries + 1);
+            if (top.startYear >= 0) {
+                for (const QByteArray &rule : std::as_const(top.rules))
+                    entries = qMin(Plenty, entries + ruleDates(rule, top.startYear));
+            }
+            Frame &zone = m_stack[m_stack.size() - 2];
+            zone.entries = qMin(Plenty, zone.entries + entries);
+        } else if (top.kind == Kind::Zone) {
+            const QString name = top.tzid.isEmpty() ? QStringLiteral("block")
+                                                    : QStringLiteral("\"%1\"").arg(shown(QString::fromUtf8(top.tzid)));
+            if (top.entries > InputLimits::ZoneEntries) {
+                const QString why = QStringLiteral("the time zone %1 at line %2 has more than %3 entries (parts, their "
+                                                   "dates and the dates of their rules up to %4)")
+                                        .arg(name)
+                                        .arg(top.line)
+                                        .arg(InputLimits::ZoneEntries)
+                                        .arg(LastZoneYear);
+                problem(line, why, why, true);
+                return;
+            }
+            m_zoneEntries += top.entries;
+            if (m_zoneEntries > InputLimits::ZoneEntriesInAll)
+                m_scan.refusal = QStringLiteral("its time zones have more than %1 entries in all, at line %2")
+                                     .arg(InputLimits::ZoneEntriesInAll)
+                                     .arg(line.number);
+        }
+    }
+
+    // The component being left out ends at offset end.
+    void leftOut(qsizetype end)
+    {
+        const Frame &frame = m_stack.at(m_dropAt);
+        m_scan.dropped.append({frame.begin, end});
+        if (frame.kind == Kind::Event) {
+            Scan::Skipped skipped;
+            QString summary = QString::fromUtf8(frame.summary);
+            summary.replace(QLatin1String("\\n"), QLatin1String(" "), Qt::CaseInsensitive);
+            summary.replace(QLatin1String("\\,"), QLatin1String(","));
+            summary.replace(QLatin1String("\\;"), QLatin1String(";"));
+            summary.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+            skipped.what = frame.summary.isEmpty() ? QStringLiteral("the event at line %1").arg(frame.line)
+                                                   : QStringLiteral("\"%1\"").arg(shown(summary));
+            if (!frame.start.isEmpty())
+                skipped.what += QStringLiteral(" (%1)").arg(shown(QString::fromUtf8(frame.start)));
+            skipped.why = m_dropWhy;
+            skipped.uid = QString::fromUtf8(frame.uid);
+            skipped.ours = frame.ours;
+            m_scan.skipped.append(skipped);
+        }
+        m_dropAt = -1;
+        m_dropWhy.clear();
+    }
+
+    const QByteArray &m_data;
+    Scan m_scan;
+    QList<Frame> m_stack;
+    int m_dropAt = -1;        // the component being left out, -1 for none
+    QString m_dropWhy;        // why, when it is an event
+    qint64 m_zoneEntries = 0; // of every zone so far
+};
+
+// The data as libical reads it, but line by line from here (libical's own
+// reader takes quadratic time over a long line), leaving out what scan left
+// out: nothing past a limit reaches libical.
+Component parse(const QByteArray &data, const Scan &scan)
+{
+    icalparser *parser = icalparser_new();
+    if (!parser)
+        return {};
+    icalcomponent *root = nullptr;
+    LineReader reader(data, InputLimits::LineBytes + 1);
+    ContentLine line;
+    qsizetype next = 0;
+    while (reader.next(line)) {
+        while (next < scan.dropped.size() && scan.dropped.at(next).second <= line.begin)
+            ++next;
+        if (next < scan.dropped.size() && line.begin >= scan.dropped.at(next).first)
+            continue;
+        if (line.text.isEmpty())
+            continue;
+        icalcomponent *c = icalparser_add_line(parser, line.text.data());
+        if (!c)
+            continue;
+        // Two or more components at the top go under one, as libical does.
+        if (!root) {
+            root = c;
+            continue;
+        }
+        if (icalcomponent_isa(root) != ICAL_XROOT_COMPONENT) {
+            icalcomponent *top = icalcomponent_new(ICAL_XROOT_COMPONENT);
+            icalcomponent_add_component(top, root);
+            root = top;
+        }
+        icalcomponent_add_component(root, c);
+    }
+    icalparser_free(parser);
+    return Component(root);
+}
+
+// A TZID that libical does not find in the data is looked up as a file below
+// the system's zoneinfo folder; one that climbs out of it ("../") could open
+// a FIFO or a terminal and wait for ever, so it is no zone at all here.
+bool definedIn(icalcomponent *component, const char *tzid)
+{
+    for (icalcomponent *c = component; c; c = icalcomponent_get_parent(c)) {
+        if (icalcomponent_get_timezone(c, tzid))
+            return true;
+    }
+    return false;
+}
+
+QString unsafeZone(icalcomponent *event)
+{
+    for (icalproperty_kind kind : {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY}) {
+        for (icalproperty *p = icalcomponent_get_first_property(event, kind); p;
+             p = icalcomponent_get_next_property(event, kind)) {
+            icalparameter *tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
+            const char *name = tzid ? icalparameter_get_tzid(tzid) : nullptr;
+            if (name && std::strstr(name, "..") && !definedIn(event, name))
+                return QString::fromUtf8(name);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+namespace {
+
 bool isEmpty(const short *array)
 {
     return array[0] == ICAL_RECURRENCE_ARRAY_MAX;
@@ -271,29 +843,93 @@ QString frequencyName(icalrecurrencetype_frequency frequency)
     }
 }
 
+// A property libical could not read and left out of the event, noting its
+// name and its text in an X-LIC-ERROR property.
+struct Unread
+{
+    QString property;
+    QString text;
+};
+
+QList<Unread> unread(icalcomponent *event)
+{
+    static constexpr QLatin1String Marker(" property. Removing entire property: ");
+    QList<Unread> found;
+    for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_XLICERROR_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_XLICERROR_PROPERTY)) {
+        const char *error = icalproperty_get_xlicerror(p);
+        const QString text = QString::fromUtf8(error ? error : "");
+        const qsizetype at = text.indexOf(Marker);
+        const qsizetype in = at < 0 ? -1 : text.lastIndexOf(QLatin1String(" in "), at);
+        if (in < 0)
+            continue;
+        found.append({text.mid(in + 4, at - in - 4).trimmed().toUpper(), text.mid(at + Marker.size())});
+    }
+    return found;
+}
+
+// Why a rule libical could not read cannot be an alarm's.
+QString ruleProblem(const QString &rule)
+{
+    const QString shownRule = shown(rule);
+    for (const QString &part : rule.split(QLatin1Char(';'))) {
+        const QString key = part.section(QLatin1Char('='), 0, 0).trimmed().toUpper();
+        const QString value = part.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("COUNT")) {
+            bool number = false;
+            const qlonglong count = value.trimmed().toLongLong(&number);
+            if (number && count < 1)
+                return QStringLiteral("its rule %1 repeats it %2 times, below 1").arg(shownRule).arg(count);
+            if (!number)
+                return QStringLiteral("its rule %1 has COUNT=%2, which is no number").arg(shownRule, shown(value));
+        } else if (key == QLatin1String("UNTIL")) {
+            return QStringLiteral("its rule %1 has UNTIL=%2, which is no date").arg(shownRule, shown(value));
+        }
+    }
+    return QStringLiteral("its rule %1 cannot be read").arg(shownRule);
+}
+
 Mapping mapEvent(icalcomponent *event, const QDate &today)
 {
     Mapping m;
     AlarmRecord &a = m.alarm;
     // Blanks around the name are dropped, as every window drops them.
-    QString name = QString::fromUtf8(icalcomponent_get_summary(event));
-    while (name.startsWith(QLatin1Char(' ')))
-        name.remove(0, 1);
-    while (name.endsWith(QLatin1Char(' ')))
-        name.chop(1);
+    const QString summary = QString::fromUtf8(icalcomponent_get_summary(event));
+    qsizetype first = 0;
+    qsizetype last = summary.size();
+    while (first < last && summary.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && summary.at(last - 1) == QLatin1Char(' '))
+        --last;
+    const QString name = summary.mid(first, last - first);
     if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED)
         return {a, QStringLiteral("it is cancelled"), {}};
+    // A "\n" in the text is a line break once read, and as much a control
+    // character as a tab.
+    const QString control = AlarmRecord::ControlCharacterIn(name);
+    if (!control.isEmpty())
+        return {a, QStringLiteral("its name holds a control character (%1)").arg(control), {}};
     if (name.size() > AlarmRecord::NameLength)
         return {a, QStringLiteral("its name is longer than %1 characters").arg(AlarmRecord::NameLength), {}};
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return {a, QStringLiteral("its name has line breaks or other control characters"), {}};
-    }
     if (AlarmHandling::StorableName(name) != name)
         return {a, QStringLiteral("its name has characters an alarm name cannot hold"), {}};
 
+    // What libical could not read it left out, noting it: an event without
+    // its rule or its left-out dates would ring on other days than it does.
+    for (const Unread &u : unread(event)) {
+        if (u.property == QLatin1String("RRULE"))
+            return {a, ruleProblem(u.text), {}};
+        if (u.property == QLatin1String("EXRULE") || u.property == QLatin1String("RDATE") ||
+            u.property == QLatin1String("EXDATE"))
+            return {a, QStringLiteral("it has added or left-out dates (%1), which no alarm has").arg(u.property), {}};
+        if (u.property == QLatin1String("DTSTART"))
+            return {a, QStringLiteral("its start cannot be read"), {}};
+    }
     if (!icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY))
         return {a, QStringLiteral("it has no start"), {}};
+    const QString unsafe = unsafeZone(event);
+    if (!unsafe.isEmpty())
+        return {a, QStringLiteral("its time zone %1 is unknown").arg(shown(unsafe)), {}};
     const icaltimetype start = icalcomponent_get_dtstart(event);
     if (icaltime_is_null_time(start) || !icaltime_is_valid_time(start))
         return {a, QStringLiteral("its start cannot be read"), {}};
@@ -303,7 +939,9 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
     icalparameter *tzid = icalproperty_get_first_parameter(startProperty, ICAL_TZID_PARAMETER);
     if (tzid && !start.zone)
         return {
-            a, QStringLiteral("its time zone %1 is unknown").arg(QString::fromUtf8(icalparameter_get_tzid(tzid))), {}};
+            a,
+            QStringLiteral("its time zone %1 is unknown").arg(shown(QString::fromUtf8(icalparameter_get_tzid(tzid)))),
+            {}};
 
     for (icalproperty_kind extra : {ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY}) {
         if (icalcomponent_get_first_property(event, extra))
@@ -317,6 +955,15 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
         return {a, QStringLiteral("it has more than one rule"), {}};
 
     const QDate startDate(start.year, start.month, start.day);
+    // libical works a zone's clock changes out up to the year asked for, and
+    // again on every call past the years it keeps: no alarm rings after 2050.
+    if (start.zone && !icaltime_is_utc(start) && start.year > LastDate.year()) {
+        const QString day = startDate.toString(Qt::ISODate);
+        return {a,
+                ruleProperty ? QStringLiteral("it starts on %1, after 2050").arg(day)
+                             : QStringLiteral("its day %1 lies outside 2000-2050").arg(day),
+                {}};
+    }
     const QDateTime wall = toLocalWall(start);
     const QDateTime rings = wall.addSecs(reminderOffset(event, start));
     if (!startDate.isValid() || !rings.isValid())
@@ -413,8 +1060,8 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
 QString describe(icalcomponent *event)
 {
     const char *summary = icalcomponent_get_summary(event);
-    QString text = QStringLiteral("\"%1\"").arg(QString::fromUtf8(summary ? summary : ""));
-    if (icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY)) {
+    QString text = QStringLiteral("\"%1\"").arg(shown(QString::fromUtf8(summary ? summary : "")));
+    if (icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY) && unsafeZone(event).isEmpty()) {
         const icaltimetype start = icalcomponent_get_dtstart(event);
         if (!icaltime_is_null_time(start))
             text += QStringLiteral(" (%1)").arg(QString::fromUtf8(icaltime_as_ical_string(start)));
@@ -427,9 +1074,12 @@ QString describe(icalcomponent *event)
 Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QDate &today)
 {
     Import result;
-    // The parser reads up to the first NUL; text never holds one.
-    const QByteArray text = data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0'));
-    Component root(icalparser_parse_string(text.constData()));
+    const Scan scan = Scanner(data).run();
+    if (!scan.refusal.isEmpty()) {
+        result.error = scan.refusal;
+        return result;
+    }
+    const Component root = parse(data, scan);
     QList<icalcomponent *> calendars;
     if (root && icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
         calendars.append(root.get());
@@ -443,6 +1093,8 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
         return result;
     }
     result.ok = true;
+    for (const Scan::Skipped &s : scan.skipped)
+        result.skipped.append(QStringLiteral("skipped %1: %2").arg(s.what, s.why));
     QSet<QString> known;
     for (const AlarmRecord &alarm : existing)
         known.insert(Key(alarm));
@@ -464,6 +1116,7 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
                 result.warnings.append(QStringLiteral("%1: %2").arg(describe(event), m.warning));
             known.insert(key);
             result.alarms.append(m.alarm);
+            result.described.append(describe(event));
         }
     }
     return result;
@@ -482,10 +1135,12 @@ icalcomponent *singleEvent(const Component &root)
     return icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT);
 }
 
-Component parse(const QByteArray &data)
+// A resource read only when nothing of it is past a limit: one left-out part
+// could be a changed occurrence that keeps it from being one alarm.
+Component parseWhole(const QByteArray &data, Scan *scan)
 {
-    const QByteArray chars = data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0'));
-    return Component(icalparser_parse_string(chars.constData()));
+    *scan = Scanner(data).run();
+    return scan->clean() ? parse(data, *scan) : Component();
 }
 
 bool hasFlag(icalcomponent *event, const char *name)
@@ -516,7 +1171,17 @@ icaltimetype fromWall(const QDateTime &wall)
 Event ReadEvent(const QByteArray &resource, const QDate &today)
 {
     Event result;
-    const Component root = parse(resource);
+    Scan scan;
+    const Component root = parseWhole(resource, &scan);
+    if (!scan.clean()) {
+        result.skip = scan.problem();
+        if (!scan.skipped.isEmpty()) {
+            result.skip = scan.skipped.first().why;
+            result.uid = scan.skipped.first().uid;
+            result.ours = scan.skipped.first().ours;
+        }
+        return result;
+    }
     icalcomponent *event = singleEvent(root);
     if (!event) {
         result.skip = QStringLiteral("it holds no single event");
@@ -534,10 +1199,11 @@ Event ReadEvent(const QByteArray &resource, const QDate &today)
 
 QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm)
 {
-    const Component root = parse(resource);
+    Scan scan;
+    const Component root = parseWhole(resource, &scan);
     icalcomponent *event = singleEvent(root);
     const QDate day = firstDay(alarm);
-    if (!event || !day.isValid())
+    if (!event || !day.isValid() || !unsafeZone(event).isEmpty())
         return {};
     // The alarm rings at the start moved by the event's reminder, so the
     // start is the alarm's time moved back by it; the end keeps its distance.

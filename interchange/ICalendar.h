@@ -20,11 +20,15 @@ QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids = {}
 
 struct Import
 {
-    // False when the data is no iCalendar at all: nothing may be added.
+    // False when the data is no iCalendar at all, or is refused whole (larger
+    // than InputLimits allow): nothing may be added.
     bool ok = false;
     QString error;
     // The new alarms (Index 0), in the order of the file.
     QList<AlarmRecord> alarms;
+    // What each of alarms was in the file (its summary and start), for the
+    // lines of those a caller leaves out itself.
+    QStringList described;
     // One line per event left out, saying what and why.
     QStringList skipped;
     // Events taken, with something the user should know (a time zone whose
@@ -35,6 +39,9 @@ struct Import
 // Every event of data that maps exactly onto an alarm; those equal to an
 // alarm of existing (or to one earlier in the file) are skipped.
 // today fills the unused date fields of repeating alarms, as the editor does.
+// Data past InputLimits::FileBytes, a time zone block past ZoneEntries or a
+// content line of the calendar itself past LineBytes is refused whole; an
+// event holding such a line is skipped. Safe to call on any thread.
 Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QDate &today);
 
 // Equal for two alarms that ring alike: the same name, kind, time and day.
@@ -59,6 +66,8 @@ struct Event
     bool ours = false; // it carries OwnerProperty
     QString skip;      // why it does not map
 };
+// The resource maps on no account when it holds anything Read would leave
+// out or refuse; skip says why.
 Event ReadEvent(const QByteArray &resource, const QDate &today);
 
 // A new resource for alarm with this UID, carrying OwnerProperty; empty for
@@ -67,7 +76,8 @@ QByteArray NewEvent(const AlarmRecord &alarm, const QString &uid);
 
 // The resource with only what the alarm holds changed (its name, start,
 // rule and the disabled flag) and every other property kept; its end moves
-// with its start. Empty when the resource holds no single event.
+// with its start. Empty when the resource holds no single event, or holds
+// anything ReadEvent would not map for its size or its time zones.
 QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm);
 
 } // namespace ICalendar

@@ -1,7 +1,10 @@
 #include "engine/AlarmRecord.h"
 #include "interchange/ICalendar.h"
+#include "interchange/InputLimits.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 // Events as calendar programs write them, each with the alarm it becomes
 // ("kind HH:MM day", as the command line lists it) or the reason it is skipped.
@@ -22,6 +25,26 @@ class TestInterchange : public QObject
                "END:VEVENT\r\n";
     }
 
+    static QByteArray named(const QByteArray &summary, const QByteArray &lines = "DTSTART:20240307T080000\r\n")
+    {
+        return calendar("BEGIN:VEVENT\r\nUID:1@example.com\r\nDTSTAMP:20240101T000000Z\r\nSUMMARY:" + summary + "\r\n" +
+                        lines + "END:VEVENT\r\n");
+    }
+
+    // A time zone of parts many parts, each changing by rule.
+    static QByteArray zone(int parts, const QByteArray &rule)
+    {
+        QByteArray text = "BEGIN:VTIMEZONE\r\nTZID:Z\r\n";
+        for (int i = 0; i < parts; ++i)
+            text += "BEGIN:STANDARD\r\nDTSTART:16010101T030000\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0100\r\n" + rule +
+                    "END:STANDARD\r\n";
+        return text + "END:VTIMEZONE\r\n";
+    }
+
+    // A FIFO that nothing writes to: opening it waits for ever.
+    QTemporaryDir m_dir;
+    QByteArray m_fifo;
+
     static QString describe(const AlarmRecord &a)
     {
         static const char *const kinds[] = {"once", "daily", "weekly", "weekdays"};
@@ -39,10 +62,17 @@ class TestInterchange : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("fifo")));
+        QCOMPARE(mkfifo(m_fifo.constData(), 0600), 0);
+    }
+
     void import_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("alarm");   // empty: skipped
+        QTest::addColumn<QString>("alarm");   // empty: skipped; "refused": the whole file
         QTest::addColumn<QString>("message"); // part of the skip or warning line
 
         QTest::newRow("once") << calendar(event("DTSTART:20240307T080000\r\n")) << "once 08:00 2024-3-7"
@@ -152,6 +182,56 @@ private slots:
                                        "DTSTART:20240307T080000\r\nRRULE:FREQ=DAILY\r\nEXDATE:20240308T080000\r\n"))
                                 << ""
                                 << "left-out dates";
+
+        // Rules that cannot be an alarm's, libical's reading of them aside
+        // (it drops a rule it cannot read, which left a once-only alarm).
+        QTest::newRow("FREQ=HOURLY") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=HOURLY\r\n")) << ""
+                                     << "repeats hourly (FREQ=HOURLY)";
+        QTest::newRow("COUNT=0") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=DAILY;COUNT=0\r\n")) << ""
+                                 << "its rule FREQ=DAILY;COUNT=0 repeats it 0 times, below 1";
+        QTest::newRow("COUNT=-1") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=DAILY;COUNT=-1\r\n")) << ""
+                                  << "repeats it -1 times, below 1";
+        QTest::newRow("UNTIL=0") << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=DAILY;UNTIL=0\r\n")) << ""
+                                 << "has UNTIL=0, which is no date";
+
+        // Names are text: the character is named, whichever way it is written.
+        QTest::newRow("tab in SUMMARY") << named("Stand\tup") << ""
+                                        << "its name holds a control character (U+0009)";
+        QTest::newRow("\\n escape in SUMMARY") << named("Stand\\nup") << ""
+                                               << "its name holds a control character (U+000A)";
+        QTest::newRow("NUL in SUMMARY") << named(QByteArray("Stand\0up", 7)) << ""
+                                        << "its name holds a control character (U+0000)";
+        QTest::newRow("C1 control in SUMMARY") << named("Stand\xc2\x85up") << ""
+                                               << "its name holds a control character (U+0085)";
+
+        // What comes from outside is bounded before libical reads it: each of
+        // these took libical from a minute to for ever.
+        QTest::newRow("30 MB summary") << named(QByteArray(30'000'000, 'a')) << ""
+                                       << "line 7 is longer than 1 MiB";
+        QTest::newRow("time zone of 20,000 parts")
+            << calendar(zone(20000, "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n") +
+                        event("DTSTART;TZID=Z:20240307T080000\r\n"))
+            << "refused"
+            << "the time zone \"Z\" at line 4 has more than 1000 entries";
+        QTest::newRow("time zone changing hourly by rule")
+            << calendar(zone(1, "RRULE:FREQ=HOURLY\r\n") + event("DTSTART;TZID=Z:20240307T080000\r\n")) << "refused"
+            << "more than 1000 entries";
+        QByteArray zones;
+        for (int i = 0; i < 60; ++i) {
+            const QByteArray name = "Z" + QByteArray::number(i);
+            zones += zone(2, "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n").replace("TZID:Z", "TZID:" + name) +
+                     event("DTSTART;TZID=" + name + ":20240307T080000\r\n");
+        }
+        QTest::newRow("60 time zones each within the limit") << calendar(zones) << "refused"
+                                                             << "its time zones have more than 50000 entries in all";
+        QTest::newRow("file over 64 MiB")
+            << calendar(event("DTSTART:20240307T080000\r\n") + QByteArray(InputLimits::FileBytes, '\n')) << "refused"
+            << "larger than 64 MiB";
+        // A zone name not in the file is looked up below the system's zone
+        // folder; climbing out of it opened the FIFO and waited for ever.
+        QTest::newRow("zone name climbing out to a FIFO")
+            << calendar(event("DTSTART;TZID=../../../../../../../.." + m_fifo + ":20240307T080000\r\n")) << ""
+            << "is unknown";
     }
 
     void import()
@@ -159,13 +239,34 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, alarm);
         QFETCH(QString, message);
+        QElapsedTimer timer;
+        timer.start();
         const ICalendar::Import read = ICalendar::Read(file, {}, QDate(2024, 1, 1));
-        QVERIFY(read.ok);
+        // The same event on a calendar server maps, or does not, alike.
+        const ICalendar::Event ev = ICalendar::ReadEvent(file, QDate(2024, 1, 1));
+        // Generous: the machine may be busy; libical alone took a minute.
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        if (alarm == QLatin1String("refused")) {
+            QVERIFY(!read.ok);
+            QVERIFY(read.alarms.isEmpty());
+            QVERIFY2(read.error.contains(message), qPrintable(read.error));
+            QVERIFY(!ev.maps);
+            QVERIFY2(ev.skip.contains(message), qPrintable(ev.skip));
+            return;
+        }
+        QVERIFY2(read.ok, qPrintable(read.error));
         if (alarm.isEmpty()) {
             QCOMPARE(read.alarms.size(), 0);
             QCOMPARE(read.skipped.size(), 1);
             QVERIFY2(read.skipped.first().contains(message), qPrintable(read.skipped.first()));
+            QVERIFY(!ev.maps);
+            QVERIFY2(ev.skip.contains(message), qPrintable(ev.skip));
+            QVERIFY(!ev.uid.isEmpty());
+            // What is shown of the event holds no control character.
+            QVERIFY(AlarmRecord::ControlCharacterIn(read.skipped.first()).isEmpty());
         } else {
+            QVERIFY2(ev.maps, qPrintable(ev.skip));
+            QCOMPARE(describe(ev.alarm), alarm);
             QVERIFY2(read.skipped.isEmpty(), qPrintable(read.skipped.join('\n')));
             QCOMPARE(read.alarms.size(), 1);
             QCOMPARE(describe(read.alarms.first()), alarm);
@@ -190,8 +291,24 @@ private slots:
         QCOMPARE(describe(read.alarms.first()), QStringLiteral("once 08:00 2024-3-7"));
         QCOMPARE(read.skipped.size(), 1);
         QVERIFY(read.skipped.first().contains("already there"));
+        QCOMPARE(read.described, QStringList{"\"Standup\" (20240307T100000)"});
 
         QVERIFY(!ICalendar::Read("not a calendar", {}, QDate(2024, 1, 1)).ok);
+
+        // A line past the limit outside any event or zone is left out alone;
+        // in the calendar's own lines that begin or end a part, it refuses all.
+        const QByteArray longLine = "DESCRIPTION:" + QByteArray(InputLimits::LineBytes, 'x') + "\r\n";
+        const ICalendar::Import todo =
+            ICalendar::Read(calendar("X-WR-CALDESC:" + longLine + "BEGIN:VTODO\r\nUID:t\r\n" + longLine +
+                                     "END:VTODO\r\n" + event("DTSTART:20240307T080000\r\n")),
+                            {}, QDate(2024, 1, 1));
+        QVERIFY2(todo.ok && todo.skipped.isEmpty(), qPrintable(todo.error + todo.skipped.join('\n')));
+        QCOMPARE(todo.alarms.size(), 1);
+        const ICalendar::Import begin =
+            ICalendar::Read(calendar("BEGIN:VTODO" + QByteArray(InputLimits::LineBytes, ' ') + "x\r\nEND:VTODO\r\n"),
+                            {}, QDate(2024, 1, 1));
+        QVERIFY(!begin.ok);
+        QVERIFY2(begin.error.contains("line 4 is longer than 1 MiB"), qPrintable(begin.error));
     }
 
     void roundTrip()
@@ -248,6 +365,9 @@ private slots:
         QTest::newRow("a repeating one made to ring once")
             << calendar(event("DTSTART:20240307T063000\r\nRRULE:FREQ=DAILY\r\nX-OTHER:kept\r\n"))
             << "once 07:45 2030-1-5" << QStringList{"X-OTHER:kept", "DTSTART:20300105T074500"};
+        QTest::newRow("a zone name climbing out to a FIFO")
+            << calendar(event("DTSTART;TZID=../../../../../../../.." + m_fifo + ":20240307T080000\r\n")) << ""
+            << QStringList{};
         QTest::newRow("changed occurrences: two events of one UID")
             << calendar(event("DTSTART:20240307T063000\r\nRRULE:FREQ=DAILY\r\n") +
                         event("RECURRENCE-ID:20240308T063000\r\nDTSTART:20240308T070000\r\n"))
