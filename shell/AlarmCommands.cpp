@@ -9,12 +9,10 @@
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
 #include "platform/WakeTimer.h"
-#include "shell/SyncService.h"
 #include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -424,18 +422,6 @@ Reply Execute(const QStringList &words, const QByteArray &input)
     }
     if (command == QLatin1String("wake-from-suspend"))
         return wakeFromSuspend(words.value(1));
-    if (command == QLatin1String("sync-now")) {
-        // No clock runs (a running one syncs in its own time): wait here.
-        SyncService service;
-        QEventLoop loop;
-        Reply reply;
-        service.SyncNow([&](const Synchronizer::Report &report) {
-            reply = SyncService::ToReply(report);
-            loop.quit();
-        });
-        loop.exec();
-        return reply;
-    }
     return fail(2, QStringLiteral("no command '%1'").arg(command));
 }
 

@@ -17,7 +17,7 @@
 //   remove N | enable N | disable N
 //   export | import-alarms (the alarms a file mapped onto, EncodeImport()'d, as input)
 //   snooze-all MINUTES | dismiss-all             (a running clock only)
-//   sync-now                                     (a running clock syncs in its own turn)
+//   (sync-now goes to the running clock's sync service, or SyncService::RunAlone)
 namespace AlarmCommands {
 
 struct Reply

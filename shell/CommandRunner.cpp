@@ -26,6 +26,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <functional>
 #include <ostream>
 
 namespace CommandRunner {
@@ -75,8 +76,12 @@ AlarmCommands::Reply runHere(const QStringList &words, const QByteArray &input)
     return AlarmCommands::Execute(words, input);
 }
 
+// alone, where given, is what the command does when no clock answers, in
+// place of running it on Alarms.dat under the lock (a sync takes the lock
+// itself, for no longer than it changes the table).
 AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &input,
-                                 int answerMs = SingleInstance::CommandAnswerMs)
+                                 int answerMs = SingleInstance::CommandAnswerMs,
+                                 const std::function<AlarmCommands::Reply()> &alone = {})
 {
     const QByteArray request = AlarmCommands::EncodeRequest(words, input);
     AlarmCommands::Reply reply;
@@ -103,6 +108,8 @@ AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &inp
             reply.err = "tockwise: the running clock does not answer\n";
             return reply;
         case SingleInstance::Answer::NoCopy:
+            if (alone)
+                return alone();
             break;
         }
         std::vector<std::unique_ptr<InstanceLock>> locks;
@@ -116,7 +123,10 @@ AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &inp
         case InstanceLock::Take::Held:
             break;
         }
-        if (wait.hasExpired()) {
+        // Another command at work is waited for however long it takes (its
+        // table change is short); only a copy that holds the lock and does
+        // not answer is given up on.
+        if (wait.hasExpired() && !SingleInstance::CommandHoldsLock()) {
             reply.err = "tockwise: another copy of Tockwise holds the lock but does not answer\n";
             return reply;
         }
@@ -129,7 +139,7 @@ constexpr int SyncAnswerMs = 15 * 60 * 1000;
 
 int syncNow(std::ostream &out, std::ostream &err)
 {
-    const AlarmCommands::Reply reply = runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs);
+    const AlarmCommands::Reply reply = runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs, &SyncService::RunAlone);
     print(out, reply.out);
     print(err, reply.err);
     return reply.status;
@@ -202,7 +212,18 @@ int syncOff(std::ostream &out, std::ostream &err)
         print(out, "sync was not set up\n");
         return 0;
     }
+    // A sync under way would write its state back after it was forgotten.
+    InstanceLock syncLock;
     QString problem;
+    QDir().mkpath(QFileInfo(SyncService::LockPath()).path());
+    switch (syncLock.TryTake(SyncService::LockPath(), &problem)) {
+    case InstanceLock::Take::Taken:
+        break;
+    case InstanceLock::Take::Held:
+        return failWith(err, QString::fromLatin1(SyncService::AlreadyRunning));
+    case InstanceLock::Take::Unusable:
+        return failWith(err, QStringLiteral("the sync's lock cannot be taken: %1").arg(problem));
+    }
     if (!Settings::Remove({Settings::SyncUrl, Settings::SyncUser, Settings::SyncPasswordFile}, &problem))
         return failWith(err, QStringLiteral("the settings could not be saved: %1").arg(problem));
     // Which alarm was which event belongs to that server alone.

@@ -1,14 +1,35 @@
 #include "shell/SyncService.h"
 
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/Snoozes.h"
 #include "shell/ResumeWatch.h"
+#include "shell/SingleInstance.h"
 #include "sync/CalDav.h"
 #include "sync/Credentials.h"
 #include "ui/Dialogs.h"
 #include "ui/Settings.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QNetworkInformation>
+#include <QPointer>
+#include <QThread>
+
+namespace {
+
+// A clock holds the single-copy lock for good; one that seems to hold it may
+// also be a command just letting go of it, so a held lock that no command
+// holds is looked at for this long before the clock is taken to be there.
+constexpr int ClockSureMs = 5000;
+constexpr int LockPollMs = 100;
+// A command's server thread ends within moments of the sync.
+constexpr int WorkerEndMs = 5000;
+
+} // namespace
 
 SyncService::Config SyncService::ReadConfig()
 {
@@ -22,6 +43,11 @@ SyncService::Config SyncService::ReadConfig()
 QString SyncService::StatePath()
 {
     return AlarmCommands::UserFile(QStringLiteral("sync-state"));
+}
+
+QString SyncService::LockPath()
+{
+    return StatePath() + QStringLiteral(".lock");
 }
 
 SyncService::SyncService(QObject *parent)
@@ -44,6 +70,12 @@ SyncService::~SyncService()
 {
     if (m_scheduled)
         AlarmHandling::SetChangedHook({});
+    // A sync cut off here (the clock ends) drops what it waits for; its
+    // server thread is not left running into the end of the process.
+    if (m_sync)
+        m_sync->Stop(WorkerEndMs);
+    if (m_ended)
+        m_ended->Stop(WorkerEndMs);
 }
 
 void SyncService::SyncNow(std::function<void(const Synchronizer::Report &)> done)
@@ -129,25 +161,115 @@ void SyncService::run()
         watchResumeAndNetwork();
     }
     m_running = true;
-    Credentials::Read(config.url, config.user, config.passwordFile, [this, config](const Credentials::Lookup &found) {
-        if (found.password.isEmpty()) {
-            Synchronizer::Report report;
-            report.error = found.error;
-            return finished(report);
+    // One sync at a time, in whichever process: held until this one ends.
+    const QString lockPath = LockPath();
+    QDir().mkpath(QFileInfo(lockPath).path());
+    auto lock = std::make_unique<InstanceLock>();
+    QString why;
+    switch (lock->TryTake(lockPath, &why)) {
+    case InstanceLock::Take::Taken:
+        m_syncLock = std::move(lock);
+        break;
+    case InstanceLock::Take::Held:
+        refused.error = QString::fromLatin1(AlreadyRunning);
+        refused.busy = true;
+        return finished(refused);
+    case InstanceLock::Take::Unusable:
+        refused.error = QStringLiteral("%1 cannot be used as the lock that keeps to one sync at a time: %2; remove it")
+                            .arg(QDir::toNativeSeparators(lockPath), why);
+        return finished(refused);
+    }
+    const quint64 round = ++m_round;
+    Credentials::Read(config.url, config.user, config.passwordFile,
+                      [self = QPointer<SyncService>(this), round, config](const Credentials::Lookup &found) {
+                          if (self && self->m_round == round)
+                              self->start(config, found);
+                      });
+}
+
+void SyncService::start(const Config &config, const Credentials::Lookup &found)
+{
+    if (found.password.isEmpty()) {
+        Synchronizer::Report report;
+        report.error = found.error;
+        return finished(report);
+    }
+    m_sync = std::make_unique<Synchronizer>(CalDav::Account{config.url, config.user, found.password}, StatePath());
+    if (m_alone) {
+        m_sync->SetTableAccess([this](bool *busy) { return takeTable(busy); }, [this] { m_tableLocks.clear(); });
+    } else if (m_busy) {
+        m_sync->SetTableAccess([busy = m_busy](bool *isBusy) {
+            const QString why = busy();
+            *isBusy = !why.isEmpty();
+            return why;
+        });
+    }
+    m_sync->Run([this](const Synchronizer::Report &report) { finished(report); });
+}
+
+// With no clock running: the single-copy lock, and the table as it is now.
+// A command holding the lock is waited for (it lets go when it has saved); a
+// clock that started meanwhile keeps the table and does its own syncing.
+QString SyncService::takeTable(bool *busy)
+{
+    *busy = false;
+    QDeadlineTimer clockSure(ClockSureMs);
+    for (;;) {
+        QString why;
+        switch (SingleInstance::TakeCommandLocks(&m_tableLocks, &why)) {
+        case InstanceLock::Take::Taken:
+            break;
+        case InstanceLock::Take::Unusable:
+            return QStringLiteral("the single-copy lock cannot be taken: %1; nothing was changed here").arg(why);
+        case InstanceLock::Take::Held:
+            if (SingleInstance::CommandHoldsLock())
+                clockSure.setRemainingTime(ClockSureMs);
+            else if (clockSure.hasExpired())
+                return QStringLiteral("a clock started during the sync and syncs on its own; nothing was changed "
+                                      "here");
+            QThread::msleep(LockPollMs);
+            continue;
         }
-        m_sync = std::make_unique<Synchronizer>(CalDav::Account{config.url, config.user, found.password}, StatePath());
-        if (m_busy)
-            m_sync->SetBusyCheck(m_busy);
-        m_sync->Run([this](const Synchronizer::Report &report) { finished(report); });
-    });
+        break;
+    }
+    // Read fresh under the lock: what changed here is judged against the
+    // table as it is now, not as it was when the sync began.
+    if (AlarmHandling::AlarmFolder().isEmpty())
+        AlarmCommands::SetUpFiles();
+    Snoozes::Load();
+    const QString path = AlarmHandling::AlarmFilePath();
+    QString error = AlarmHandling::UnreadableReason(path);
+    if (error.isEmpty()) {
+        // A missing or empty table is left as it is unless the sync changes it.
+        if (QFileInfo(path).size() < AlarmHandling::SlotSize)
+            AlarmHandling::Alarms = {AlarmRecord{}};
+        else if (!AlarmHandling::LoadAlarms(&error) && error.isEmpty())
+            error = QStringLiteral("%1 could not be read").arg(QDir::toNativeSeparators(path));
+    }
+    if (!error.isEmpty()) {
+        m_tableLocks.clear();
+        return error;
+    }
+    AlarmIdentity::Reconcile();
+    return {};
 }
 
 void SyncService::finished(const Synchronizer::Report &report)
 {
     m_running = false;
-    // The sync is still on the stack of its own last request.
-    if (m_sync)
-        m_sync.release()->deleteLater();
+    // Let go of first: whoever is told the sync ended may start the next.
+    m_tableLocks.clear();
+    m_syncLock.reset();
+    // The sync is still on the stack of its own last request: deleted later.
+    if (m_sync) {
+        m_ended = std::move(m_sync);
+        QTimer::singleShot(0, this, [this] { m_ended.reset(); });
+    }
+    if (m_scheduled) {
+        // The clock's own record of what was left out, and why.
+        for (const QString &line : report.skipped)
+            qWarning("tockwise: sync: %s", qPrintable(line));
+    }
     const auto waiting = std::exchange(m_waiting, {});
     for (const auto &done : waiting) {
         if (done)
@@ -176,10 +298,29 @@ void SyncService::finished(const Synchronizer::Report &report)
         soon(0);
 }
 
+AlarmCommands::Reply SyncService::RunAlone()
+{
+    SyncService service;
+    service.m_alone = true;
+    AlarmCommands::Reply reply;
+    bool ended = false;
+    QEventLoop loop;
+    service.SyncNow([&](const Synchronizer::Report &report) {
+        reply = ToReply(report);
+        ended = true;
+        loop.quit();
+    });
+    if (!ended)
+        loop.exec();
+    return reply;
+}
+
 AlarmCommands::Reply SyncService::ToReply(const Synchronizer::Report &report)
 {
     AlarmCommands::Reply reply;
     for (const QString &line : report.changes)
+        reply.out += (line + QLatin1Char('\n')).toUtf8();
+    for (const QString &line : report.skipped)
         reply.out += (line + QLatin1Char('\n')).toUtf8();
     if (!report.summary.isEmpty())
         reply.out += (report.summary + QLatin1Char('\n')).toUtf8();

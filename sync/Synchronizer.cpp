@@ -4,9 +4,11 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
 #include "engine/TimingModule.h"
-#include "interchange/ICalendar.h"
 
 #include <QDate>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
 
 using SyncState::Entry;
 using SyncState::Fingerprint;
@@ -20,6 +22,8 @@ enum Change { Added, Changed, Removed };
 // State written every so many finished requests, so that a sync cut off
 // goes on from there.
 constexpr int SaveEvery = 50;
+constexpr int DefaultDeadlineMs = 15 * 60 * 1000;
+int deadlineOverride = 0;
 
 QString describe(const AlarmRecord &a)
 {
@@ -59,18 +63,185 @@ void kill(Entry &e)
     e.href.clear();
 }
 
+QString skippedEvent(const QString &href, const QString &why)
+{
+    return QStringLiteral("skipped the event %1: %2")
+        .arg(href, why.isEmpty() ? QStringLiteral("it maps onto no alarm") : why);
+}
+
 } // namespace
+
+// Who listens to the worker: the sync it works for, until that sync ends.
+struct Synchronizer::Link
+{
+    QMutex mutex;
+    Synchronizer *sync = nullptr;
+};
+
+// The sync's side that talks to the server and reads what it sends, on the
+// server's thread. It keeps the bodies fetched this round: the uploads change
+// an event from its own text.
+class Synchronizer::Worker : public QObject
+{
+public:
+    Worker(const CalDav::Account &account, std::shared_ptr<Link> link)
+        : m_account(account)
+        , m_link(std::move(link))
+    {}
+
+    void list(const QByteArray &token)
+    {
+        client().List(token, [this](const CalDav::Result &result, const CalDav::Listing &listing) {
+            answer([result, listing](Synchronizer &s) { s.listed(result, listing); });
+        });
+    }
+
+    // Every event is read here, however large: never where the clock keeps time.
+    void fetch(const QStringList &hrefs, const QDate &today)
+    {
+        client().Fetch(hrefs, [this, today](const CalDav::Result &result, const QList<CalDav::Resource> &got) {
+            QList<Mapped> mapped;
+            if (result.error.isEmpty()) {
+                mapped.reserve(got.size());
+                for (const CalDav::Resource &r : got) {
+                    m_bodies.insert(r.href, r);
+                    mapped.append(Mapped{r.href, r.etag, ICalendar::ReadEvent(r.body, today)});
+                }
+            }
+            answer([result, mapped](Synchronizer &s) { s.fetched(result, mapped); });
+        });
+    }
+
+    void fetchBodies(const QStringList &hrefs)
+    {
+        client().Fetch(hrefs, [this](const CalDav::Result &result, const QList<CalDav::Resource> &got) {
+            for (const CalDav::Resource &r : got)
+                m_bodies.insert(r.href, r);
+            answer([result](Synchronizer &s) { s.bodiesForUpdates(result); });
+        });
+    }
+
+    void send(Job job)
+    {
+        const auto ended = [this](const Job &j, Sent sent, const CalDav::Result &result = {}) {
+            answer([j, sent, result](Synchronizer &s) { s.jobDone(j, sent, result); });
+        };
+        QByteArray body;
+        if (job.type == Job::PutNew) {
+            job.href = client().HrefFor(job.id);
+            body = ICalendar::NewEvent(job.alarm, job.id);
+            if (body.isEmpty())
+                return ended(job, Sent::NoBody);
+        } else if (job.type == Job::PutChange) {
+            const CalDav::Resource old = m_bodies.value(job.href);
+            if (old.body.isEmpty() || old.etag != job.etag)
+                return ended(job, Sent::Gone);
+            body = ICalendar::UpdateEvent(old.body, job.alarm);
+            if (body.isEmpty())
+                return ended(job, Sent::NotUpdatable);
+        }
+        const auto done = [ended, job](const CalDav::Result &result) { ended(job, Sent::Done, result); };
+        if (job.type == Job::Delete)
+            client().Delete(job.href, job.etag, done);
+        else
+            client().Put(job.href, body, job.type == Job::PutNew ? QByteArray() : job.etag, done);
+    }
+
+    // Pending requests are dropped with the client; the thread ends.
+    void stop()
+    {
+        m_client.reset();
+        m_bodies.clear();
+        QThread::currentThread()->quit();
+    }
+
+private:
+    // Made here, so that its connections belong to this thread.
+    CalDav::Client &client()
+    {
+        if (!m_client)
+            m_client = std::make_unique<CalDav::Client>(m_account);
+        return *m_client;
+    }
+
+    // f runs on the sync's thread, and only while that sync still listens.
+    template <typename F> void answer(F f)
+    {
+        QMutexLocker locker(&m_link->mutex);
+        Synchronizer *sync = m_link->sync;
+        if (!sync)
+            return;
+        QMetaObject::invokeMethod(
+            sync,
+            [sync, link = m_link, f = std::move(f)]() mutable {
+                if (sync->m_link == link)
+                    f(*sync);
+            },
+            Qt::QueuedConnection);
+    }
+
+    CalDav::Account m_account;
+    std::shared_ptr<Link> m_link;
+    std::unique_ptr<CalDav::Client> m_client;
+    QHash<QString, CalDav::Resource> m_bodies;
+};
 
 Synchronizer::Synchronizer(const CalDav::Account &account, const QString &statePath, QObject *parent)
     : QObject(parent)
-    , m_client(account)
+    , m_account(account)
     , m_collection(account.collection.toString())
     , m_statePath(statePath)
-{}
-
-void Synchronizer::SetBusyCheck(std::function<QString()> check)
 {
-    m_busy = std::move(check);
+    m_deadline.setSingleShot(true);
+    // To the second is plenty for a deadline of minutes.
+    m_deadline.setTimerType(Qt::CoarseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { finish(DeadlineError(m_deadlineMs)); });
+}
+
+Synchronizer::~Synchronizer()
+{
+    m_running = false;
+    releaseTable();
+    stopWorker();
+    if (m_thread && m_thread->isFinished()) {
+        m_thread->wait();
+        delete m_thread.data();
+    }
+    // A thread still ending deletes itself when it has ended.
+}
+
+void Synchronizer::SetTableAccess(std::function<QString(bool *)> take, std::function<void()> release)
+{
+    m_take = std::move(take);
+    m_release = std::move(release);
+}
+
+int Synchronizer::DeadlineMs()
+{
+    if (deadlineOverride > 0)
+        return deadlineOverride;
+    bool ok = false;
+    const int fromEnvironment = qEnvironmentVariableIntValue("TOCKWISE_SYNC_DEADLINE_MS", &ok);
+    return ok && fromEnvironment > 0 ? fromEnvironment : DefaultDeadlineMs;
+}
+
+void Synchronizer::SetDeadlineMs(int ms)
+{
+    deadlineOverride = qMax(0, ms);
+}
+
+QString Synchronizer::DeadlineError(int ms)
+{
+    const QString length = ms >= 60000 && ms % 60000 == 0
+                               ? QStringLiteral("%1 minutes").arg(ms / 60000)
+                               : QStringLiteral("%1 seconds").arg(QString::number(ms / 1000.0));
+    return QStringLiteral("the sync took longer than %1 and was abandoned").arg(length);
+}
+
+template <typename F> void Synchronizer::toWorker(F f)
+{
+    if (m_worker)
+        QMetaObject::invokeMethod(m_worker, std::move(f), Qt::QueuedConnection);
 }
 
 void Synchronizer::Run(std::function<void(const Report &)> done)
@@ -78,27 +249,81 @@ void Synchronizer::Run(std::function<void(const Report &)> done)
     m_done = std::move(done);
     m_report = Report();
     m_running = true;
-    m_bodies.clear();
+    m_fetched.clear();
     m_removedHrefs.clear();
     m_inFlight = 0;
     m_sinceSave = 0;
+    m_sent = 0;
+    m_refused = 0;
+    m_refusal.clear();
     m_jobError.clear();
     m_conflicts = 0;
     m_applied = false;
     m_jobs.clear();
     std::fill(&m_counts[0][0], &m_counts[0][0] + 6, 0);
     QString error;
-    if (!SyncState::Read(m_statePath, &m_state, &error))
-        return finish(error);
+    if (!SyncState::Read(m_statePath, &m_state, &error)) {
+        // Always from the event loop, as every other answer.
+        QMetaObject::invokeMethod(
+            this, [this, error] { finish(error); }, Qt::QueuedConnection);
+        return;
+    }
     if (m_state.collection != m_collection) {
         // Another calendar: nothing known there yet.
         m_state = SyncState::State();
         m_state.collection = m_collection;
     }
+    // What an older copy took from outside the collection (a redirect moved
+    // it once) is no longer followed or changed there; the alarms it linked
+    // go up into the collection as new events.
+    QString collectionPath = m_account.collection.path(QUrl::FullyDecoded);
+    if (!collectionPath.endsWith(QLatin1Char('/')))
+        collectionPath += QLatin1Char('/');
+    for (Entry &e : m_state.entries) {
+        if (!e.href.isEmpty() && (!e.href.startsWith(collectionPath) || e.href == collectionPath))
+            kill(e);
+    }
     m_state.entries.removeIf(dead);
     m_newToken = m_state.token;
     reindex();
-    m_client.List(m_state.token, [this](const CalDav::Result &r, const CalDav::Listing &l) { listed(r, l); });
+
+    m_deadlineMs = DeadlineMs();
+    m_deadline.start(m_deadlineMs);
+    if (m_thread && m_thread->isFinished()) {
+        m_thread->wait();
+        delete m_thread.data();
+    }
+    m_link = std::make_shared<Link>();
+    m_link->sync = this;
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("calendar sync"));
+    m_worker = new Worker(m_account, m_link);
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    m_thread->start();
+    toWorker([w = m_worker, token = m_state.token] { w->list(token); });
+}
+
+bool Synchronizer::Stop(int waitMs)
+{
+    m_running = false;
+    m_deadline.stop();
+    m_done = nullptr;
+    releaseTable();
+    stopWorker();
+    return !m_thread || m_thread->wait(QDeadlineTimer(waitMs));
+}
+
+void Synchronizer::stopWorker()
+{
+    if (m_link) {
+        QMutexLocker locker(&m_link->mutex);
+        m_link->sync = nullptr;
+    }
+    m_link.reset();
+    toWorker([w = m_worker] { w->stop(); });
+    m_worker = nullptr;
 }
 
 void Synchronizer::reindex()
@@ -141,33 +366,43 @@ void Synchronizer::listed(const CalDav::Result &result, const CalDav::Listing &l
     } else {
         m_removedHrefs = listing.removed;
     }
-    m_client.Fetch(toFetch, [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) { fetched(r, res); });
+    toWorker([w = m_worker, toFetch, today = TimingModule::Now().date()] { w->fetch(toFetch, today); });
 }
 
-void Synchronizer::fetched(const CalDav::Result &result, const QList<CalDav::Resource> &resources)
+void Synchronizer::fetched(const CalDav::Result &result, const QList<Mapped> &resources)
 {
     if (!result.error.isEmpty())
         return finish(result.error);
-    for (const CalDav::Resource &r : resources)
-        m_bodies.insert(r.href, r);
-    if (m_busy) {
-        const QString busy = m_busy();
-        if (!busy.isEmpty()) {
-            m_report.busy = true;
-            return finish(busy);
+    for (const Mapped &r : resources)
+        m_fetched.insert(r.href);
+    if (m_take) {
+        bool busy = false;
+        const QString why = m_take(&busy);
+        if (!why.isEmpty()) {
+            m_report.busy = busy;
+            return finish(why);
         }
     }
+    m_holdsTable = true;
     if (!applyDownloads(resources))
         return;
     planUploads();
 }
 
+void Synchronizer::releaseTable()
+{
+    if (!m_holdsTable)
+        return;
+    m_holdsTable = false;
+    if (m_release)
+        m_release();
+}
+
 // What came from the server, applied to the table in one save: nothing of
 // it when the save fails.
-bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
+bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
 {
     QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
-    const QDate today = TimingModule::Now().date();
     QHash<int, AlarmRecord> replaced;
     QList<AlarmRecord> appended;
     QList<int> appendedEntries; // the entry of each appended alarm, -1 for none
@@ -189,8 +424,8 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
         return int(m_state.entries.size()) - 1;
     };
 
-    for (const CalDav::Resource &r : resources) {
-        const ICalendar::Event ev = ICalendar::ReadEvent(r.body, today);
+    for (const Mapped &r : resources) {
+        const ICalendar::Event &ev = r.event;
         int e = m_byHref.value(r.href, -1);
         if (e >= 0 && m_state.entries.at(e).href != r.href)
             e = -1;
@@ -206,6 +441,7 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
             if (!ev.maps) {
                 entry.kind = Kind::Ignored;
                 m_byHref.insert(r.href, newEntry(entry));
+                m_report.skipped.append(skippedEvent(r.href, ev.skip));
                 continue;
             }
             entry.kind = ev.ours ? Kind::Own : Kind::Foreign;
@@ -237,6 +473,8 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
         }
         Entry &entry = m_state.entries[e];
         entry.etag = r.etag;
+        if (entry.kind == Kind::Ignored && !ev.maps)
+            m_report.skipped.append(skippedEvent(r.href, ev.skip)); // changed there, and still no alarm
         if (entry.kind == Kind::Ignored || entry.kind == Kind::Kept || entry.kind == Kind::Local)
             continue;
         const int index = entry.id.isEmpty() ? -1 : AlarmIdentity::IndexOf(entry.id);
@@ -250,6 +488,7 @@ bool Synchronizer::applyDownloads(const QList<CalDav::Resource> &resources)
             } else {
                 entry.kind = Kind::Ignored;
                 entry.id.clear();
+                m_report.skipped.append(skippedEvent(r.href, ev.skip));
             }
             continue;
         }
@@ -411,12 +650,7 @@ void Synchronizer::planUploads()
             Job job;
             job.type = Job::PutNew;
             job.id = id;
-            job.href = m_client.HrefFor(id);
-            job.body = ICalendar::NewEvent(alarms.at(i), id);
-            job.fingerprint = fingerprint;
-            job.what = describe(alarms.at(i));
-            if (!job.body.isEmpty())
-                jobs.append(job);
+            jobs.append(job);
             continue;
         }
         Entry &entry = m_state.entries[e];
@@ -438,10 +672,8 @@ void Synchronizer::planUploads()
         job.id = id;
         job.href = entry.href;
         job.etag = entry.etag;
-        job.fingerprint = fingerprint;
-        job.what = describe(alarms.at(i));
         jobs.append(job);
-        if (!m_bodies.contains(entry.href))
+        if (!m_fetched.contains(entry.href))
             needBodies.append(entry.href);
     }
     for (int e = 0; e < m_state.entries.size(); ++e) {
@@ -472,18 +704,19 @@ void Synchronizer::planUploads()
             break;
         }
     }
+    // What goes up is taken from the table as each request is sent. Where the
+    // table was lent for the sync (a command with no clock), it is given back
+    // now: the uploads change only the sync state, and send what it held.
+    releaseTable();
     if (needBodies.isEmpty())
         return nextJobs();
-    m_client.Fetch(needBodies,
-                   [this](const CalDav::Result &r, const QList<CalDav::Resource> &res) { bodiesForUpdates(r, res); });
+    toWorker([w = m_worker, needBodies] { w->fetchBodies(needBodies); });
 }
 
-void Synchronizer::bodiesForUpdates(const CalDav::Result &result, const QList<CalDav::Resource> &resources)
+void Synchronizer::bodiesForUpdates(const CalDav::Result &result)
 {
     if (!result.error.isEmpty())
         return finish(result.error);
-    for (const CalDav::Resource &r : resources)
-        m_bodies.insert(r.href, r);
     nextJobs();
 }
 
@@ -492,41 +725,49 @@ void Synchronizer::nextJobs()
     QList<Job> &jobs = m_jobs;
     while (m_jobError.isEmpty() && m_inFlight < Parallel && !jobs.isEmpty()) {
         Job job = jobs.takeFirst();
-        if (job.type == Job::PutChange) {
-            const CalDav::Resource body = m_bodies.value(job.href);
+        if (job.type != Job::Delete) {
+            // The alarm as it is now: changed meanwhile, it goes up as it is.
             const int index = AlarmIdentity::IndexOf(job.id);
-            if (body.body.isEmpty() || body.etag != job.etag || index < 0)
-                continue; // gone or changed meanwhile: the next sync takes it
-            job.body = ICalendar::UpdateEvent(body.body, AlarmHandling::Alarms.at(index));
-            if (job.body.isEmpty()) {
-                m_state.entries[job.entry].kind = Kind::Kept;
-                continue;
-            }
+            if (index <= 0 || index >= AlarmHandling::Alarms.size())
+                continue; // removed meanwhile: the next sync takes it
+            job.alarm = AlarmHandling::Alarms.at(index);
+            job.fingerprint = Fingerprint(job.alarm);
+            job.what = describe(job.alarm);
         }
         ++m_inFlight;
-        const auto done = [this, job](const CalDav::Result &r) { jobDone(job, r); };
-        if (job.type == Job::Delete)
-            m_client.Delete(job.href, job.etag, done);
-        else
-            m_client.Put(job.href, job.body, job.type == Job::PutNew ? QByteArray() : job.etag, done);
+        toWorker([w = m_worker, job] { w->send(job); });
     }
     if (m_inFlight == 0)
         finish(m_jobError);
 }
 
-void Synchronizer::jobDone(const Job &job, const CalDav::Result &result)
+void Synchronizer::jobDone(const Job &job, Sent sent, const CalDav::Result &result)
 {
     --m_inFlight;
-    if (!result.error.isEmpty() && !result.preconditionFailed && !(job.type == Job::Delete && result.missing)) {
+    if (sent == Sent::NoBody) {
+        m_report.skipped.append(QStringLiteral("not sent: %1, which has no day to start on").arg(job.what));
+    } else if (sent == Sent::NotUpdatable) {
+        m_state.entries[job.entry].kind = Kind::Kept;
+        m_report.skipped.append(
+            QStringLiteral("kept here: %1, whose event on the server holds no single event to change").arg(job.what));
+    } else if (sent == Sent::Gone) {
+        // Gone or changed there meanwhile: the next sync takes it.
+    } else if (!result.error.isEmpty() && !result.preconditionFailed && !(job.type == Job::Delete && result.missing)) {
+        ++m_sent;
         if (m_jobError.isEmpty())
             m_jobError = result.error;
     } else if (result.preconditionFailed) {
         // Changed on the server meanwhile (or already there from a sync cut
         // off): never overwritten blindly; the next complete listing sorts it.
+        ++m_sent;
+        ++m_refused;
+        if (m_refusal.isEmpty())
+            m_refusal = result.error;
         m_newToken.clear();
         m_report.changes.append(
             QStringLiteral("left for the next sync: %1, changed on the server meanwhile").arg(job.what));
     } else if (job.type == Job::PutNew) {
+        ++m_sent;
         Entry entry;
         entry.kind = Kind::Own;
         entry.id = job.id;
@@ -540,12 +781,14 @@ void Synchronizer::jobDone(const Job &job, const CalDav::Result &result)
         m_report.changes.append(QStringLiteral("to the server: added %1").arg(job.what));
         ++m_counts[ToServer][Added];
     } else if (job.type == Job::PutChange) {
+        ++m_sent;
         Entry &entry = m_state.entries[job.entry];
         entry.etag = result.etag;
         entry.synced = job.fingerprint;
         m_report.changes.append(QStringLiteral("to the server: changed %1").arg(job.what));
         ++m_counts[ToServer][Changed];
     } else {
+        ++m_sent;
         kill(m_state.entries[job.entry]);
         m_report.changes.append(QStringLiteral("to the server: removed %1").arg(job.what));
         ++m_counts[ToServer][Removed];
@@ -570,8 +813,20 @@ void Synchronizer::finish(const QString &error)
     if (!m_running)
         return;
     m_running = false;
+    m_deadline.stop();
+    releaseTable();
+    // Whatever is still on its way is dropped: the next sync finds it out.
+    stopWorker();
     if (m_report.error.isEmpty())
         m_report.error = error;
+    // The server took none of what was sent: nothing went up, and saying
+    // "done" would hide it until the user looks at the other computer.
+    if (m_report.error.isEmpty() && m_sent > 0 && m_refused == m_sent)
+        m_report.error =
+            QStringLiteral("the server refused %1 sent to it (%2); nothing went up, and the next sync "
+                           "tries again")
+                .arg(m_sent == 1 ? QStringLiteral("the one change") : QStringLiteral("all %1 changes").arg(m_sent),
+                     m_refusal);
     // Before what came down is in the table, the state stays as it was: the
     // next sync fetches the same changes again.
     if (m_applied) {
@@ -590,6 +845,8 @@ void Synchronizer::finish(const QString &error)
             .arg(m_counts[ToServer][Removed]);
     if (m_conflicts > 0)
         m_report.summary += QStringLiteral("; %1 changed on both sides").arg(m_conflicts);
+    if (!m_report.skipped.isEmpty())
+        m_report.summary += QStringLiteral("; %1 skipped").arg(m_report.skipped.size());
     const auto done = std::move(m_done);
     const Report report = m_report;
     if (done)

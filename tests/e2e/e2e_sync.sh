@@ -7,7 +7,12 @@
 # monthly event is left alone; another program's event is never changed on
 # the server; an alarm changed on both sides keeps both; a refused password is
 # reported once and changes nothing; the server stopped in the middle of a
-# sync loses nothing and the next sync finishes it without duplicates.
+# sync loses nothing and the next sync finishes it without duplicates. Against
+# a server that misbehaves on purpose (fake_caldav.py), in a third home: an
+# alarm rings on its minute while the clock's sync reads a 40 MB answer; a
+# command syncing with no clock keeps neither a clock nor other commands
+# away; a sync past its deadline is abandoned and the next one runs; a
+# server refusing every upload makes the sync fail.
 command -v radicale >/dev/null && command -v curl >/dev/null && command -v openssl >/dev/null ||
     { echo "SKIPPED: radicale, curl or openssl missing"; exit 77; }
 source "$(dirname "$0")/lib.sh" "$@"
@@ -122,6 +127,8 @@ wait_for 15 list_has a 'daily\t06:30.*Gym' >/dev/null ||
     fail "the running clock did not take the phone's event after waking: $(a --list)"
 out=$(a --sync-now 2>&1) || fail "--sync-now through the running clock failed: $out"
 list_has a Rent && fail "the monthly event became an alarm"
+grep -q "sync: skipped the event /me/alarms/rent.ics: ." "$E2E_WORK/clock.log" ||
+    fail "the clock did not say why it left the monthly event out: $(grep sync "$E2E_WORK/clock.log")"
 log "phone: its daily event became an alarm in the running clock when the computer woke; the monthly one did not"
 
 # --- changed, disabled, removed on B arrive on A.
@@ -130,6 +137,7 @@ b --disable "$n" >/dev/null 2>&1
 n=$(b --list | grep 'Wake up' | cut -f1)
 b --remove "$n" >/dev/null 2>&1
 out=$(b --sync-now 2>&1) || fail "B's sync failed: $out"
+grep -q "^skipped the event /me/alarms/rent.ics: ." <<<"$out" || fail "B's sync did not name the event it left out: $out"
 a --sync-now >/dev/null 2>&1 || fail "A's sync failed"
 list_has a 'disabled\tDentist' || fail "the disabled alarm is not disabled on A: $(a --list)"
 list_has a 'Wake up' && fail "the alarm removed on B is still on A"
@@ -218,3 +226,98 @@ out=$(a --sync-off 2>&1) || fail "--sync-off failed: $out"
 grep -q 'Sync' "$SETTINGS" && fail "--sync-off left the server in the settings"
 [ "$(events_on_server)" = $((b_count + 1)) ] || fail "--sync-off deleted events"
 log "sync off: the settings forget the server; nothing deleted"
+
+# --- a third home against a server that misbehaves on purpose.
+C=$E2E_WORK/c
+mkdir -p "$C/prog" "$C/config" "$C/data" "$C/run" "$C/cache"
+chmod 700 "$C/run"
+cp "$E2E_PROGRAM" "$C/prog/"
+cp "$(dirname "$E2E_PROGRAM")/Chime1.wav" "$C/prog/" 2>/dev/null || true
+C_ENV=(XDG_CONFIG_HOME="$C/config" XDG_DATA_HOME="$C/data" XDG_RUNTIME_DIR="$C/run" XDG_CACHE_HOME="$C/cache")
+c() { env "${C_ENV[@]}" "$C/prog/tockwise" "$@"; }
+c_clock() { # c_clock LOG [VAR=VALUE...]: C's clock in the background, as C_PID
+    local log=$1
+    shift
+    env "${C_ENV[@]}" TOCKWISE_TRACE=1 "$@" "$C/prog/tockwise" >"$log" 2>&1 &
+    C_PID=$!
+    E2E_PIDS+=($C_PID)
+}
+c_stop() { kill "$C_PID" 2>/dev/null || true; wait_for_exit "$C_PID" 10 || fail "C's clock did not end"; }
+# fake_server NAME [OPTIONS...]: a fresh fake server, as FAKE_PID; C syncs with it.
+fake_server() {
+    local name=$1
+    shift
+    [ -z "${FAKE_PID:-}" ] || kill "$FAKE_PID" 2>/dev/null || true
+    rm -f "$C/port"
+    /usr/bin/python3 "$(dirname "$0")/fake_caldav.py" "$C/port" "$C/$name.log" "$@" &
+    FAKE_PID=$!
+    E2E_PIDS+=($FAKE_PID)
+    wait_for 10 test -s "$C/port" || fail "the fake calendar server did not start"
+    printf '[Digital%%20Clock]\nLast%%20Check=%s\nVisible=True\n[Sync]\nURL=http://127.0.0.1:%s/cal/\nUser=me\nPassword%%20File=%s\n' \
+        "$(minute_of '2024-03-07 06:59')" "$(cat "$C/port")" "$E2E_WORK/password" >"$C/config/hqz.conf"
+}
+source "$(dirname "$0")/lib_alarms.sh"
+
+# An alarm rings on its minute while the sync reads one event with a 40 MB
+# summary: the answer comes whole 1.5 s before the minute, so the reading
+# and mapping of it is under way when the minute begins. Before, the clock
+# stood still for minutes over it.
+write_alarms "$C/prog/Alarms.dat" 'Big day|daily|07:00'
+start=$(/usr/bin/python3 -c 'import time; print("%.3f" % time.time())')
+# The clock starts at 06:59:52; it syncs 3 s after its start.
+python3 -c 'import sys; print("%+.3f" % (float(sys.argv[1]) - float(sys.argv[2])))' \
+    "$(utc_epoch '2024-03-07 06:59:52')" "$start" >"$C/faketime.rc"
+fake_server big --big-summary 40 --hold-until "$(python3 -c "print($start + 8 - 1.5)")"
+c_clock "$C/ring.log" LD_PRELOAD="$(faketime_lib)" FAKETIME_TIMESTAMP_FILE="$C/faketime.rc" FAKETIME_NO_CACHE=1 \
+    FAKETIME_DONT_FAKE_MONOTONIC=1
+wait_for 20 grep -q '^tockwise-trace ring ' "$C/ring.log" ||
+    fail "the alarm did not ring while the sync read 40 MB: $(cat "$C/big.log")"
+grep -q '^sent multiget' "$C/big.log" || fail "the 40 MB answer was not sent before the alarm rang"
+rang=$(sed -n 's/^tockwise-trace ring \([0-9]*\) .*/\1/p' "$C/ring.log" | head -n 1)
+late=$((rang - $(utc_epoch '2024-03-07 07:00:00') * 1000))
+[ "$late" -ge 0 ] && [ "$late" -lt 2000 ] || fail "the alarm rang $late ms after its minute while the sync read 40 MB"
+wait_for 30 grep -q 'sync: skipped the event /cal/big.ics: .' "$C/ring.log" ||
+    fail "the clock did not say why it left the 40 MB event out: $(grep -i sync "$C/ring.log")"
+c_stop
+log "a sync read a 40 MB event: the alarm rang $late ms after its minute; the event was skipped with its reason"
+
+# A command syncing with no clock, against a server that trickles its
+# listing: other commands work meanwhile, a second sync is told one is
+# running, and a clock starting meanwhile starts (the single-copy lock is
+# taken only to apply what came down).
+rm -f "$C/prog/Alarms.dat"
+fake_server trickle --trickle 25
+c --sync-now >"$C/first.txt" 2>&1 &
+first=$!
+E2E_PIDS+=($first)
+wait_for 10 grep -q '^listed' "$C/trickle.log" || fail "the command's sync did not reach the server"
+out=$(c --sync-now 2>&1) && fail "a second sync ran beside the first: $out"
+grep -q "a sync is already running" <<<"$out" || fail "the second sync said: $out"
+out=$(timeout 4 env "${C_ENV[@]}" "$C/prog/tockwise" --add "Meanwhile" --at 08:00 --daily 2>&1) ||
+    fail "--add during a command's sync failed: $out"
+cp "$C/prog/Alarms.dat" "$C/meanwhile.dat"
+c_clock "$C/clock.log" TOCKWISE_SYNC_DEADLINE_MS=4000
+wait_for 10 clock_window "$C_PID" >/dev/null || fail "a clock started during a command's sync did not start: $(cat "$C/clock.log")"
+status=0
+wait_for_exit "$first" 30 || fail "the command's sync did not end after the clock started"
+wait "$first" || status=$?
+[ "$status" = 1 ] && grep -q "a clock started during the sync" "$C/first.txt" ||
+    fail "the command's sync ended with $status: $(cat "$C/first.txt")"
+cmp -s "$C/meanwhile.dat" "$C/prog/Alarms.dat" || fail "the command's sync changed the table under the running clock"
+log "a command synced with no clock: --add and a clock start worked meanwhile, a second sync was told one runs"
+
+# A sync past its deadline (4 s here) is abandoned, said so, and the next one
+# runs: the trickling server would hold it for ever.
+fake_server stuck --trickle 100 --trickle-bytes 50
+for attempt in 1 2; do
+    out=$(timeout 20 env "${C_ENV[@]}" "$C/prog/tockwise" --sync-now 2>&1) && fail "a stuck sync succeeded: $out"
+    grep -q "took longer than 4 seconds and was abandoned" <<<"$out" || fail "sync $attempt past its deadline said: $out"
+done
+c_stop
+log "a sync against a server that never finishes was abandoned at its deadline, twice in a row"
+
+# Every upload refused: the sync fails, and says so.
+fake_server refusing --put-status 412
+out=$(c --sync-now 2>&1) && fail "a sync whose every upload was refused succeeded: $out"
+grep -q "the server refused the one change sent to it" <<<"$out" || fail "the refused uploads said: $out"
+log "a server refusing every upload: status 1"
