@@ -63,6 +63,20 @@ InstanceLock::Take InstanceLock::TryTake(const QString &path, QString *why)
     m_holder->fd = fd;
     return Take::Taken;
 }
+
+bool InstanceLock::IsHeld(const QString &path)
+{
+    // Read only and never created: looking leaves no file behind.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info = {};
+    bool held = false;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+        held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
 #else
 struct InstanceLock::Holder
 {
@@ -79,6 +93,18 @@ InstanceLock::Take InstanceLock::TryTake(const QString &path, QString *why)
         return Take::Held;
     *why = QStringLiteral("it cannot be created");
     return Take::Unusable;
+}
+
+bool InstanceLock::IsHeld(const QString &path)
+{
+    if (!QFile::exists(path))
+        return false;
+    QLockFile file(path);
+    if (file.tryLock(0)) {
+        file.unlock();
+        return false;
+    }
+    return file.error() == QLockFile::LockFailedError;
 }
 #endif
 

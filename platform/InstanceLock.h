@@ -21,6 +21,12 @@ public:
     // folder, a link, another user's file.
     Take TryTake(const QString &path, QString *why);
 
+    // Whether a live process holds the lock at path, without taking it (a
+    // missing file, or one that is not a plain file of this user's, is held
+    // by no one). Looking holds it shared for an instant, so a holder taking
+    // it may find it held that instant and try again.
+    static bool IsHeld(const QString &path);
+
 private:
     struct Holder;
     std::unique_ptr<Holder> m_holder;

@@ -1,9 +1,12 @@
 #include "shell/SingleInstance.h"
 
+#include "interchange/InputLimits.h"
 #include "platform/FileKind.h"
 #include "platform/PrivateFolder.h"
+#include "shell/AlarmCommands.h"
 #include "ui/Dialogs.h"
 
+#include <QChildEvent>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
@@ -11,7 +14,9 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 #include <unistd.h>
@@ -23,10 +28,45 @@ constexpr int RestartWaitMs = 5000;
 // answer yet: one still starting (two starts at login) or a command at work.
 constexpr int BusyWaitMs = 5000;
 constexpr int PollMs = 100;
+// How long a command keeps trying to reach a copy whose socket takes no
+// connection yet: it serves MaxConnections at once and lets an idle one go
+// after RequestWaitMs, so a place comes free within that.
+constexpr int BusySocketMs = 2 * SingleInstance::RequestWaitMs + 1000;
+// How long a command tries to take its marker from someone looking at it.
+constexpr int MarkerWaitMs = 1000;
+// Qt takes in this many beyond what is served before it leaves the rest to
+// the kernel's backlog (a few more, the way it counts).
+constexpr int QueuedConnections = 1;
+// What is read from a connection at a time.
+constexpr qint64 ReadChunk = 64 * 1024;
 const QByteArray ShowRequest = QByteArrayLiteral("show\n");
 const QByteArray CommandRequest = QByteArrayLiteral("command ");
 const QString LockName = QStringLiteral("tockwise.lock");
+const QString CommandMarkerName = QStringLiteral("tockwise.command.lock");
 const QString SocketName = QStringLiteral("tockwise.socket");
+
+// Qt's local server stops listening for good when accepting fails (no
+// descriptor left), removes its socket and tells no one. The notifier it
+// lets go of then is its child, so a child leaving is the moment to look.
+class WatchedServer final : public QLocalServer
+{
+public:
+    WatchedServer(QObject *parent, std::function<void()> childGone)
+        : QLocalServer(parent)
+        , m_childGone(std::move(childGone))
+    {}
+
+protected:
+    void childEvent(QChildEvent *event) override
+    {
+        QLocalServer::childEvent(event);
+        if (event->removed() && m_childGone)
+            m_childGone();
+    }
+
+private:
+    std::function<void()> m_childGone;
+};
 
 // $XDG_CACHE_HOME/tockwise, the user's own with mode 0700 (made so where
 // missing). Not the runtime folder Qt offers without XDG_RUNTIME_DIR: that
@@ -149,7 +189,9 @@ bool SingleInstance::Start(bool restart)
     // once, and waits a few seconds only for one that does not answer yet.
     // A held lock is never taken over: that is a live copy.
     const QDeadlineTimer lockWait(restart ? RestartWaitMs : 0);
-    const QDeadlineTimer answerWait(restart ? RestartWaitMs + BusyWaitMs : BusyWaitMs);
+    QDeadlineTimer answerWait(restart ? RestartWaitMs + BusyWaitMs : BusyWaitMs);
+    const QDeadlineTimer quietWait(BusyWaitMs);
+    bool toldWaiting = false;
     for (;;) {
         switch (takeLock(&why)) {
         case InstanceLock::Take::Taken:
@@ -169,8 +211,23 @@ bool SingleInstance::Start(bool restart)
             m_exitCode = 0;
             return false;
         }
-        if (answerWait.hasExpired())
+        // A command with no clock running (a sync, an import, a change of the
+        // table) holds the lock for as long as it works: the clock starts when
+        // it is done, however long that is. Only a holder that is no command
+        // gets the few seconds.
+        if (CommandHoldsLock()) {
+            if (answerWait.remainingTime() < BusyWaitMs)
+                answerWait.setRemainingTime(BusyWaitMs);
+            // Said once, and only when it takes a while, so that one who
+            // started it from a terminal knows why nothing comes yet.
+            if (!toldWaiting && quietWait.hasExpired()) {
+                toldWaiting = true;
+                qInfo("Tockwise: a command holds %s; the clock starts when it is done.",
+                      qPrintable(QDir::toNativeSeparators(LockPath())));
+            }
+        } else if (answerWait.hasExpired()) {
             break;
+        }
         QThread::msleep(PollMs);
     }
     return refuse(QStringLiteral("Another copy of Tockwise holds %1 but does not answer. End it, or wait for it "
@@ -221,8 +278,20 @@ SingleInstance::Answer SingleInstance::Ask(const QByteArray &request, QByteArray
         if (FileKind::OfEntry(path) != FileKind::Kind::Socket)
             continue;
         QLocalSocket socket;
+        // A socket no one listens at is refused at once; one that takes no
+        // connection yet belongs to a copy serving others, which it lets go
+        // of within seconds.
+        const QDeadlineTimer busy(BusySocketMs);
         socket.connectToServer(path);
-        if (!socket.waitForConnected(1000))
+        while (!socket.waitForConnected(1000)) {
+            const QLocalSocket::LocalSocketError error = socket.error();
+            socket.abort();
+            if (error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError ||
+                busy.hasExpired())
+                break;
+            socket.connectToServer(path);
+        }
+        if (socket.state() != QLocalSocket::ConnectedState)
             continue;
         socket.write(CommandRequest + request + '\n');
         const QDeadlineTimer deadline(answerMs);
@@ -269,67 +338,174 @@ InstanceLock::Take SingleInstance::TakeCommandLocks(std::vector<std::unique_ptr<
         }
         locks->push_back(std::move(lock));
     }
+    // The markers go with the locks. One a command cannot take (someone
+    // looking holds it longer than an instant, or it is no file) only costs
+    // the wait: a clock starting meanwhile then gives up after its few
+    // seconds, as for a copy that hangs.
+    for (const QString &folder : folders) {
+        auto marker = std::make_unique<InstanceLock>();
+        const QString path = QDir(folder).filePath(CommandMarkerName);
+        const QDeadlineTimer deadline(MarkerWaitMs);
+        QString ignored;
+        InstanceLock::Take take;
+        while ((take = marker->TryTake(path, &ignored)) == InstanceLock::Take::Held && !deadline.hasExpired())
+            QThread::msleep(1);
+        if (take == InstanceLock::Take::Taken)
+            locks->push_back(std::move(marker));
+    }
     return InstanceLock::Take::Taken;
+}
+
+bool SingleInstance::CommandHoldsLock()
+{
+    const QStringList folders = CommandFolders();
+    return std::any_of(folders.begin(), folders.end(), [](const QString &folder) {
+        return InstanceLock::IsHeld(QDir(folder).filePath(CommandMarkerName));
+    });
 }
 
 void SingleInstance::listen()
 {
-    m_server = new QLocalServer(this);
+    m_reopen = new QTimer(this);
+    m_reopen->setInterval(ReopenMs);
+    connect(m_reopen, &QTimer::timeout, this, &SingleInstance::reopenSocket);
+    m_listened = openSocket(true);
+}
+
+bool SingleInstance::openSocket(bool report)
+{
+    delete m_server; // Qt's server once broken keeps its queue and no notifier
+    m_server = new WatchedServer(this, [this] { watchSocket(); });
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    bool listening = false;
+    m_server->setMaxPendingConnections(QueuedConnections);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::takeConnections);
     const QStringList paths = ServerPaths(true);
     for (const QString &path : paths) {
-        if (m_server->listen(path)) {
-            listening = true;
-            break;
-        }
+        if (m_server->listen(path))
+            return true;
         // A socket left by a crash, or by the copy this one restarts, is ours
         // to replace; anything else that took the name is left alone.
         const FileKind::Kind kind = FileKind::OfEntry(path);
         if (kind != FileKind::Kind::Absent && kind != FileKind::Kind::Socket)
             continue;
         QLocalServer::removeServer(path);
-        if (m_server->listen(path)) {
-            listening = true;
-            break;
-        }
+        if (m_server->listen(path))
+            return true;
     }
-    if (!listening)
+    if (report)
         qWarning("Tockwise: no socket could be opened for a second start to reach this clock (tried: %s); "
                  "a second start cannot bring it up.",
                  qPrintable(paths.isEmpty() ? QStringLiteral("none fits a socket address")
                                             : paths.join(QStringLiteral(", "))));
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            // A request is one line: "show", or a command and its words.
-            auto received = std::make_shared<QByteArray>();
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket, received] {
-                *received += socket->readAll();
-                if (received->startsWith(ShowRequest.trimmed()) && !received->startsWith(CommandRequest)) {
-                    if (m_showRequest)
-                        m_showRequest();
-                    socket->disconnectFromServer();
-                    return;
-                }
-                const qsizetype end = received->indexOf('\n');
-                if (end < 0 && (CommandRequest.startsWith(received->left(CommandRequest.size())) ||
-                                ShowRequest.startsWith(*received)))
-                    return; // the rest of the line is on its way
-                if (end >= 0 && received->startsWith(CommandRequest) && m_command) {
-                    const QByteArray request = received->mid(CommandRequest.size(), end - CommandRequest.size());
-                    received->clear(); // one request per connection
-                    QPointer<QLocalSocket> to(socket);
-                    m_command(request, [to](const QByteArray &reply) {
-                        if (!to)
-                            return; // the asker gave up
-                        to->write(reply + '\n');
-                        to->disconnectFromServer();
-                    });
-                    return;
-                }
-                socket->disconnectFromServer();
-            });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    return false;
+}
+
+// Called whenever a child of the server leaves (its notifier, a connection
+// handed on): cheap, and the only sign that the socket broke.
+void SingleInstance::watchSocket()
+{
+    if (!m_listened || m_server->isListening() || m_reopen->isActive())
+        return;
+    qWarning("Tockwise: the socket commands and a second start reach this clock through failed (%s); it is "
+             "opened again as soon as it can be.",
+             qPrintable(m_server->errorString()));
+    m_reopen->start();
+}
+
+void SingleInstance::reopenSocket()
+{
+    if (!openSocket(false))
+        return; // still no descriptor, or the name is taken: the next tick
+    m_reopen->stop();
+    qInfo("Tockwise: the socket for commands and a second start is open again.");
+}
+
+void SingleInstance::takeConnections()
+{
+    while (m_connections < MaxConnections && m_server->isListening()) {
+        QLocalSocket *socket = m_server->nextPendingConnection();
+        if (!socket)
+            return;
+        serve(socket);
+    }
+}
+
+void SingleInstance::serve(QLocalSocket *socket)
+{
+    ++m_connections;
+    // Its own, not the server's: a broken server is replaced, its connections
+    // go on.
+    socket->setParent(this);
+    socket->setReadBufferSize(ReadChunk);
+    connect(socket, &QObject::destroyed, this, [this] {
+        --m_connections;
+        // A descriptor came free: the moment a broken socket can be opened.
+        if (m_reopen->isActive())
+            reopenSocket();
+        else
+            takeConnections();
+    });
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // Until the whole request is in. A command answered later (a sync) keeps
+    // its connection for as long as that takes.
+    auto *wait = new QTimer(socket);
+    wait->setSingleShot(true);
+    connect(wait, &QTimer::timeout, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    wait->start(RequestWaitMs);
+    // A request is one line: "show", or a command and its words.
+    auto received = std::make_shared<QByteArray>();
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, received, wait] {
+        if (!wait->isActive()) {
+            socket->readAll(); // one request per connection: the rest is dropped
+            return;
         }
+        // Never more than one byte past the limit: enough to know it is passed.
+        while (socket->bytesAvailable() > 0 && received->size() <= InputLimits::RequestBytes)
+            *received += socket->read(InputLimits::RequestBytes + 1 - received->size());
+        if (received->startsWith(ShowRequest.trimmed()) && !received->startsWith(CommandRequest)) {
+            wait->stop();
+            if (m_showRequest)
+                m_showRequest();
+            socket->disconnectFromServer();
+            return;
+        }
+        const qsizetype end = received->indexOf('\n');
+        if (end < 0 && received->size() > InputLimits::RequestBytes) {
+            // Refused, and said so to a command, which shows it.
+            wait->stop();
+            const bool command = received->startsWith(CommandRequest);
+            *received = QByteArray();
+            if (command) {
+                AlarmCommands::Reply refused;
+                refused.status = 1;
+                refused.err =
+                    QStringLiteral("tockwise: the command is larger than the %1 MiB the running clock takes\n")
+                        .arg(InputLimits::RequestBytes / (1024 * 1024))
+                        .toUtf8();
+                socket->write(AlarmCommands::EncodeReply(refused) + '\n');
+            }
+            socket->disconnectFromServer();
+            return;
+        }
+        if (end < 0 &&
+            (CommandRequest.startsWith(received->left(CommandRequest.size())) || ShowRequest.startsWith(*received)))
+            return; // the rest of the line is on its way
+        wait->stop();
+        if (end >= 0 && received->startsWith(CommandRequest) && m_command) {
+            const QByteArray request = received->mid(CommandRequest.size(), end - CommandRequest.size());
+            *received = QByteArray(); // its memory too
+            QPointer<QLocalSocket> to(socket);
+            m_command(request, [to](const QByteArray &reply) {
+                if (!to)
+                    return; // the asker gave up
+                to->write(reply + '\n');
+                to->disconnectFromServer();
+            });
+            return;
+        }
+        socket->disconnectFromServer();
     });
 }

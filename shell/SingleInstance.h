@@ -9,6 +9,8 @@
 #include <vector>
 
 class QLocalServer;
+class QLocalSocket;
+class QTimer;
 
 // One running copy per user. The first copy holds a lock and listens for a
 // second start; a second start asks the running copy to show its clock and
@@ -48,7 +50,22 @@ public:
     static Answer Ask(const QByteArray &request, QByteArray *reply, int answerMs = CommandAnswerMs);
     // With no copy running, a command holds the lock in every folder a clock
     // may take it in, so a clock starting meanwhile waits for the command.
+    // A command also holds a marker beside each lock for as long, so that a
+    // clock or a command finding the lock held can tell a command at work
+    // (wait for it, however long) from a copy that hangs.
     static InstanceLock::Take TakeCommandLocks(std::vector<std::unique_ptr<InstanceLock>> *locks, QString *why);
+    // True while some command holds the lock through TakeCommandLocks.
+    static bool CommandHoldsLock();
+
+    // What the socket takes from outside. A request is one line; one that
+    // has not come whole within RequestWaitMs of connecting is let go, so
+    // idle connections cannot use up the clock's descriptors.
+    static constexpr int RequestWaitMs = 5000;
+    // Served at once; more wait in the listen backlog until these end.
+    static constexpr int MaxConnections = 64;
+    // While the socket is broken (no descriptor left to accept with), how
+    // often it is opened again. No timer runs while it is well.
+    static constexpr int ReopenMs = 1000;
 
 private:
     static QString LockPath();
@@ -59,9 +76,17 @@ private:
     bool askRunningCopy();
     bool refuse(const QString &message);
     void listen();
+    bool openSocket(bool report);
+    void watchSocket();
+    void reopenSocket();
+    void takeConnections();
+    void serve(QLocalSocket *socket);
 
     std::unique_ptr<InstanceLock> m_lock;
     QLocalServer *m_server = nullptr;
+    QTimer *m_reopen = nullptr;
+    bool m_listened = false;
+    int m_connections = 0;
     std::function<void()> m_showRequest;
     std::function<void(const QByteArray &, Answerer)> m_command;
     int m_exitCode = 0;

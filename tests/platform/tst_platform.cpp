@@ -179,9 +179,12 @@ private slots:
         } else if (before == "link") {
             QCOMPARE(::symlink("elsewhere", QFile::encodeName(path).constData()), 0);
         }
+        // Looking takes nothing: a held lock is seen, a free one stays free.
+        QCOMPARE(InstanceLock::IsHeld(path), before == "held");
         InstanceLock lock;
         QCOMPARE(int(lock.TryTake(path, &why)), take);
         QCOMPARE(why.isEmpty(), take != int(InstanceLock::Take::Unusable));
+        QCOMPARE(InstanceLock::IsHeld(path), take != int(InstanceLock::Take::Unusable));
         if (take == int(InstanceLock::Take::Taken)) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadOnly));

@@ -6,6 +6,7 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
+#include "shell/AlarmCommands.h"
 #include "shell/CommandHost.h"
 #include "shell/CommandLine.h"
 #include "shell/MenuForm.h"
@@ -29,10 +30,27 @@
 #include <QtTest>
 
 #include <future>
+#include <sys/stat.h>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+// The single-copy socket and lock tests.
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +98,188 @@ void rightClick(QWidget *widget, Qt::KeyboardModifiers modifiers = {}, QPoint po
 void ClickRow(QListWidget *list, int row)
 {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+} // namespace
+
+// ---- For the single-copy socket and lock ---------------------------------
+
+namespace {
+
+// The lock and the socket in folders of this test program's own, the same in
+// every test, since a copy picks its folder once a process: the ones the
+// command tests set, or else ones made here.
+void UseTestRuntimeFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && qgetenv("XDG_CACHE_HOME") == runtime + "/cache")
+        return;
+    static QTemporaryDir folder;
+    qputenv("XDG_RUNTIME_DIR", folder.path().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (folder.path() + "/cache").toLocal8Bit());
+}
+
+// A field of /proc/self/status in KiB (VmRSS, VmHWM).
+qint64 StatusKiB(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// The soft limit of descriptors lowered to those open now and a few more,
+// and put back when done.
+class DescriptorLimit
+{
+public:
+    explicit DescriptorLimit(int spare)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_before);
+        if (spare <= 0)
+            return;
+        rlimit lowered = m_before;
+        lowered.rlim_cur = rlim_t(QDir(QStringLiteral("/proc/self/fd")).count() + spare);
+        m_set = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~DescriptorLimit()
+    {
+        if (m_set)
+            ::setrlimit(RLIMIT_NOFILE, &m_before);
+    }
+    bool Failed(int spare) const { return spare > 0 && !m_set; }
+
+private:
+    rlimit m_before = {};
+    bool m_set = false;
+};
+
+// count connections to the socket at path from a child process, so that
+// they are not this process's descriptors: each closed soon (a hundred open
+// at a time), or held until the clock lets it go (20 s at most). It ends with 0 when all quick
+// ones were made, or all held ones let go. Only system calls after the
+// fork: this process has threads.
+pid_t Flood(const QString &path, int count, bool hold)
+{
+    constexpr int QuickOpen = 100;
+    static int held[4096];
+    static pollfd polls[4096];
+    count = qMin(count, 4096);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    std::memcpy(address.sun_path, native.constData(), qMin(size_t(native.size()), sizeof address.sun_path - 1));
+    rlimit limit = {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    // Not this process's descriptors either: the clock's listening socket
+    // kept open here would outlive the clock's closing it.
+    ::close_range(3, ~0U, 0);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    timespec start = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    const auto elapsedMs = [&start] {
+        timespec now = {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    };
+    int open = 0;
+    int made = 0;
+    while (made < count && elapsedMs() < 5000) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            break;
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+            const int error = errno;
+            ::close(fd);
+            // Its backlog is full, or (quick ones) its socket is being opened
+            // again: try again, as a client would. Held ones stop when it is gone.
+            if (error != EAGAIN && hold)
+                break;
+            const timespec pause = {0, 1000000};
+            ::nanosleep(&pause, nullptr);
+            continue;
+        }
+        ++made;
+        if (!hold && open == QuickOpen) {
+            ::close(held[made % QuickOpen]);
+            held[made % QuickOpen] = fd;
+        } else {
+            held[open++] = fd;
+        }
+    }
+    if (!hold) {
+        for (int i = 0; i < open; ++i)
+            ::close(held[i]);
+        open = 0;
+    }
+    while (open > 0 && elapsedMs() < 20000) {
+        for (int i = 0; i < open; ++i)
+            polls[i] = {held[i], POLLIN, 0};
+        if (::poll(polls, nfds_t(open), 100) <= 0)
+            continue;
+        for (int i = open - 1; i >= 0; --i) {
+            char byte;
+            if (polls[i].revents != 0 && ::read(held[i], &byte, 1) <= 0) {
+                ::close(held[i]);
+                held[i] = held[--open];
+            }
+        }
+    }
+    ::_exit(open == 0 && (hold || made == count) ? 0 : 1);
+}
+
+// A child process ended and reaped, or killed when the test ends first.
+class ChildProcess
+{
+public:
+    explicit ChildProcess(pid_t pid)
+        : m_pid(pid)
+    {}
+    ~ChildProcess()
+    {
+        if (m_pid > 0 && !m_ended) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Ended()
+    {
+        if (!m_ended && m_pid > 0)
+            m_ended = ::waitpid(m_pid, &m_status, WNOHANG) == m_pid;
+        return m_ended;
+    }
+    int Status() const { return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1; }
+
+private:
+    pid_t m_pid;
+    bool m_ended = false;
+    int m_status = 0;
+};
+
+// Asks the copy this thread's event loop serves until it answers (or
+// timeoutMs pass); returns the answer, empty if none came.
+QByteArray AskUntilAnswered(const QByteArray &request, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QByteArray reply;
+        auto asked = std::async(std::launch::async, [&reply, request] { return SingleInstance::Ask(request, &reply); });
+        while (asked.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (asked.get() == SingleInstance::Answer::Answered)
+            return reply;
+        QTest::qWait(100); // the socket is being opened again
+    }
+    return {};
 }
 
 } // namespace
@@ -464,8 +664,27 @@ private slots:
             row("--enable 2") << QStringList{"--enable", "2"} << 0
                               << "enabled alarm 2 \"Meeting\" (once 10:30 2024-03-08)\n"
                               << "";
+            // Names are text: what would forge lines of --list or reach a terminal raw is refused.
+            row("--add a tab in the name") << QStringList{"--add", "Tea\tTime", "--at", "07:00", "--daily"} << 2
+                                           << "" << "control character (U+0009)";
+            row("--add an escape in the name") << QStringList{"--add", "\x1b[2J", "--at", "07:00", "--daily"} << 2
+                                               << "" << "control character (U+001B)";
+            row("--add a blank name") << QStringList{"--add", "  ", "--at", "07:00", "--daily"} << 2 << ""
+                                      << "needs a name";
+            // Numbers and times are digits alone.
+            row("--add ' 9:00'") << QStringList{"--add", "x", "--at", " 9:00", "--daily"} << 2 << ""
+                                 << "no time of day";
+            row("--add '+9:00'") << QStringList{"--add", "x", "--at", "+9:00", "--daily"} << 2 << ""
+                                 << "no time of day";
+            row("--add --weekly ' 3'") << QStringList{"--add", "x", "--at", "09:00", "--weekly", " 3"} << 2 << ""
+                                       << "no day of the week";
+            row("--remove ' 1'") << QStringList{"--remove", " 1"} << 2 << "" << "no alarm number";
+            row("--snooze-all +5") << QStringList{"--snooze-all", "+5"} << 2 << "" << "1 to 1440 minutes";
             row("--import a missing file") << QStringList{"--import", "/nonexistent/a.ics"} << 1 << ""
                                            << "cannot be read";
+            // Read in the command, never waited on for ever.
+            row("--import a named pipe") << QStringList{"--import", "%FIFO%"} << 1 << "" << "no plain file";
+            row("--import /dev/zero") << QStringList{"--import", "/dev/zero"} << 1 << "" << "no plain file";
             row("--import no calendar") << QStringList{"--import", "%NOCAL%"} << 1 << ""
                                         << "nothing imported";
             row("--import twice the same") << QStringList{"--import", "%ICS%"} << 0 << "imported 1 alarms, skipped 1\n"
@@ -498,9 +717,7 @@ private slots:
 
         Snoozes::Load(); // none
         // The lock and the socket in folders of this test's own.
-        static QTemporaryDir runtime;
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", (runtime.path() + "/cache").toLocal8Bit());
+        UseTestRuntimeFolder();
 
         AlarmRecord wake;
         wake.Name = AlarmRecord::FixedName("Wake up");
@@ -532,7 +749,11 @@ private slots:
         QVERIFY(noCalendar.open(QIODevice::WriteOnly));
         noCalendar.write("hello\n");
         noCalendar.close();
-        arguments.replaceInStrings("%ICS%", ics.fileName()).replaceInStrings("%NOCAL%", noCalendar.fileName());
+        const QString fifo = files.filePath("fifo.ics");
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        arguments.replaceInStrings("%ICS%", ics.fileName())
+            .replaceInStrings("%NOCAL%", noCalendar.fileName())
+            .replaceInStrings("%FIFO%", fifo);
 
         std::unique_ptr<SingleInstance> instance;
         std::unique_ptr<CommandHost> host;
@@ -598,6 +819,67 @@ private slots:
         }
     }
 
+    void namesAreText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("refusal"); // empty: taken
+        QTest::newRow("NUL, as the socket can carry it") << QStringLiteral("Tea") + QChar(0) << "(U+0000)";
+        QTest::newRow("line feed") << "Tea\nTime" << "(U+000A)";
+        QTest::newRow("DEL") << "Tea\x7f" << "(U+007F)";
+        QTest::newRow("C1 next line") << QStringLiteral("Tea") + QChar(0x85) << "(U+0085)";
+        QTest::newRow("empty") << "" << "needs a name";
+        QTest::newRow("letters beyond C1") << QString::fromUtf8("Thé à 5") << "";
+    }
+
+    // What comes in through the socket or D-Bus ends in Execute; a name an
+    // older copy stored with a control character is shown and sent with a
+    // space in its place.
+    void namesAreText()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, refusal);
+        AlarmRecord stored;
+        stored.Name = AlarmRecord::FixedName("Old\tone\r\n");
+        stored.AlarmType = AlarmRecord::Daily;
+        AlarmHandling::Alarms = {AlarmRecord{}, stored};
+        QVERIFY(AlarmHandling::SaveAlarms());
+        const AlarmCommands::Reply added = AlarmCommands::Execute({"add", name, "daily", "07:00", "-", "enabled"});
+        QCOMPARE(added.status, refusal.isEmpty() ? 0 : 2);
+        QVERIFY2(QString::fromUtf8(added.err).contains(refusal), added.err.constData());
+        const QByteArray listed = AlarmCommands::Execute({"list"}).out;
+        QVERIFY2(listed.startsWith("1\tdaily\t00:00\t-\tenabled\tOld one\n"), listed.constData());
+        QCOMPARE(listed.count('\n'), refusal.isEmpty() ? 2 : 1);
+        QVERIFY(AlarmCommands::Execute({"export"}).out.contains("SUMMARY:Old one\r\n"));
+    }
+
+    // A command whose output is lost failed, and says so.
+    void lostOutputFails_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("--list") << QStringList{"--list"};
+        QTest::newRow("--export -") << QStringList{"--export", "-"};
+        QTest::newRow("--version") << QStringList{"--version"};
+    }
+
+    void lostOutputFails()
+    {
+        QFETCH(QStringList, arguments);
+        AlarmRecord tea;
+        tea.Name = AlarmRecord::FixedName("Tea");
+        tea.AlarmType = AlarmRecord::Daily;
+        AlarmHandling::Alarms = {AlarmRecord{}, tea};
+        QVERIFY(AlarmHandling::SaveAlarms());
+        struct Full : std::streambuf
+        {
+            int overflow(int) override { return traits_type::eof(); }
+        } full;
+        std::ostream out(&full);
+        std::ostringstream err;
+        const CommandArguments args(arguments);
+        QCOMPARE(CommandLine::Handle(args.Count(), args.Values(), out, err).value_or(-1), 1);
+        QVERIFY2(err.str().find("standard output could not be written") != std::string::npos, err.str().c_str());
+    }
+
     void autostart()
     {
         const auto run = [](const QStringList &arguments, std::string *out) {
@@ -626,6 +908,131 @@ private slots:
     }
 
     // ---- The menus and the tray -------------------------------------------
+
+    // ---- The single-copy socket under load ----------------------------------
+
+    // Whatever comes in at the socket, a command is still answered after it.
+    void socketStaysOpen_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<int>("count");   // connections, or MiB sent
+        QTest::addColumn<int>("spare");   // descriptors the clock may open beyond those it has; 0: as it is
+        QTest::addColumn<int>("peakMiB"); // the most its memory may grow by; 0: not looked at
+        QTest::newRow("half a request is let go after 5 s") << "partial" << 1 << 0 << 0;
+        QTest::newRow("17 MiB without a line end is refused") << "oversize" << 17 << 0 << 0;
+        QTest::newRow("64 MiB without a line end: 16 MiB read") << "oversize" << 64 << 0 << 40;
+        QTest::newRow("1,100 connections opened and closed") << "quick" << 1100 << 80 << 0;
+        QTest::newRow("300 idle connections are let go") << "held" << 300 << 100 << 0;
+        QTest::newRow("no descriptor left: the socket opens again") << "held" << 300 << 30 << 0;
+    }
+
+    void socketStaysOpen()
+    {
+        QFETCH(QString, client);
+        QFETCH(int, count);
+        QFETCH(int, spare);
+        QFETCH(int, peakMiB);
+        UseTestRuntimeFolder();
+        SingleInstance instance;
+        QVERIFY(instance.Start(false));
+        instance.OnCommand([](const QByteArray &request) { return "answered " + request; });
+        const QString path = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("tockwise.socket");
+        const DescriptorLimit limit(spare);
+        QVERIFY(!limit.Failed(spare));
+
+        QElapsedTimer timer;
+        timer.start();
+        if (client == "partial" || client == "oversize") {
+            QLocalSocket socket;
+            QByteArray received;
+            connect(&socket, &QLocalSocket::readyRead, this, [&] { received += socket.readAll(); });
+            socket.connectToServer(path);
+            QVERIFY(socket.waitForConnected(1000));
+            socket.write(client == "partial" ? QByteArray("command {\"words\":[\"li")
+                                             : "command " + QByteArray(count * 1024 * 1024, 'x'));
+            QFile clear(QStringLiteral("/proc/self/clear_refs"));
+            QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1); // the peak from here
+            clear.close();
+            const qint64 before = StatusKiB("VmRSS");
+            QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QLocalSocket::UnconnectedState, 15000);
+            if (client == "partial") {
+                // Not before its time (a coarse timer may be 5 % early).
+                QVERIFY2(timer.elapsed() >= SingleInstance::RequestWaitMs * 9 / 10,
+                         qPrintable(QString::number(timer.elapsed())));
+                QVERIFY(received.isEmpty());
+            } else {
+                AlarmCommands::Reply reply;
+                QVERIFY2(received.endsWith('\n') && AlarmCommands::DecodeReply(received.trimmed(), &reply),
+                         received.left(200).constData());
+                QCOMPARE(reply.status, 1);
+                QVERIFY2(reply.err.contains("larger than the 16 MiB"), reply.err.constData());
+            }
+            if (peakMiB > 0) {
+                const qint64 grown = StatusKiB("VmHWM") - before;
+                qInfo("the memory grew by %lld KiB while %d MiB came in", grown, count);
+                QVERIFY2(grown < peakMiB * 1024, qPrintable(QString::number(grown)));
+            }
+        } else {
+            ChildProcess flood(Flood(path, count, client == "held"));
+            QTRY_VERIFY_WITH_TIMEOUT(flood.Ended(), 30000);
+            QCOMPARE(flood.Status(), 0);
+            qInfo("%d connections (%s) served in %lld ms", count, qPrintable(client), timer.elapsed());
+        }
+        timer.restart();
+        QCOMPARE(AskUntilAnswered("list", 15000), QByteArray("answered list"));
+        qInfo("then a command was answered in %lld ms", timer.elapsed());
+    }
+
+    // A clock starting while a command with no clock holds the lock waits for
+    // it, however long; a copy holding it that does not answer gets a few
+    // seconds and a box.
+    void startWaitsForACommand_data()
+    {
+        QTest::addColumn<bool>("command");
+        QTest::newRow("a command holds the lock for 6 s") << true;
+        QTest::newRow("a copy that does not answer holds it") << false;
+    }
+
+    void startWaitsForACommand()
+    {
+        QFETCH(bool, command);
+        UseTestRuntimeFolder();
+        std::vector<std::unique_ptr<InstanceLock>> locks;
+        QString why;
+        if (command) {
+            QCOMPARE(int(SingleInstance::TakeCommandLocks(&locks, &why)), int(InstanceLock::Take::Taken));
+        } else {
+            locks.push_back(std::make_unique<InstanceLock>());
+            const QString lock = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("tockwise.lock");
+            QCOMPARE(int(locks.back()->TryTake(lock, &why)), int(InstanceLock::Take::Taken));
+        }
+        QCOMPARE(SingleInstance::CommandHoldsLock(), command);
+        static constexpr int HoldMs = 6000;
+        QElapsedTimer timer;
+        timer.start();
+        // Let go of from another thread: Start blocks this one. The hold is
+        // the case itself: longer than the few seconds a hung copy gets.
+        auto release = std::async(std::launch::async, [&locks, command] {
+            if (command) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(HoldMs));
+                locks.clear();
+            }
+        });
+        SingleInstance instance;
+        const bool started = instance.Start(false);
+        const qint64 waited = timer.elapsed();
+        release.wait();
+        QCOMPARE(started, command);
+        QVERIFY(!SingleInstance::CommandHoldsLock());
+        if (command) {
+            QVERIFY2(waited >= HoldMs, qPrintable(QString::number(waited)));
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+        } else {
+            QCOMPARE(instance.ExitCode(), 1);
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors.first().contains("does not answer"), qPrintable(errors.first()));
+        }
+    }
 
     void menuHideShowAndMissedToggle()
     {
