@@ -10,8 +10,6 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include <ostream>
-
 namespace Autostart {
 
 namespace {
@@ -20,16 +18,19 @@ const QString DesktopId = QStringLiteral("example.varnod.Tockwise.desktop");
 // Far more than a desktop entry holds; a larger file is not ours to copy.
 constexpr qint64 MaxEntrySize = 1024 * 1024;
 
-void print(std::ostream &stream, const QByteArray &bytes)
+AlarmCommands::Reply done(const QByteArray &out)
 {
-    stream.write(bytes.constData(), bytes.size());
-    stream.flush();
+    AlarmCommands::Reply reply;
+    reply.out = out;
+    return reply;
 }
 
-int failWith(std::ostream &err, const QString &why)
+AlarmCommands::Reply failWith(const QString &why)
 {
-    print(err, QStringLiteral("tockwise: %1\n").arg(why).toUtf8());
-    return 1;
+    AlarmCommands::Reply reply;
+    reply.status = 1;
+    reply.err = QStringLiteral("tockwise: %1\n").arg(why).toUtf8();
+    return reply;
 }
 
 // One argument of an Exec line, so that a desktop splits it back as it was:
@@ -115,20 +116,18 @@ QString Path()
         .filePath(QStringLiteral("autostart/") + DesktopId);
 }
 
-int Run(const QString &value, std::ostream &out, std::ostream &err)
+AlarmCommands::Reply Run(const QString &value)
 {
     const QString path = Path();
     if (value.isEmpty()) {
-        print(out, QFile::exists(path) ? QStringLiteral("on (%1)\n").arg(path).toUtf8() : QByteArray("off\n"));
-        return 0;
+        return done(QFile::exists(path) ? QStringLiteral("on (%1)\n").arg(path).toUtf8() : QByteArray("off\n"));
     }
     if (value == QLatin1String("off")) {
         // A link there is removed itself (QFile::remove does not follow it);
         // what it points to is left alone.
         if (FileKind::OfEntry(path) != FileKind::Kind::Absent && !QFile::remove(path))
-            return failWith(err, QStringLiteral("%1 could not be removed").arg(path));
-        print(out, "autostart off: Tockwise no longer starts at login\n");
-        return 0;
+            return failWith(QStringLiteral("%1 could not be removed").arg(path));
+        return done("autostart off: Tockwise no longer starts at login\n");
     }
     // The installed entry, launching this very program.
     QByteArray entry = installedEntry();
@@ -147,9 +146,8 @@ int Run(const QString &value, std::ostream &out, std::ostream &err)
     entry = lines.join('\n');
     QString reason;
     if (!StateFile::Replace(path, entry, &reason))
-        return failWith(err, QStringLiteral("%1 could not be written: %2").arg(path, reason));
-    print(out, QStringLiteral("autostart on: %1\n").arg(path).toUtf8());
-    return 0;
+        return failWith(QStringLiteral("%1 could not be written: %2").arg(path, reason));
+    return done(QStringLiteral("autostart on: %1\n").arg(path).toUtf8());
 }
 
 } // namespace Autostart

@@ -42,6 +42,13 @@ void print(std::ostream &stream, const QByteArray &bytes)
     stream.flush();
 }
 
+int printed(const AlarmCommands::Reply &reply, std::ostream &out, std::ostream &err)
+{
+    print(out, reply.out);
+    print(err, reply.err);
+    return reply.status;
+}
+
 int failWith(std::ostream &err, const QString &why)
 {
     print(err, QStringLiteral("tockwise: %1\n").arg(why).toUtf8());
@@ -139,10 +146,7 @@ constexpr int SyncAnswerMs = 15 * 60 * 1000;
 
 int syncNow(std::ostream &out, std::ostream &err)
 {
-    const AlarmCommands::Reply reply = runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs, &SyncService::RunAlone);
-    print(out, reply.out);
-    print(err, reply.err);
-    return reply.status;
+    return printed(runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs, &SyncService::RunAlone), out, err);
 }
 
 int syncSetup(const Command &command, std::ostream &out, std::ostream &err)
@@ -249,7 +253,7 @@ int Run(const Command &command, std::ostream &out, std::ostream &err)
     // clock, rather than end the command half-way.
     EndSignals::IgnoreFileSizeLimit();
     if (command.words.value(0) == QLatin1String("autostart"))
-        return Autostart::Run(command.autostart, out, err);
+        return printed(Autostart::Run(command.autostart), out, err);
     if (command.words.value(0) == QLatin1String("sync-setup"))
         return syncSetup(command, out, err);
     if (command.words.value(0) == QLatin1String("sync-off"))
@@ -282,9 +286,7 @@ int Run(const Command &command, std::ostream &out, std::ostream &err)
         reply.out = reply.err.replace("tockwise: ", "").trimmed() + " to " + command.file.toUtf8() + '\n';
         reply.err.clear();
     }
-    print(out, reply.out);
-    print(err, reply.err);
-    return reply.status;
+    return printed(reply, out, err);
 }
 
 } // namespace CommandRunner
