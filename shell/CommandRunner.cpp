@@ -141,6 +141,9 @@ AlarmCommands::Reply runAnywhere(const QStringList &words, const QByteArray &inp
     }
 }
 
+// How long --sync-off waits for a sync under way to end.
+constexpr int SyncOffWaitMs = 2 * 60 * 1000;
+
 // A sync may upload a thousand alarms to a slow server.
 constexpr int SyncAnswerMs = 15 * 60 * 1000;
 
@@ -216,17 +219,21 @@ int syncOff(std::ostream &out, std::ostream &err)
         print(out, "sync was not set up\n");
         return 0;
     }
-    // A sync under way would write its state back after it was forgotten.
+    // A sync under way would write its state back after it was forgotten:
+    // wait for it to end (a running clock syncs by itself at any time).
     InstanceLock syncLock;
     QString problem;
     QDir().mkpath(QFileInfo(SyncService::LockPath()).path());
-    switch (syncLock.TryTake(SyncService::LockPath(), &problem)) {
-    case InstanceLock::Take::Taken:
-        break;
-    case InstanceLock::Take::Held:
-        return failWith(err, QString::fromLatin1(SyncService::AlreadyRunning));
-    case InstanceLock::Take::Unusable:
-        return failWith(err, QStringLiteral("the sync's lock cannot be taken: %1").arg(problem));
+    const QDeadlineTimer syncEnds(SyncOffWaitMs);
+    for (;;) {
+        const InstanceLock::Take taken = syncLock.TryTake(SyncService::LockPath(), &problem);
+        if (taken == InstanceLock::Take::Taken)
+            break;
+        if (taken == InstanceLock::Take::Unusable)
+            return failWith(err, QStringLiteral("the sync's lock cannot be taken: %1").arg(problem));
+        if (syncEnds.hasExpired())
+            return failWith(err, QStringLiteral("%1; try again when it has ended").arg(SyncService::AlreadyRunning));
+        QThread::msleep(100);
     }
     if (!Settings::Remove({Settings::SyncUrl, Settings::SyncUser, Settings::SyncPasswordFile}, &problem))
         return failWith(err, QStringLiteral("the settings could not be saved: %1").arg(problem));
