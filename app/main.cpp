@@ -3,12 +3,15 @@
 #include "engine/AlarmHandling.h"
 #include "engine/Snoozes.h"
 #include "notify/MessageForm.h"
+#include "notify/RingSession.h"
 #include "notify/SoundModule.h"
 #include "platform/EndSignals.h"
 #include "shell/AlarmCommands.h"
 #include "shell/CommandHost.h"
 #include "shell/CommandLine.h"
 #include "shell/DBusInterface.h"
+#include "shell/MediaPause.h"
+#include "shell/RingKeepAwake.h"
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
@@ -88,6 +91,15 @@ int main(int argc, char *argv[])
             if (MainForm *form = Forms().Find<MainForm>())
                 form->Form_Unload(1);
         });
+
+    // While an alarm rings the computer stays awake and the music pauses.
+    RingKeepAwake keepAwake;
+    MediaPause media;
+    RingSession &ring = RingSession::Instance();
+    QObject::connect(&ring, &RingSession::Started, &keepAwake, &RingKeepAwake::Hold);
+    QObject::connect(&ring, &RingSession::Ended, &keepAwake, [&keepAwake](bool) { keepAwake.Release(); });
+    QObject::connect(&ring, &RingSession::Started, &media, [&media](const QString &) { media.PausePlaying(); });
+    QObject::connect(&ring, &RingSession::Ended, &media, &MediaPause::PlayPaused);
 
     AlarmCommands::SetUpFiles();
     Snoozes::Load();

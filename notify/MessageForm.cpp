@@ -3,6 +3,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
+#include "notify/RingSession.h"
 #include "notify/SoundModule.h"
 #include "resources/Artwork.h"
 #include "ui/AccessibleRole.h"
@@ -80,6 +81,9 @@ MessageForm *MessageForm::Fire(const QString &name, const QString &dateText, qin
     form->DateLabel->setText(dateText);
     form->SetTag(QString::number(dueMinute));
     form->PlaceAmongOpenNotifications();
+    // Its first chime has just sounded: the program rings from here until the
+    // window closes.
+    RingSession::Instance().Begin(form, name);
     // Screen readers hear the alarm as an alert: its name and the time.
     form->setAccessibleName(QStringLiteral("Alarm Notification: %1, %2").arg(name, dateText));
     // Raised to the top, but the keyboard stays where the user is typing: an
@@ -312,6 +316,7 @@ void MessageForm::closeEvent(QCloseEvent *event)
     // The remaining chimes and the timeout go with the window.
     AlertTimer->stop();
     event->accept();
+    RingSession::Instance().End(this);
 }
 
 bool MessageForm::eventFilter(QObject *watched, QEvent *event)

@@ -271,6 +271,10 @@ const char *Usage()
            "An alarm rings only while the clock runs: 'tockwise --autostart on' puts its\n"
            "desktop entry in ~/.config/autostart/ so that it starts at login.\n"
            "\n"
+           "While an alarm rings the computer does not go to sleep (an inhibitor from\n"
+           "logind, and from the desktop's portal or screen saver where one runs), and\n"
+           "media players that were playing are paused, played again when it ends.\n"
+           "\n"
            "D-Bus: the running clock owns example.varnod.Tockwise on the session bus;\n"
            "object /example/varnod/Tockwise, interface example.varnod.Tockwise.Alarms.\n";
 }

@@ -3,6 +3,7 @@
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
+#include "notify/RingSession.h"
 #include "notify/SoundModule.h"
 #include "tests/common/FormTestHelpers.h"
 #include "tests/common/NotificationFixture.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -457,6 +459,62 @@ private slots:
         RunDeferredDeletes();
         QVERIFY(second.isNull());
         QCOMPARE(MissedLines(), QStringList{QStringLiteral("Gym - 07:00,  5 March")});
+    }
+
+    // The program rings from the first notification's first chime until the
+    // last one closes, however it closes.
+    void ringSpansOpenNotifications_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("X") << "X";
+        QTest::newRow("snooze") << "snooze";
+        QTest::newRow("time-out") << "time-out";
+        QTest::newRow("dismiss command") << "dismiss";
+        QTest::newRow("deleted unclosed") << "deleted";
+    }
+    void ringSpansOpenNotifications()
+    {
+        QFETCH(QString, how);
+        RingSession &ring = RingSession::Instance();
+        QSignalSpy started(&ring, &RingSession::Started);
+        QSignalSpy ended(&ring, &RingSession::Ended);
+        const qint32 due = Minute(2024, 3, 5, 7, 0);
+        QPointer<MessageForm> first = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), due);
+        QCOMPARE(chimes.size(), 1); // started with the first chime
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(started.first().first().toString(), QStringLiteral("Dentist"));
+        QVERIFY(ring.Ringing());
+        QPointer<MessageForm> second =
+            MessageForm::Fire(QStringLiteral("Gym"), QStringLiteral("x"), due, QStringLiteral("id-7"));
+        QCOMPARE(started.size(), 1);
+        first->close();
+        RunDeferredDeletes();
+        QCOMPARE(ended.size(), 0);
+
+        if (how == QLatin1String("X"))
+            QTest::mouseClick(second->CloseButton, Qt::LeftButton, {}, QPoint(8, 8));
+        else if (how == QLatin1String("snooze"))
+            second->Snooze(5);
+        else if (how == QLatin1String("time-out"))
+            Tick(second, MessageForm::UnansweredRound);
+        else if (how == QLatin1String("dismiss"))
+            QCOMPARE(MessageForm::DismissAll(), 1);
+        else
+            delete second.data();
+        RunDeferredDeletes();
+        QVERIFY(second.isNull());
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().first().toBool(), false);
+        QVERIFY(!ring.Ringing());
+        Snoozes::CancelFor(QStringLiteral("id-7"));
+        AlarmChecking::ResetMissedAlarms();
+
+        // A ring after that is a new one; the program ending ends it.
+        MessageForm::Fire(QStringLiteral("Call"), QStringLiteral("x"), due);
+        QCOMPARE(started.size(), 2);
+        ring.EndAll();
+        QCOMPARE(ended.size(), 2);
+        QCOMPARE(ended.last().first().toBool(), true);
     }
 
     // ---- wrapping and clipping of the name -----------------------------------
