@@ -172,6 +172,10 @@ MessageForm::MessageForm(QWidget *parent)
     MessageLabel->setWordWrap(true);
 
     setToolTip(ToolTipText);
+    // Opened without taking the focus, the window is not active: Qt shows a
+    // tooltip there only when asked to, and the way to snooze must be seen
+    // before the first click.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     SnoozeMenu = new QMenu(this);
     SnoozeMenu->setObjectName(QStringLiteral("SnoozeMenu"));
     const auto snoozeItem = [this](const QString &caption, int minutes) {

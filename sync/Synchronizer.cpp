@@ -203,11 +203,11 @@ Synchronizer::~Synchronizer()
     m_running = false;
     releaseTable();
     stopWorker();
-    if (m_thread && m_thread->isFinished()) {
-        m_thread->wait();
+    // Waited for here where it ends soon (the worker drops its requests at
+    // once): a command about to exit would never run the thread's own
+    // deleteLater. One still busy deletes itself when it has ended.
+    if (m_thread && m_thread->wait(QDeadlineTimer(EndWaitMs)))
         delete m_thread.data();
-    }
-    // A thread still ending deletes itself when it has ended.
 }
 
 void Synchronizer::SetTableAccess(std::function<QString(bool *)> take, std::function<void()> release)

@@ -79,6 +79,8 @@ public:
     bool Stop(int waitMs);
 
 private:
+    // How long the destructor waits for the worker's thread to end.
+    static constexpr int EndWaitMs = 2000;
     // One downloaded event, read on the server's thread.
     struct Mapped
     {

@@ -2,7 +2,8 @@
 # Someone is typing in another program when an alarm falls due: the
 # notification opens on top, but what they type, Enter included, keeps going
 # into their program and the notification stays open. It asks for attention
-# instead. Once they switch to it, Escape closes it.
+# instead, and resting the pointer on it shows how to snooze. Once they switch
+# to it, Escape closes it.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
 source "$(dirname "$0")/lib_wm.sh"
@@ -66,6 +67,14 @@ xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_DEMANDS_ATTENTION ||
     fail "the notification does not ask for attention: $(xprop -id "$win" _NET_WM_STATE)"
 log "the notification is above the terminal and asks for attention"
 screenshot open
+
+# Resting the pointer on it, never clicked, shows how to snooze and dismiss.
+read -r nx ny < <(window_position "$win")
+xdotool mousemove $((nx + 200)) $((ny + 70))
+wait_for 5 tooltip_window >/dev/null || fail "resting on the unclicked notification showed no tooltip"
+[ "$(xdotool getactivewindow)" = "$term" ] || fail "the tooltip took the keyboard focus from the terminal"
+screenshot tooltip
+log "resting on the unclicked notification shows its tooltip"
 
 # The user switches to the notification, as the task bar or Alt+Tab does, and
 # presses Escape. (Clicking it first is e2e_desktop_titles' way.)
