@@ -139,6 +139,10 @@ void SyncService::watchResumeAndNetwork()
 void SyncService::run()
 {
     m_again = false;
+    // Those who asked before this sync began get its report; one asking
+    // while it runs may have changed something meanwhile (the password, an
+    // alarm) and gets the next sync's.
+    m_inRun = std::exchange(m_waiting, {});
     const Config config = ReadConfig();
     Synchronizer::Report refused;
     if (!config.IsSet()) {
@@ -270,7 +274,7 @@ void SyncService::finished(const Synchronizer::Report &report)
         for (const QString &line : report.skipped)
             qWarning("tockwise: sync: %s", qPrintable(line));
     }
-    const auto waiting = std::exchange(m_waiting, {});
+    const auto waiting = std::exchange(m_inRun, {});
     for (const auto &done : waiting) {
         if (done)
             done(report);

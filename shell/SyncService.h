@@ -88,6 +88,7 @@ private:
     std::unique_ptr<Synchronizer> m_ended; // the last sync, deleted once off its own stack
     quint64 m_round = 0;
     QList<std::function<void(const Synchronizer::Report &)>> m_waiting;
+    QList<std::function<void(const Synchronizer::Report &)>> m_inRun;
     QTimer m_period;
     QTimer m_soon;
     bool m_running = false;
