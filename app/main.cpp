@@ -11,6 +11,7 @@
 #include "shell/CommandLine.h"
 #include "shell/DBusInterface.h"
 #include "shell/MediaPause.h"
+#include "shell/RingBubble.h"
 #include "shell/RingKeepAwake.h"
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
@@ -100,6 +101,14 @@ int main(int argc, char *argv[])
     QObject::connect(&ring, &RingSession::Ended, &keepAwake, [&keepAwake](bool) { keepAwake.Release(); });
     QObject::connect(&ring, &RingSession::Started, &media, [&media](const QString &) { media.PausePlaying(); });
     QObject::connect(&ring, &RingSession::Ended, &media, &MediaPause::PlayPaused);
+    // Each ringing alarm is shown on the desktop's notification server too.
+    RingBubble bubbles;
+    QObject::connect(&ring, &RingSession::NotificationStarted, &bubbles, &RingBubble::Show);
+    QObject::connect(&ring, &RingSession::NotificationEnded, &bubbles, &RingBubble::Withdraw);
+    QObject::connect(&ring, &RingSession::Ended, &bubbles, [&bubbles](bool programEnding) {
+        if (programEnding)
+            bubbles.WithdrawAll();
+    });
 
     AlarmCommands::SetUpFiles();
     Snoozes::Load();

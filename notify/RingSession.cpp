@@ -24,6 +24,7 @@ void RingSession::Begin(QObject *notification, const QString &alarmName)
     connect(notification, &QObject::destroyed, this, &RingSession::forget);
     if (m_ringing.size() == 1)
         emit Started(alarmName);
+    emit NotificationStarted(notification);
 }
 
 void RingSession::End(QObject *notification)
@@ -36,7 +37,10 @@ void RingSession::End(QObject *notification)
 
 void RingSession::forget(QObject *notification)
 {
-    if (m_ringing.removeAll(notification) > 0 && m_ringing.isEmpty())
+    if (m_ringing.removeAll(notification) == 0)
+        return;
+    emit NotificationEnded(notification);
+    if (m_ringing.isEmpty())
         emit Ended(false);
 }
 

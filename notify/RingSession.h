@@ -33,6 +33,10 @@ signals:
     // The last one stopped; programEnding when the program quits with it, so
     // that what must be put back is put back before the event loop is gone.
     void Ended(bool programEnding);
+    // One notification began to ring, and its ring ended (closed, whatever
+    // closed it, or destroyed); what belongs to each window follows these.
+    void NotificationStarted(QObject *notification);
+    void NotificationEnded(QObject *notification);
 
 private:
     RingSession() = default;

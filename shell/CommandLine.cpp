@@ -274,6 +274,8 @@ const char *Usage()
            "While an alarm rings the computer does not go to sleep (an inhibitor from\n"
            "logind, and from the desktop's portal or screen saver where one runs), and\n"
            "media players that were playing are paused, played again when it ends.\n"
+           "Each ringing alarm is also shown by the desktop's notification server, with\n"
+           "Snooze 10 Minutes and Dismiss, and withdrawn when its window closes.\n"
            "\n"
            "D-Bus: the running clock owns example.varnod.Tockwise on the session bus;\n"
            "object /example/varnod/Tockwise, interface example.varnod.Tockwise.Alarms.\n";

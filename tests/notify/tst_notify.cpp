@@ -478,6 +478,9 @@ private slots:
         RingSession &ring = RingSession::Instance();
         QSignalSpy started(&ring, &RingSession::Started);
         QSignalSpy ended(&ring, &RingSession::Ended);
+        // Each window's own ring too, which its desktop bubble follows.
+        QSignalSpy windowStarted(&ring, &RingSession::NotificationStarted);
+        QSignalSpy windowEnded(&ring, &RingSession::NotificationEnded);
         const qint32 due = Minute(2024, 3, 5, 7, 0);
         QPointer<MessageForm> first = MessageForm::Fire(QStringLiteral("Dentist"), QStringLiteral("x"), due);
         QCOMPARE(chimes.size(), 1); // started with the first chime
@@ -487,9 +490,15 @@ private slots:
         QPointer<MessageForm> second =
             MessageForm::Fire(QStringLiteral("Gym"), QStringLiteral("x"), due, QStringLiteral("id-7"));
         QCOMPARE(started.size(), 1);
+        QCOMPARE(windowStarted.size(), 2);
+        QCOMPARE(windowStarted.at(1).first().value<QObject *>(), second.data());
+        QObject *const firstWindow = first.data();
+        QObject *const secondWindow = second.data();
         first->close();
         RunDeferredDeletes();
         QCOMPARE(ended.size(), 0);
+        QCOMPARE(windowEnded.size(), 1);
+        QCOMPARE(windowEnded.first().first().value<QObject *>(), firstWindow);
 
         if (how == QLatin1String("X"))
             QTest::mouseClick(second->CloseButton, Qt::LeftButton, {}, QPoint(8, 8));
@@ -505,6 +514,8 @@ private slots:
         QVERIFY(second.isNull());
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended.first().first().toBool(), false);
+        QCOMPARE(windowEnded.size(), 2);
+        QCOMPARE(windowEnded.last().first().value<QObject *>(), secondWindow);
         QVERIFY(!ring.Ringing());
         Snoozes::CancelFor(QStringLiteral("id-7"));
         AlarmChecking::ResetMissedAlarms();
