@@ -13,6 +13,7 @@
 #include "shell/MediaPause.h"
 #include "shell/RingBubble.h"
 #include "shell/RingKeepAwake.h"
+#include "shell/RingVolume.h"
 #include "shell/SessionEnd.h"
 #include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
@@ -20,6 +21,7 @@
 #include "shell/SystemTray.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
+#include "ui/Settings.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -93,10 +95,15 @@ int main(int argc, char *argv[])
                 form->Form_Unload(1);
         });
 
-    // While an alarm rings the computer stays awake and the music pauses.
+    // While an alarm rings it is heard, the computer stays awake and the music
+    // pauses.
+    RingVolume volume(AlarmCommands::UserFile(QStringLiteral("output-volume")), Settings::ReadAlarmVolume());
+    volume.PutBackLeftOver();
     RingKeepAwake keepAwake;
     MediaPause media;
     RingSession &ring = RingSession::Instance();
+    QObject::connect(&ring, &RingSession::Started, &volume, [&volume](const QString &) { volume.Raise(); });
+    QObject::connect(&ring, &RingSession::Ended, &volume, &RingVolume::PutBack);
     QObject::connect(&ring, &RingSession::Started, &keepAwake, &RingKeepAwake::Hold);
     QObject::connect(&ring, &RingSession::Ended, &keepAwake, [&keepAwake](bool) { keepAwake.Release(); });
     QObject::connect(&ring, &RingSession::Started, &media, [&media](const QString &) { media.PausePlaying(); });
@@ -151,6 +158,7 @@ int main(int argc, char *argv[])
     // The calendar server, where one is set up, changes the table the same way.
     SyncService sync;
     QObject::connect(&sync, &SyncService::TableChanged, &commands, &CommandHost::TableChanged);
+    QObject::connect(&commands, &CommandHost::AlarmVolumeChanged, &volume, &RingVolume::SetPercent);
     instance.OnCommandAnswerLater([&commands, &sync](const QByteArray &request, SingleInstance::Answerer answer) {
         QStringList words;
         QByteArray input;

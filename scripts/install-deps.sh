@@ -16,7 +16,7 @@ packages=(
     xfce4-panel dbus-daemon dbus-bin libglib2.0-bin
     at-spi2-core python3-pyatspi libxfixes3
     libical-dev libical3
-    libcanberra-dev libcanberra-pulse sound-theme-freedesktop
+    libcanberra-dev libcanberra-pulse sound-theme-freedesktop libpulse-dev
     qtkeychain-qt6-dev libsecret-1-0 radicale gnome-keyring curl openssl
     pulseaudio pulseaudio-utils sox pipewire pipewire-pulse wireplumber xterm
     procps python3 tzdata util-linux

@@ -302,6 +302,14 @@ int ParseNumber(const QString &text)
     return n;
 }
 
+int ParseAlarmVolume(const QString &text)
+{
+    if (text == QLatin1String("off"))
+        return 0;
+    const int percent = ParseNumber(text);
+    return percent <= 100 ? percent : -1;
+}
+
 QByteArray EncodeImport(const ICalendar::Import &read)
 {
     QByteArray records;
@@ -384,6 +392,29 @@ Reply wakeFromSuspend(const QString &value)
     return reply;
 }
 
+// Stored with the other settings; a running clock is told by its command host.
+Reply alarmVolume(const QString &value)
+{
+    Reply reply;
+    if (value.isEmpty()) {
+        const int percent = Settings::ReadAlarmVolume();
+        reply.out = percent == 0 ? "off\n" : QByteArray::number(percent) + '\n';
+        return reply;
+    }
+    const int percent = ParseAlarmVolume(value);
+    if (percent < 0)
+        return fail(2, QStringLiteral("--alarm-volume takes 1 to 100, or 0 or off, not '%1'").arg(value));
+    QString problem;
+    if (!Settings::Write(Settings::AlarmVolume, QString::number(percent), &problem))
+        return fail(1, QStringLiteral("the setting could not be saved: %1").arg(problem));
+    reply.out = percent == 0 ? QByteArray("alarm volume off: a ringing alarm leaves the sound output as it is\n")
+                             : QStringLiteral("alarm volume %1: a ringing alarm's sound output is unmuted and "
+                                              "raised to at least %1 %\n")
+                                   .arg(percent)
+                                   .toUtf8();
+    return reply;
+}
+
 Reply Execute(const QStringList &words, const QByteArray &input)
 {
     const QString command = words.value(0);
@@ -422,6 +453,8 @@ Reply Execute(const QStringList &words, const QByteArray &input)
     }
     if (command == QLatin1String("wake-from-suspend"))
         return wakeFromSuspend(words.value(1));
+    if (command == QLatin1String("alarm-volume"))
+        return alarmVolume(words.value(1));
     return fail(2, QStringLiteral("no command '%1'").arg(command));
 }
 

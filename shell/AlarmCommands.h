@@ -53,6 +53,9 @@ bool DecodeImport(const QByteArray &data, ICalendar::Import *read);
 
 // A number written with digits alone (no blank, sign or base); -1 otherwise.
 int ParseNumber(const QString &text);
+// An alarm volume as given to --alarm-volume: 1-100, 0 for "0" or "off";
+// -1 for anything else.
+int ParseAlarmVolume(const QString &text);
 
 // "once", "daily", "weekly", "weekdays"; the day column of --list.
 QString KindName(int alarmType);

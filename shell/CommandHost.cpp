@@ -34,6 +34,8 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
         if (MainForm *clock = Forms().Find<MainForm>())
             clock->SetWakeFromSuspend(words.value(1) == QLatin1String("on"));
     }
+    if (words.value(0) == QLatin1String("alarm-volume") && reply.status == 0 && !words.value(1).isEmpty())
+        emit AlarmVolumeChanged(AlarmCommands::ParseAlarmVolume(words.value(1)));
     if (reply.changed)
         TableChanged();
     return reply;

@@ -25,4 +25,6 @@ public:
 
 signals:
     void AlarmsChanged();
+    // "Alarm Volume" was set (percent, 0 for off).
+    void AlarmVolumeChanged(int percent);
 };

@@ -58,7 +58,7 @@ bool IsCommandOption(std::string_view arg)
          {"--list",     "--add",        "--remove",      "--enable",       "--disable",           "--export",
           "--import",   "--snooze-all", "--dismiss-all", "--autostart",    "--wake-from-suspend", "--at",
           "--daily",    "--weekdays",   "--weekly",      "--on",           "--disabled",          "--sync-setup",
-          "--sync-now", "--sync-off",   "--user",        "--password-file"}) {
+          "--sync-now", "--sync-off",   "--user",        "--password-file",  "--alarm-volume"}) {
         if (arg == option)
             return true;
     }
@@ -136,6 +136,16 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             else if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
                 return usageError(err, QStringLiteral("--wake-from-suspend takes on or off"));
             if (!setCommand({QStringLiteral("wake-from-suspend"), state}))
+                return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--alarm-volume") {
+            QString level;
+            if (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
+                value(i, &level);
+                if (AlarmCommands::ParseAlarmVolume(level) < 0)
+                    return usageError(err, QStringLiteral("--alarm-volume takes 1 to 100, or 0 or off, not '%1'")
+                                               .arg(level));
+            }
+            if (!setCommand({QStringLiteral("alarm-volume"), level}))
                 return usageError(err, QStringLiteral("one command at a time"));
         } else if (arg == "--sync-setup") {
             if (!value(i, &command->syncUrl) || !setCommand({QStringLiteral("sync-setup")}))
@@ -267,13 +277,17 @@ const char *Usage()
            "  hqz.conf    the settings: $XDG_CONFIG_HOME/hqz.conf (~/.config/hqz.conf)\n"
            "  sync-state  which alarm is which event on the calendar server:\n"
            "              $XDG_DATA_HOME/tockwise/ (~/.local/share/tockwise/)\n"
+           "  output-volume  the mute and volume a ringing alarm changed, kept until\n"
+           "              they are put back: $XDG_DATA_HOME/tockwise/\n"
            "\n"
            "An alarm rings only while the clock runs: 'tockwise --autostart on' puts its\n"
            "desktop entry in ~/.config/autostart/ so that it starts at login.\n"
            "\n"
-           "While an alarm rings the computer does not go to sleep (an inhibitor from\n"
-           "logind, and from the desktop's portal or screen saver where one runs), and\n"
-           "media players that were playing are paused, played again when it ends.\n"
+           "While an alarm rings its sound output is unmuted and raised to the alarm\n"
+           "volume (see --alarm-volume; a copy ended mid-ring puts it back at its next\n"
+           "start), the computer does not go to sleep (an inhibitor from logind, and\n"
+           "from the desktop's portal or screen saver where one runs), and media\n"
+           "players that were playing are paused, played again when it ends.\n"
            "Each ringing alarm is also shown by the desktop's notification server, with\n"
            "Snooze 10 Minutes and Dismiss, and withdrawn when its window closes.\n"
            "\n"

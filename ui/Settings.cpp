@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -38,7 +39,9 @@ constexpr KeyInfo Keys[] = {
     {Settings::SyncUrl, "Sync", "URL", ""},
     {Settings::SyncUser, "Sync", "User", ""},
     {Settings::SyncPasswordFile, "Sync", "Password File", ""},
+    {Settings::AlarmVolume, "Digital Clock", "Alarm Volume", "70"},
 };
+static_assert(std::size(Keys) == Settings::AlarmVolume + 1, "one row per key, in the order of the keys");
 
 const KeyInfo &info(Settings::Key key)
 {
@@ -262,4 +265,12 @@ bool Settings::ReadWakeFromSuspend()
         return true;
     bool found = false;
     return LenientNumber(text, &found) != 0 && found;
+}
+
+int Settings::ReadAlarmVolume()
+{
+    const QString text = Read(AlarmVolume).trimmed();
+    bool whole = false;
+    const int percent = text.toInt(&whole);
+    return whole && percent >= 0 && percent <= 100 ? percent : DefaultAlarmVolume;
 }

@@ -12,7 +12,19 @@
 class Settings
 {
 public:
-    enum Key { Digits, Face, LastCheck, X, Y, Visible, WakeFromSuspend, SyncUrl, SyncUser, SyncPasswordFile };
+    enum Key {
+        Digits,
+        Face,
+        LastCheck,
+        X,
+        Y,
+        Visible,
+        WakeFromSuspend,
+        SyncUrl,
+        SyncUser,
+        SyncPasswordFile,
+        AlarmVolume
+    };
 
     static QString KeyName(Key key);
 
@@ -55,6 +67,10 @@ public:
     static bool ReadVisible();
     // "Wake From Suspend": only "True" or a non-zero number turns it on.
     static bool ReadWakeFromSuspend();
+    // "Alarm Volume": the percentage 1-100 a ringing alarm's output is raised
+    // to, 0 when that is turned off. Anything else stored reads as the default.
+    static constexpr int DefaultAlarmVolume = 70;
+    static int ReadAlarmVolume();
 
 private:
     static bool write(const Values &values, bool remove, QString *problem);

@@ -16,6 +16,27 @@ start_sound_server() {
     pactl set-default-sink nullsink >/dev/null 2>&1 || return 1
 }
 
+# start_pipewire_server: PipeWire with its PulseAudio server and session
+# manager, a null sink of the same name as the default output. Needs the
+# session bus (start_session_bus); fails where none can be started.
+start_pipewire_server() {
+    local tool
+    for tool in pipewire pipewire-pulse wireplumber pactl pacat parec; do command -v "$tool" >/dev/null || return 1; done
+    mkdir -p "$E2E_WORK/pipewire-state"
+    export XDG_STATE_HOME=$E2E_WORK/pipewire-state
+    pipewire >"$E2E_WORK/pipewire.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 5 test -S "$XDG_RUNTIME_DIR/pipewire-0" || return 1
+    wireplumber >"$E2E_WORK/wireplumber.log" 2>&1 &
+    E2E_PIDS+=($!)
+    pipewire-pulse >"$E2E_WORK/pipewire-pulse.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 5 pactl info >/dev/null 2>&1 || return 1
+    pactl load-module module-null-sink sink_name=nullsink >/dev/null 2>&1 || return 1
+    wait_for 5 eval 'pactl list short sinks | grep -q nullsink' || return 1
+    pactl set-default-sink nullsink >/dev/null 2>&1 || return 1
+}
+
 # start_recording FILE: records the null sink into FILE (WAV) until
 # stop_recording. A low-latency stream of silence keeps the sink mixing in
 # small steps; left to itself it renders in blocks of up to two seconds.

@@ -77,7 +77,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "architecture '$(field Architecture)', not $arch"
 [ "$(field Section)" = utils ] || fail "section is '$(field Section)'"
 depends=$(field Depends)
-for need in qt6-qpa-plugins fonts-liberation libqt6multimedia6 libqt6widgets6 libcanberra0 libcanberra-pulse libical3 libsecret-1-0; do
+for need in qt6-qpa-plugins fonts-liberation libqt6multimedia6 libqt6widgets6 libcanberra0 libcanberra-pulse libpulse0 libical3 libsecret-1-0; do
     grep -Eq "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 

@@ -10,6 +10,7 @@
 #include "shell/CommandHost.h"
 #include "shell/CommandLine.h"
 #include "shell/MenuForm.h"
+#include "shell/RingVolume.h"
 #include "shell/ShellWiring.h"
 #include "shell/SingleInstance.h"
 #include "shell/SystemTray.h"
@@ -680,6 +681,16 @@ private slots:
                                        << "no day of the week";
             row("--remove ' 1'") << QStringList{"--remove", " 1"} << 2 << "" << "no alarm number";
             row("--snooze-all +5") << QStringList{"--snooze-all", "+5"} << 2 << "" << "1 to 1440 minutes";
+            row("--alarm-volume 35") << QStringList{"--alarm-volume", "35"} << 0
+                                     << "alarm volume 35: a ringing alarm's sound output is unmuted and raised to "
+                                        "at least 35 %\n"
+                                     << "";
+            row("--alarm-volume 0") << QStringList{"--alarm-volume", "0"} << 0
+                                    << "alarm volume off: a ringing alarm leaves the sound output as it is\n"
+                                    << "";
+            row("--alarm-volume 101") << QStringList{"--alarm-volume", "101"} << 2 << "" << "1 to 100, or 0 or off";
+            row("--alarm-volume -5") << QStringList{"--alarm-volume", "-5"} << 2 << "" << "not '-5'";
+            row("--alarm-volume ' 5'") << QStringList{"--alarm-volume", " 5"} << 2 << "" << "not ' 5'";
             row("--import a missing file") << QStringList{"--import", "/nonexistent/a.ics"} << 1 << ""
                                            << "cannot be read";
             // Read in the command, never waited on for ever.
@@ -803,7 +814,8 @@ private slots:
         const QByteArray after = file.readAll();
         if (exitCode != 0)
             QCOMPARE(after, before);
-        else if (arguments.first() == "--list" || arguments.first().endsWith("-all"))
+        else if (arguments.first() == "--list" || arguments.first().endsWith("-all") ||
+                 arguments.first() == "--alarm-volume")
             QCOMPARE(after, before);
         else
             QVERIFY(after != before);
@@ -850,6 +862,97 @@ private slots:
         QVERIFY2(listed.startsWith("1\tdaily\t00:00\t-\tenabled\tOld one\n"), listed.constData());
         QCOMPARE(listed.count('\n'), refusal.isEmpty() ? 2 : 1);
         QVERIFY(AlarmCommands::Execute({"export"}).out.contains("SUMMARY:Old one\r\n"));
+    }
+
+    // What a ringing alarm makes of its output, and when the user's own is put back.
+    void ringingOutput_data()
+    {
+        QTest::addColumn<bool>("muted");
+        QTest::addColumn<QList<uint>>("volume");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<QList<uint>>("ringing"); // unmuted at these
+        const uint p5 = 3277, p70 = 45875;
+        QTest::newRow("muted at 5 %") << true << QList<uint>{p5, p5} << 70 << true << QList<uint>{p70, p70};
+        QTest::newRow("muted at 80 %: unmuted only") << true << QList<uint>{52429, 52429} << 70 << true
+                                                      << QList<uint>{52429, 52429};
+        QTest::newRow("loud enough") << false << QList<uint>{52429, 52429} << 70 << false << QList<uint>{};
+        QTest::newRow("rounded by the server") << false << QList<uint>{45800, 45800} << 70 << false << QList<uint>{};
+        QTest::newRow("balance kept") << false << QList<uint>{6554, p5} << 70 << true << QList<uint>{p70, 22937};
+        QTest::newRow("silent channels") << false << QList<uint>{0, 0} << 70 << true << QList<uint>{p70, p70};
+        QTest::newRow("alarm volume 100") << true << QList<uint>{p5} << 100 << true << QList<uint>{65536};
+        QTest::newRow("alarm volume off") << true << QList<uint>{p5, p5} << 0 << false << QList<uint>{};
+        QTest::newRow("no channels") << true << QList<uint>{} << 70 << false << QList<uint>{};
+    }
+
+    void ringingOutput()
+    {
+        QFETCH(bool, muted);
+        QFETCH(QList<uint>, volume);
+        QFETCH(int, percent);
+        QFETCH(bool, changed);
+        QFETCH(QList<uint>, ringing);
+        const OutputVolume::State now{muted, volume};
+        const std::optional<OutputVolume::State> made = RingVolume::Ringing(now, percent);
+        QCOMPARE(made.has_value(), changed);
+        if (!made)
+            return;
+        QCOMPARE(made->muted, false);
+        QCOMPARE(made->volume, ringing);
+        QVERIFY(RingVolume::AsRingLeftIt(*made, *made));
+        // What the user does meanwhile is the user's.
+        OutputVolume::State user = *made;
+        user.muted = true;
+        QVERIFY(!RingVolume::AsRingLeftIt(user, *made));
+        user = *made;
+        user.volume[0] = made->volume[0] > 20000 ? made->volume[0] - 20000 : made->volume[0] + 20000;
+        QVERIFY(!RingVolume::AsRingLeftIt(user, *made));
+        user = *made;
+        user.volume.append(made->volume[0]);
+        QVERIFY(!RingVolume::AsRingLeftIt(user, *made));
+        // A server keeping volumes in another unit reads back a little off.
+        user = *made;
+        user.volume[0] -= 1;
+        QVERIFY(RingVolume::AsRingLeftIt(user, *made));
+    }
+
+    // The file a killed copy leaves: what is not whole is not put back.
+    void restoreFile_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("kept");
+        const QByteArray good = RingVolume::Encode({{"nullsink", {true, {3277, 3277}}, {false, {45875, 45875}}},
+                                                    {"hdmi", {false, {100, 200}}, {false, {45875, 45875}}}});
+        QTest::newRow("two outputs") << good << 2;
+        QTest::newRow("cut short") << good.left(good.size() / 2) << 0;
+        QTest::newRow("not JSON") << QByteArray("hello\n") << 0;
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("negative volume") << QByteArray(R"({"outputs":[{"output":"a","before":{"muted":true,)"
+                                                       R"("volume":[-1]},"set":{"muted":false,"volume":[9]}}]})")
+                                         << 0;
+        QTest::newRow("channels differ") << QByteArray(R"({"outputs":[{"output":"a","before":{"muted":true,)"
+                                                       R"("volume":[1,2]},"set":{"muted":false,"volume":[9]}}]})")
+                                         << 0;
+        QTest::newRow("mute no yes or no") << QByteArray(R"({"outputs":[{"output":"a","before":{"muted":1,)"
+                                                         R"("volume":[1]},"set":{"muted":false,"volume":[9]}}]})")
+                                           << 0;
+        QTest::newRow("no name") << QByteArray(R"({"outputs":[{"before":{"muted":true,"volume":[1]},)"
+                                               R"("set":{"muted":false,"volume":[9]}}]})")
+                                 << 0;
+    }
+
+    void restoreFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, kept);
+        const QList<RingVolume::Change> changes = RingVolume::Decode(text);
+        QCOMPARE(changes.size(), kept);
+        if (kept == 2) {
+            QCOMPARE(changes[0].output, QByteArray("nullsink"));
+            QCOMPARE(changes[0].before, (OutputVolume::State{true, {3277, 3277}}));
+            QCOMPARE(changes[1].before, (OutputVolume::State{false, {100, 200}}));
+            QCOMPARE(changes[1].set, (OutputVolume::State{false, {45875, 45875}}));
+        }
     }
 
     // A command whose output is lost failed, and says so.
