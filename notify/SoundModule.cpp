@@ -13,7 +13,11 @@
 #include <QSoundEffect>
 #include <QUrl>
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #if defined(TOCKWISE_HAVE_CANBERRA)
 #include <canberra.h>
@@ -114,8 +118,6 @@ public:
     {
         if (m_context)
             ca_context_cancel(m_context, ChimeId);
-        if (effect)
-            effect->stop();
     }
 
     void play(const QString &path)
@@ -138,7 +140,7 @@ public:
                                          AlarmRole, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent", nullptr);
                 break;
             case Source::BuiltIn:
-                playWithSoundEffect(Artwork::BuiltInChime());
+                onMainThread([] { playWithSoundEffect(Artwork::BuiltInChime()); });
                 return;
             case Source::None:
                 return;
@@ -150,6 +152,13 @@ public:
     }
 
 private:
+    // Qt's sound effect belongs to the main thread.
+    template <typename F> static void onMainThread(F f)
+    {
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, f, Qt::QueuedConnection);
+    }
+
     static constexpr uint32_t ChimeId = 1;
     static constexpr const char *ChimeEvent = "tockwise-chime";
     // The freedesktop sound theme's name for an alarm that went off.
@@ -223,7 +232,7 @@ private:
             return Source::None;
         }
         reportSubstitute(problem + QStringLiteral(": the built-in chime plays instead"));
-        preparedEffect(Artwork::BuiltInChime());
+        onMainThread([] { preparedEffect(Artwork::BuiltInChime()); });
         return Source::BuiltIn;
     }
 
@@ -233,7 +242,68 @@ private:
     bool m_readable = false;
 };
 
-EventSounds eventSounds;
+// The sound server is asked on a thread of its own: a server that hangs (a
+// stopped or swapping process, a stuck output) holds up that thread and not
+// the clock's, whose notification still shows, closes and snoozes. An ask not
+// yet taken is replaced by a newer one, so a hung server never piles them up.
+class ChimeThread
+{
+public:
+    enum class Ask { None, Prepare, Play, Stop };
+
+    void ask(Ask what, const QString &path = QString())
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_ask = what;
+            m_path = path;
+        }
+        m_wake.notify_one();
+        std::call_once(m_started, [this] { std::thread([this] { run(); }).detach(); });
+    }
+
+private:
+    [[noreturn]] void run()
+    {
+        for (;;) {
+            Ask what;
+            QString path;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_ask != Ask::None; });
+                what = std::exchange(m_ask, Ask::None);
+                path = std::move(m_path);
+            }
+            switch (what) {
+            case Ask::Prepare:
+                m_sounds.prepare(path);
+                break;
+            case Ask::Play:
+                m_sounds.play(path);
+                break;
+            case Ask::Stop:
+                m_sounds.stop();
+                break;
+            case Ask::None:
+                break;
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    Ask m_ask = Ask::None;
+    QString m_path;
+    std::once_flag m_started;
+    EventSounds m_sounds; // used on the thread alone
+};
+
+// Never deleted: the program's end must not wait for a server that hangs.
+ChimeThread &chimeThread()
+{
+    static ChimeThread *thread = new ChimeThread;
+    return *thread;
+}
 
 #endif
 
@@ -266,7 +336,7 @@ void Prepare()
     if (player)
         return;
 #if defined(TOCKWISE_HAVE_CANBERRA)
-    eventSounds.prepare(ChimePath());
+    chimeThread().ask(ChimeThread::Ask::Prepare, ChimePath());
 #else
     const QString path = ChimePath();
     preparedEffect(QFileInfo(path).isReadable() ? QUrl::fromLocalFile(path) : Artwork::BuiltInChime());
@@ -276,7 +346,7 @@ void Prepare()
 void Play(const QString &chimePath)
 {
 #if defined(TOCKWISE_HAVE_CANBERRA)
-    eventSounds.play(chimePath);
+    chimeThread().ask(ChimeThread::Ask::Play, chimePath);
 #else
     if (QFileInfo(chimePath).isReadable()) {
         playWithSoundEffect(QUrl::fromLocalFile(chimePath));
@@ -296,11 +366,10 @@ void StopChime()
         return;
     }
 #if defined(TOCKWISE_HAVE_CANBERRA)
-    eventSounds.stop();
-#else
+    chimeThread().ask(ChimeThread::Ask::Stop);
+#endif
     if (effect)
         effect->stop();
-#endif
 }
 
 void PlayChime()

@@ -88,6 +88,9 @@ void RingVolume::PutBack(bool programEnding)
 
 void RingVolume::PutBackLeftOver()
 {
+    // The usual start: nothing left, and no thread started to find that out.
+    if (FileKind::OfEntry(m_file) == FileKind::Kind::Absent)
+        return;
     m_pool.start([this] {
         if (m_leftOverRead)
             return;

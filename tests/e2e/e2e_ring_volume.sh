@@ -10,7 +10,10 @@
 # 3. (PulseAudio) "--alarm-volume 90" told to the running clock: the next ring
 #    raises to 90 %; the user turns the sink to 40 % mid-ring, and after the
 #    close the user's 40 % stays, unmuted. "--alarm-volume off": the sink stays
-#    muted through a ring, and nothing is heard.
+#    muted through a ring, and nothing is heard. Ended by SIGTERM mid-ring, the
+#    clock puts the mute and 5 % back on its way out.
+# 4. (PulseAudio) The server hung (SIGSTOP): the notification still comes with
+#    the minute and closes, and the program ends at once.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
 source "$(dirname "$0")/lib_wm.sh"
@@ -122,7 +125,7 @@ start_sound_server || fail "no PulseAudio server could be started"
 run_server pulseaudio 08
 
 # 3.
-write_alarms "$PROG_DIR/Alarms.dat" 'Tea|daily|09:00' 'Walk|daily|09:05'
+write_alarms "$PROG_DIR/Alarms.dat" 'Tea|daily|09:00' 'Walk|daily|09:05' 'Run|daily|09:10' 'Nap|daily|09:15'
 : >"$E2E_WORK/clock.log"
 start_clock "$(offset_to '2024-03-07 08:40:00' 0)"
 wait_for_clock
@@ -147,9 +150,32 @@ stop_recording
 [ "$("$PROG_DIR/tockwise" --alarm-volume)" = off ] || fail "--alarm-volume alone does not print off"
 end_clock
 "$PROG_DIR/tockwise" --alarm-volume 70 >/dev/null
-log "pulseaudio: alarm volume 90 told to the running clock and used; the user's 40 % kept; off leaves the sink muted"
+# Ended mid-ring by a signal: put back on the way out.
+ring 09:10
+expect_sink 'no 70' 3 "the sink of a ringing alarm"
+end_clock
+sink_is 'yes 5' || fail "the clock ended by SIGTERM left the sink $(sink_state)"
+[ ! -e "$RESTORE" ] || fail "the clock ended by SIGTERM left the restore file"
+log "pulseaudio: alarm volume 90 told to the running clock and used; the user's 40 % kept; off leaves the sink muted; SIGTERM mid-ring puts back at once"
+
+# 4. A sound server that hangs (stopped before the clock starts) holds up
+# neither the notification nor its closing nor the program's end.
+kill -STOP "$SOUND_SERVER_PID"
+ring 09:15
+rang=$(traces ring | head -n1 | cut -d' ' -f1)
+shown=$(traces notification-shown | head -n1 | cut -d' ' -f1)
+[ $((shown - rang)) -lt 1000 ] || fail "with the sound server hung the notification came $((shown - rang)) ms after the ring"
+timeout 10 "$PROG_DIR/tockwise" --dismiss-all >"$E2E_WORK/cmd.txt" 2>&1 ||
+    fail "--dismiss-all with the sound server hung: $(cat "$E2E_WORK/cmd.txt")"
+wait_until gone notification >/dev/null || fail "--dismiss-all left the notification open"
+end_clock
+kill -CONT "$SOUND_SERVER_PID"
+sink_is 'yes 5' || fail "the sink is $(sink_state) after a ring with the server hung"
+log "pulseaudio hung: the notification came $((shown - rang)) ms after the ring and closed; the program ended at once"
+# Gone as a process, not only from its socket: PipeWire's server will not
+# start beside it.
 pactl exit >/dev/null 2>&1 || true
-wait_for 5 gone pactl info >/dev/null 2>&1 || fail "PulseAudio did not end"
+wait_for_exit "$SOUND_SERVER_PID" 5 || fail "PulseAudio did not end"
 
 # PipeWire's PulseAudio server.
 start_pipewire_server || fail "no PipeWire server could be started: $(tail -n3 "$E2E_WORK"/pipewire*.log)"

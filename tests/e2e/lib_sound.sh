@@ -4,14 +4,16 @@
 #   source "$(dirname "$0")/lib_sound.sh"
 
 # start_sound_server: PulseAudio with a null sink as the default output, in the
-# test's own runtime folder. Fails where none can be started.
+# test's own runtime folder; its process is SOUND_SERVER_PID. Fails where none
+# can be started.
 start_sound_server() {
     local tool
     for tool in pulseaudio pactl pacat parec sox; do command -v "$tool" >/dev/null || return 1; done
     pulseaudio -n --daemonize=no --exit-idle-time=-1 \
         --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
         >"$E2E_WORK/pulseaudio.log" 2>&1 &
-    E2E_PIDS+=($!)
+    SOUND_SERVER_PID=$!
+    E2E_PIDS+=($SOUND_SERVER_PID)
     wait_for 5 pactl info >/dev/null 2>&1 || return 1
     pactl set-default-sink nullsink >/dev/null 2>&1 || return 1
 }
