@@ -13,7 +13,7 @@ packages=(
     desktop-file-utils appstream
     dpkg-dev file lintian
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
-    xfce4-panel dbus-daemon dbus-bin libglib2.0-bin
+    xfce4-panel xfce4-notifyd dbus-daemon dbus-bin libglib2.0-bin
     at-spi2-core python3-pyatspi libxfixes3
     libical-dev libical3
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop libpulse-dev

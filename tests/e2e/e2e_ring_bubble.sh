@@ -12,6 +12,9 @@
 #    that closes withdraws its bubble.
 # 3. Started again at 08:09:57, the snoozed Walk rings at 08:10 with a new
 #    bubble, which the program ended mid-ring withdraws.
+# 4. With a real server (xfce4-notifyd) the bubble is on screen with the
+#    alarm's name, the time line and both buttons; its Dismiss button closes
+#    the alarm's window.
 source "$(dirname "$0")/lib.sh" "$@"
 source "$(dirname "$0")/lib_alarms.sh"
 source "$(dirname "$0")/lib_wm.sh"
@@ -30,7 +33,8 @@ start_session_bus
 SERVER=$E2E_WORK/server.txt
 mkfifo "$E2E_WORK/user"
 /usr/bin/python3 "$(dirname "$0")/fake_notifications.py" "$DBUS_SESSION_BUS_ADDRESS" actions body <"$E2E_WORK/user" >"$SERVER" 2>&1 &
-E2E_PIDS+=($!)
+STANDIN_PID=$!
+E2E_PIDS+=($STANDIN_PID)
 exec 3>"$E2E_WORK/user"
 wait_for 10 grep -q ready "$SERVER" || fail "the stand-in server did not start: $(cat "$SERVER")"
 
@@ -89,5 +93,40 @@ kill "$CLOCK_PID"
 wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
 has_line "$SERVER" " close $again\$" || fail "the program ended mid-ring left its bubble: $(cat "$SERVER")"
 log "the snooze rang with a new bubble, withdrawn when the program ended"
+
+# 4.
+exec 3>&-
+kill "$STANDIN_PID"
+wait_for_exit "$STANDIN_PID" 5 || fail "the stand-in server did not end"
+notifyd=$(ls /usr/lib/*/xfce4/notifyd/xfce4-notifyd 2>/dev/null | head -n1)
+[ -n "$notifyd" ] || fail "xfce4-notifyd is not installed"
+# The program's icon where an installed copy has it.
+icon=$(dirname "$E2E_PROGRAM")/../resources/generated/icons/tockwise.svg
+mkdir -p "$XDG_DATA_HOME/icons/hicolor/scalable/apps"
+cp "$icon" "$XDG_DATA_HOME/icons/hicolor/scalable/apps/example.varnod.Tockwise.svg"
+"$notifyd" >"$E2E_WORK/notifyd.log" 2>&1 &
+E2E_PIDS+=($!)
+notifyd_up() {
+    gdbus call --session --dest org.freedesktop.Notifications --object-path /org/freedesktop/Notifications \
+        --method org.freedesktop.Notifications.GetServerInformation 2>/dev/null | grep -q Xfce
+}
+wait_for 10 notifyd_up || fail "xfce4-notifyd did not start: $(cat "$E2E_WORK/notifyd.log")"
+bubble_window() { xdotool search --onlyvisible --name '^xfce4-notifyd$' 2>/dev/null | head -n1 | grep .; }
+write_alarms "$PROG_DIR/Alarms.dat" 'Nap|daily|08:20'
+start_clock "$(offset_to '2024-03-07 08:20:00' 4)"
+wait_for_clock
+wait_for 15 windows_are 1 || fail "the 08:20 alarm did not ring"
+shown=$(wait_for 5 bubble_window) || fail "no bubble of xfce4-notifyd on screen"
+read -r bx by < <(window_position "$shown")
+read -r bw bh < <(xdotool getwindowgeometry "$shown" | awk '/Geometry/ {split($2, g, "x"); print g[1], g[2]}')
+[ "$bw" -ge 250 ] && [ "$bh" -ge 90 ] || fail "the bubble is ${bw}x$bh, too small for its buttons"
+screenshot xfce4-notifyd
+# Dismiss is the right-hand button along the bubble's foot.
+xdotool mousemove $((bx + bw * 3 / 4)) $((by + bh - 30)) click 1
+wait_for 5 windows_are 0 || fail "Dismiss in xfce4-notifyd's bubble left the alarm's window open"
+wait_until gone bubble_window || fail "the bubble stayed after Dismiss"
+kill "$CLOCK_PID"
+wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+log "xfce4-notifyd showed a ${bw}x$bh bubble; its Dismiss button closed the alarm's window"
 grep -v '^tockwise-trace' "$E2E_WORK/clock.log" | grep -q . && fail "the clock printed: $(grep -v '^tockwise-trace' "$E2E_WORK/clock.log")"
 exit 0
