@@ -10,6 +10,7 @@
 #include "ui/Settings.h"
 #include "ui/ToolWindow.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,8 +18,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -126,12 +130,20 @@ ModifyForm::ModifyForm()
     DateLabel->setBuddy(DateSelection);
     DateSelection->setAccessibleName(QStringLiteral("Date"));
 
-    // Enter confirms and Escape cancels, wherever the focus is in the window
-    // (an open drop-down list takes them first).
-    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
-        connect(new QShortcut(key, this), &QShortcut::activated, this, &ModifyForm::enterPressed);
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            &ModifyForm::CancelButton_Click);
+    // Enter confirms and Escape cancels, wherever the focus is in the window;
+    // an open drop-down (the type or day list, the calendar, its month menu)
+    // gets them instead, to choose or to close itself. On X the window's
+    // shortcuts see the key before the open list does.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this, key] {
+            if (m_openDropDowns > 0 || passToOpenDropDown(key))
+                return;
+            if (key == Qt::Key_Escape)
+                CancelButton_Click();
+            else
+                enterPressed();
+        });
+    }
 
     const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,
                                     ConfirmButton, CancelButton, DayList,  DisabledCheck};
@@ -140,6 +152,10 @@ ModifyForm::ModifyForm()
 
     HourText->installEventFilter(this);
     MinuteText->installEventFilter(this);
+    TypeList->view()->window()->installEventFilter(this);
+    DayList->view()->window()->installEventFilter(this);
+    for (QMenu *menu : DateSelection->findChildren<QMenu *>())
+        menu->installEventFilter(this);
     connect(NameText, &QLineEdit::textChanged, this, &ModifyForm::NameText_Change);
     connect(TypeList, &QComboBox::currentIndexChanged, this, &ModifyForm::TypeList_Click);
     connect(TypeList, &QComboBox::currentIndexChanged, this, [this] { m_keepType = false; });
@@ -315,6 +331,35 @@ void ModifyForm::ConfirmButton_Click()
         list->UpdateAlarmList();
 }
 
+bool ModifyForm::passToOpenDropDown(int key)
+{
+    // A list that is open need not be the application's active popup (on X
+    // it is not), so each drop-down of the window is asked too.
+    QWidget *target = QApplication::activePopupWidget();
+    if (target && target->focusWidget())
+        target = target->focusWidget();
+    for (QComboBox *list : {TypeList, DayList}) {
+        if (!target && list->view()->isVisible())
+            target = list->view();
+    }
+    // The calendar's month menu, and its year box while it is being edited.
+    for (QMenu *menu : DateSelection->findChildren<QMenu *>()) {
+        if (!target && menu->isVisible())
+            target = menu;
+    }
+    for (QSpinBox *year : DateSelection->findChildren<QSpinBox *>()) {
+        if (!target && year->isVisible() && year->hasFocus())
+            target = year;
+    }
+    if (!target)
+        return false;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+    return true;
+}
+
 void ModifyForm::enterPressed()
 {
     if (CancelButton->hasFocus())
@@ -342,6 +387,14 @@ void ModifyForm::closeEvent(QCloseEvent *event)
 
 bool ModifyForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched != HourText && watched != MinuteText && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->isWindow()) {
+        if (event->type() == QEvent::Show)
+            ++m_openDropDowns;
+        else if (event->type() == QEvent::Hide)
+            QTimer::singleShot(0, this, [this] { m_openDropDowns = std::max(0, m_openDropDowns - 1); });
+        return QWidget::eventFilter(watched, event);
+    }
     const bool hour = watched == HourText;
     if (!hour && watched != MinuteText)
         return QWidget::eventFilter(watched, event);

@@ -62,6 +62,11 @@ private:
     void setTypeControlsVisible(bool visible);
     void placeNameHint();
     void enterPressed();
+    // Gives the key to the drop-down open in front of the window; false when none is.
+    bool passToOpenDropDown(int key);
+    // Drop-downs shown, or hidden only within the event now being handled:
+    // the key that closes a list on X reaches the window's shortcuts after.
+    int m_openDropDowns = 0;
 
     // Stored values no control can show (a damaged or hand-edited file) are
     // written back as they were unless the user chose another.
