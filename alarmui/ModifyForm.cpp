@@ -135,8 +135,10 @@ ModifyForm::ModifyForm()
     // gets them instead, to choose or to close itself. On X the window's
     // shortcuts see the key before the open list does.
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this, key] {
-            if (m_openDropDowns > 0 || passToOpenDropDown(key))
+        auto *shortcut = new QShortcut(QKeySequence(key), this);
+        m_shortcuts.append(shortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, key] {
+            if (passToOpenDropDown(key) || m_openDropDowns > 0)
                 return;
             if (key == Qt::Key_Escape)
                 CancelButton_Click();
@@ -156,6 +158,8 @@ ModifyForm::ModifyForm()
     DayList->view()->window()->installEventFilter(this);
     for (QMenu *menu : DateSelection->findChildren<QMenu *>())
         menu->installEventFilter(this);
+    for (QSpinBox *year : DateSelection->findChildren<QSpinBox *>())
+        year->installEventFilter(this);
     connect(NameText, &QLineEdit::textChanged, this, &ModifyForm::NameText_Change);
     connect(TypeList, &QComboBox::currentIndexChanged, this, &ModifyForm::TypeList_Click);
     connect(TypeList, &QComboBox::currentIndexChanged, this, [this] { m_keepType = false; });
@@ -348,15 +352,21 @@ bool ModifyForm::passToOpenDropDown(int key)
             target = menu;
     }
     for (QSpinBox *year : DateSelection->findChildren<QSpinBox *>()) {
-        if (!target && year->isVisible() && year->hasFocus())
+        if (!target && year->isVisible())
             target = year;
     }
     if (!target)
         return false;
+    // A key sent from here looks for shortcuts first: these must not take it
+    // again.
+    for (QShortcut *shortcut : std::as_const(m_shortcuts))
+        shortcut->setEnabled(false);
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &release);
+    for (QShortcut *shortcut : std::as_const(m_shortcuts))
+        shortcut->setEnabled(true);
     return true;
 }
 
@@ -388,7 +398,7 @@ void ModifyForm::closeEvent(QCloseEvent *event)
 bool ModifyForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != HourText && watched != MinuteText && watched->isWidgetType() &&
-        static_cast<QWidget *>(watched)->isWindow()) {
+        (static_cast<QWidget *>(watched)->isWindow() || qobject_cast<QSpinBox *>(watched))) {
         if (event->type() == QEvent::Show)
             ++m_openDropDowns;
         else if (event->type() == QEvent::Hide)

@@ -8,6 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QShortcut;
 class QPushButton;
 
 // The editor of one alarm. It fills its controls from the edit buffer when it
@@ -67,6 +68,7 @@ private:
     // Drop-downs shown, or hidden only within the event now being handled:
     // the key that closes a list on X reaches the window's shortcuts after.
     int m_openDropDowns = 0;
+    QList<QShortcut *> m_shortcuts; // Enter, Enter on the keypad, Escape
 
     // Stored values no control can show (a damaged or hand-edited file) are
     // written back as they were unless the user chose another.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Enter and Escape in an open drop-down of the real editor, with openbox on a
-# real X server: they choose or close that drop-down alone; with every
+# Enter and Escape in an open drop-down of the real editor (the Type and Day
+# lists, the calendar's month menu and year box), with openbox on a real X
+# server: they choose or close that drop-down alone; with every
 # drop-down closed Enter confirms and Escape cancels, as before. One case a
 # line: the keys after the name, what --list then holds (the editor closed by
 # a last Return, or by Escape when nothing is to be kept).
@@ -17,7 +18,7 @@ wait_for_clock
 list=$(open_alarm_list)
 
 # case NAME EXPECTED KEYS...: types NAME into a new alarm, presses the keys one
-# by one; the editor must still be open, then a Return (or, for an EXPECTED of
+# by one (click:X,Y clicks there in the editor); the editor must still be open, then a Return (or, for an EXPECTED of
 # "-", an Escape) closes it, and the last line of --list must be EXPECTED.
 case_keys() {
     local name=$1 expected=$2 editor key last
@@ -25,7 +26,10 @@ case_keys() {
     editor=$(open_editor "$list")
     type_alarm_name "$editor" "$name"
     for key in "$@"; do
-        xdotool key "$key"
+        case $key in
+        click:*) IFS=, read -r x y <<<"${key#click:}"; click_at "$editor" "$x" "$y" ;;
+        *) xdotool key "$key" ;;
+        esac
         sleep 0.3
     done
     editor_open || fail "$name: the editor closed on the keys $*"
@@ -38,7 +42,8 @@ case_keys() {
     else
         [ "$last" = "$expected" ] || fail "$name: --list ends with '$last', not '$expected'"
     fi
-    log "$name: $* -> ${expected/-/nothing kept}"
+    [ "$expected" = - ] && expected="nothing kept"
+    log "$name: $* -> $expected"
 }
 
 # The Type list: Return chooses Weekly; Escape closes it, keeping Once Only.
@@ -49,3 +54,9 @@ case_keys DayReturn $'weekly\t12:00\tTuesday\tDayReturn' Tab alt+Down Down Down 
     Tab Tab Tab Tab Tab alt+Down Down Return
 case_keys DayEscape $'weekly\t12:00\tMonday\tDayEscape' Tab alt+Down Down Down Return \
     Tab Tab Tab Tab Tab alt+Down Down Escape
+# The calendar's month menu (its month name, 150, 131) and year box (194, 131)
+# turn its page; the Monday of the page's second row (93, 191) is then taken.
+case_keys MonthReturn $'once\t12:00\t2024-01-01\tMonthReturn' click:150,131 Down Return click:93,191
+case_keys MonthEscape - click:150,131 Down Escape
+case_keys YearReturn $'once\t12:00\t2025-03-03\tYearReturn' click:194,131 Up Return click:93,191
+case_keys YearEscape $'once\t12:00\t2024-03-07\tYearEscape' click:194,131 Escape
