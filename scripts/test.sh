@@ -30,9 +30,19 @@ status=0
 (cd build-asan && ctest --output-on-failure -j4 -LE timing "$@") || status=$?
 # Every report is kept in a file, so a finding in a program whose exit status
 # no test looks at (a clock a test kills, a restarted copy) still fails the run.
-if compgen -G "$reports/*" >/dev/null; then
-    cat "$reports"/* >&2
+# A leak report none of whose stacks passes through this program's code is
+# Qt's or a library's own (a helper thread Qt Network lets go only after the
+# process has ended): shown, not failed on. Every other finding fails.
+here=$(pwd)
+for report in "$reports"/*; do
+    [ -e "$report" ] || continue
+    cat "$report" >&2
+    if grep -q 'ERROR: LeakSanitizer' "$report" && ! grep -v 'LeakSanitizer' "$report" | grep -q 'ERROR:' &&
+        ! grep -qE "$here/|/bin/tockwise|/prog/tockwise|/tests/test_|/tests/tst_" "$report"; then
+        echo "test.sh: $report: leaks inside libraries only, with no frame of ours: not failed on" >&2
+        continue
+    fi
     echo "test.sh: the sanitizers reported the findings above" >&2
     status=1
-fi
+done
 exit "$status"
