@@ -5,6 +5,9 @@
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/Snoozes.h"
+#include "engine/TimingModule.h"
 #include "resources/Artwork.h"
 #include "ui/AccessibleRole.h"
 #include "ui/Dialogs.h"
@@ -165,6 +168,9 @@ AlarmForm::AlarmForm()
         EditButton_Click();
     });
 
+    // Edit and Remove act on the selected row: without one they are off.
+    connect(AlarmList, &QListWidget::itemSelectionChanged, this, &AlarmForm::updateButtons);
+
     connect(AddButton, &QPushButton::clicked, this, &AlarmForm::AddButton_Click);
     connect(EditButton, &QPushButton::clicked, this, &AlarmForm::EditButton_Click);
     connect(RemoveButton, &QPushButton::clicked, this, &AlarmForm::RemoveButton_Click);
@@ -216,6 +222,27 @@ QString AlarmForm::RowText(const AlarmRecord &alarm)
     return text;
 }
 
+QString AlarmForm::WhenText(const QDateTime &when, const QDateTime &now)
+{
+    static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    const QDateTime local = when.toLocalTime();
+    QString at = local.toString(QStringLiteral("HH:mm"));
+    if (local.date() != now.toLocalTime().date())
+        at = QLatin1String(days[local.date().dayOfWeek() - 1]) + QLatin1Char(' ') + at;
+    return at;
+}
+
+QString AlarmForm::SnoozeText(const QDateTime &end, const QDateTime &now)
+{
+    return end.isValid() ? QStringLiteral(" (snoozed until %1)").arg(WhenText(end, now)) : QString();
+}
+
+QString AlarmForm::rowTextAt(int position) const
+{
+    return RowText(AlarmHandling::Alarms.at(position)) +
+           SnoozeText(Snoozes::EndFor(AlarmIdentity::Of(position)), TimingModule::Now());
+}
+
 void AlarmForm::UpdateAlarmList()
 {
     AlarmList->clear();
@@ -223,10 +250,34 @@ void AlarmForm::UpdateAlarmList()
     for (int i = 1; i < alarms.size(); ++i) {
         if (alarms.at(i).Deleted != 0)
             continue;
-        AlarmList->addItem(new AlarmRow(RowText(alarms.at(i)), i));
+        AlarmList->addItem(new AlarmRow(rowTextAt(i), i));
     }
     AlarmList->clearSelection();
     AlarmList->setCurrentRow(-1);
+    updateButtons();
+}
+
+void AlarmForm::UpdateSnoozes()
+{
+    for (int row = 0; row < AlarmList->count(); ++row) {
+        QListWidgetItem *item = AlarmList->item(row);
+        const int position = item->data(PositionRole).toInt();
+        if (position < 1 || position >= AlarmHandling::Alarms.size())
+            continue;
+        if (const QString text = rowTextAt(position); text != item->text())
+            item->setText(text);
+    }
+}
+
+void AlarmForm::updateButtons()
+{
+    const bool selected = selectedPosition() >= 0;
+    // The focus leaves a button that goes off, as it would a hidden one.
+    for (QPushButton *button : {EditButton, RemoveButton}) {
+        if (!selected && button->hasFocus())
+            AlarmList->setFocus();
+        button->setEnabled(selected);
+    }
 }
 
 int AlarmForm::selectedPosition() const

@@ -27,8 +27,16 @@ public:
     // "Pills - 08:00 every weekday (disabled)".
     static QString RowText(const AlarmRecord &alarm);
 
+    // "08:15" for a moment of today, "Tue 08:15" for one of another day.
+    static QString WhenText(const QDateTime &when, const QDateTime &now);
+    // " (snoozed until 08:15)" after the row of an alarm put off, with the
+    // day ("Tue 08:15") when the snooze ends on another; empty for none.
+    static QString SnoozeText(const QDateTime &end, const QDateTime &now);
+
     // Rebuilds every row from the alarm table; no row is selected afterwards.
     void UpdateAlarmList();
+    // Brings the rows' snooze notes up to date, keeping the selection.
+    void UpdateSnoozes();
 
     void Form_Load();
     void AddButton_Click();
@@ -45,6 +53,8 @@ protected:
 private:
     // Table position of the selected row's alarm, or -1 when no row is selected.
     int selectedPosition() const;
+    QString rowTextAt(int position) const;
+    void updateButtons();
     void openEditor();
 
     QLabel *Image1 = nullptr;

@@ -2,8 +2,10 @@
 
 #include "alarmui/AlarmForm.h"
 #include "alarmui/EditorFields.h"
+#include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
+#include "engine/TimingModule.h"
 #include "resources/Artwork.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
@@ -43,6 +45,9 @@ const QStringList TypeNames{QStringLiteral("Once Only"), QStringLiteral("Daily")
 const QStringList DayNames{QStringLiteral("Monday"),   QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
                            QStringLiteral("Thursday"), QStringLiteral("Friday"),  QStringLiteral("Saturday"),
                            QStringLiteral("Sunday")};
+
+// 5.5:1 on the window's background.
+const QColor PassedRed(0xB0, 0x00, 0x00);
 
 QString twoDigits(int value)
 {
@@ -117,6 +122,20 @@ ModifyForm::ModifyForm()
         NameHint->show();
     }));
 
+    // Under the date's label, in the column beside the calendar that nothing
+    // else uses; a red dark enough to read on the window's grey-blue.
+    PassedHint = MakeLabel(this, "PassedHint", AlarmChecking::PassedText, Qt::AlignRight);
+    PassedHint->setWordWrap(true);
+    PassedHint->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    QPalette red = PassedHint->palette();
+    red.setColor(QPalette::WindowText, PassedRed);
+    PassedHint->setPalette(red);
+    PlaceTwips(PassedHint, 120, 2115, 975, 1200);
+    PassedHint->hide();
+    m_minuteTimer = new QTimer(this);
+    m_minuteTimer->setSingleShot(true);
+    connect(m_minuteTimer, &QTimer::timeout, this, &ModifyForm::updatePassedHint);
+
     // The labels name the controls beside them for screen readers.
     Label1->setBuddy(NameText);
     NameText->setAccessibleName(QStringLiteral("Name"));
@@ -147,8 +166,9 @@ ModifyForm::ModifyForm()
         });
     }
 
-    const QList<QWidget *> tabOrder{NameText,      TypeList,     HourText, MinuteText,   DateSelection,
-                                    ConfirmButton, CancelButton, DayList,  DisabledCheck};
+    // As the fields stand on the window, row by row; hidden ones are passed over.
+    const QList<QWidget *> tabOrder{NameText, TypeList,      HourText,      MinuteText,  DisabledCheck,
+                                    DayList,  DateSelection, ConfirmButton, CancelButton};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
@@ -166,6 +186,10 @@ ModifyForm::ModifyForm()
     connect(DayList, &QComboBox::currentIndexChanged, this, [this] { m_keepWeekDay = false; });
     connect(DateSelection, &QCalendarWidget::selectionChanged, this, [this] { m_keepDate = false; });
     connect(DateSelection, &QCalendarWidget::clicked, this, [this] { m_keepDate = false; });
+    connect(TypeList, &QComboBox::currentIndexChanged, this, &ModifyForm::updatePassedHint);
+    connect(DateSelection, &QCalendarWidget::selectionChanged, this, &ModifyForm::updatePassedHint);
+    connect(HourText, &QLineEdit::textChanged, this, &ModifyForm::updatePassedHint);
+    connect(MinuteText, &QLineEdit::textChanged, this, &ModifyForm::updatePassedHint);
     connect(ConfirmButton, &QPushButton::clicked, this, &ModifyForm::ConfirmButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &ModifyForm::CancelButton_Click);
 
@@ -194,6 +218,37 @@ void ModifyForm::Form_Load()
     m_keepDate = !stored.isValid() || stored < FirstDate || stored > LastDate;
     m_keepType = EditAlarm.AlarmType >= TypeNames.size();
     m_keepWeekDay = EditAlarm.WeekDay >= DayNames.size();
+    updatePassedHint();
+}
+
+void ModifyForm::updatePassedHint()
+{
+    AlarmRecord shown;
+    shown.AlarmType = static_cast<quint8>(TypeList->currentIndex());
+    const QDate date = DateSelection->selectedDate();
+    shown.Day = static_cast<quint8>(date.day());
+    shown.Month = static_cast<quint8>(date.month());
+    shown.Year = static_cast<qint16>(date.year());
+    shown.Hour = static_cast<quint8>(ClampedTime(HourText->text(), MaxHour).toInt());
+    shown.Minute = static_cast<quint8>(ClampedTime(MinuteText->text(), MaxMinute).toInt());
+    const QDateTime now = TimingModule::Now();
+    const bool passed = !NameText->text().isEmpty() && AlarmChecking::HasPassed(shown, now);
+    if (passed != PassedHint->isVisibleTo(this)) {
+        PassedHint->setVisible(passed);
+        DateSelection->setAccessibleDescription(passed ? AlarmChecking::PassedText : QString());
+    }
+    // A moment still ahead passes while the window is open; one already past
+    // stays so. Nothing runs while the window is closed.
+    if (!passed && shown.AlarmType == AlarmRecord::OnceOnly && isVisible())
+        m_minuteTimer->start(std::max(1, 60000 - now.time().second() * 1000 - now.time().msec()));
+    else
+        m_minuteTimer->stop();
+}
+
+void ModifyForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    updatePassedHint();
 }
 
 void ModifyForm::setDateFromBuffer(int day, int month, int year)
@@ -220,6 +275,7 @@ void ModifyForm::NameText_Change()
 {
     TypeList->setVisible(!NameText->text().isEmpty());
     TypeList_Click();
+    updatePassedHint();
 }
 
 void ModifyForm::TypeList_Click()

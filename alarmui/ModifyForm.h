@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QShortcut;
 class QPushButton;
+class QTimer;
 
 // The editor of one alarm. It fills its controls from the edit buffer when it
 // loads and commits them on Confirm; it reveals its controls step by step: the
@@ -57,9 +58,13 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void setDateFromBuffer(int day, int month, int year);
+    // Shows or hides the line that says a one-off moment lies in the past,
+    // and looks again when the next minute begins while the window is open.
+    void updatePassedHint();
     void setTypeControlsVisible(bool visible);
     void placeNameHint();
     void enterPressed();
@@ -93,4 +98,6 @@ private:
     QPushButton *ConfirmButton = nullptr;
     QPushButton *CancelButton = nullptr;
     QLabel *NameHint = nullptr;
+    QLabel *PassedHint = nullptr;
+    QTimer *m_minuteTimer = nullptr;
 };

@@ -67,6 +67,7 @@ bool MainForm::Form_Load(QString *error)
         if (m_running)
             m_wake.Update(AlarmChecking::LastCheck);
         SaveWhenDue(ClockSaving::Cause::AlarmsSaved);
+        emit minuteChecked();
     });
 
     // The menus come with the tray icon; loading the panel fills its rows.
@@ -197,6 +198,7 @@ void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
     m_waker.SleepUntilNextMinute(now, Snoozes::MsecsToNext());
     m_wake.Update(AlarmChecking::LastCheck);
     SaveWhenDue(ClockSaving::Cause::MinuteChecked);
+    emit minuteChecked();
 }
 
 void MainForm::tickSoon()

@@ -98,6 +98,9 @@ signals:
     void unloaded();
     // The right button or the menu key asks for the main menu at a point.
     void mainMenuRequested(const QPoint &at);
+    // Once a minute, as the clock goes back to sleep after examining it, and
+    // after the table was saved: what shows the next alarm looks again.
+    void minuteChecked();
 
 private:
     void endDrag();

@@ -326,18 +326,22 @@ void StartupCatchUp()
     catchUpAsMissed(now, Snoozes::TakeDue(), true);
 }
 
-qint32 NextDueMinute(qint32 after)
+qint32 NextDueMinute(qint32 after, int *which)
 {
     using namespace TimingModule;
     const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
     qint64 best = -1;
+    int bestIndex = 0;
+    qsizetype i = 1;
     const auto consider = [&](const AlarmRecord &a, qint64 t) {
         if (t > after && t <= std::numeric_limits<qint32>::max() && (best < 0 || t < best) &&
-            isDue(a, static_cast<qint32>(t)))
+            isDue(a, static_cast<qint32>(t))) {
             best = t;
+            bestIndex = static_cast<int>(i);
+        }
     };
     const qint64 firstDay = FloorDiv(after, MinutesPerDay);
-    for (qsizetype i = 1; i < alarms.size(); ++i) {
+    for (; i < alarms.size(); ++i) {
         const AlarmRecord &a = alarms.at(i);
         if (a.Disabled != 0 || a.Hour > 23 || a.Minute > 59)
             continue;
@@ -353,7 +357,55 @@ qint32 NextDueMinute(qint32 after)
         for (qint64 day = firstDay; day <= firstDay + DaysPerWeek; ++day)
             consider(a, day * MinutesPerDay + timeOfDay);
     }
+    if (which)
+        *which = best < 0 ? 0 : bestIndex;
     return static_cast<qint32>(best);
+}
+
+namespace {
+
+// The wall-clock minute as a moment of this time zone. One the wall clock
+// skips (daylight saving time begins) is examined as the clock jumps past
+// it: the first moment after the jump.
+QDateTime localMoment(qint32 minute)
+{
+    QDateTime local;
+    for (int step = 0; step < 180 && !local.isValid(); ++step) {
+        const QDateTime wall = TimingModule::MinuteMoment(minute).addSecs(60 * step);
+        local = QDateTime(wall.date(), wall.time(), Qt::LocalTime);
+    }
+    return local;
+}
+
+} // namespace
+
+Coming NextRing()
+{
+    Coming next;
+    int which = 0;
+    const qint32 alarm = NextDueMinute(TimingModule::CurrentMinute(), &which);
+    if (alarm >= 0) {
+        next.name = AlarmHandling::Alarms.at(which).TrimmedName();
+        next.when = localMoment(alarm);
+    }
+    for (const Snoozes::Snooze &snooze : Snoozes::Pending()) {
+        if (next.name.isEmpty() || snooze.end < next.when) {
+            next.name = snooze.name;
+            next.when = snooze.end.toLocalTime();
+            next.snoozed = true;
+        }
+    }
+    return next;
+}
+
+bool HasPassed(const AlarmRecord &alarm, const QDateTime &now)
+{
+    if (alarm.AlarmType != AlarmRecord::OnceOnly)
+        return false;
+    const QDate date(alarm.Year, alarm.Month, alarm.Day);
+    if (!date.isValid() || alarm.Hour > 23 || alarm.Minute > 59)
+        return false;
+    return TimingModule::MinuteOf(date, QTime(alarm.Hour, alarm.Minute)) <= TimingModule::MinuteOf(now);
 }
 
 QDateTime NextWakeMoment()
@@ -362,17 +414,8 @@ QDateTime NextWakeMoment()
     const qint32 now = CurrentMinute();
     QDateTime wake;
     const qint32 alarm = NextDueMinute(now);
-    if (alarm >= 0) {
-        // The wall-clock minute as a moment of this time zone. One the wall
-        // clock skips (daylight saving time begins) is examined as the clock
-        // jumps past it: wake for the first moment after the jump.
-        QDateTime local;
-        for (int step = 0; step < 180 && !local.isValid(); ++step) {
-            const QDateTime wall = MinuteMoment(alarm).addSecs(60 * step);
-            local = QDateTime(wall.date(), wall.time(), Qt::LocalTime);
-        }
-        wake = local.toUTC();
-    }
+    if (alarm >= 0)
+        wake = localMoment(alarm).toUTC();
     for (const Snoozes::Snooze &snooze : Snoozes::Pending()) {
         if (!wake.isValid() || snooze.end < wake)
             wake = snooze.end;

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include "engine/AlarmRecord.h"
+
 class AlarmWindows;
 
 // Minute-by-minute checking of the alarm table and the list of missed alarms.
@@ -67,8 +69,26 @@ void AddMissedAlarm(const QString &text, const QDateTime &when);
 void StartupCatchUp();
 
 // The first minute after `after` in which an enabled alarm of the table falls
-// due, or -1 when none ever will (however far ahead the one that does).
-qint32 NextDueMinute(qint32 after);
+// due, or -1 when none ever will (however far ahead the one that does). When
+// several fall due then, *which is the first of them in the table.
+qint32 NextDueMinute(qint32 after, int *which = nullptr);
+
+// What rings next after the present minute: an alarm of the table or a
+// pending snooze, whichever comes first.
+struct Coming
+{
+    QString name;   // empty: nothing
+    QDateTime when; // local time; the start of the alarm's minute, a snooze's end
+    bool snoozed = false;
+};
+Coming NextRing();
+
+// Shown where a one-off alarm is set for a moment already gone, and printed
+// by the command that adds one.
+inline const QString PassedText = QStringLiteral("This moment has passed: the alarm will not ring.");
+// Whether the alarm is a one-off one whose minute has begun by `now` (the
+// check of that minute is over, or about to be: it will not ring).
+bool HasPassed(const AlarmRecord &alarm, const QDateTime &now);
 // The moment the computer must be awake for the next alarm or pending snooze:
 // the start of that minute on the wall clock (for a minute the wall clock
 // skips, the moment it jumps past it), UTC; invalid when nothing is due.

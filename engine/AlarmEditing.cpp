@@ -13,17 +13,19 @@ AlarmRecord EditAlarm;
 
 void ClearEditAlarm()
 {
-    const QDate today = TimingModule::Now().date();
+    // The next whole hour: a time a newcomer can keep, and never one already past.
+    const QDateTime next = TimingModule::Now().addSecs(3600);
+    const QDate day = next.date();
     AlarmRecord r;
     r.Index = 0;
     r.Name = QString(AlarmRecord::NameLength, QLatin1Char(' '));
     r.AlarmType = AlarmRecord::OnceOnly;
-    r.Hour = 12;
+    r.Hour = static_cast<quint8>(next.time().hour());
     r.Minute = 0;
     r.WeekDay = 0;
-    r.Day = static_cast<quint8>(today.day());
-    r.Month = static_cast<quint8>(today.month());
-    r.Year = static_cast<qint16>(today.year());
+    r.Day = static_cast<quint8>(day.day());
+    r.Month = static_cast<quint8>(day.month());
+    r.Year = static_cast<qint16>(day.year());
     r.Deleted = 0;
     r.Disabled = 0;
     EditAlarm = r;

@@ -9,7 +9,8 @@ namespace AlarmEditing {
 
 extern AlarmRecord EditAlarm;
 
-// A new alarm: Once Only at 12:00 today, Monday, enabled, blank name.
+// A new alarm: Once Only at the next whole hour (tomorrow after 23:00),
+// Monday, enabled, blank name.
 void ClearEditAlarm();
 
 // Commits EditAlarm: Index 0 appends it, any other Index replaces that alarm;

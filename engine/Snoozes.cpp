@@ -35,6 +35,18 @@ QList<Snooze> &pendingView()
 
 quint64 changes = 0;
 
+std::function<void()> &changedHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+void changed()
+{
+    if (changedHook())
+        changedHook()();
+}
+
 QDateTime nowUtc()
 {
     return TimingModule::Now().toUTC();
@@ -94,6 +106,7 @@ void Load()
         entries().append(e);
     }
     refreshView();
+    changed();
 }
 
 void Save()
@@ -115,6 +128,7 @@ void Add(const QString &alarmId, const QString &name, int minutes)
     e.endElapsed = TimingModule::ElapsedMsecs() + qint64(minutes) * 60000;
     entries().append(e);
     Save();
+    changed();
 }
 
 QList<Snooze> TakeDue()
@@ -129,16 +143,20 @@ QList<Snooze> TakeDue()
             ++i;
         }
     }
-    if (!due.isEmpty())
+    if (!due.isEmpty()) {
         Save();
+        changed();
+    }
     return due;
 }
 
 void CancelFor(const QString &alarmId)
 {
     const auto gone = entries().removeIf([&alarmId](const Entry &e) { return e.snooze.alarmId == alarmId; });
-    if (gone > 0)
+    if (gone > 0) {
         Save();
+        changed();
+    }
 }
 
 quint64 Changes()
@@ -149,6 +167,23 @@ quint64 Changes()
 const QList<Snooze> &Pending()
 {
     return pendingView();
+}
+
+QDateTime EndFor(const QString &alarmId)
+{
+    QDateTime end;
+    if (alarmId.isEmpty())
+        return end;
+    for (const Snooze &snooze : pendingView()) {
+        if (snooze.alarmId == alarmId && (!end.isValid() || snooze.end < end))
+            end = snooze.end;
+    }
+    return end;
+}
+
+void SetChangedHook(std::function<void()> hook)
+{
+    changedHook() = std::move(hook);
 }
 
 qint64 MsecsToNext()

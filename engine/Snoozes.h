@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Rung alarms put off for a while. A snooze belongs to the ringing, not to the
 // record: it keeps the name it rang with and the alarm's identity (so that
 // removing the alarm cancels it), and lasts that many real minutes: while the
@@ -32,6 +34,11 @@ QList<Snooze> TakeDue();
 void CancelFor(const QString &alarmId);
 
 const QList<Snooze> &Pending();
+// The end of the alarm's first pending snooze, invalid when it has none.
+QDateTime EndFor(const QString &alarmId);
+// Called after a snooze was added, ended, cancelled or loaded, for what shows
+// them; an empty function removes it.
+void SetChangedHook(std::function<void()> hook);
 // Counts every change of the pending snoozes: what depends on them can tell
 // whether to look again.
 quint64 Changes();

@@ -3,13 +3,18 @@
 #include "engine/AlarmChecking.h"
 #include "notify/MouseLabel.h"
 #include "resources/Artwork.h"
+#include "ui/AccessibleRole.h"
 #include "ui/FormRegistry.h"
 #include "ui/Settings.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -37,6 +42,9 @@ MissedForm::MissedForm()
     setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(6000 / Twips, 2025 / Twips);
+    // Up, Down, Delete, the menu key and Escape work while it is active.
+    setFocusPolicy(Qt::StrongFocus);
+    AccessibleRole::Set(this, QAccessible::List, QStringLiteral("Missed Alarms"));
     m_background = Artwork::Picture(QString::fromLatin1(Artwork::kMissedPicture), devicePixelRatioF());
 
     auto makeLabel = [this](const QString &name, const QString &text, const QRect &geometry, const QColor &colour,
@@ -55,13 +63,17 @@ MissedForm::MissedForm()
                        QColor(0xE0, 0xE0, 0xE0), 9.75, Qt::AlignHCenter);
     connect(Label1, &MouseLabel::mouseDown, this, &MissedForm::Label1_MouseDown);
     for (int i = 0; i < Rows; ++i) {
-        MouseLabel *row =
-            makeLabel(QStringLiteral("MissedList_%1").arg(i), QStringLiteral("Missed Alarm"),
-                      twips(240, 360 + 240 * i, 5295, 255), QColor(0xC0, 0xC0, 0xC0), 8.25, Qt::AlignLeft);
+        MouseLabel *row = makeLabel(QStringLiteral("MissedList_%1").arg(i), QStringLiteral("Missed Alarm"),
+                                    twips(240, 360 + 240 * i, 5295, 255), RowColour, 8.25, Qt::AlignLeft);
         row->setProperty("Tag", QStringLiteral("0"));
+        // The selected line takes the focus, so a screen reader reads it.
+        AccessibleRole::Set(row, QAccessible::ListItem);
         row->setTextFormat(Qt::PlainText);
-        connect(row, &MouseLabel::mouseDown, this,
-                [this, i](Qt::MouseButton button) { MissedList_MouseDown(i, button); });
+        connect(row, &MouseLabel::mouseDown, this, [this, i](Qt::MouseButton button) {
+            if (button == Qt::LeftButton)
+                select(static_cast<qint32>(Settings::LenientNumber(RowTag(i))));
+            MissedList_MouseDown(i, button);
+        });
         MissedList[static_cast<size_t>(i)] = row;
     }
     UpButton = makeLabel(QStringLiteral("UpButton"), QStringLiteral("/\\"), twips(5520, 360, 255, 255), Active, 8.25,
@@ -121,6 +133,108 @@ void MissedForm::UpdateMissedList()
     m_hasEntries = shown > 0;
     setColour(UpButton, MissedStart > 0 ? Active : Inactive);
     setColour(DownButton, shown > Rows ? Active : Inactive);
+    // A selected line that went (deleted, cleared) or scrolled out of sight is
+    // no longer selected.
+    if (m_selected > 0 && rowOf(m_selected) < 0) {
+        m_selected = 0;
+        if (QWidget *focus = focusWidget(); focus && focus != this)
+            setFocus(Qt::OtherFocusReason);
+    }
+    update();
+}
+
+QList<qint32> MissedForm::entries() const
+{
+    QList<qint32> list;
+    const QStringList &missed = AlarmChecking::MissedAlarms;
+    for (qsizetype k = 1; k < missed.size(); ++k) {
+        if (!missed.at(k).isEmpty())
+            list.append(static_cast<qint32>(k));
+    }
+    return list;
+}
+
+int MissedForm::rowOf(qint32 entry) const
+{
+    if (entry <= 0)
+        return -1;
+    const QString tag = QString::number(entry);
+    for (int r = 0; r < Rows; ++r) {
+        if (RowTag(r) == tag && !RowText(r).isEmpty())
+            return r;
+    }
+    return -1;
+}
+
+void MissedForm::select(qint32 entry)
+{
+    const QList<qint32> all = entries();
+    const qsizetype at = all.indexOf(entry);
+    if (at < 0)
+        return;
+    // Scrolled so that the line shows, as the arrows would.
+    if (at < MissedStart)
+        MissedStart = static_cast<qint32>(at);
+    else if (at >= MissedStart + Rows)
+        MissedStart = static_cast<qint32>(at - Rows + 1);
+    m_selected = entry;
+    UpdateMissedList();
+    if (const int row = rowOf(entry); row >= 0 && isActiveWindow())
+        MissedList[static_cast<size_t>(row)]->setFocus(Qt::OtherFocusReason);
+    update();
+}
+
+void MissedForm::HideWhenEmptied()
+{
+    UpdateMissedList();
+    if (!m_hasEntries)
+        hide();
+}
+
+void MissedForm::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const QList<qint32> all = entries();
+    const qsizetype at = all.indexOf(m_selected);
+    if (mods == Qt::NoModifier && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+        if (!all.isEmpty()) {
+            qsizetype next;
+            if (at < 0) // the first line in sight, or the last going up
+                next = key == Qt::Key_Down ? MissedStart : std::min<qsizetype>(all.size() - 1, MissedStart + Rows - 1);
+            else
+                next = std::clamp<qsizetype>(at + (key == Qt::Key_Down ? 1 : -1), 0, all.size() - 1);
+            select(all.at(std::clamp<qsizetype>(next, 0, all.size() - 1)));
+        }
+        event->accept();
+        return;
+    }
+    if (mods == Qt::NoModifier && key == Qt::Key_Delete) {
+        if (at >= 0) {
+            // The line below takes its place, or the one above at the end.
+            const qint32 after = at + 1 < all.size() ? all.at(at + 1) : (at > 0 ? all.at(at - 1) : 0);
+            AlarmChecking::DeleteMissedAlarm(m_selected);
+            m_selected = 0;
+            HideWhenEmptied();
+            if (after > 0 && isVisible())
+                select(after);
+        }
+        event->accept();
+        return;
+    }
+    if ((mods == Qt::NoModifier && key == Qt::Key_Menu) || (mods == Qt::ShiftModifier && key == Qt::Key_F10)) {
+        const int row = rowOf(m_selected);
+        const QWidget *under = row >= 0 ? static_cast<QWidget *>(MissedList[static_cast<size_t>(row)]) : Label1;
+        popupMenu(row >= 0 ? m_selected : 0, under->mapToGlobal(QPoint(12, under->height())));
+        event->accept();
+        return;
+    }
+    if (mods == Qt::NoModifier && key == Qt::Key_Escape) {
+        hide();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MissedForm::UpButton_MouseDown(Qt::MouseButton)
@@ -142,13 +256,13 @@ void MissedForm::DownButton_MouseDown(Qt::MouseButton)
 void MissedForm::Label1_MouseDown(Qt::MouseButton Button)
 {
     if (Button == Qt::RightButton)
-        popupMenu(0);
+        popupMenu(0, QCursor::pos());
 }
 
 void MissedForm::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton)
-        popupMenu(0);
+        popupMenu(0, QCursor::pos());
 }
 
 void MissedForm::wheelEvent(QWheelEvent *event)
@@ -180,12 +294,12 @@ void MissedForm::MissedList_MouseDown(int Index, Qt::MouseButton Button)
         return;
     const double tag = Settings::LenientNumber(RowTag(Index));
     const bool entry = tag > 0 && tag < static_cast<double>(AlarmChecking::MissedAlarms.size());
-    popupMenu(entry ? static_cast<qint32>(std::lround(tag)) : 0);
+    popupMenu(entry ? static_cast<qint32>(std::lround(tag)) : 0, QCursor::pos());
 }
 
-void MissedForm::popupMenu(qint32 entry)
+void MissedForm::popupMenu(qint32 entry, const QPoint &at)
 {
-    emit menuRequested(entry, m_hasEntries);
+    emit menuRequested(entry, m_hasEntries, at);
 }
 
 void MissedForm::showEvent(QShowEvent *event)
@@ -239,4 +353,12 @@ void MissedForm::paintEvent(QPaintEvent *)
         painter.fillRect(rect(), QColor(Artwork::kMissedPanel));
     else
         painter.drawImage(rect(), m_background);
+    // The selected line: a darker band, which only adds to the text's
+    // contrast, framed in the rows' colour.
+    if (const int row = rowOf(m_selected); row >= 0) {
+        const QRect band = MissedList[static_cast<size_t>(row)]->geometry().adjusted(-4, 0, 4, 0);
+        painter.fillRect(band, QColor(0x26, 0x26, 0x26));
+        painter.setPen(RowColour);
+        painter.drawRect(band.adjusted(0, 0, -1, -1));
+    }
 }

@@ -13,8 +13,11 @@ class MissedForm : public QWidget
 
 public:
     static constexpr int Rows = 6;
+    // Light enough to read on the panel's grey as drawn (small text is drawn
+    // lighter than its colour): 4.5:1 and more, the inactive arrows too.
     static inline const QColor Active{0xFF, 0xFF, 0xFF};
-    static inline const QColor Inactive{0x88, 0x88, 0x88};
+    static inline const QColor Inactive{0xE4, 0xE4, 0xE4};
+    static inline const QColor RowColour{0xF2, 0xF2, 0xF2};
 
     MissedForm();
 
@@ -28,6 +31,12 @@ public:
     void Label1_MouseDown(Qt::MouseButton Button);
     void MissedList_MouseDown(int Index, Qt::MouseButton Button);
 
+    // The line chosen with Up and Down (or a click): its index in the missed
+    // list, 0 for none.
+    qint32 Selected() const { return m_selected; }
+    // Delete or "Clear All" left nothing: the panel goes.
+    void HideWhenEmptied();
+
     // For the menus and for tests.
     bool HasEntries() const { return m_hasEntries; }
     QString RowText(int row) const;
@@ -36,10 +45,10 @@ public:
     QColor DownColour() const;
 
 signals:
-    // A right click asks for the panel's menu: entry is the missed line it
-    // was on (0 for none; then Delete is off), clearEnabled whether there is
-    // anything to clear.
-    void menuRequested(qint32 entry, bool clearEnabled);
+    // A right click (or the menu key) asks for the panel's menu at a point:
+    // entry is the missed line it was on (0 for none; then Delete is off),
+    // clearEnabled whether there is anything to clear.
+    void menuRequested(qint32 entry, bool clearEnabled, const QPoint &at);
     // Shown or hidden, however it happened (a menu, Alt+F4, the clock).
     void shownChanged(bool shown);
 
@@ -49,11 +58,17 @@ protected:
     void hideEvent(QHideEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void Form_Load();
-    void popupMenu(qint32 entry);
+    void popupMenu(qint32 entry, const QPoint &at);
+    // Entries still in the list, in order.
+    QList<qint32> entries() const;
+    void select(qint32 entry);
+    // The row that shows the entry, or -1.
+    int rowOf(qint32 entry) const;
     static void setColour(MouseLabel *label, const QColor &colour);
     static QColor colour(const MouseLabel *label);
 
@@ -63,5 +78,6 @@ private:
     MouseLabel *UpButton = nullptr;
     MouseLabel *DownButton = nullptr;
     bool m_hasEntries = false;
+    qint32 m_selected = 0;
     int m_wheelAngle = 0; // eighths of a degree not yet turned into a step
 };

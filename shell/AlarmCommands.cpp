@@ -71,11 +71,14 @@ Reply list()
     Reply reply;
     for (int i = 1; i < AlarmHandling::Alarms.size(); ++i) {
         const AlarmRecord &a = AlarmHandling::Alarms.at(i);
-        reply.out += QStringLiteral("%1\t%2\t%3:%4\t%5\t%6\t%7\n")
-                         .arg(i)
-                         .arg(KindName(a.AlarmType), twoDigits(a.Hour), twoDigits(a.Minute), DayText(i),
-                              a.Disabled != 0 ? QStringLiteral("disabled") : QStringLiteral("enabled"), a.TrimmedName())
-                         .toUtf8();
+        const QDateTime snoozed = Snoozes::EndFor(AlarmIdentity::Of(i));
+        reply.out +=
+            QStringLiteral("%1\t%2\t%3:%4\t%5\t%6\t%7\t%8\n")
+                .arg(i)
+                .arg(KindName(a.AlarmType), twoDigits(a.Hour), twoDigits(a.Minute), DayText(i),
+                     a.Disabled != 0 ? QStringLiteral("disabled") : QStringLiteral("enabled"), a.TrimmedName(),
+                     snoozed.isValid() ? snoozed.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString())
+                .toUtf8();
     }
     return reply;
 }
@@ -92,8 +95,17 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
         return QStringLiteral("the name holds a control character (%1), which an alarm name cannot hold").arg(control);
     if (name.size() > AlarmRecord::NameLength)
         return QStringLiteral("the name is longer than %1 characters").arg(AlarmRecord::NameLength);
-    if (AlarmHandling::StorableName(name) != name)
-        return QStringLiteral("the name has characters an alarm name cannot hold");
+    if (const QString stored = AlarmHandling::StorableName(name); stored != name) {
+        qsizetype at = 0;
+        while (at < name.size() && at < stored.size() && name.at(at) == stored.at(at))
+            ++at;
+        const char32_t c = name.at(at).isHighSurrogate() && at + 1 < name.size()
+                               ? QChar::surrogateToUcs4(name.at(at), name.at(at + 1))
+                               : name.at(at).unicode();
+        return QStringLiteral("the name holds \"%1\" (U+%2), which an alarm name cannot hold: only letters of "
+                              "Western European languages can be stored")
+            .arg(QString::fromUcs4(&c, 1), QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    }
     const int kind = int(QStringList{"once", "daily", "weekly", "weekdays"}.indexOf(words.at(2)));
     if (kind < 0)
         return QStringLiteral("no alarm kind '%1' (once, daily, weekly, weekdays)").arg(words.at(2));
@@ -171,6 +183,9 @@ Reply add(const QStringList &words)
     Reply reply;
     reply.out = QByteArray::number(index) + '\n';
     reply.err = QStringLiteral("tockwise: added alarm %1\n").arg(describe(index)).toUtf8();
+    // Kept as asked (a user may be entering last week's alarms), but said.
+    if (AlarmChecking::HasPassed(alarm, TimingModule::Now()))
+        reply.err += QStringLiteral("tockwise: %1\n").arg(AlarmChecking::PassedText).toUtf8();
     reply.changed = true;
     return reply;
 }

@@ -54,11 +54,29 @@ const QtOption *FindQtOption(std::string_view arg)
 // The options that run a command on the alarms rather than start the clock.
 bool IsCommandOption(std::string_view arg)
 {
-    for (std::string_view option :
-         {"--list",     "--add",        "--remove",      "--enable",       "--disable",           "--export",
-          "--import",   "--snooze-all", "--dismiss-all", "--autostart",    "--wake-from-suspend", "--at",
-          "--daily",    "--weekdays",   "--weekly",      "--on",           "--disabled",          "--sync-setup",
-          "--sync-now", "--sync-off",   "--user",        "--password-file",  "--alarm-volume"}) {
+    for (std::string_view option : {"--list",
+                                    "--add",
+                                    "--remove",
+                                    "--enable",
+                                    "--disable",
+                                    "--export",
+                                    "--import",
+                                    "--snooze-all",
+                                    "--dismiss-all",
+                                    "--autostart",
+                                    "--wake-from-suspend",
+                                    "--at",
+                                    "--daily",
+                                    "--weekdays",
+                                    "--weekly",
+                                    "--on",
+                                    "--disabled",
+                                    "--sync-setup",
+                                    "--sync-now",
+                                    "--sync-off",
+                                    "--user",
+                                    "--password-file",
+                                    "--alarm-volume"}) {
         if (arg == option)
             return true;
     }
@@ -78,8 +96,10 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
     QString name, at, day, kind;
     bool disabled = false;
     bool hasDay = false;
+    // An option where a value should be is a value left out: "--add --at
+    // 07:30" lacks the name rather than naming an alarm "--at".
     const auto value = [&](size_t &i, QString *into) {
-        if (i + 1 >= args.size())
+        if (i + 1 >= args.size() || IsCommandOption(args[i + 1]))
             return false;
         ++i;
         *into = QString::fromUtf8(args[i].data(), qsizetype(args[i].size()));
@@ -100,8 +120,10 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             if (!setCommand({option.mid(2)}))
                 return usageError(err, QStringLiteral("one command at a time"));
         } else if (arg == "--add") {
-            if (!value(i, &name) || !setCommand({QStringLiteral("add")}))
-                return usageError(err, QStringLiteral("--add needs a name, and comes alone"));
+            if (!value(i, &name))
+                return usageError(err, QStringLiteral("the alarm's name is missing: --add NAME --at HH:MM ..."));
+            if (!setCommand({QStringLiteral("add")}))
+                return usageError(err, QStringLiteral("one command at a time"));
         } else if (arg == "--remove" || arg == "--enable" || arg == "--disable") {
             if (!value(i, &v))
                 return usageError(err, QStringLiteral("%1 needs the number of an alarm").arg(option));
@@ -142,8 +164,8 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             if (i + 1 < args.size() && !args[i + 1].starts_with("--")) {
                 value(i, &level);
                 if (AlarmCommands::ParseAlarmVolume(level) < 0)
-                    return usageError(err, QStringLiteral("--alarm-volume takes 1 to 100, or 0 or off, not '%1'")
-                                               .arg(level));
+                    return usageError(
+                        err, QStringLiteral("--alarm-volume takes 1 to 100, or 0 or off, not '%1'").arg(level));
             }
             if (!setCommand({QStringLiteral("alarm-volume"), level}))
                 return usageError(err, QStringLiteral("one command at a time"));

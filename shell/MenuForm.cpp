@@ -1,6 +1,9 @@
 #include "shell/MenuForm.h"
 
+#include "about/AdForm.h"
+#include "about/PersonalForm.h"
 #include "alarmui/AlarmForm.h"
+#include "alarmui/ModifyForm.h"
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmChecking.h"
 #include "notify/MissedForm.h"
@@ -129,9 +132,9 @@ void MenuForm::PopupMainMenu(const QPoint &at)
     popup(Menu_Main, at);
 }
 
-void MenuForm::PopupMissedMenu()
+void MenuForm::PopupMissedMenu(const QPoint &at)
 {
-    popup(Menu_Missed, QCursor::pos());
+    popup(Menu_Missed, at);
 }
 
 void MenuForm::PopupTrayMenu()
@@ -196,17 +199,34 @@ void MenuForm::Menu_Main_Hide_Click()
 
 void MenuForm::Menu_Main_Exit_Click()
 {
+    exitProgram();
+}
+
+void MenuForm::exitProgram()
+{
+    // Exit ends the program: the windows a user opened go with the clock
+    // (the editor's input dropped, as Cancel drops it); only notifications
+    // still ringing stay until they are closed.
+    Forms().Unload<ModifyForm>();
+    Forms().Unload<AlarmForm>();
+    Forms().Unload<ThemeForm>();
+    Forms().Unload<AdForm>();
+    Forms().Unload<PersonalForm>();
     Forms().Unload<MainForm>();
 }
 
 void MenuForm::Menu_Missed_Delete_Click()
 {
     AlarmChecking::DeleteMissedAlarm(SelectionID);
+    if (MissedForm *missed = Forms().Find<MissedForm>())
+        missed->HideWhenEmptied();
 }
 
 void MenuForm::Menu_Missed_Clear_Click()
 {
     AlarmChecking::ClearMissedAlarms();
+    if (MissedForm *missed = Forms().Find<MissedForm>())
+        missed->HideWhenEmptied();
 }
 
 void MenuForm::Menu_Missed_Close_Click()
@@ -225,5 +245,5 @@ void MenuForm::Menu_Tray_Show_Click()
 
 void MenuForm::Menu_Tray_Exit_Click()
 {
-    Forms().Unload<MainForm>();
+    exitProgram();
 }

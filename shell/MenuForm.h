@@ -50,7 +50,7 @@ public:
     void PopupMainMenu();
     // The main menu opened from the keyboard, at a point of the clock.
     void PopupMainMenu(const QPoint &at);
-    void PopupMissedMenu();
+    void PopupMissedMenu(const QPoint &at);
     void PopupTrayMenu();
 
     // The tray callback: a left double click shows the clock, a right click
@@ -78,6 +78,7 @@ protected:
 
 private:
     void popup(QMenu *menu, const QPoint &at);
+    void exitProgram();
 
     QTimer m_trayRelease; // waits for the right button to come up over the tray
 };

@@ -1,8 +1,11 @@
 #include "shell/ShellWiring.h"
 
+#include "alarmui/AlarmForm.h"
 #include "clockwindow/MainForm.h"
+#include "engine/Snoozes.h"
 #include "notify/MissedForm.h"
 #include "shell/MenuForm.h"
+#include "shell/SystemTray.h"
 #include "theme/ThemeForm.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
@@ -25,8 +28,17 @@ MenuForm *menus()
     return Forms().Get<MenuForm>();
 }
 
+// The tray's tip and the list's snooze notes follow the table and the snoozes.
+void showWhatIsComing()
+{
+    SystemTray::UpdateTip();
+    if (AlarmForm *list = Forms().Find<AlarmForm>())
+        list->UpdateSnoozes();
+}
+
 void wireClock(MainForm *clock)
 {
+    QObject::connect(clock, &MainForm::minuteChecked, clock, &showWhatIsComing);
     // Loading the menus hidden adds the tray icon.
     QObject::connect(clock, &MainForm::loaded, clock, [] { menus()->hide(); });
     QObject::connect(clock, &MainForm::unloaded, clock, [] { Forms().Unload<MenuForm>(); });
@@ -35,13 +47,13 @@ void wireClock(MainForm *clock)
 
 void wireMissedPanel(MissedForm *panel)
 {
-    QObject::connect(panel, &MissedForm::menuRequested, panel, [](qint32 entry, bool clearEnabled) {
+    QObject::connect(panel, &MissedForm::menuRequested, panel, [](qint32 entry, bool clearEnabled, const QPoint &at) {
         MenuForm *m = menus();
         if (entry > 0)
             m->SelectionID = entry;
         m->Menu_Missed_Delete->setEnabled(entry > 0);
         m->Menu_Missed_Clear->setEnabled(clearEnabled);
-        m->PopupMissedMenu();
+        m->PopupMissedMenu(at);
     });
     // "Show Missed Alarms" is checked exactly while the panel shows.
     QObject::connect(panel, &MissedForm::shownChanged, panel, [](bool shown) {
@@ -65,6 +77,8 @@ void wireTheme(ThemeForm *theme)
 
 void ShellWiring::Install()
 {
+    // Later, out of the notification that snoozed or the tick that rang.
+    Snoozes::SetChangedHook([] { QTimer::singleShot(0, qApp, &showWhatIsComing); });
     Forms().OnLoad([](QWidget *window) {
         if (auto *clock = qobject_cast<MainForm *>(window))
             wireClock(clock);

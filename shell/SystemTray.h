@@ -1,5 +1,10 @@
 #pragma once
 
+#include "engine/AlarmChecking.h"
+
+#include <QDateTime>
+#include <QString>
+
 class MenuForm;
 class QSystemTrayIcon;
 
@@ -25,5 +30,16 @@ bool StatusNotifierHostPresent();
 
 QSystemTrayIcon *AddTrayIcon(MenuForm *owner);
 void RemoveTrayIcon();
+
+// Within this many minutes the next ring is named in the tip.
+constexpr qint32 TipHorizon = 7 * 1440;
+
+// The icon's tip: "Tockwise", and on a second line what rings next, e.g.
+// "Next: Dentist 07:00 (in 8 h 3 min)", "Next: Gym Mon 18:00 (in 2 d 4 h)",
+// "Next: Tea, snoozed, 08:15 (in 7 min)".
+QString TipFor(const AlarmChecking::Coming &next, const QDateTime &now);
+// Sets the tip from the table and the snoozes as they are now; a tip that
+// reads as before is not sent again.
+void UpdateTip();
 
 } // namespace SystemTray

@@ -320,31 +320,46 @@ private slots:
         QTest::keyClicks(Child<QLineEdit>(editor, "NameText"), "Wake");
         QCOMPARE(ShownControls(editor), With(Common, {"DateLabel", "DateSelection"}));
         QCOMPARE(Child<QComboBox>(editor, "TypeList")->currentText(), QStringLiteral("Once Only"));
-        QCOMPARE(Child<QLineEdit>(editor, "HourText")->text(), QStringLiteral("12"));
+        // The next whole hour after 09:30.
+        QCOMPARE(Child<QLineEdit>(editor, "HourText")->text(), QStringLiteral("10"));
         QCOMPARE(Child<QLineEdit>(editor, "MinuteText")->text(), QStringLiteral("00"));
         QCOMPARE(Child<QComboBox>(editor, "DayList")->currentText(), QStringLiteral("Monday"));
         QCOMPARE(Child<QCalendarWidget>(editor, "DateSelection")->selectedDate(), Today);
         QVERIFY(!Child<QCheckBox>(editor, "DisabledCheck")->isChecked());
         QCOMPARE(editor->ShownType, QStringLiteral("Once Only"));
+
+        // A time of today already gone is pointed out while it is chosen.
+        auto *hour = Child<QLineEdit>(editor, "HourText");
+        hour->setText("09");
+        QCOMPARE(ShownControls(editor), With(Common, {"DateLabel", "DateSelection", "PassedHint"}));
+        QCOMPARE(Child<QLabel>(editor, "PassedHint")->text(),
+                 QStringLiteral("This moment has passed: the alarm will not ring."));
+        Child<QLineEdit>(editor, "MinuteText")->setText("31");
+        QCOMPARE(ShownControls(editor), With(Common, {"DateLabel", "DateSelection"}));
     }
 
     void visibilityFollowsTheType_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("once only") << 0 << With(Common, {"DateLabel", "DateSelection"});
-        QTest::newRow("daily") << 1 << Common;
-        QTest::newRow("weekly") << 2 << With(Common, {"DayLabel", "DayList"});
-        QTest::newRow("every weekday") << 3 << Common;
+        QTest::addColumn<int>("year"); // of the stored date, 31 January
+        QTest::newRow("once only") << 0 << With(Common, {"DateLabel", "DateSelection"}) << 2030;
+        // Saved before its moment passed: it will not ring, and the editor says so.
+        QTest::newRow("once only, its moment gone")
+            << 0 << With(Common, {"DateLabel", "DateSelection", "PassedHint"}) << 2024;
+        QTest::newRow("daily") << 1 << Common << 2024;
+        QTest::newRow("weekly") << 2 << With(Common, {"DayLabel", "DayList"}) << 2024;
+        QTest::newRow("every weekday") << 3 << Common << 2030;
     }
 
     void visibilityFollowsTheType()
     {
         QFETCH(int, type);
         QFETCH(QStringList, shown);
+        QFETCH(int, year);
 
         // Opened with the type stored...
-        ModifyForm *editor = OpenEditorFor(Alarm("Alarm", quint8(type), 7, 0, 4, 31, 1, 2030));
+        ModifyForm *editor = OpenEditorFor(Alarm("Alarm", quint8(type), 7, 0, 4, 31, 1, qint16(year)));
         QVERIFY(editor);
         QCOMPARE(ShownControls(editor), shown);
         QCOMPARE(editor->ShownType, Child<QComboBox>(editor, "TypeList")->itemText(type));
@@ -352,7 +367,7 @@ private slots:
         RunDeferredDeletes();
 
         // ...and chosen in the list from another type.
-        editor = OpenEditorFor(Alarm("Alarm", quint8((type + 1) % 4), 7, 0));
+        editor = OpenEditorFor(Alarm("Alarm", quint8((type + 1) % 4), 7, 0, 4, 31, 1, qint16(year)));
         QVERIFY(editor);
         auto *types = Child<QComboBox>(editor, "TypeList");
         types->setFocus();
@@ -770,7 +785,7 @@ private slots:
         QCOMPARE(Alarms.size(), 3);
         QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("Kept"));
         QVERIFY(form->isEnabled());
-        QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Kept - 12:00 every day"));
+        QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Kept - 10:00 every day"));
     }
 
     void focusOrder()
@@ -779,6 +794,32 @@ private slots:
         AlarmForm *form = OpenList();
         const QStringList order = FocusOrder(Child<QListWidget>(form, "AlarmList"), 4);
         QCOMPARE(order, QStringList({"AlarmList", "AddButton", "RemoveButton", "EditButton"}));
+    }
+
+    // Edit and Remove act on the selected row, and are off without one.
+    void editAndRemoveNeedASelection()
+    {
+        SetAlarms({});
+        AlarmForm *form = OpenList();
+        auto *edit = Child<QPushButton>(form, "EditButton");
+        auto *remove = Child<QPushButton>(form, "RemoveButton");
+        QVERIFY(!edit->isEnabled() && !remove->isEnabled()); // an empty list
+        form->close();
+        RunDeferredDeletes();
+
+        SetAlarms({Alarm("Tea", 1, 16, 0), Alarm("Walk", 1, 17, 0)});
+        form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+        edit = Child<QPushButton>(form, "EditButton");
+        remove = Child<QPushButton>(form, "RemoveButton");
+        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
+        list->setCurrentRow(1);
+        QVERIFY(edit->isEnabled() && remove->isEnabled());
+        list->clearSelection();
+        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
+        list->setCurrentRow(0);
+        form->UpdateAlarmList(); // rebuilt: nothing selected
+        QVERIFY(!edit->isEnabled() && !remove->isEnabled());
     }
 
     void linksOpenTheAboutWindowsOnce()

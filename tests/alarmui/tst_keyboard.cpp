@@ -7,6 +7,7 @@
 #include "ui/FormRegistry.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -64,6 +65,8 @@ private slots:
         QCOMPARE(focusName(), QStringLiteral("MinuteText"));
         press(Qt::Key_unknown, QStringLiteral("45"));
         press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("DisabledCheck"));
+        press(Qt::Key_Tab);
         QCOMPARE(focusName(), QStringLiteral("ConfirmButton"));
         press(Qt::Key_Space);
 
@@ -94,11 +97,52 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(editor));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tea"));
         auto *hour = editor->findChild<QLineEdit *>(QStringLiteral("HourText"));
-        QCOMPARE(hour->text(), QStringLiteral("12"));
+        const QString start = hour->text();
         QTest::mouseClick(hour, Qt::LeftButton, {}, QPoint(4, hour->height() / 2));
-        QTRY_COMPARE(hour->selectedText(), QStringLiteral("12"));
+        QTRY_COMPARE(hour->selectedText(), start);
         QTest::keyClicks(hour, QStringLiteral("07"));
         QCOMPARE(hour->text(), QStringLiteral("07"));
+        Forms().DeleteAll();
+    }
+
+    // Tab goes through the fields as they stand on the window, row by row,
+    // whichever kind shows which.
+    void tabFollowsTheFields_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("order");
+        const QStringList top{"NameText", "TypeList", "HourText", "MinuteText", "DisabledCheck"};
+        const QStringList buttons{"ConfirmButton", "CancelButton", "NameText"};
+        QTest::newRow("Once Only") << 0 << top + QStringList{"DateSelection"} + buttons;
+        QTest::newRow("Daily") << 1 << top + buttons;
+        QTest::newRow("Weekly") << 2 << top + QStringList{"DayList"} + buttons;
+        QTest::newRow("Every Weekday") << 3 << top + buttons;
+    }
+
+    void tabFollowsTheFields()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, order);
+        QTemporaryDir dir;
+        AlarmHandling::SetAlarmFolder(dir.path());
+        AlarmHandling::Alarms = {AlarmRecord{}};
+        AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
+        QTest::mouseClick(list->findChild<QWidget *>(QStringLiteral("AddButton")), Qt::LeftButton);
+        ModifyForm *editor = Forms().Find<ModifyForm>();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tea"));
+        editor->findChild<QComboBox *>(QStringLiteral("TypeList"))->setCurrentIndex(type);
+
+        QStringList seen{focusName()};
+        for (int i = 1; i < order.size(); ++i) {
+            press(Qt::Key_Tab);
+            // The calendar's focus is its table of days.
+            QWidget *focus = QApplication::focusWidget();
+            while (focus && focus->parentWidget() != editor)
+                focus = focus->parentWidget();
+            seen << (focus ? focus->objectName() : QString());
+        }
+        QCOMPARE(seen, order);
         Forms().DeleteAll();
     }
 };

@@ -539,9 +539,23 @@ private slots:
 
     // ---- The edit buffer ------------------------------------------------
 
+    void clearEditAlarmPreparesANewAlarm_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QDateTime>("set"); // the new alarm's date and time
+        QTest::newRow("03:50") << QDateTime(QDate(2031, 2, 27), QTime(3, 50))
+                               << QDateTime(QDate(2031, 2, 27), QTime(4, 0));
+        QTest::newRow("on the hour") << QDateTime(QDate(2031, 2, 27), QTime(7, 0))
+                                     << QDateTime(QDate(2031, 2, 27), QTime(8, 0));
+        QTest::newRow("the last second of a month")
+            << QDateTime(QDate(2031, 2, 28), QTime(23, 59, 59)) << QDateTime(QDate(2031, 3, 1), QTime(0, 0));
+    }
+
     void clearEditAlarmPreparesANewAlarm()
     {
-        fakeNow = QDateTime(QDate(2031, 2, 28), QTime(23, 59, 59));
+        QFETCH(QDateTime, now);
+        QFETCH(QDateTime, set);
+        fakeNow = now;
         AlarmEditing::EditAlarm = makeAlarm("old", 3, 1, 2, 3, 4, 5, 6, -1);
         AlarmEditing::EditAlarm.Index = 9;
         AlarmEditing::ClearEditAlarm();
@@ -549,13 +563,16 @@ private slots:
         QCOMPARE(e.Index, 0);
         QCOMPARE(e.Name, QString(100, ' '));
         QCOMPARE(int(e.AlarmType), 0);
-        QCOMPARE(int(e.Hour), 12);
-        QCOMPARE(int(e.Minute), 0);
+        QCOMPARE(QDateTime(QDate(e.Year, e.Month, e.Day), QTime(e.Hour, e.Minute)), set);
         QCOMPARE(int(e.WeekDay), 0);
-        QCOMPARE(int(e.Day), 28);
-        QCOMPARE(int(e.Month), 2);
-        QCOMPARE(int(e.Year), 2031);
         QCOMPARE(int(e.Disabled), 0);
+        // It is ahead until its minute begins.
+        QVERIFY(!AlarmChecking::HasPassed(e, now));
+        QVERIFY(!AlarmChecking::HasPassed(e, set.addSecs(-1)));
+        QVERIFY(AlarmChecking::HasPassed(e, set));
+        AlarmRecord daily = e;
+        daily.AlarmType = AlarmRecord::Daily;
+        QVERIFY(!AlarmChecking::HasPassed(daily, set.addDays(3)));
     }
 
     void storeAppendsOverwritesAndRenumbersAfterRemoval()

@@ -2,7 +2,9 @@
 #include "about/PersonalForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
 #include "engine/Snoozes.h"
+#include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
@@ -31,10 +33,10 @@
 #include <QtTest>
 
 #include <future>
-#include <sys/stat.h>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 // The single-copy socket and lock tests.
@@ -627,8 +629,8 @@ private slots:
         QTest::addColumn<QString>("out"); // exactly
         QTest::addColumn<QString>("err"); // a part
 
-        const QString listed = "1\tdaily\t07:00\t-\tenabled\tWake up\n"
-                               "2\tonce\t10:30\t2024-03-08\tdisabled\tMeeting\n";
+        const QString listed = "1\tdaily\t07:00\t-\tenabled\tWake up\t\n"
+                               "2\tonce\t10:30\t2024-03-08\tdisabled\tMeeting\t\n";
         for (const bool running : {false, true}) {
             const char *copy = running ? "running: " : "alone: ";
             const auto row = [&](const char *name) -> QTestData & {
@@ -641,6 +643,19 @@ private slots:
                                                         "2050-12-31", "--at",  "0:00"}
                                          << 0 << "3\n"
                                          << "(once 00:00 2050-12-31)";
+            // The snooze's end, local time, after the name.
+            row("--list, one snoozed") << QStringList{"--list", "SNOOZE"} << 0
+                                       << "1\tdaily\t07:00\t-\tenabled\tWake up\t%SNOOZED%\n"
+                                          "2\tonce\t10:30\t2024-03-08\tdisabled\tMeeting\t\n"
+                                       << "";
+            // Kept as asked, and said.
+            row("--add a moment gone") << QStringList{"--add", "Old", "--at", "07:00", "--on", "2024-03-07"} << 0
+                                       << "3\n"
+                                       << "tockwise: This moment has passed: the alarm will not ring.\n";
+            row("--add --at with the name left out") << QStringList{"--add", "--at", "07:30", "--daily"} << 2 << ""
+                                                     << "the alarm's name is missing";
+            row("--add --at with the time left out") << QStringList{"--add", "x", "--at", "--daily"} << 2 << ""
+                                                     << "--at needs a time HH:MM";
             row("--add 30 February") << QStringList{"--add", "x", "--at", "07:00", "--on", "2024-02-30"} << 2 << ""
                                      << "no date YYYY-MM-DD";
             row("--add 1999") << QStringList{"--add", "x", "--at", "07:00", "--on", "1999-12-31"} << 2 << ""
@@ -648,8 +663,11 @@ private slots:
             row("--add 24:00") << QStringList{"--add", "x", "--at", "24:00", "--daily"} << 2 << ""
                                << "no time of day";
             row("--add name beyond the code page")
-                << QStringList{"--add", "日本", "--at", "07:00", "--daily"} << 2 << ""
-                << "cannot hold";
+                << QStringList{"--add", "Tea 日本", "--at", "07:00", "--daily"} << 2 << ""
+                << "the name holds \"日\" (U+65E5), which an alarm name cannot hold";
+            row("--add a name beyond the plane")
+                << QStringList{"--add", "Tea \U0001F375", "--at", "07:00", "--daily"} << 2 << ""
+                << "holds \"\U0001F375\" (U+1F375)";
             row("--add --weekly 8") << QStringList{"--add", "x", "--at", "07:00", "--weekly", "8"} << 2 << ""
                                     << "no day of the week";
             row("--add without --at") << QStringList{"--add", "x", "--daily"} << 2 << ""
@@ -666,10 +684,10 @@ private slots:
                               << "enabled alarm 2 \"Meeting\" (once 10:30 2024-03-08)\n"
                               << "";
             // Names are text: what would forge lines of --list or reach a terminal raw is refused.
-            row("--add a tab in the name") << QStringList{"--add", "Tea\tTime", "--at", "07:00", "--daily"} << 2
-                                           << "" << "control character (U+0009)";
-            row("--add an escape in the name") << QStringList{"--add", "\x1b[2J", "--at", "07:00", "--daily"} << 2
-                                               << "" << "control character (U+001B)";
+            row("--add a tab in the name") << QStringList{"--add", "Tea\tTime", "--at", "07:00", "--daily"} << 2 << ""
+                                           << "control character (U+0009)";
+            row("--add an escape in the name") << QStringList{"--add", "\x1b[2J", "--at", "07:00", "--daily"} << 2 << ""
+                                               << "control character (U+001B)";
             row("--add a blank name") << QStringList{"--add", "  ", "--at", "07:00", "--daily"} << 2 << ""
                                       << "needs a name";
             // Numbers and times are digits alone.
@@ -679,8 +697,10 @@ private slots:
                                  << "no time of day";
             row("--add --weekly ' 3'") << QStringList{"--add", "x", "--at", "09:00", "--weekly", " 3"} << 2 << ""
                                        << "no day of the week";
-            row("--remove ' 1'") << QStringList{"--remove", " 1"} << 2 << "" << "no alarm number";
-            row("--snooze-all +5") << QStringList{"--snooze-all", "+5"} << 2 << "" << "1 to 1440 minutes";
+            row("--remove ' 1'") << QStringList{"--remove", " 1"} << 2 << ""
+                                 << "no alarm number";
+            row("--snooze-all +5") << QStringList{"--snooze-all", "+5"} << 2 << ""
+                                   << "1 to 1440 minutes";
             row("--alarm-volume 35") << QStringList{"--alarm-volume", "35"} << 0
                                      << "alarm volume 35: a ringing alarm's sound output is unmuted and raised to "
                                         "at least 35 %\n"
@@ -688,14 +708,19 @@ private slots:
             row("--alarm-volume 0") << QStringList{"--alarm-volume", "0"} << 0
                                     << "alarm volume off: a ringing alarm leaves the sound output as it is\n"
                                     << "";
-            row("--alarm-volume 101") << QStringList{"--alarm-volume", "101"} << 2 << "" << "1 to 100, or 0 or off";
-            row("--alarm-volume -5") << QStringList{"--alarm-volume", "-5"} << 2 << "" << "not '-5'";
-            row("--alarm-volume ' 5'") << QStringList{"--alarm-volume", " 5"} << 2 << "" << "not ' 5'";
+            row("--alarm-volume 101") << QStringList{"--alarm-volume", "101"} << 2 << ""
+                                      << "1 to 100, or 0 or off";
+            row("--alarm-volume -5") << QStringList{"--alarm-volume", "-5"} << 2 << ""
+                                     << "not '-5'";
+            row("--alarm-volume ' 5'") << QStringList{"--alarm-volume", " 5"} << 2 << ""
+                                       << "not ' 5'";
             row("--import a missing file") << QStringList{"--import", "/nonexistent/a.ics"} << 1 << ""
                                            << "cannot be read";
             // Read in the command, never waited on for ever.
-            row("--import a named pipe") << QStringList{"--import", "%FIFO%"} << 1 << "" << "no plain file";
-            row("--import /dev/zero") << QStringList{"--import", "/dev/zero"} << 1 << "" << "no plain file";
+            row("--import a named pipe") << QStringList{"--import", "%FIFO%"} << 1 << ""
+                                         << "no plain file";
+            row("--import /dev/zero") << QStringList{"--import", "/dev/zero"} << 1 << ""
+                                      << "no plain file";
             row("--import no calendar") << QStringList{"--import", "%NOCAL%"} << 1 << ""
                                         << "nothing imported";
             row("--import twice the same") << QStringList{"--import", "%ICS%"} << 0 << "imported 1 alarms, skipped 1\n"
@@ -788,6 +813,14 @@ private slots:
             }
         }
 
+        const bool snoozed = arguments.removeAll("SNOOZE") > 0;
+        if (snoozed) {
+            Snoozes::SetFile(files.filePath("snoozes"));
+            AlarmIdentity::SetFile(files.filePath("alarm-ids"));
+            AlarmIdentity::Reconcile();
+            Snoozes::Add(AlarmIdentity::Of(1), "Wake up", 25);
+            out.replace("%SNOOZED%", Snoozes::Pending().first().end.toLocalTime().toString("yyyy-MM-dd HH:mm"));
+        }
         const CommandArguments args(arguments);
         std::ostringstream stdOut, stdErr;
         // The command waits for the clock's answer, which this thread's event loop gives.
@@ -823,11 +856,15 @@ private slots:
             // The windows went; a snooze keeps each alarm's name and identity.
             for (QWidget *window : QApplication::topLevelWidgets())
                 QVERIFY(!qobject_cast<MessageForm *>(window) || !window->isVisible());
-            QStringList snoozed;
+            QStringList snoozedNames;
             for (const Snoozes::Snooze &snooze : Snoozes::Pending())
-                snoozed << snooze.name + "/" + snooze.alarmId;
-            snoozed.sort();
-            QCOMPARE(snoozed, out.startsWith("snoozed 2") ? QStringList({"Tea/tea-id", "Walk/"}) : QStringList());
+                snoozedNames << snooze.name + "/" + snooze.alarmId;
+            snoozedNames.sort();
+            QCOMPARE(snoozedNames, out.startsWith("snoozed 2") ? QStringList({"Tea/tea-id", "Walk/"}) : QStringList());
+        }
+        if (snoozed) {
+            Snoozes::SetFile(QString());
+            AlarmIdentity::SetFile(QString());
         }
     }
 
@@ -836,10 +873,13 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("refusal"); // empty: taken
         QTest::newRow("NUL, as the socket can carry it") << QStringLiteral("Tea") + QChar(0) << "(U+0000)";
-        QTest::newRow("line feed") << "Tea\nTime" << "(U+000A)";
-        QTest::newRow("DEL") << "Tea\x7f" << "(U+007F)";
+        QTest::newRow("line feed") << "Tea\nTime"
+                                   << "(U+000A)";
+        QTest::newRow("DEL") << "Tea\x7f"
+                             << "(U+007F)";
         QTest::newRow("C1 next line") << QStringLiteral("Tea") + QChar(0x85) << "(U+0085)";
-        QTest::newRow("empty") << "" << "needs a name";
+        QTest::newRow("empty") << ""
+                               << "needs a name";
         QTest::newRow("letters beyond C1") << QString::fromUtf8("Thé à 5") << "";
     }
 
@@ -859,7 +899,7 @@ private slots:
         QCOMPARE(added.status, refusal.isEmpty() ? 0 : 2);
         QVERIFY2(QString::fromUtf8(added.err).contains(refusal), added.err.constData());
         const QByteArray listed = AlarmCommands::Execute({"list"}).out;
-        QVERIFY2(listed.startsWith("1\tdaily\t00:00\t-\tenabled\tOld one\n"), listed.constData());
+        QVERIFY2(listed.startsWith("1\tdaily\t00:00\t-\tenabled\tOld one\t\n"), listed.constData());
         QCOMPARE(listed.count('\n'), refusal.isEmpty() ? 2 : 1);
         QVERIFY(AlarmCommands::Execute({"export"}).out.contains("SUMMARY:Old one\r\n"));
     }
@@ -874,8 +914,8 @@ private slots:
         QTest::addColumn<QList<uint>>("ringing"); // unmuted at these
         const uint p5 = 3277, p70 = 45875;
         QTest::newRow("muted at 5 %") << true << QList<uint>{p5, p5} << 70 << true << QList<uint>{p70, p70};
-        QTest::newRow("muted at 80 %: unmuted only") << true << QList<uint>{52429, 52429} << 70 << true
-                                                      << QList<uint>{52429, 52429};
+        QTest::newRow("muted at 80 %: unmuted only")
+            << true << QList<uint>{52429, 52429} << 70 << true << QList<uint>{52429, 52429};
         QTest::newRow("loud enough") << false << QList<uint>{52429, 52429} << 70 << false << QList<uint>{};
         QTest::newRow("rounded by the server") << false << QList<uint>{45800, 45800} << 70 << false << QList<uint>{};
         QTest::newRow("balance kept") << false << QList<uint>{6554, p5} << 70 << true << QList<uint>{p70, 22937};
@@ -1198,6 +1238,77 @@ private slots:
         QCOMPARE(Forms().Find<MenuForm>()->Menu_Main_Missed->isChecked(), opens);
     }
 
+    // The tray's tip names what rings next, an alarm or a snooze, within a week.
+    void trayTipNamesTheNextRing_data()
+    {
+        QTest::addColumn<QList<AlarmRecord>>("alarms");
+        QTest::addColumn<int>("snooze"); // minutes of a snooze of "Tea", 0 for none
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("next"); // the tip's second line, empty for none
+
+        const auto alarm = [](const char *name, int type, int hour, int minute, int weekDay = 0,
+                              QDate date = QDate(2024, 3, 7), bool disabled = false) {
+            AlarmRecord a;
+            a.Name = AlarmRecord::FixedName(name);
+            a.AlarmType = quint8(type);
+            a.Hour = quint8(hour);
+            a.Minute = quint8(minute);
+            a.WeekDay = quint8(weekDay);
+            a.Day = quint8(date.day());
+            a.Month = quint8(date.month());
+            a.Year = qint16(date.year());
+            a.Disabled = disabled ? -1 : 0;
+            return a;
+        };
+        const QDate thursday(2024, 3, 7);
+        const QList<AlarmRecord> dentist{alarm("Dentist", AlarmRecord::Daily, 19, 0)};
+        QTest::newRow("later today") << dentist << 0 << QDateTime(thursday, QTime(10, 57))
+                                     << "Next: Dentist 19:00 (in 8 h 3 min)";
+        QTest::newRow("on the hour") << dentist << 0 << QDateTime(thursday, QTime(18, 0))
+                                     << "Next: Dentist 19:00 (in 1 h)";
+        QTest::newRow("part of a minute left")
+            << dentist << 0 << QDateTime(thursday, QTime(18, 59, 30)) << "Next: Dentist 19:00 (in 1 min)";
+        QTest::newRow("another day") << QList<AlarmRecord>{alarm("Gym", AlarmRecord::Weekly, 18, 0, 0)} << 0
+                                     << QDateTime(QDate(2024, 3, 9), QTime(14, 0))
+                                     << "Next: Gym Mon 18:00 (in 2 d 4 h)";
+        QTest::newRow("under an hour") << QList<AlarmRecord>{alarm("Tea", AlarmRecord::EveryWeekday, 11, 4)} << 0
+                                       << QDateTime(thursday, QTime(10, 57)) << "Next: Tea 11:04 (in 7 min)";
+        QTest::newRow("a snooze first") << dentist << 7 << QDateTime(thursday, QTime(10, 57))
+                                        << "Next: Tea, snoozed, 11:04 (in 7 min)";
+        QTest::newRow("the first of two in one minute")
+            << QList<AlarmRecord>{alarm("B", AlarmRecord::Daily, 12, 0), alarm("A", AlarmRecord::Daily, 12, 0)} << 0
+            << QDateTime(thursday, QTime(10, 0)) << "Next: B 12:00 (in 2 h)";
+        QTest::newRow("a one-off gone, a daily next")
+            << QList<AlarmRecord>{alarm("Gone", AlarmRecord::OnceOnly, 9, 0), dentist.first()} << 0
+            << QDateTime(thursday, QTime(10, 0)) << "Next: Dentist 19:00 (in 9 h)";
+        QTest::newRow("disabled rings not")
+            << QList<AlarmRecord>{alarm("Off", AlarmRecord::Daily, 12, 0, 0, thursday, true)} << 0
+            << QDateTime(thursday, QTime(10, 0)) << "";
+        QTest::newRow("within the week") << QList<AlarmRecord>{alarm("Far", AlarmRecord::OnceOnly, 10, 0, 0,
+                                                                     QDate(2024, 3, 14))}
+                                         << 0 << QDateTime(thursday, QTime(10, 0)) << "Next: Far Thu 10:00 (in 7 d)";
+        QTest::newRow("beyond a week") << QList<AlarmRecord>{alarm("Far", AlarmRecord::OnceOnly, 10, 1, 0,
+                                                                   QDate(2024, 3, 14))}
+                                       << 0 << QDateTime(thursday, QTime(10, 0)) << "";
+        QTest::newRow("nothing") << QList<AlarmRecord>{} << 0 << QDateTime(thursday, QTime(10, 0)) << "";
+    }
+
+    void trayTipNamesTheNextRing()
+    {
+        QFETCH(QList<AlarmRecord>, alarms);
+        QFETCH(int, snooze);
+        QFETCH(QDateTime, now);
+        QFETCH(QString, next);
+        TimingModule::SetClock([now] { return now; });
+        AlarmHandling::Alarms = QList<AlarmRecord>{AlarmRecord{}} + alarms;
+        Snoozes::SetFile(QString());
+        if (snooze > 0)
+            Snoozes::Add(QStringLiteral("tea-id"), QStringLiteral("Tea"), snooze);
+        const QString tip = SystemTray::TipFor(AlarmChecking::NextRing(), now);
+        Snoozes::SetFile(QString());
+        QCOMPARE(tip, next.isEmpty() ? QStringLiteral("Tockwise") : QStringLiteral("Tockwise\n") + next);
+    }
+
     // An XEmbed tray reports a double click (and a click before it); a
     // StatusNotifierItem tray reports only the activation of a left click.
     void trayClicksShowTheClock_data()
@@ -1244,6 +1355,114 @@ private slots:
         QCOMPARE(m_settings.Read("Y"), QStringLiteral("1350"));
     }
 
+    // The panel by keyboard: Up and Down select, Delete deletes, the menu key
+    // and Shift+F10 open the menu at the line, Escape hides it; emptied, it goes.
+    void missedPanelKeys_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("keys");   // D Down, U Up, X Delete, M menu key, F Shift+F10, E Escape
+        QTest::addColumn<QString>("choose"); // from the menu, when it opens
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<QString>("firstRow");
+        QTest::addColumn<bool>("shown");
+
+        const QStringList three{"E1", "E2", "E3"};
+        QStringList eight;
+        for (int i = 1; i <= 8; ++i)
+            eight << QStringLiteral("E%1").arg(i);
+        QTest::newRow("Down selects the first") << 3 << "D"
+                                                << ""
+                                                << "E1" << three << "E1" << true;
+        QTest::newRow("Down, Down, Up") << 3 << "DDU"
+                                        << ""
+                                        << "E1" << three << "E1" << true;
+        QTest::newRow("Down stops at the last") << 3 << "DDDD"
+                                                << ""
+                                                << "E3" << three << "E1" << true;
+        QTest::newRow("Up from none: the last in sight") << 8 << "U"
+                                                         << ""
+                                                         << "E6" << eight << "E1" << true;
+        QTest::newRow("Down past the sixth scrolls") << 8 << "DDDDDDD"
+                                                     << ""
+                                                     << "E7" << eight << "E2" << true;
+        QTest::newRow("Delete: the next is selected") << 3 << "DX"
+                                                      << ""
+                                                      << "E2" << QStringList{"E2", "E3"} << "E2" << true;
+        QTest::newRow("Delete the last: the one above") << 3 << "DDDX"
+                                                        << ""
+                                                        << "E2" << QStringList{"E1", "E2"} << "E1" << true;
+        QTest::newRow("Delete with none selected") << 3 << "X"
+                                                   << ""
+                                                   << "" << three << "E1" << true;
+        QTest::newRow("Delete every line: it goes") << 2 << "DXX"
+                                                    << ""
+                                                    << "" << QStringList{} << "" << false;
+        QTest::newRow("the menu key at the line") << 3 << "DDM"
+                                                  << "Menu_Missed_Delete"
+                                                  << "" << QStringList{"E1", "E3"} << "E1" << true;
+        QTest::newRow("Shift+F10 without a line: no Delete") << 3 << "F"
+                                                             << "Menu_Missed_Delete"
+                                                             << "" << three << "E1" << true;
+        QTest::newRow("Shift+F10, Clear All: it goes") << 3 << "DF"
+                                                       << "Menu_Missed_Clear"
+                                                       << "" << QStringList{} << "" << false;
+        QTest::newRow("Escape hides it") << 3 << "DE"
+                                         << ""
+                                         << "E1" << three << "E1" << false;
+    }
+
+    void missedPanelKeys()
+    {
+        QFETCH(int, entries);
+        QFETCH(QString, keys);
+        QFETCH(QString, choose);
+        QFETCH(QString, selected);
+        QFETCH(QStringList, left);
+        QFETCH(QString, firstRow);
+        QFETCH(bool, shown);
+
+        loadClock();
+        MissedForm *missed = Forms().Get<MissedForm>();
+        MenuForm *menus = Forms().Get<MenuForm>();
+        for (int i = 1; i <= entries; ++i)
+            AlarmChecking::MissedAlarms.append(QStringLiteral("E%1").arg(i));
+        missed->show();
+        missed->UpdateMissedList();
+        menus->Menu_Main_Missed->setChecked(true);
+        chosenItem = choose;
+        for (const QChar key : keys) {
+            switch (key.toLatin1()) {
+            case 'D':
+                QTest::keyClick(missed, Qt::Key_Down);
+                break;
+            case 'U':
+                QTest::keyClick(missed, Qt::Key_Up);
+                break;
+            case 'X':
+                QTest::keyClick(missed, Qt::Key_Delete);
+                break;
+            case 'M':
+                QTest::keyClick(missed, Qt::Key_Menu);
+                break;
+            case 'F':
+                QTest::keyClick(missed, Qt::Key_F10, Qt::ShiftModifier);
+                break;
+            case 'E':
+                QTest::keyClick(missed, Qt::Key_Escape);
+                break;
+            }
+        }
+        const qint32 k = missed->Selected();
+        QCOMPARE(k > 0 ? AlarmChecking::MissedAlarms.at(k) : QString(), selected);
+        QStringList lines = AlarmChecking::MissedAlarms;
+        lines.removeAll(QString());
+        QCOMPARE(lines, left);
+        QCOMPARE(missed->RowText(0), firstRow);
+        QCOMPARE(missed->isVisible(), shown);
+        QCOMPARE(menus->Menu_Main_Missed->isChecked(), shown);
+    }
+
     void missedMenuDeleteClearAndClose()
     {
         loadClock(); // the panel follows the list through the clock
@@ -1271,13 +1490,16 @@ private slots:
         QCOMPARE(missed->RowText(1), QStringLiteral("E4"));
 
         // "Clear All" empties the list and scrolls back to the top, so a new
-        // line shows in the first row; the panel stays.
+        // line shows in the first row; the emptied panel goes, unchecked.
+        menus->Menu_Main_Missed->setChecked(true);
         chosenItem = "Menu_Missed_Clear";
         missed->Label1_MouseDown(Qt::RightButton);
         QCOMPARE(AlarmChecking::MissedAlarms, QStringList{QString()});
         QCOMPARE(missed->MissedStart, 0);
         QCOMPARE(missed->UpColour(), MissedForm::Inactive);
-        QVERIFY(missed->isVisible());
+        QVERIFY(!missed->isVisible());
+        QVERIFY(!menus->Menu_Main_Missed->isChecked());
+        missed->show();
         AlarmChecking::MissedAlarms.append(QStringLiteral("New"));
         missed->UpdateMissedList();
         QCOMPARE(missed->RowText(0), QStringLiteral("New"));
