@@ -66,7 +66,9 @@ MissedForm::MissedForm()
         MouseLabel *row = makeLabel(QStringLiteral("MissedList_%1").arg(i), QStringLiteral("Missed Alarm"),
                                     twips(240, 360 + 240 * i, 5295, 255), RowColour, 8.25, Qt::AlignLeft);
         row->setProperty("Tag", QStringLiteral("0"));
-        // The selected line takes the focus, so a screen reader reads it.
+        // The selected line takes the focus, so a screen reader reads it (as
+        // focused only when it may take the focus at all); Tab passes it by.
+        row->setFocusPolicy(Qt::ClickFocus);
         AccessibleRole::Set(row, QAccessible::ListItem);
         row->setTextFormat(Qt::PlainText);
         connect(row, &MouseLabel::mouseDown, this, [this, i](Qt::MouseButton button) {
@@ -356,7 +358,7 @@ void MissedForm::paintEvent(QPaintEvent *)
     // The selected line: a darker band, which only adds to the text's
     // contrast, framed in the rows' colour.
     if (const int row = rowOf(m_selected); row >= 0) {
-        const QRect band = MissedList[static_cast<size_t>(row)]->geometry().adjusted(-4, 0, 4, 0);
+        const QRect band = MissedList[static_cast<size_t>(row)]->geometry().adjusted(-4, 0, -4, 0); // clear of the arrows
         painter.fillRect(band, QColor(0x26, 0x26, 0x26));
         painter.setPen(RowColour);
         painter.drawRect(band.adjusted(0, 0, -1, -1));

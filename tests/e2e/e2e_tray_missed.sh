@@ -37,6 +37,19 @@ row_has_text() {
     [ "$(light_pixels "$shot" "353x17+$((px + 16))+$((py + 24 + 16 * $1))")" -gt 20 ]
 }
 
+# contrast FILE RECT: the brightest pixel of a rectangle against the panel's
+# grey (#4D4D4D), as the contrast ratio of the accessibility guidelines.
+contrast() {
+    local max
+    max=$(convert "$1" -crop "$2" +repage -format '%[fx:maxima.r]' info:)
+    python3 -c '
+import sys
+def lum(c):
+    return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+print("%.2f" % ((lum(float(sys.argv[1])) + 0.05) / (lum(77 / 255) + 0.05)))' "$max"
+}
+at_least() { python3 -c 'import sys; sys.exit(float(sys.argv[1]) < float(sys.argv[2]))' "$1" "$2"; }
+
 panel_at_home() {
     local cx cy
     read -r cx cy < <(window_position "$CLOCK_WIN")
@@ -113,3 +126,48 @@ panel_at_home || fail "the panel came back at $(window_position "$(panel_window)
 wait_until row_has_text 0 || fail "\"Close\" lost the missed line"
 row_has_text 1 && fail "the panel shows a second line after \"Close\""
 log "\"Close\" hid the panel and kept its line"
+
+# Contrast as drawn: the line (row 0) and the arrows, both inactive here.
+read -r px py < <(window_position "$(panel_window)")
+import -window root "$E2E_WORK/contrast.png"
+for part in "line|353x17+$((px + 16))+$((py + 24))" "up arrow|17x17+$((px + 368))+$((py + 24))" \
+    "down arrow|17x17+$((px + 368))+$((py + 104))"; do
+    ratio=$(contrast "$E2E_WORK/contrast.png" "${part#*|}")
+    at_least "$ratio" 4.5 || fail "the panel's ${part%%|*} stands out only $ratio:1 from its grey"
+    log "the panel's ${part%%|*}: $ratio:1"
+done
+
+# The keyboard, once the panel is active.
+framed() {
+    import -window root "$E2E_WORK/framed.png"
+    [ "$(light_pixels "$E2E_WORK/framed.png" "1x15+$((px + 12))+$((py + 25))")" -gt 10 ]
+}
+xdotool mousemove $((px + 40)) $((py + 10)) click 1
+sleep 0.3
+framed && fail "a line is framed before any was chosen"
+xdotool key Down
+wait_until framed || fail "Down framed no line of the active panel"
+screenshot line-selected
+xdotool key shift+F10
+read -r id mx my mw mh < <(open_menu) || fail "Shift+F10 opened no menu in the panel"
+[ "$mx" -ge "$px" ] && [ "$mx" -le $((px + 60)) ] && [ "$my" -ge $((py + 30)) ] && [ "$my" -le $((py + 60)) ] ||
+    fail "Shift+F10 opened the menu at $mx,$my, not at the line (the panel is at $px,$py)"
+screenshot menu-by-keyboard
+xdotool key Escape
+wait_until gone menu_shown || fail "Escape left the panel's menu open"
+xdotool key Escape
+wait_until gone panel_shown || fail "Escape did not hide the active panel"
+missed_item_checked && fail "\"Show Missed Alarms\" is still checked after Escape hid the panel"
+log "Down framed the line, Shift+F10 opened the menu at it, Escape hid the panel"
+
+main_menu_choose 1 "$MENU_X"
+wait_until panel_shown || fail "\"Show Missed Alarms\" did not show the panel after Escape"
+read -r px py < <(window_position "$(panel_window)")
+xdotool mousemove $((px + 40)) $((py + 10)) click 1
+sleep 0.3
+xdotool key Down Delete
+wait_until gone panel_shown || fail "the panel stayed after Delete took its last line"
+wait_until test ! -s "$XDG_DATA_HOME/tockwise/missed-alarms.txt" ||
+    fail "Delete left the line in the missed file: $(cat "$XDG_DATA_HOME/tockwise/missed-alarms.txt")"
+missed_item_checked && fail "\"Show Missed Alarms\" is still checked after the panel emptied"
+log "Delete took the last line; the emptied panel went, unchecked"
