@@ -358,7 +358,8 @@ void MissedForm::paintEvent(QPaintEvent *)
     // The selected line: a darker band, which only adds to the text's
     // contrast, framed in the rows' colour.
     if (const int row = rowOf(m_selected); row >= 0) {
-        const QRect band = MissedList[static_cast<size_t>(row)]->geometry().adjusted(-4, 0, -4, 0); // clear of the arrows
+        const QRect band =
+            MissedList[static_cast<size_t>(row)]->geometry().adjusted(-4, 0, -4, 0); // clear of the arrows
         painter.fillRect(band, QColor(0x26, 0x26, 0x26));
         painter.setPen(RowColour);
         painter.drawRect(band.adjusted(0, 0, -1, -1));

@@ -4,6 +4,8 @@
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmIdentity.h"
+#include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "tests/common/AlarmFixtures.h"
 #include "tests/common/FormTestHelpers.h"
@@ -206,6 +208,34 @@ private slots:
         QFETCH(AlarmRecord, alarm);
         QFETCH(QString, text);
         QCOMPARE(AlarmForm::RowText(alarm), text);
+    }
+
+    // A snoozed alarm's row says until when, the day too when that is another;
+    // the note follows the snoozes with the selection kept.
+    void snoozedRowsSayUntilWhen()
+    {
+        SetAlarms({Alarm("Tea", 1, 16, 0), Alarm("Walk", 1, 17, 0)});
+        QTemporaryDir state;
+        AlarmIdentity::SetFile(state.filePath("alarm-ids"));
+        Snoozes::SetFile(state.filePath("snoozes"));
+        AlarmIdentity::Reconcile();
+        // Mid-minute: the wall clock stands still here while the snoozes' own clock runs on.
+        TimingModule::SetClock([] { return QDateTime(Today, QTime(9, 30, 30)); });
+        Snoozes::Add(AlarmIdentity::Of(1), "Tea", 25);
+        AlarmForm *form = OpenList();
+        auto *list = Child<QListWidget>(form, "AlarmList");
+        QCOMPARE(Rows(list), QStringList({"Tea - 16:00 every day (snoozed until 09:55)", "Walk - 17:00 every day"}));
+
+        list->setCurrentRow(1);
+        Snoozes::Add(AlarmIdentity::Of(2), "Walk", 15 * 60);
+        form->UpdateSnoozes();
+        QCOMPARE(Rows(list), QStringList({"Tea - 16:00 every day (snoozed until 09:55)",
+                                          "Walk - 17:00 every day (snoozed until Fri 00:30)"}));
+        QCOMPARE(list->currentItem()->text().left(4), QStringLiteral("Walk"));
+        QVERIFY(Child<QPushButton>(form, "EditButton")->isEnabled());
+        Snoozes::SetFile(QString());
+        AlarmIdentity::SetFile(QString());
+        TimingModule::SetClock([] { return QDateTime(Today, QTime(9, 30)); });
     }
 
     void listIsSortedWithoutRegardToCase()
