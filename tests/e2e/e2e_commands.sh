@@ -68,7 +68,7 @@ log "--add went through the clock; the open list shows the row"
 
 "$PROG_DIR/tockwise" --disable 1 >/dev/null 2>&1 || fail "--disable 1 failed"
 listed=$("$PROG_DIR/tockwise" --list)
-[ "$listed" = "$(printf '1\tdaily\t07:45\t-\tdisabled\tMorning Run')" ] || fail "--list printed: $listed"
+[ "$listed" = "$(printf '1\tdaily\t07:45\t-\tdisabled\tMorning Run\t')" ] || fail "--list printed: $listed"
 log "--disable and --list: $listed"
 
 # D-Bus: the same table.
@@ -89,7 +89,7 @@ fi
 grep -q 'control character (U+000A)' "$E2E_WORK/err.txt" || fail "Add refused otherwise: $(cat "$E2E_WORK/err.txt")"
 gdbus call "${BUS[@]}" --method $ALARMS.Remove 1 >/dev/null || fail "Remove 1 failed"
 listed=$("$PROG_DIR/tockwise" --list)
-[ "$listed" = "$(printf '2\tweekly\t16:30\tFriday\tenabled\tTea' | sed 's/^2/1/')" ] || fail "after Remove: $listed"
+[ "$listed" = "$(printf '2\tweekly\t16:30\tFriday\tenabled\tTea\t' | sed 's/^2/1/')" ] || fail "after Remove: $listed"
 log "D-Bus Add, SetEnabled, List, Remove: $listed"
 
 "$PROG_DIR/tockwise" --remove 1 >/dev/null 2>&1 || fail "--remove 1 failed"

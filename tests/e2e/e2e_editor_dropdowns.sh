@@ -47,16 +47,17 @@ case_keys() {
 }
 
 # The Type list: Return chooses Weekly; Escape closes it, keeping Once Only.
-case_keys TypeReturn $'weekly\t12:00\tMonday\tTypeReturn' Tab alt+Down Down Down Return
+case_keys TypeReturn $'weekly\t11:00\tMonday\tTypeReturn' Tab alt+Down Down Down Return
 case_keys TypeEscape - Tab alt+Down Down Escape
-# The Day list, five fields on from the Type list for a weekly alarm.
-case_keys DayReturn $'weekly\t12:00\tTuesday\tDayReturn' Tab alt+Down Down Down Return \
-    Tab Tab Tab Tab Tab alt+Down Down Return
-case_keys DayEscape $'weekly\t12:00\tMonday\tDayEscape' Tab alt+Down Down Down Return \
-    Tab Tab Tab Tab Tab alt+Down Down Escape
+# The Day list, four fields on from the Type list for a weekly alarm (Hour,
+# Minute, Disabled, Day).
+case_keys DayReturn $'weekly\t11:00\tTuesday\tDayReturn' Tab alt+Down Down Down Return \
+    Tab Tab Tab Tab alt+Down Down Return
+case_keys DayEscape $'weekly\t11:00\tMonday\tDayEscape' Tab alt+Down Down Down Return \
+    Tab Tab Tab Tab alt+Down Down Escape
 # The calendar's month menu (its month name, 150, 131) and year box (194, 131)
 # turn its page; the Monday of the page's second row (93, 191) is then taken.
-case_keys MonthReturn $'once\t12:00\t2024-01-01\tMonthReturn' click:150,131 Down Return click:93,191
+case_keys MonthReturn $'once\t11:00\t2024-01-01\tMonthReturn' click:150,131 Down Return click:93,191
 case_keys MonthEscape - click:150,131 Down Escape
-case_keys YearReturn $'once\t12:00\t2025-03-03\tYearReturn' click:194,131 Up Return click:93,191
-case_keys YearEscape $'once\t12:00\t2024-03-07\tYearEscape' click:194,131 Escape
+case_keys YearReturn $'once\t11:00\t2025-03-03\tYearReturn' click:194,131 Up Return click:93,191
+case_keys YearEscape $'once\t11:00\t2024-03-07\tYearEscape' click:194,131 Escape

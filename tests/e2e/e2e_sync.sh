@@ -164,10 +164,10 @@ a --sync-now >/dev/null 2>&1
 tea=$(grep -l 'SUMMARY:Tea' "$STORE"/collection-root/me/alarms/*.ics | head -1)
 phone_get "$(basename "$tea")" | sed 's/T163000/T171500/' >"$E2E_WORK/tea.ics"
 phone_put "$(basename "$tea")" "$E2E_WORK/tea.ics" || fail "the phone could not change Tea"
-n=$(a --list | grep 'Tea$' | cut -f1)
+n=$(a --list | grep -P '\tTea\t$' | cut -f1)
 a --disable "$n" >/dev/null 2>&1
 out=$(a --sync-now 2>&1) || fail "the sync of a conflict failed: $out"
-list_has a 'weekly\t17:15\tFriday\tenabled\tTea$' || fail "the server's Tea did not win: $(a --list)"
+list_has a 'weekly\t17:15\tFriday\tenabled\tTea\t$' || fail "the server's Tea did not win: $(a --list)"
 list_has a '16:30\tFriday\tdisabled\tTea \(conflict\)' || fail "A's Tea was not kept: $(a --list)"
 log "conflict: the server's Tea (17:15) and A's, disabled, as \"Tea (conflict)\""
 
