@@ -28,6 +28,20 @@ class KeyboardTest : public QObject
             QTest::keyClicks(focus, text);
     }
 
+    // An empty table in dir, the list, "Add New", and "Tea" typed into the editor.
+    static ModifyForm *newAlarmNamedTea(const QTemporaryDir &dir)
+    {
+        AlarmHandling::SetAlarmFolder(dir.path());
+        AlarmHandling::Alarms = {AlarmRecord{}};
+        AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
+        QTest::mouseClick(list->findChild<QWidget *>(QStringLiteral("AddButton")), Qt::LeftButton);
+        ModifyForm *editor = Forms().Find<ModifyForm>();
+        if (!editor || !QTest::qWaitForWindowActive(editor))
+            return nullptr;
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tea"));
+        return editor;
+    }
+
     static QString focusName()
     {
         QWidget *focus = QApplication::focusWidget();
@@ -89,13 +103,8 @@ private slots:
     void clickIntoATimeBoxAndType()
     {
         QTemporaryDir dir;
-        AlarmHandling::SetAlarmFolder(dir.path());
-        AlarmHandling::Alarms = {AlarmRecord{}};
-        AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
-        QTest::mouseClick(list->findChild<QWidget *>(QStringLiteral("AddButton")), Qt::LeftButton);
-        ModifyForm *editor = Forms().Find<ModifyForm>();
-        QVERIFY(QTest::qWaitForWindowActive(editor));
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tea"));
+        ModifyForm *editor = newAlarmNamedTea(dir);
+        QVERIFY(editor);
         auto *hour = editor->findChild<QLineEdit *>(QStringLiteral("HourText"));
         const QString start = hour->text();
         QTest::mouseClick(hour, Qt::LeftButton, {}, QPoint(4, hour->height() / 2));
@@ -124,13 +133,8 @@ private slots:
         QFETCH(int, type);
         QFETCH(QStringList, order);
         QTemporaryDir dir;
-        AlarmHandling::SetAlarmFolder(dir.path());
-        AlarmHandling::Alarms = {AlarmRecord{}};
-        AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
-        QTest::mouseClick(list->findChild<QWidget *>(QStringLiteral("AddButton")), Qt::LeftButton);
-        ModifyForm *editor = Forms().Find<ModifyForm>();
-        QVERIFY(QTest::qWaitForWindowActive(editor));
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tea"));
+        ModifyForm *editor = newAlarmNamedTea(dir);
+        QVERIFY(editor);
         editor->findChild<QComboBox *>(QStringLiteral("TypeList"))->setCurrentIndex(type);
 
         QStringList seen{focusName()};
