@@ -6,6 +6,7 @@
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
+#include "engine/AlarmWords.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "resources/Artwork.h"
@@ -73,11 +74,6 @@ protected:
                          AlarmForm::EmptyHint);
     }
 };
-
-QString twoDigits(int value)
-{
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
 
 QLabel *makeLink(QWidget *parent, const char *name, const QString &text)
 {
@@ -189,8 +185,7 @@ void AlarmForm::Form_Load()
 
 QString AlarmForm::RowText(const AlarmRecord &alarm)
 {
-    QString text = alarm.TrimmedName() + QStringLiteral(" - ") + twoDigits(alarm.Hour) + QLatin1Char(':') +
-                   twoDigits(alarm.Minute);
+    QString text = alarm.TrimmedName() + QStringLiteral(" - ") + AlarmWords::Time(alarm.Hour, alarm.Minute);
     switch (alarm.AlarmType) {
     case AlarmRecord::OnceOnly:
         text += QStringLiteral(", ") + QString::number(alarm.Day);
@@ -202,14 +197,9 @@ QString AlarmForm::RowText(const AlarmRecord &alarm)
     case AlarmRecord::Daily:
         text += QStringLiteral(" every day");
         break;
-    case AlarmRecord::Weekly: {
-        static const char *const weekDays[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                               "Friday", "Saturday", "Sunday"};
-        text += QStringLiteral(" every ");
-        if (alarm.WeekDay <= 6)
-            text += QLatin1String(weekDays[alarm.WeekDay]);
+    case AlarmRecord::Weekly:
+        text += QStringLiteral(" every ") + AlarmWords::WeekDayName(alarm.WeekDay);
         break;
-    }
     case AlarmRecord::EveryWeekday:
         text += QStringLiteral(" every weekday");
         break;
@@ -224,12 +214,11 @@ QString AlarmForm::RowText(const AlarmRecord &alarm)
 
 QString AlarmForm::WhenText(const QDateTime &when, const QDateTime &now)
 {
-    static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     const QDateTime local = when.toLocalTime();
-    QString at = local.toString(QStringLiteral("HH:mm"));
-    if (local.date() != now.toLocalTime().date())
-        at = QLatin1String(days[local.date().dayOfWeek() - 1]) + QLatin1Char(' ') + at;
-    return at;
+    const QString at = AlarmWords::Time(local.time().hour(), local.time().minute());
+    return local.date() == now.toLocalTime().date()
+               ? at
+               : AlarmWords::ShortDayName(local.date().dayOfWeek()) + QLatin1Char(' ') + at;
 }
 
 QString AlarmForm::SnoozeText(const QDateTime &end, const QDateTime &now)

@@ -5,6 +5,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 #include "resources/Artwork.h"
 #include "ui/Dialogs.h"
@@ -42,17 +43,17 @@ constexpr int Backspace = 8;
 
 const QStringList TypeNames{QStringLiteral("Once Only"), QStringLiteral("Daily"), QStringLiteral("Weekly"),
                             QStringLiteral("Every Weekday")};
-const QStringList DayNames{QStringLiteral("Monday"),   QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
-                           QStringLiteral("Thursday"), QStringLiteral("Friday"),  QStringLiteral("Saturday"),
-                           QStringLiteral("Sunday")};
+const QStringList DayNames = [] {
+    QStringList names;
+    for (int day = 0; day < 7; ++day)
+        names.append(AlarmWords::WeekDayName(day));
+    return names;
+}();
 
 // 5.5:1 on the window's background.
 const QColor PassedRed(0xB0, 0x00, 0x00);
 
-QString twoDigits(int value)
-{
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
+using AlarmWords::TwoDigits;
 
 } // namespace
 
@@ -204,8 +205,8 @@ void ModifyForm::Form_Load()
 
     setDateFromBuffer(EditAlarm.Day, EditAlarm.Month, EditAlarm.Year);
     DayList->setCurrentIndex(EditAlarm.WeekDay < DayNames.size() ? EditAlarm.WeekDay : 0);
-    HourText->setText(twoDigits(EditAlarm.Hour));
-    MinuteText->setText(twoDigits(EditAlarm.Minute));
+    HourText->setText(TwoDigits(EditAlarm.Hour));
+    MinuteText->setText(TwoDigits(EditAlarm.Minute));
     NameText->setText(EditAlarm.TrimmedName());
     TypeList->setCurrentIndex(EditAlarm.AlarmType < TypeNames.size() ? EditAlarm.AlarmType : 0);
     // Any non-zero flag is what the alarm check treats as disabled.
@@ -317,7 +318,7 @@ void ModifyForm::placeNameHint()
 QString ModifyForm::ClampedTime(const QString &text, int upper)
 {
     const double value = std::nearbyint(Settings::LenientNumber(text));
-    return twoDigits(static_cast<int>(std::clamp(value, 0.0, static_cast<double>(upper))));
+    return TwoDigits(static_cast<int>(std::clamp(value, 0.0, static_cast<double>(upper))));
 }
 
 void ModifyForm::HourText_GotFocus()
@@ -356,8 +357,8 @@ void ModifyForm::ConfirmButton_Click()
 {
     // An hour or minute out of range that the user left as shown is kept:
     // such an alarm never rang, and clamping it would make it ring.
-    const bool keepHour = EditAlarm.Hour > MaxHour && HourText->text() == twoDigits(EditAlarm.Hour).left(2);
-    const bool keepMinute = EditAlarm.Minute > MaxMinute && MinuteText->text() == twoDigits(EditAlarm.Minute).left(2);
+    const bool keepHour = EditAlarm.Hour > MaxHour && HourText->text() == TwoDigits(EditAlarm.Hour).left(2);
+    const bool keepMinute = EditAlarm.Minute > MaxMinute && MinuteText->text() == TwoDigits(EditAlarm.Minute).left(2);
     // Confirm reached without leaving a time box (a shortcut) still stores
     // corrected times.
     HourText_LostFocus();

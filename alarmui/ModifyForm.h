@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/AlarmWords.h"
+
 #include <QDate>
 #include <QWidget>
 
@@ -22,8 +24,8 @@ class ModifyForm : public QWidget
 public:
     static constexpr int MaxHour = 23;
     static constexpr int MaxMinute = 59;
-    static inline const QDate FirstDate = QDate(2000, 1, 1);
-    static inline const QDate LastDate = QDate(2050, 12, 31);
+    static inline const QDate FirstDate = AlarmWords::FirstDate;
+    static inline const QDate LastDate = AlarmWords::LastDate;
 
     ModifyForm();
 

@@ -92,7 +92,7 @@ int main(int argc, char *argv[])
         },
         [] {
             if (MainForm *form = Forms().Find<MainForm>())
-                form->Form_Unload(1);
+                form->SaveNow();
         });
 
     // While an alarm rings it is heard, the computer stays awake and the music
@@ -188,7 +188,7 @@ int main(int argc, char *argv[])
     // process with exit() from inside the event loop: save on the way out.
     std::atexit([] {
         if (MainForm *form = Forms().Find<MainForm>())
-            form->Form_Unload(1);
+            form->SaveNow();
     });
 
     const int result = app.exec();

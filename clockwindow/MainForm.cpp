@@ -3,6 +3,7 @@
 #include "clockwindow/RegionData.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmWords.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "engine/Trace.h"
@@ -115,16 +116,19 @@ bool MainForm::Form_Load(QString *error)
     return true;
 }
 
-void MainForm::Form_Unload(int Cancel)
+void MainForm::SaveNow()
 {
     // A clock that never loaded (its alarms could not be read) has nothing
     // to save: its last check, place and visibility are not the user's.
+    if (m_running)
+        m_saving.Save(savingState(), false);
+}
+
+void MainForm::Form_Unload()
+{
     if (!m_running)
         return;
-    // The periodic save skips the disk when nothing changed since the last one.
-    m_saving.Save(savingState(), Cancel != 1);
-    if (Cancel == 1)
-        return;
+    m_saving.Save(savingState(), true);
 
     // Their ends as of now, in case the clock was set since they were stored.
     Snoozes::Save();
@@ -142,7 +146,7 @@ void MainForm::Form_Unload(int Cancel)
 
 void MainForm::SaveTimer_Timer()
 {
-    Form_Unload(1);
+    SaveNow();
 }
 
 void MainForm::RefreshTimer_Timer()
@@ -263,7 +267,7 @@ void MainForm::updateAccessibleTime(int hour, int minute)
     if (shown == m_accessibleMinute)
         return;
     m_accessibleMinute = shown;
-    setAccessibleName(QStringLiteral("%1:%2").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0')));
+    setAccessibleName(AlarmWords::Time(hour, minute));
     QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
     TraceEvent("minute-shown", accessibleName());
@@ -393,6 +397,6 @@ void MainForm::keyPressEvent(QKeyEvent *event)
 void MainForm::closeEvent(QCloseEvent *event)
 {
     if (!m_unloaded)
-        Form_Unload(0);
+        Form_Unload();
     event->accept();
 }

@@ -37,9 +37,11 @@ public:
     // Everything from emptying the missed list to the catch-up of missed
     // minutes. Returns false with a message when the alarms cannot be read.
     bool Form_Load(QString *error = nullptr);
-    // Saves the settings; with Cancel 0 also releases the drawing resources
-    // and unloads the menus and the missed panel.
-    void Form_Unload(int Cancel);
+    // Saves the settings now (the disk is left alone when nothing changed).
+    void SaveNow();
+    // Saves the settings, releases the drawing resources and unloads the
+    // menus and the missed panel.
+    void Form_Unload();
     // Loaded and not yet unloaded: the clock runs and has settings to keep.
     bool IsRunning() const { return m_running; }
     // Whether the computer is woken from sleep for the next alarm.
@@ -51,13 +53,6 @@ public:
 
     // Something happened that the settings on disk may lag behind.
     void SaveWhenDue(ClockSaving::Cause cause);
-
-    // The drawing is the face's; these step and draw it.
-    void InitSegmentPatterns() { m_face.InitSegmentPatterns(); }
-    void StepDigit(int p, int digit) { m_face.StepDigit(p, digit); }
-    void DrawFace() { m_face.DrawFace(); }
-    void DrawDigit(int p) { m_face.DrawDigit(p); }
-    void DrawColon() { m_face.DrawColon(); }
 
     void PositionMissedForm();
 

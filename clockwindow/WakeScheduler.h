@@ -13,7 +13,6 @@ class WakeScheduler
 {
 public:
     void SetEnabled(bool on);
-    bool IsEnabled() const { return m_enabled; }
     // The table changed (saved).
     void TableChanged() { m_stale = true; }
     // Called once a minute by the clock with the minute it examined.

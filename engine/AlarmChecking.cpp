@@ -3,6 +3,7 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
 #include "engine/AlarmWindows.h"
+#include "engine/AlarmWords.h"
 #include "engine/Snoozes.h"
 #include "engine/StateFile.h"
 #include "engine/TimingModule.h"
@@ -123,11 +124,6 @@ void SetMissedFile(const QString &path)
     missedSaveFailureReported = false;
 }
 
-QString MissedFile()
-{
-    return missedFile;
-}
-
 void LoadMissedAlarms()
 {
     ResetMissedAlarms();
@@ -207,9 +203,8 @@ QString FormatAlarmTime(const QDateTime &when)
 {
     const QDate date = when.date();
     const QTime time = when.time();
-    return QStringLiteral("%1:%2,  %3 %4")
-        .arg(time.hour(), 2, 10, QLatin1Char('0'))
-        .arg(time.minute(), 2, 10, QLatin1Char('0'))
+    return QStringLiteral("%1,  %2 %3")
+        .arg(AlarmWords::Time(time.hour(), time.minute()))
         .arg(date.day())
         .arg(QLocale::system().monthName(date.month(), QLocale::LongFormat));
 }

@@ -42,7 +42,6 @@ void ResetMissedAlarms();
 // The file that keeps the missed lines between runs, a small one of their own
 // in the per-user data folder. Without one (tests) the list lives in memory.
 void SetMissedFile(const QString &path);
-QString MissedFile();
 // Replaces the list with the lines kept in the missed file, in their order.
 void LoadMissedAlarms();
 // Rewrites the missed file from the list, atomically. A file that exists but

@@ -1,6 +1,7 @@
 #include "interchange/ICalendar.h"
 
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 #include "interchange/InputLimits.h"
 
@@ -24,9 +25,8 @@ namespace {
 
 constexpr char ProductId[] = "-//Varnod//Tockwise//EN";
 const char *const ByDayNames[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
-const char *const WeekDayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
-const QDate FirstDate(2000, 1, 1);
-const QDate LastDate(2050, 12, 31);
+using AlarmWords::FirstDate;
+using AlarmWords::LastDate;
 
 struct ComponentFree
 {
@@ -1237,11 +1237,6 @@ QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm)
     if (icalproperty *sequence = icalcomponent_get_first_property(event, ICAL_SEQUENCE_PROPERTY))
         icalproperty_set_sequence(sequence, icalproperty_get_sequence(sequence) + 1);
     return text(root.get());
-}
-
-QString WeekDayName(int weekDay)
-{
-    return weekDay >= 0 && weekDay <= 6 ? QString::fromLatin1(WeekDayNames[weekDay]) : QString();
 }
 
 } // namespace ICalendar

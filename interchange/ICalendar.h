@@ -47,9 +47,6 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
 // Equal for two alarms that ring alike: the same name, kind, time and day.
 QString Key(const AlarmRecord &alarm);
 
-// The English name of a day, Monday = 0.
-QString WeekDayName(int weekDay);
-
 // The custom property a disabled alarm carries.
 inline constexpr char DisabledProperty[] = "X-TOCKWISE-DISABLED";
 // The custom property of an event Tockwise itself put on a calendar server:

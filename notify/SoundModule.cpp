@@ -314,11 +314,6 @@ void SetProgramFolder(const QString &folder)
     programFolder = folder;
 }
 
-QString ProgramFolder()
-{
-    return programFolder;
-}
-
 QString ChimePath()
 {
     const QString name = QString::fromLatin1(Artwork::kChimeFileName.data(), qsizetype(Artwork::kChimeFileName.size()));

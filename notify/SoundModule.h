@@ -10,7 +10,6 @@ namespace SoundModule {
 // The folder of the program, where Chime1.wav lives. Given once by main;
 // never worked out here.
 void SetProgramFolder(const QString &folder);
-QString ProgramFolder();
 
 // The program folder followed by Chime1.wav.
 QString ChimePath();

@@ -116,6 +116,7 @@ void MinuteWaker::HandleReading(Reading reading)
     // time now, and the next request arms the timer again (a cancelled timer
     // stays cancelled until then).
     m_armed = false;
+    m_lastReading = reading;
     emit woke();
 }
 

@@ -47,8 +47,6 @@ public:
     // The moment asked for on the clock, milliseconds since 1970; 0 when not
     // armed.
     qint64 Deadline() const { return m_armed ? m_deadline : 0; }
-    // In polling mode, the pause before the next look at the clock.
-    int PollTimerInterval() const { return m_poll.interval(); }
 
     // The start of the minute after `now`, milliseconds since 1970.
     static qint64 NextMinuteMSecs(const QDateTime &now);
@@ -56,6 +54,9 @@ public:
     static Reading Interpret(qint64 result, int error);
     // Acts on one reading: anything but Nothing wakes the clock.
     void HandleReading(Reading reading);
+    // Why it last woke: the minute began (Expired, also when polling) or the
+    // system clock was set.
+    Reading LastReading() const { return m_lastReading; }
 
 signals:
     void woke();
@@ -71,4 +72,5 @@ private:
     QTimer m_poll;
     qint64 m_deadline = 0;
     bool m_armed = false;
+    Reading m_lastReading = Reading::Nothing;
 };

@@ -5,6 +5,7 @@
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
+#include "engine/AlarmWords.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
@@ -23,9 +24,8 @@ namespace AlarmCommands {
 
 namespace {
 
-const char *const KindNames[] = {"once", "daily", "weekly", "weekdays"};
-const QDate FirstDate(2000, 1, 1);
-const QDate LastDate(2050, 12, 31);
+using AlarmWords::FirstDate;
+using AlarmWords::LastDate;
 
 NotificationActions &actions()
 {
@@ -41,17 +41,9 @@ Reply fail(int status, const QString &why)
     return reply;
 }
 
-QString twoDigits(int value)
-{
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
 QString describe(int index)
 {
-    const AlarmRecord &a = AlarmHandling::Alarms.at(index);
-    return QStringLiteral("%1 \"%2\" (%3 %4:%5 %6)")
-        .arg(index)
-        .arg(a.TrimmedName(), KindName(a.AlarmType), twoDigits(a.Hour), twoDigits(a.Minute), DayText(index));
+    return QStringLiteral("%1 %2").arg(index).arg(AlarmWords::Describe(AlarmHandling::Alarms.at(index)));
 }
 
 // The alarm number a word names, or 0: the placeholder is no alarm.
@@ -73,9 +65,9 @@ Reply list()
         const AlarmRecord &a = AlarmHandling::Alarms.at(i);
         const QDateTime snoozed = Snoozes::EndFor(AlarmIdentity::Of(i));
         reply.out +=
-            QStringLiteral("%1\t%2\t%3:%4\t%5\t%6\t%7\t%8\n")
+            QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\n")
                 .arg(i)
-                .arg(KindName(a.AlarmType), twoDigits(a.Hour), twoDigits(a.Minute), DayText(i),
+                .arg(AlarmWords::KindName(a.AlarmType), AlarmWords::Time(a.Hour, a.Minute), AlarmWords::DayText(a),
                      a.Disabled != 0 ? QStringLiteral("disabled") : QStringLiteral("enabled"), a.TrimmedName(),
                      snoozed.isValid() ? snoozed.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString())
                 .toUtf8();
@@ -106,7 +98,7 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
                               "Western European languages can be stored")
             .arg(QString::fromUcs4(&c, 1), QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
     }
-    const int kind = int(QStringList{"once", "daily", "weekly", "weekdays"}.indexOf(words.at(2)));
+    const int kind = AlarmWords::KindOf(words.at(2));
     if (kind < 0)
         return QStringLiteral("no alarm kind '%1' (once, daily, weekly, weekdays)").arg(words.at(2));
     const QStringList time = words.at(3).split(QLatin1Char(':'));
@@ -284,25 +276,6 @@ Reply importMapped(const QByteArray &input)
 
 } // namespace
 
-QString KindName(int alarmType)
-{
-    return alarmType >= 0 && alarmType <= 3 ? QString::fromLatin1(KindNames[alarmType]) : QStringLiteral("unknown");
-}
-
-QString DayText(int index)
-{
-    const AlarmRecord &a = AlarmHandling::Alarms.at(index);
-    if (a.AlarmType == AlarmRecord::OnceOnly)
-        return QStringLiteral("%1-%2-%3")
-            .arg(a.Year, 4, 10, QLatin1Char('0'))
-            .arg(twoDigits(a.Month), twoDigits(a.Day));
-    if (a.AlarmType == AlarmRecord::Weekly) {
-        const QString name = ICalendar::WeekDayName(a.WeekDay);
-        return name.isEmpty() ? QStringLiteral("-") : name;
-    }
-    return QStringLiteral("-");
-}
-
 int ParseNumber(const QString &text)
 {
     // Digits only: no blank, sign or base that toInt() would let through.
@@ -375,7 +348,7 @@ int ParseWeekDay(const QString &text)
     if (text.size() < 3)
         return -1;
     for (int day = 0; day < 7; ++day) {
-        if (ICalendar::WeekDayName(day).startsWith(text, Qt::CaseInsensitive))
+        if (AlarmWords::WeekDayName(day).startsWith(text, Qt::CaseInsensitive))
             return day;
     }
     return -1;

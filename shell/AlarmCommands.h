@@ -57,9 +57,6 @@ int ParseNumber(const QString &text);
 // -1 for anything else.
 int ParseAlarmVolume(const QString &text);
 
-// "once", "daily", "weekly", "weekdays"; the day column of --list.
-QString KindName(int alarmType);
-QString DayText(int index);
 // Monday = 0 from an English day name (any case, three letters are enough)
 // or a number Monday = 1 ... Sunday = 7; -1 when neither.
 int ParseWeekDay(const QString &text);

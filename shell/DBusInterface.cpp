@@ -1,6 +1,7 @@
 #include "shell/DBusInterface.h"
 
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmWords.h"
 #include "shell/CommandHost.h"
 
 #include <QDBusConnection>
@@ -73,8 +74,8 @@ QList<DBusAlarm> DBusInterface::List()
     QList<DBusAlarm> list;
     for (int i = 1; i < AlarmHandling::Alarms.size(); ++i) {
         const AlarmRecord &a = AlarmHandling::Alarms.at(i);
-        list.append({i, a.TrimmedName(), AlarmCommands::KindName(a.AlarmType), a.Hour, a.Minute,
-                     AlarmCommands::DayText(i), a.Disabled == 0});
+        list.append({i, a.TrimmedName(), AlarmWords::KindName(a.AlarmType), a.Hour, a.Minute, AlarmWords::DayText(a),
+                     a.Disabled == 0});
     }
     return list;
 }

@@ -3,6 +3,7 @@
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
+#include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 
 #include <QDate>
@@ -24,22 +25,6 @@ enum Change { Added, Changed, Removed };
 constexpr int SaveEvery = 50;
 constexpr int DefaultDeadlineMs = 15 * 60 * 1000;
 int deadlineOverride = 0;
-
-QString describe(const AlarmRecord &a)
-{
-    static const char *const kinds[] = {"once", "daily", "weekly", "weekdays"};
-    QString when = QStringLiteral("%1:%2").arg(a.Hour, 2, 10, QLatin1Char('0')).arg(a.Minute, 2, 10, QLatin1Char('0'));
-    if (a.AlarmType == AlarmRecord::OnceOnly)
-        when += QStringLiteral(" %1-%2-%3")
-                    .arg(a.Year, 4, 10, QLatin1Char('0'))
-                    .arg(a.Month, 2, 10, QLatin1Char('0'))
-                    .arg(a.Day, 2, 10, QLatin1Char('0'));
-    else if (a.AlarmType == AlarmRecord::Weekly)
-        when += QLatin1Char(' ') + ICalendar::WeekDayName(a.WeekDay);
-    return QStringLiteral("\"%1\" (%2 %3%4)")
-        .arg(a.TrimmedName(), QLatin1String(a.AlarmType <= 3 ? kinds[a.AlarmType] : "?"), when,
-             a.Disabled != 0 ? QStringLiteral(", disabled") : QString());
-}
 
 // The local copy of an alarm changed on both sides: disabled, its name
 // marked, cut where the mark would not fit.
@@ -467,7 +452,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             m_byHref.insert(r.href, newEntry(entry));
             appended.append(ev.alarm);
             appendedEntries.append(m_byHref.value(r.href));
-            lines.append(QStringLiteral("from the server: added %1").arg(describe(ev.alarm)));
+            lines.append(QStringLiteral("from the server: added %1").arg(AlarmWords::Describe(ev.alarm)));
             ++counts[Added];
             continue;
         }
@@ -484,7 +469,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             if (index > 0) {
                 entry.kind = Kind::Kept;
                 lines.append(QStringLiteral("kept here: %1, whose event no longer maps onto an alarm (%2)")
-                                 .arg(describe(alarms.at(index)), ev.skip));
+                                 .arg(AlarmWords::Describe(alarms.at(index)), ev.skip));
             } else {
                 entry.kind = Kind::Ignored;
                 entry.id.clear();
@@ -505,7 +490,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             appended.append(ev.alarm);
             appendedEntries.append(e);
             lines.append(QStringLiteral("from the server: added again %1 (removed here, changed there)")
-                             .arg(describe(ev.alarm)));
+                             .arg(AlarmWords::Describe(ev.alarm)));
             ++counts[Added];
             ++m_conflicts;
             continue;
@@ -522,10 +507,11 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             appendedEntries.append(-1);
             lines.append(QStringLiteral("conflict: %1 changed here and on the server; the server's version is kept, "
                                         "this computer's as %2")
-                             .arg(describe(ev.alarm), describe(copy)));
+                             .arg(AlarmWords::Describe(ev.alarm), AlarmWords::Describe(copy)));
             ++m_conflicts;
         } else {
-            lines.append(QStringLiteral("from the server: changed %1 to %2").arg(describe(mine), describe(ev.alarm)));
+            lines.append(QStringLiteral("from the server: changed %1 to %2")
+                             .arg(AlarmWords::Describe(mine), AlarmWords::Describe(ev.alarm)));
             ++counts[Changed];
         }
         AlarmRecord updated = ev.alarm;
@@ -558,7 +544,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
         }
         if (replaced.contains(index))
             continue;
-        lines.append(QStringLiteral("from the server: removed %1").arg(describe(alarms.at(index))));
+        lines.append(QStringLiteral("from the server: removed %1").arg(AlarmWords::Describe(alarms.at(index))));
         ++counts[Removed];
         removals.append(index);
         removalEntries.append(e);
@@ -661,7 +647,7 @@ void Synchronizer::planUploads()
             entry.kind = Kind::Kept;
             m_report.changes.append(QStringLiteral("kept here: %1, changed here, whose event belongs to another "
                                                    "program and is left as it is")
-                                        .arg(describe(alarms.at(i))));
+                                        .arg(AlarmWords::Describe(alarms.at(i))));
             continue;
         }
         if (entry.kind != Kind::Own)
@@ -732,7 +718,7 @@ void Synchronizer::nextJobs()
                 continue; // removed meanwhile: the next sync takes it
             job.alarm = AlarmHandling::Alarms.at(index);
             job.fingerprint = Fingerprint(job.alarm);
-            job.what = describe(job.alarm);
+            job.what = AlarmWords::Describe(job.alarm);
         }
         ++m_inFlight;
         toWorker([w = m_worker, job] { w->send(job); });

@@ -118,11 +118,6 @@ QString takeLockBriefly(const QString &path)
 
 } // namespace
 
-QString Settings::KeyName(Key key)
-{
-    return QString::fromLatin1(info(key).name);
-}
-
 QString Settings::Unusable()
 {
     const QString path = filePath();

@@ -26,8 +26,6 @@ public:
         AlarmVolume
     };
 
-    static QString KeyName(Key key);
-
     // The stored text, or the default text when the key is absent. Keys whose
     // default depends on the moment or the screen take it from the caller.
     static QString Read(Key key, const QString &defaultText = QString());

@@ -33,7 +33,7 @@ ring_and_record() {
     while [ "$(now_ms)" -lt $(((due_real + 4) * 1000)) ]; do sleep 0.2; done
     stop_recording
     kill "$CLOCK_PID"
-    wait_for_exit "$CLOCK_PID" 5 || fail "the program did not end"
+    wait_for_exit "$CLOCK_PID" 10 || fail "the program did not end"
     pactl info >/dev/null 2>&1 || fail "the sound server is gone after the $name run"
     REPORTS=$(grep -c '^tockwise: .*Chime1.wav cannot be played' "$E2E_WORK/clock.log" || true)
 }

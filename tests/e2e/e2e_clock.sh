@@ -49,7 +49,7 @@ open_main_menu
 sleep 0.5
 screenshot menu
 menu_choose 4 5
-wait_for_exit "$CLOCK_PID" 5 || fail "Exit did not end the program"
+wait_for_exit "$CLOCK_PID" 10 || fail "Exit did not end the program"
 [ "$(setting X)" = "$((x1 * 15))" ] || fail "X saved as $(setting X), expected $((x1 * 15))"
 [ "$(setting Y)" = "$((y1 * 15))" ] || fail "Y saved as $(setting Y)"
 [ "$(setting Visible)" = "True" ] || fail "Visible saved as $(setting Visible)"

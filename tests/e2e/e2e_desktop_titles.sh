@@ -106,7 +106,7 @@ read -r _ mx my _ _ < <(open_menu) || fail "the Menu key opened no menu on the c
 [ "$mx" -ge "$cx" ] && [ "$mx" -lt $((cx + 200)) ] && [ "$my" -ge "$cy" ] && [ "$my" -lt $((cy + 70)) ] ||
     fail "the Menu key opened the menu at $mx,$my, not over the clock at $cx,$cy"
 menu_choose 4 5
-wait_for_exit "$CLOCK_PID" 5 || fail "\"Exit\" chosen from the keyboard's menu did not end the program"
+wait_for_exit "$CLOCK_PID" 10 || fail "\"Exit\" chosen from the keyboard's menu did not end the program"
 [ "$(setting X)" = $((cx * 15)) ] && [ "$(setting Y)" = $((cy * 15)) ] ||
     fail "the clock at $cx,$cy was stored at $(setting X),$(setting Y) twips, not $((cx * 15)),$((cy * 15))"
 log "the Menu key opened the menu over the clock; its position was kept"

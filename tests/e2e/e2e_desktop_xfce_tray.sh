@@ -121,7 +121,7 @@ wait_until gone menu_shown || fail "\"Cancel\" left the tray menu open"
 stays_false 1 gone clock_shown || fail "\"Cancel\" hid the clock"
 
 panel_menu_choose Exit
-wait_for_exit "$CLOCK_PID" 5 || fail "\"Exit\" in the panel's menu did not end the program"
+wait_for_exit "$CLOCK_PID" 10 || fail "\"Exit\" in the panel's menu did not end the program"
 wait "$CLOCK_PID" || fail "after \"Exit\" in the panel's menu the program ended with status $?"
 wait_until gone item_service || fail "the tray item stayed registered after the program ended"
 log "the context request opened the tray menu; Exit in the panel's menu ended the program"

@@ -31,7 +31,7 @@ refused() {
     log "$1: message box $box after $elapsed ms (screenshot $E2E_NAME-message-$1.png)"
 
     answer_box "$box" || fail "$1: the box did not close on Return"
-    wait_for_exit "$CLOCK_PID" 5 || fail "$1: the program did not end after the box was closed"
+    wait_for_exit "$CLOCK_PID" 10 || fail "$1: the program did not end after the box was closed"
     status=0
     wait "$CLOCK_PID" || status=$?
     [ "$status" -eq 1 ] || fail "$1: exit status $status, expected 1 (above 128 is a signal: a crash)"
@@ -63,7 +63,7 @@ rm "$PROG_DIR/Alarms.dat"
 start_clock
 wait_for_clock
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 wait "$CLOCK_PID" 2>/dev/null || true
 rm "$PROG_DIR/Alarms.dat"
 

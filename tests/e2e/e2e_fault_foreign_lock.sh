@@ -65,7 +65,7 @@ start_clock
 wait_for 10 clock_window "$CLOCK_PID" >/dev/null || fail "no clock with $OWN at mode 755"
 [ "$(stat -c %a "$OWN")" = 700 ] || fail "$OWN is left at mode $(stat -c %a "$OWN")"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 log "$OWN at mode 755 was set back to 700"
 
 # 3.
@@ -77,7 +77,7 @@ launch XDG_RUNTIME_DIR="$OPEN_RUN" --
 wait_for 10 clock_window "$CLOCK_PID" >/dev/null || fail "a lock in an XDG_RUNTIME_DIR open to everyone stopped the start"
 [ "$(head -n1 "$OWN/tockwise.lock")" = "$CLOCK_PID" ] || fail "the lock is not in $OWN"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 log "an XDG_RUNTIME_DIR of mode 777 was passed over"
 
 # 4.
@@ -89,7 +89,7 @@ box=$(wait_for_message_box 10) || fail "no \"Tockwise\" box when $OWN belongs to
 sleep 0.3
 screenshot foreign-folder
 answer_box "$box" || fail "the box did not close on Return"
-wait_for_exit "$CLOCK_PID" 5 || fail "the program did not end after the box"
+wait_for_exit "$CLOCK_PID" 10 || fail "the program did not end after the box"
 clock_shown && fail "a clock is shown although no lock could be taken"
 grep -q "$OWN" "$E2E_WORK/clock.log" || fail "the reason was not written to standard error"
 [ -z "$(ls -A "$OWN")" ] || fail "the program wrote into another user's folder: $(ls -A "$OWN")"

@@ -80,14 +80,14 @@ log "after freeing space Alarms.dat holds: $names"
 # 4. The settings on the same disk, full again when the clock ends: they
 # cannot be saved, and standard error says why in the system's words.
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 cp -r "$XDG_CONFIG_HOME" "$PROG_DIR/config"
 launch XDG_CONFIG_HOME="$PROG_DIR/config" --
 wait_for_clock
 sleep 1.5
 dd if=/dev/zero of="$PROG_DIR/filler" bs=4k 2>/dev/null || true
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM with the disk full"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM with the disk full"
 grep -q "hqz.conf: No space left on device" "$E2E_WORK/clock.log" ||
     fail "a failed settings save on a full disk did not give the system's reason"
 log "the settings on a full disk: \"No space left on device\""

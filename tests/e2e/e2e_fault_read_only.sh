@@ -105,7 +105,7 @@ log "the read-only folder's alarms were copied to $USER_DAT and took the edit: $
 #    an alarm rang) is reported once in a "Tockwise" box naming the file and
 #    the reason; later failures are not, and the clock runs on.
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end"
 umount -l "$PROG_DIR"
 write_alarms "$PROG_DIR/Alarms.dat" 'Eight|daily|08:00' 'Eight one|daily|08:01'
 write_settings "Last%20Check=$(minute_of '2024-03-07 07:59')" "Visible=True"

@@ -28,7 +28,7 @@ LOCK=$XDG_RUNTIME_DIR/tockwise.lock
 # end_clock: SIGTERM ends the clock within five seconds.
 end_clock() {
     kill "$CLOCK_PID" 2>/dev/null || fail "the clock is gone before SIGTERM"
-    wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM ($1)"
+    wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM ($1)"
 }
 
 # 1.
@@ -117,7 +117,7 @@ mkdir "$PROG_DIR/Alarms.dat"
 start_clock
 expect_box dat-folder "no start-up error box when Alarms.dat is a folder"
 kill -TERM "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "SIGTERM did not end the program while its start-up error box was up"
+wait_for_exit "$CLOCK_PID" 10 || fail "SIGTERM did not end the program while its start-up error box was up"
 cmp -s "$E2E_WORK/settings.before" "$SETTINGS" || fail "a clock that never loaded wrote hqz.conf: $(cat "$SETTINGS")"
 rmdir "$PROG_DIR/Alarms.dat"
 log "SIGTERM during the start-up error box ended the program and left hqz.conf alone"

@@ -55,7 +55,7 @@ log "after Exit a notification timed out into the kept lines"
 
 # A second start finds it running without a clock, and brings the clock back.
 launch --
-wait_for_exit "$CLOCK_PID" 5 || fail "the second start did not end"
+wait_for_exit "$CLOCK_PID" 10 || fail "the second start did not end"
 CLOCK_WIN=$(wait_for 10 clock_window "$first") || fail "a second start did not bring back the clock"
 wait_for_tray_icon
 log "a second start brought the clock back, and its tray icon"

@@ -94,7 +94,7 @@ has_line "$DESKTOP" ' (play|pause) podcast$' && fail "the podcast nobody played 
 log "closed: released $(python3 -c "print(round($released - $closed, 3))") s after the X, radio plays again, the stopped video stays stopped"
 
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 exec 3>&-
 kill "$DESKTOP_PID"
 wait_for_exit "$DESKTOP_PID" 5 || fail "the stand-in desktop did not end"
@@ -112,7 +112,7 @@ for path in /org/freedesktop/ScreenSaver /org/freedesktop/PowerManagement/Inhibi
 done
 wait_for 3 has_line "$DESKTOP" ' pause radio$' || fail "radio was not paused: $(cat "$DESKTOP")"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 wait_for 3 eval '[ "$(grep -c "^released " "$LOGIND")" = 2 ]' || fail "the ended clock's inhibitor stayed"
 wait_for 3 has_line "$DESKTOP" ' play radio$' || fail "radio did not play again when the clock ended mid-ring: $(cat "$DESKTOP")"
 log "screen saver and power manager held; ended mid-ring: released, radio plays again"

@@ -80,7 +80,7 @@ wait_for 5 windows_are 0 || fail "X left Read's window open"
 wait_for 3 has_line "$SERVER" " close $reading\$" || fail "Read's window closed by X left its bubble: $(cat "$SERVER")"
 log "server's close: window stays; Dismiss and Snooze 10 Minutes from the bubble; X withdraws"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 
 # 3.
 start_clock "$(offset_to '2024-03-07 08:10:00' 3)"
@@ -90,7 +90,7 @@ wait_for 3 eval '[ "$(grep -c "|Walk|" "$SERVER")" = 2 ]' || fail "the snoozed W
 again=$(bubble Walk)
 [ "$again" != "$walk" ] || fail "the snooze's bubble is the old one"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 has_line "$SERVER" " close $again\$" || fail "the program ended mid-ring left its bubble: $(cat "$SERVER")"
 log "the snooze rang with a new bubble, withdrawn when the program ended"
 
@@ -126,7 +126,7 @@ xdotool mousemove $((bx + bw * 3 / 4)) $((by + bh - 30)) click 1
 wait_for 5 windows_are 0 || fail "Dismiss in xfce4-notifyd's bubble left the alarm's window open"
 wait_until gone bubble_window || fail "the bubble stayed after Dismiss"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 log "xfce4-notifyd showed a ${bw}x$bh bubble; its Dismiss button closed the alarm's window"
 grep -v '^tockwise-trace' "$E2E_WORK/clock.log" | grep -q . && fail "the clock printed: $(grep -v '^tockwise-trace' "$E2E_WORK/clock.log")"
 exit 0

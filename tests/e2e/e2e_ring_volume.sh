@@ -60,7 +60,7 @@ ring() {
 
 end_clock() {
     kill "$CLOCK_PID"
-    wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+    wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 }
 
 close_note() {
@@ -108,7 +108,7 @@ run_server() {
     ring "$hour:05"
     expect_sink 'no 70' 3 "the sink of a ringing alarm"
     kill -KILL "$CLOCK_PID"
-    wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGKILL"
+    wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGKILL"
     sink_is 'no 70' || fail "the sink changed when the clock was killed: $(sink_state)"
     [ -s "$RESTORE" ] || fail "nothing was kept for the next start"
     : >"$E2E_WORK/clock.log"

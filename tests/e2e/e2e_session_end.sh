@@ -48,7 +48,7 @@ for signal in TERM HUP INT; do
     wait_for_clock
     read -r want_x want_y < <(drag_clock)
     kill -s "$signal" "$CLOCK_PID"
-    wait_for_exit "$CLOCK_PID" 5 || fail "SIG$signal did not end the program"
+    wait_for_exit "$CLOCK_PID" 10 || fail "SIG$signal did not end the program"
     status=0
     wait "$CLOCK_PID" || status=$?
     [ "$(setting X) $(setting Y)" = "$want_x $want_y" ] ||

@@ -21,7 +21,7 @@ offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
 notification() { named_window 'Alarm Notification'; }
 end_clock() {
     kill "$CLOCK_PID"
-    wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+    wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 }
 
 start_wm

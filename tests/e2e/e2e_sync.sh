@@ -259,23 +259,24 @@ fake_server() {
 source "$(dirname "$0")/lib_alarms.sh"
 
 # An alarm rings on its minute while the sync reads one event with a 40 MB
-# summary: the answer comes whole 1.5 s before the minute, so the reading
-# and mapping of it is under way when the minute begins. Before, the clock
-# stood still for minutes over it.
+# summary: the answer is sent 3 s before the minute, so the reading and
+# mapping of it is under way when the minute begins. Before, the clock stood
+# still for minutes over it. The clock starts 20 s before the minute, so that
+# its sync (3 s after its start) asks in time on a loaded machine too.
 write_alarms "$C/prog/Alarms.dat" 'Big day|daily|07:00'
 start=$(/usr/bin/python3 -c 'import time; print("%.3f" % time.time())')
-# The clock starts at 06:59:52; it syncs 3 s after its start.
 python3 -c 'import sys; print("%+.3f" % (float(sys.argv[1]) - float(sys.argv[2])))' \
-    "$(utc_epoch '2024-03-07 06:59:52')" "$start" >"$C/faketime.rc"
-fake_server big --big-summary 40 --hold-until "$(python3 -c "print($start + 8 - 1.5)")"
+    "$(utc_epoch '2024-03-07 06:59:40')" "$start" >"$C/faketime.rc"
+fake_server big --big-summary 40 --hold-until "$(python3 -c "print($start + 20 - 3)")"
 c_clock "$C/ring.log" LD_PRELOAD="$(faketime_lib)" FAKETIME_TIMESTAMP_FILE="$C/faketime.rc" FAKETIME_NO_CACHE=1 \
     FAKETIME_DONT_FAKE_MONOTONIC=1
-wait_for 20 grep -q '^tockwise-trace ring ' "$C/ring.log" ||
+wait_for 40 grep -q '^tockwise-trace ring ' "$C/ring.log" ||
     fail "the alarm did not ring while the sync read 40 MB: $(cat "$C/big.log")"
 grep -q '^sent multiget' "$C/big.log" || fail "the 40 MB answer was not sent before the alarm rang"
 rang=$(sed -n 's/^tockwise-trace ring \([0-9]*\) .*/\1/p' "$C/ring.log" | head -n 1)
 late=$((rang - $(utc_epoch '2024-03-07 07:00:00') * 1000))
-[ "$late" -ge 0 ] && [ "$late" -lt 2000 ] || fail "the alarm rang $late ms after its minute while the sync read 40 MB"
+# Seconds, not the minutes it took before: a loaded machine may add a few.
+[ "$late" -ge 0 ] && [ "$late" -lt 5000 ] || fail "the alarm rang $late ms after its minute while the sync read 40 MB"
 wait_for 30 grep -q 'sync: skipped the event /cal/big.ics: .' "$C/ring.log" ||
     fail "the clock did not say why it left the 40 MB event out: $(grep -i sync "$C/ring.log")"
 c_stop

@@ -30,7 +30,7 @@ delay=$((ring_ms - switch * 1000))
 log "spring: 02:30 rang live $delay ms after 03:00 CEST"
 
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the program did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the program did not end on SIGTERM"
 : >"$E2E_WORK/clock.log"
 
 # Autumn: started at 02:29:57 CEST, last checked 02:29.

@@ -32,7 +32,7 @@ exit_program() {
         TRAY_ICON=$(wait_until tray_icon) || return 1
         click_icon 3
         tray_menu_choose Exit || return 1
-        wait_for_exit "$CLOCK_PID" 5 || return 1
+        wait_for_exit "$CLOCK_PID" 10 || return 1
     fi
     wait "$CLOCK_PID" || status=$?
     EXIT_STATUS=$status
@@ -70,7 +70,7 @@ exit_and_check_saved() {
         if kill -0 "$CLOCK_PID" 2>/dev/null; then
             problem "$name: Exit did not end the program"
             kill "$CLOCK_PID"
-            wait_for_exit "$CLOCK_PID" 5 || true
+            wait_for_exit "$CLOCK_PID" 10 || true
             return
         fi
         problem "$name: Exit ended the program with status $EXIT_STATUS (${ON_SCREEN:+main}${ON_SCREEN:-tray} menu)"

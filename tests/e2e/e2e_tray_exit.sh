@@ -34,7 +34,7 @@ ended_how() {
 
 # The program ends, cleanly, within five seconds.
 check_ends() {
-    wait_for_exit "$CLOCK_PID" 5 || fail "the program still runs after $1"
+    wait_for_exit "$CLOCK_PID" 10 || fail "the program still runs after $1"
     local how
     how=$(ended_how)
     [ "$how" = "exit status 0" ] || fail "the program ended with $how after $1"

@@ -59,8 +59,7 @@ kill -0 "$CLOCK_PID" || fail "the program ended after clicks on the tray icon"
 log "single clicks and moves over the icon did nothing"
 
 # The double click shows the hidden clock, at its place, above the cover.
-click_icon 1 2
-wait_until clock_shown || fail "a double click on the tray icon did not show the hidden clock"
+double_click_until clock_shown || fail "a double click on the tray icon did not show the hidden clock"
 CLOCK_WIN=$(clock_window)
 [ "$(window_position "$CLOCK_WIN")" = "$clock_x $clock_y" ] ||
     fail "the clock came back at $(window_position "$CLOCK_WIN"), not $clock_x $clock_y"
@@ -73,8 +72,8 @@ log "double click showed the hidden clock above the cover, without the panel"
 # Already showing: the double click still raises it.
 xdotool windowactivate "$COVER" 2>/dev/null || true
 wait_until above "$COVER" "$CLOCK_WIN" || fail "setup: the covering window could not be raised over the clock"
-click_icon 1 2
-wait_until above "$CLOCK_WIN" "$COVER" || fail "a double click did not raise the showing clock above the covering window"
+double_click_until above "$CLOCK_WIN" "$COVER" ||
+    fail "a double click did not raise the showing clock above the covering window"
 clock_shown || fail "a double click hid the showing clock"
 stays_false 1 panel_shown || fail "a double click on the showing clock showed the missed panel"
 log "double click raised the showing clock"
@@ -124,6 +123,5 @@ stays_false 1 clock_shown || fail "a click beside the tray menu showed the hidde
 kill -0 "$CLOCK_PID" || fail "the program ended after a click beside the tray menu"
 
 # The hidden state is what is kept: the tray can still bring the clock back.
-click_icon 1 2
-wait_until clock_shown || fail "the double click no longer shows the clock"
+double_click_until clock_shown || fail "the double click no longer shows the clock"
 log "all tray icon journeys passed"

@@ -52,7 +52,7 @@ wait_for 5 two_line_tip >/dev/null || fail "resting on the tray icon after the s
 screenshot xembed-tip-snoozed
 log "XEmbed: the tip named Tea at 10:58, then Dentist while it rang, then the snooze"
 kill "$CLOCK_PID"
-wait_for_exit "$CLOCK_PID" 5 || fail "the clock did not end on SIGTERM"
+wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"
 xdotool mousemove 600 300
 
 # 2.

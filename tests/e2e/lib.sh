@@ -81,8 +81,8 @@ wait_for() {
     return 1
 }
 
-# wait_until CHECK...: wait_for with five seconds.
-wait_until() { wait_for 5 "$@"; }
+# wait_until CHECK...: wait_for with ten seconds, enough on a loaded machine.
+wait_until() { wait_for 10 "$@"; }
 
 # stays_false SECONDS CHECK...: the check stays false for the whole time.
 stays_false() { ! wait_for "$@" >/dev/null; }
@@ -90,8 +90,8 @@ stays_false() { ! wait_for "$@" >/dev/null; }
 # gone CHECK...: the check fails; for wait_until gone ..., stays_false gone ...
 gone() { ! "$@"; }
 
-# Waits up to $2 seconds (default 5) for process $1 to end.
-wait_for_exit() { wait_for "${2:-5}" gone kill -0 "$1" 2>/dev/null; }
+# Waits up to $2 seconds (default 10) for process $1 to end.
+wait_for_exit() { wait_for "${2:-10}" gone kill -0 "$1" 2>/dev/null; }
 
 # --- servers and the program -------------------------------------------------
 
@@ -287,6 +287,18 @@ click_icon() {
     xdotool mousemove $((ix + 11)) $((iy + 11)) click --repeat "${2:-1}" --delay 120 "$1"
 }
 
+# double_click_until CHECK...: a left double click on the tray icon, then the
+# check. On a loaded machine the two clicks may reach the program further
+# apart than a double click's interval, as two single clicks, which do
+# nothing: up to three tries.
+double_click_until() {
+    for _ in 1 2 3; do
+        click_icon 1 2
+        wait_until "$@" && return 0
+    done
+    return 1
+}
+
 # A visible message box: titled "Tockwise" but neither the 200 x 70 clock
 # nor the 393 x 345 alarm list.
 message_box() {
@@ -356,8 +368,8 @@ menu_geometry() {
 
 menu_shown() { menu_geometry >/dev/null; }
 
-# The open pop-up menu, waiting up to three seconds for it: "ID X Y WIDTH HEIGHT".
-open_menu() { wait_for 3 menu_geometry; }
+# The open pop-up menu, waiting up to ten seconds for it: "ID X Y WIDTH HEIGHT".
+open_menu() { wait_for 10 menu_geometry; }
 
 # menu_choose INDEX COUNT: clicks item INDEX (from 0) of an open menu of COUNT
 # equally high items.
@@ -405,7 +417,7 @@ exit_from_menu() {
     open_main_menu
     sleep 0.3
     menu_choose 4 5
-    wait_for_exit "$CLOCK_PID" 5 || fail "Exit did not end the program"
+    wait_for_exit "$CLOCK_PID" 10 || fail "Exit did not end the program"
 }
 
 # --- the program's windows ---------------------------------------------------

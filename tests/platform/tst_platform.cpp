@@ -4,11 +4,13 @@
 #include "platform/PrivateFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,7 +105,19 @@ private slots:
 #endif
         QSignalSpy woke(&waker, &MinuteWaker::woke);
         waker.SleepUntilNextMinute(clock().addSecs(-readingAge));
-        QCOMPARE(woke.wait(500), wakesSoon);
+        QElapsedTimer waited;
+        waited.start();
+        bool wokeSoon = false;
+        while (!wokeSoon && waited.elapsed() < 500 && woke.wait(int(std::max<qint64>(1, 500 - waited.elapsed())))) {
+            // The system clock was set (a virtual machine's clock service may
+            // do so at any moment): the program looks at the time and sleeps
+            // again, and so does this test.
+            if (waker.LastReading() == MinuteWaker::Reading::ClockSet)
+                waker.SleepUntilNextMinute(clock());
+            else
+                wokeSoon = true;
+        }
+        QCOMPARE(wokeSoon, wakesSoon);
     }
 
     void fileKinds_data()

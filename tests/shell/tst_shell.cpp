@@ -642,7 +642,7 @@ private slots:
             row("--add --on --disabled") << QStringList{"--disabled", "--add", "Café", "--on",
                                                         "2050-12-31", "--at",  "0:00"}
                                          << 0 << "3\n"
-                                         << "(once 00:00 2050-12-31)";
+                                         << "(once 00:00 2050-12-31, disabled)";
             // The snooze's end, local time, after the name.
             row("--list, one snoozed") << QStringList{"--list", "SNOOZE"} << 0
                                        << "1\tdaily\t07:00\t-\tenabled\tWake up\t%SNOOZED%\n"
@@ -678,7 +678,7 @@ private slots:
                                 << "one command at a time";
             row("--remove 3: no such alarm") << QStringList{"--remove", "3"} << 2 << ""
                                              << "there is no alarm 3";
-            row("--remove 1") << QStringList{"--remove", "1"} << 0 << "removed alarm 1 \"Wake up\" (daily 07:00 -)\n"
+            row("--remove 1") << QStringList{"--remove", "1"} << 0 << "removed alarm 1 \"Wake up\" (daily 07:00)\n"
                               << "";
             row("--enable 2") << QStringList{"--enable", "2"} << 0
                               << "enabled alarm 2 \"Meeting\" (once 10:30 2024-03-08)\n"

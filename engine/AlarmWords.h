@@ -1,0 +1,39 @@
+#pragma once
+
+#include "engine/AlarmRecord.h"
+
+#include <QDate>
+#include <QString>
+
+// The words and figures an alarm is told in, wherever it is shown, listed,
+// exported or synced, so that they never drift apart: its kinds, the days of
+// the week, the dates it may be set on, its time and its one-line description.
+namespace AlarmWords {
+
+// The dates an alarm may be set on (the editor's calendar, --add --on).
+inline const QDate FirstDate{2000, 1, 1};
+inline const QDate LastDate{2050, 12, 31};
+
+// 7 -> "07".
+QString TwoDigits(int value);
+// "07:05".
+QString Time(int hour, int minute);
+
+// once, daily, weekly, weekdays ("unknown" for a damaged type), and back: the
+// type a name gives, -1 for none.
+QString KindName(int alarmType);
+int KindOf(const QString &name);
+
+// Monday = 0 ... Sunday = 6, in English; empty for anything else.
+QString WeekDayName(int weekDay);
+// "Mon" ... "Sun" for a day of the week as QDate counts them (Monday = 1).
+QString ShortDayName(int dayOfWeek);
+
+// What --list shows as an alarm's day: YYYY-MM-DD for a one-off alarm, the
+// weekday's name for a weekly one (- when damaged), - for the others.
+QString DayText(const AlarmRecord &alarm);
+
+// "Gym" (weekly 18:05 Tuesday), "Pills" (daily 08:00, disabled).
+QString Describe(const AlarmRecord &alarm);
+
+} // namespace AlarmWords
