@@ -194,7 +194,15 @@ void MainForm::scheduleNextTick(const QDateTime &now, bool busy)
 {
     // While digits fade or skipped minutes are caught up the clock ticks every
     // 100 ms. Otherwise nothing can change before the next minute: it sleeps
-    // until then, or until the clock is set or the computer wakes.
+    // until then, or until the clock is set or the computer wakes. The
+    // changes of cadence are traced: a quick cadence that lasts is a fault.
+    if (busy != m_quickTicks) {
+        m_quickTicks = busy;
+        TraceEvent(busy ? "quick-ticks" : "idle-ticks",
+                   busy ? QString::fromLatin1(AlarmChecking::LastCheck < TimingModule::MinuteOf(now) ? "catching up"
+                                                                                                     : "fading")
+                        : QString());
+    }
     if (busy) {
         m_refreshTimer.start(RefreshInterval);
         return;

@@ -123,4 +123,5 @@ private:
     int m_accessibleMinute = -1;
     bool m_painted = false;
     bool m_rang = false;
+    bool m_quickTicks = false;
 };

@@ -14,7 +14,6 @@ source "$(dirname "$0")/lib_alarms.sh"
 
 export TZ=UTC
 export TOCKWISE_TRACE=1
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
 
 python3 - "$E2E_WORK" <<'PY'
 import sys

@@ -156,5 +156,7 @@ while [ "$(now_ms)" -lt $((due_ms + 20000)) ]; do sleep 0.2; done
 before=$(wake_ups)
 sleep 30
 woke=$(($(wake_ups) - before))
-[ "$woke" -le 3 ] || fail "the idle clock woke $woke times between 08:00:20 and 08:00:50"
+# The changes of cadence the clock traced tell why it stayed awake, if it did.
+[ "$woke" -le 3 ] || fail "the idle clock woke $woke times between 08:00:20 and 08:00:50; its cadence: $(
+    grep -E 'tockwise-trace (quick|idle)-ticks' "$E2E_WORK/clock.log" | tail -n 6 | tr '\n' ';')"
 log "the idle clock woke $woke times between 08:00:20 and 08:00:50"

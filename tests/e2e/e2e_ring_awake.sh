@@ -18,8 +18,6 @@ source "$(dirname "$0")/lib_wm.sh"
 
 export TZ=UTC
 export TOCKWISE_TRACE=1
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
-notification() { named_window 'Alarm Notification'; }
 now() { date +%s.%N; }
 # within SECONDS FROM TO: TO came no later than SECONDS after FROM.
 within() { python3 -c 'import sys; a, b, c = map(float, sys.argv[1:]); sys.exit(not (0 <= c - b <= a))' "$@"; }

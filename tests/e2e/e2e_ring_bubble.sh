@@ -22,7 +22,6 @@ source "$(dirname "$0")/lib_wm.sh"
 export TZ=UTC
 export TOCKWISE_TRACE=1
 SNOOZES=$XDG_DATA_HOME/tockwise/snoozes
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
 windows() { xdotool search --onlyvisible --name '^Alarm Notification$' 2>/dev/null | wc -l; }
 windows_are() { [ "$(windows)" = "$1" ]; }
 has_line() { grep -qE "$2" "$1"; }

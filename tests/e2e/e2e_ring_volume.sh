@@ -22,8 +22,6 @@ source "$(dirname "$0")/lib_sound.sh"
 export TZ=UTC
 export TOCKWISE_TRACE=1
 RESTORE=$XDG_DATA_HOME/tockwise/output-volume
-notification() { named_window 'Alarm Notification'; }
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
 
 # sink_is "MUTE PERCENT": the null sink is so (its first channel's percentage).
 sink_state() {

@@ -15,10 +15,6 @@ export TZ=UTC
 export TOCKWISE_TRACE=1
 SNOOZES=$XDG_DATA_HOME/tockwise/snoozes
 
-# offset_to "YYYY-MM-DD HH:MM:SS" N: the faked clock's offset that makes that
-# moment N real seconds from now.
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
-notification() { named_window 'Alarm Notification'; }
 end_clock() {
     kill "$CLOCK_PID"
     wait_for_exit "$CLOCK_PID" 10 || fail "the clock did not end on SIGTERM"

@@ -22,8 +22,6 @@ alarm_list() { visible_window 'Tockwise' 393 345; }
 theme_window() { visible_window 'Tockwise - Theme' 201 169; }
 editor_window() { visible_window 'Alarm Details' 305 321; }
 about_window() { visible_window 'About Varnod' 750 469; }
-notification() { named_window 'Alarm Notification'; }
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
 
 # How the program ended, once it has: "exit status N" or "signal N".
 ended_how() {
@@ -100,8 +98,9 @@ prepare
 start_clock "$(offset_to '2024-03-07 07:59:57' 0)"
 wait_for_clock
 wait_until icon_present || fail "no tray icon"
-ALARM_LIST=$(open_alarm_list "$MENU_X")
+# The list once the alarm rings: a menu open at that moment may close.
 NOTE=$(wait_for 15 notification) || fail "the 08:00 alarm did not ring"
+ALARM_LIST=$(open_alarm_list "$MENU_X")
 screenshot tray-before-exit
 rm -f "$SETTINGS"
 TRAY_ICON=$(tray_icon) || fail "no tray icon"

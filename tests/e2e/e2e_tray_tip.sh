@@ -14,8 +14,6 @@ source "$(dirname "$0")/lib_panel.sh"
 export TZ=UTC
 export TOCKWISE_TRACE=1
 
-offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
-notification() { named_window 'Alarm Notification'; }
 tip_is() { [ "$(trace_texts tray-tip | tail -n1)" = "$1" ]; }
 # A tip window two lines high.
 two_line_tip() { tip_windows | awk '$3 >= 24 && $3 < 60 {print $1; found=1} END {exit !found}'; }

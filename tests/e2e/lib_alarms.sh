@@ -139,3 +139,10 @@ prepare_moving_clock() {
     start_tray
     install_program
 }
+
+# offset_to "YYYY-MM-DD HH:MM:SS" N: the faked clock's offset that makes that
+# moment N real seconds from now.
+offset_to() { printf '%+d' $(($(date -d "$1" +%s) - $(date +%s) - $2)); }
+
+# The open notification window's id; fails when none is open.
+notification() { named_window 'Alarm Notification'; }
