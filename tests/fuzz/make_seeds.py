@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the hand-made seeds of both fuzz corpora (the fuzzer adds its own).
+"""Writes the hand-made seeds of the fuzz corpora (the fuzzer adds its own).
 
 usage: make_seeds.py REGION_BLOCK_FILE
 REGION_BLOCK_FILE is the program's real outline block, as the build draws it
@@ -88,6 +88,37 @@ def region_seeds(path):
           struct.pack("<4i", 0, 0, 1, 1))
 
 
+def multistatus_seeds():
+    os.makedirs(os.path.join(HERE, "corpus", "multistatus"), exist_ok=True)
+    head = b'<?xml version="1.0" encoding="utf-8"?>\n'
+    ms = b'<d:multistatus xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav">'
+    end = b"</d:multistatus>"
+
+    def response(href, props=b"", status=b"HTTP/1.1 200 OK"):
+        return (b"<d:response><d:href>" + href + b"</d:href><d:propstat><d:prop>" + props +
+                b"</d:prop><d:status>" + status + b"</d:status></d:propstat></d:response>")
+
+    calendar = b"<d:resourcetype><d:collection/><c:calendar/></d:resourcetype>"
+    etag = b'<d:getetag>"1-abc"</d:getetag>'
+    data = b"<c:calendar-data>BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n</c:calendar-data>"
+    write("multistatus", "propfind-listing", head + ms + response(b"/cal/home/", calendar) +
+          response(b"/cal/home/tea.ics", etag) + response(b"gym.ics", etag) + end)
+    write("multistatus", "sync-collection", head + ms + response(b"/cal/home/a.ics", etag) +
+          b"<d:response><d:href>/cal/home/gone.ics</d:href><d:status>HTTP/1.1 404 Not Found</d:status></d:response>"
+          b"<d:sync-token>http://dav.example/sync/7</d:sync-token>" + end)
+    write("multistatus", "multiget", head + ms + response(b"/cal/home/tea.ics", etag + data) +
+          response(b"/cal/home/x.ics", b"<c:calendar-data/>", b"HTTP/1.1 404 Not Found") + end)
+    # What must be dropped: another origin, a way out of the collection, dot segments.
+    write("multistatus", "outside", head + ms + response(b"https://other.example/cal/home/a.ics", etag) +
+          response(b"/cal/home/..%2Fother%2Fx.ics", etag) + response(b"/cal/home/./b/../c.ics", etag) +
+          response(b"/cal/", calendar) + end)
+    write("multistatus", "doctype", head + b'<!DOCTYPE d [<!ENTITY x "xxxxxxxx">]>' + ms +
+          response(b"/cal/home/&x;.ics") + end)
+    write("multistatus", "not-multistatus", head + b'<d:error xmlns:d="DAV:"><d:valid-sync-token/></d:error>')
+    write("multistatus", "broken", head + ms + b"<d:response><d:href>/cal/home/a.ics</d:href>")
+
+
 if __name__ == "__main__":
     alarm_seeds()
     region_seeds(sys.argv[1])
+    multistatus_seeds()
