@@ -8,6 +8,7 @@
 #include "interchange/InputLimits.h"
 #include "platform/EndSignals.h"
 #include "platform/InputFile.h"
+#include "platform/TerminalPassword.h"
 #include "shell/AlarmCommands.h"
 #include "shell/Autostart.h"
 #include "shell/SingleInstance.h"
@@ -174,8 +175,8 @@ int syncSetup(const Command &command, std::ostream &out, std::ostream &err)
             return failWith(err, problem);
     } else {
         bool ok = false;
-        password = Credentials::AskOnTerminal(
-            QStringLiteral("Password for %1 at %2: ").arg(command.syncUser, url.host()), &ok);
+        password =
+            TerminalPassword::Ask(QStringLiteral("Password for %1 at %2: ").arg(command.syncUser, url.host()), &ok);
         if (!ok || password.isEmpty())
             return failWith(err, QStringLiteral("no password was given"));
     }

@@ -37,8 +37,4 @@ void Read(const QUrl &collection, const QString &user, const QString &passwordFi
 bool Store(const QUrl &collection, const QString &user, const QByteArray &password, QString *error);
 bool Forget(const QUrl &collection, const QString &user, QString *error);
 
-// A password typed on the terminal without echo, or, when standard input is
-// no terminal, its first line. Empty with ok false when none came.
-QByteArray AskOnTerminal(const QString &prompt, bool *ok);
-
 } // namespace Credentials

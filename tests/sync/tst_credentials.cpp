@@ -1,3 +1,4 @@
+#include "platform/TerminalPassword.h"
 #include "sync/Credentials.h"
 
 #include <QDir>
@@ -349,7 +350,7 @@ void TestCredentials::askWithoutTerminal()
     ::dup2(pipe[0], STDIN_FILENO);
     ::close(pipe[0]);
     bool ok = false;
-    const QByteArray answer = Credentials::AskOnTerminal(QStringLiteral("Password: "), &ok);
+    const QByteArray answer = TerminalPassword::Ask(QStringLiteral("Password: "), &ok);
     char rest[64] = {};
     const ssize_t got = ::read(STDIN_FILENO, rest, sizeof rest);
     ::dup2(savedStdin, STDIN_FILENO);
