@@ -6,11 +6,11 @@
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmWords.h"
+#include "engine/Settings.h"
 #include "engine/TimingModule.h"
 #include "resources/Artwork.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 #include "ui/ToolWindow.h"
 
 #include <QApplication>

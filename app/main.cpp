@@ -1,6 +1,7 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "notify/MessageForm.h"
 #include "notify/RingSession.h"
@@ -21,7 +22,6 @@
 #include "shell/SystemTray.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Settings.h"
+#include "engine/Settings.h"
 
 #include <QPoint>
 #include <QTimer>

@@ -4,6 +4,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmWords.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "engine/Trace.h"
@@ -11,7 +12,6 @@
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QAccessible>

@@ -4,9 +4,9 @@
 #include "clockwindow/ClockSaving.h"
 #include "clockwindow/WakeScheduler.h"
 #include "engine/AlarmWindows.h"
+#include "engine/Settings.h"
 #include "engine/TimingModule.h"
 #include "platform/MinuteWaker.h"
-#include "ui/Settings.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,13 +1,13 @@
 #include "notify/MessageForm.h"
 
 #include "engine/AlarmChecking.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "notify/RingSession.h"
 #include "notify/SoundModule.h"
 #include "resources/Artwork.h"
 #include "ui/AccessibleRole.h"
-#include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QAccessible>

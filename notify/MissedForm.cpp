@@ -1,11 +1,11 @@
 #include "notify/MissedForm.h"
 
 #include "engine/AlarmChecking.h"
+#include "engine/Settings.h"
 #include "notify/MouseLabel.h"
 #include "resources/Artwork.h"
 #include "ui/AccessibleRole.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 
 #include <QAccessible>
 #include <QCloseEvent>

@@ -6,11 +6,11 @@
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
 #include "engine/AlarmWords.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
 #include "platform/WakeTimer.h"
-#include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
@@ -15,7 +16,6 @@
 #include "shell/SyncService.h"
 #include "sync/CalDav.h"
 #include "sync/Credentials.h"
-#include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -6,12 +6,12 @@
 #include "alarmui/ModifyForm.h"
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmChecking.h"
+#include "engine/Settings.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
 #include "shell/SystemTray.h"
 #include "theme/ThemeForm.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QCloseEvent>

@@ -2,6 +2,7 @@
 
 #include "alarmui/AlarmForm.h"
 #include "clockwindow/MainForm.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "notify/MissedForm.h"
 #include "shell/MenuForm.h"
@@ -79,6 +80,8 @@ void ShellWiring::Install()
 {
     // Later, out of the notification that snoozed or the tick that rang.
     Snoozes::SetChangedHook([] { QTimer::singleShot(0, qApp, &showWhatIsComing); });
+    Settings::SetWriteFailureHandler(
+        [](const QString &text) { QTimer::singleShot(0, qApp, [text] { Dialogs::ShowError(nullptr, text); }); });
     Forms().OnLoad([](QWidget *window) {
         if (auto *clock = qobject_cast<MainForm *>(window))
             wireClock(clock);

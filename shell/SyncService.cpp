@@ -2,13 +2,13 @@
 
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "shell/ResumeWatch.h"
 #include "shell/SingleInstance.h"
 #include "sync/CalDav.h"
 #include "sync/Credentials.h"
 #include "ui/Dialogs.h"
-#include "ui/Settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 #include "theme/ThemeForm.h"
 
+#include "engine/Settings.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 #include "ui/ToolWindow.h"
 
 #include <QKeyEvent>

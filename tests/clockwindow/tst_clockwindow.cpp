@@ -2,6 +2,7 @@
 #include "clockwindow/RegionData.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "engine/Settings.h"
 #include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
@@ -10,7 +11,6 @@
 #include "tests/common/ClockFixture.h"
 #include "tests/common/SettingsFixture.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QAccessible>

@@ -3,6 +3,7 @@
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmIdentity.h"
+#include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "notify/MessageForm.h"
@@ -22,7 +23,6 @@
 #include "theme/ThemeForm.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
-#include "ui/Settings.h"
 
 #include <QDesktopServices>
 #include <QFile>

@@ -1,5 +1,5 @@
+#include "engine/Settings.h"
 #include "tests/common/SettingsFixture.h"
-#include "ui/Settings.h"
 #include "ui/WindowPositioning.h"
 
 #include <QDir>

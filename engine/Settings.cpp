@@ -1,7 +1,6 @@
-#include "ui/Settings.h"
+#include "engine/Settings.h"
 
 #include "platform/FileKind.h"
-#include "ui/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,13 +10,18 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryFile>
-#include <QTimer>
 
 #include <cmath>
 #include <iterator>
 #include <limits>
 
 namespace {
+
+std::function<void(const QString &)> &writeFailureHandler()
+{
+    static std::function<void(const QString &)> show;
+    return show;
+}
 
 struct KeyInfo
 {
@@ -231,7 +235,13 @@ void Settings::ReportWriteFailure(const QString &problem)
                                         "Until this is mended, alarms answered from now on will be reported again as "
                                         "missed at the next start, and the clock's position will not be kept.")
                              .arg(problem);
-    QTimer::singleShot(0, qApp, [text] { Dialogs::ShowError(nullptr, text); });
+    if (writeFailureHandler())
+        writeFailureHandler()(text);
+}
+
+void Settings::SetWriteFailureHandler(std::function<void(const QString &)> show)
+{
+    writeFailureHandler() = std::move(show);
 }
 
 int Settings::ReadThemeIndex(Key key)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 // The per-user settings: application "hqz", group "Digital Clock" (the calendar
 // server's in a group of their own, "Sync"). Every key with its group and
 // default lives in the table in Settings.cpp.
@@ -55,9 +57,12 @@ public:
     static QPoint ReadPosition(const QPoint &defaultTwips, int twipsPerPixel);
 
     // A save that failed: a line on standard error each time, and the first
-    // time in a run a "Tockwise" box, shown from the event loop so the clock
-    // runs on while it is open.
+    // time in a run the report through the handler below (the shell's
+    // "Tockwise" box, shown from the event loop so the clock runs on).
     static void ReportWriteFailure(const QString &problem);
+    // Where the one report of a failed save is shown to the user (the shell
+    // puts it in a box); without one it goes to standard error only.
+    static void SetWriteFailureHandler(std::function<void(const QString &)> show);
 
     // A stored "Digits" or "Face" outside 0-3 names no pictures: it counts as 0.
     static int ReadThemeIndex(Key key);
