@@ -43,7 +43,16 @@ panel_menu() {
 panel_menu_choose() {
     local id x y w h offset
     xdotool mousemove $((PLUGIN_X + 12)) $((PLUGIN_Y + PLUGIN_H / 2)) click 3
-    read -r id x y w h < <(wait_for 3 panel_menu) || fail "a right click on the tray icon opened no menu in the panel"
+    read -r id x y w h < <(wait_for 10 panel_menu) || fail "a right click on the tray icon opened no menu in the panel"
+    # A loaded panel may still be laying its menu out: the place of an entry
+    # is read once the menu has kept one size and place for a moment.
+    local now=""
+    for _ in $(seq 20); do
+        sleep 0.3
+        now=$(panel_menu) || fail "the panel's menu closed by itself"
+        [ "$now" = "$id $x $y $w $h" ] && break
+        read -r id x y w h <<<"$now"
+    done
     menu_shown && fail "a right click on the tray icon opened the program's own menu as well"
     case $1 in
     Show) offset=$((h / 5)) ;;
