@@ -3,6 +3,7 @@
 #include "engine/AlarmHandling.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
+#include "engine/UserFiles.h"
 #include "notify/MessageForm.h"
 #include "notify/RingSession.h"
 #include "notify/SoundModule.h"
@@ -97,7 +98,7 @@ int main(int argc, char *argv[])
 
     // While an alarm rings it is heard, the computer stays awake and the music
     // pauses.
-    RingVolume volume(AlarmCommands::UserFile(QStringLiteral("output-volume")), Settings::ReadAlarmVolume());
+    RingVolume volume(UserFiles::UserFile(QStringLiteral("output-volume")), Settings::ReadAlarmVolume());
     volume.PutBackLeftOver();
     RingKeepAwake keepAwake;
     MediaPause media;
@@ -117,7 +118,7 @@ int main(int argc, char *argv[])
             bubbles.WithdrawAll();
     });
 
-    AlarmCommands::SetUpFiles();
+    UserFiles::SetUpFiles();
     Snoozes::Load();
     SoundModule::SetProgramFolder(QCoreApplication::applicationDirPath());
     if (qEnvironmentVariableIsSet("TOCKWISE_ALERT_INTERVAL"))

@@ -12,13 +12,10 @@
 #include "interchange/ICalendar.h"
 #include "platform/WakeTimer.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QStandardPaths>
 
 namespace AlarmCommands {
 
@@ -486,27 +483,6 @@ bool DecodeReply(const QByteArray &line, Reply *reply)
     reply->out = QByteArray::fromBase64(object.value(QStringLiteral("out")).toString().toLatin1());
     reply->err = QByteArray::fromBase64(object.value(QStringLiteral("err")).toString().toLatin1());
     return true;
-}
-
-QString UserFile(const QString &name)
-{
-    // The per-user folder where users' alarms live keeps its lower-case name.
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("tockwise/") + name);
-}
-
-void SetUpFiles()
-{
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    // The per-user folder where users' alarms live keeps its lower-case name.
-    const QDir userFolder(QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-                              .filePath(QStringLiteral("tockwise")));
-    AlarmHandling::SetAlarmFolder(AlarmHandling::ChooseAlarmFolder(programFolder, userFolder.path()));
-    // What is the user's beyond the table itself lives beside it in the
-    // per-user folder, wherever the table is.
-    AlarmChecking::SetMissedFile(userFolder.filePath(QStringLiteral("missed-alarms.txt")));
-    AlarmIdentity::SetFile(userFolder.filePath(QStringLiteral("alarm-ids")));
-    Snoozes::SetFile(userFolder.filePath(QStringLiteral("snoozes")));
 }
 
 } // namespace AlarmCommands

@@ -61,10 +61,4 @@ int ParseAlarmVolume(const QString &text);
 // or a number Monday = 1 ... Sunday = 7; -1 when neither.
 int ParseWeekDay(const QString &text);
 
-// Where Alarms.dat, the identities and the snoozes live, as the clock picks
-// them.
-void SetUpFiles();
-// A file of the user's beside those, in the per-user data folder.
-QString UserFile(const QString &name);
-
 } // namespace AlarmCommands

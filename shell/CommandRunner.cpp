@@ -5,6 +5,7 @@
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
+#include "engine/UserFiles.h"
 #include "interchange/ICalendar.h"
 #include "interchange/InputLimits.h"
 #include "platform/EndSignals.h"
@@ -60,7 +61,7 @@ int failWith(std::ostream &err, const QString &why)
 AlarmCommands::Reply runHere(const QStringList &words, const QByteArray &input)
 {
     if (AlarmHandling::AlarmFolder().isEmpty())
-        AlarmCommands::SetUpFiles();
+        UserFiles::SetUpFiles();
     Snoozes::Load();
     const QString path = AlarmHandling::AlarmFilePath();
     AlarmCommands::Reply failed;

@@ -4,6 +4,7 @@
 #include "engine/AlarmIdentity.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
+#include "engine/UserFiles.h"
 #include "shell/ResumeWatch.h"
 #include "shell/SingleInstance.h"
 #include "sync/CalDav.h"
@@ -42,7 +43,7 @@ SyncService::Config SyncService::ReadConfig()
 
 QString SyncService::StatePath()
 {
-    return AlarmCommands::UserFile(QStringLiteral("sync-state"));
+    return UserFiles::UserFile(QStringLiteral("sync-state"));
 }
 
 QString SyncService::LockPath()
@@ -239,7 +240,7 @@ QString SyncService::takeTable(bool *busy)
     // Read fresh under the lock: what changed here is judged against the
     // table as it is now, not as it was when the sync began.
     if (AlarmHandling::AlarmFolder().isEmpty())
-        AlarmCommands::SetUpFiles();
+        UserFiles::SetUpFiles();
     Snoozes::Load();
     const QString path = AlarmHandling::AlarmFilePath();
     QString error = AlarmHandling::UnreadableReason(path);
