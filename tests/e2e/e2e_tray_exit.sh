@@ -70,7 +70,7 @@ prepare
 start_clock "$(offset_to '2024-03-07 08:10:00' 0)"
 wait_for_clock
 wait_until panel_shown || fail "the missed panel did not show at start-up"
-wait_until icon_present || fail "no tray icon"
+wait_for_tray_icon
 ALARM_LIST=$(open_alarm_list "$MENU_X")
 click_at "$ALARM_LIST" 370 328 # "About Varnod"
 wait_for_window 'About Varnod' 750 469 >/dev/null || fail "\"About Varnod\" did not open"
@@ -97,13 +97,12 @@ log "menu \"Exit\": every window went, the editor's input was dropped, the progr
 prepare
 start_clock "$(offset_to '2024-03-07 07:59:57' 0)"
 wait_for_clock
-wait_until icon_present || fail "no tray icon"
+wait_for_tray_icon
 # The list once the alarm rings: a menu open at that moment may close.
 NOTE=$(wait_for 15 notification) || fail "the 08:00 alarm did not ring"
 ALARM_LIST=$(open_alarm_list "$MENU_X")
 screenshot tray-before-exit
 rm -f "$SETTINGS"
-TRAY_ICON=$(tray_icon) || fail "no tray icon"
 click_icon 3
 tray_menu_choose Exit || fail "the tray menu did not open"
 check_exit "tray menu"

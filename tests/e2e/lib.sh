@@ -123,10 +123,12 @@ start_x() {
 # off the tray's strip, as a desktop panel does.
 start_tray() {
     local tray tree
+    TRAY_OPTIONS=("$@")
     # A second try when the first tray host dies early on a busy machine.
     for _ in 1 2; do
         trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 "$@" >/dev/null 2>&1 &
         tray=$!
+        TRAY_PID=$tray
         E2E_PIDS+=($tray)
         for _ in $(seq 100); do
             # Read the whole tree first: grep -q would close the pipe early and,
@@ -276,8 +278,17 @@ tray_icon() {
     awk '/"Tockwise".*22x22/ && !found {print $1; found=1}' <<<"$tree" | grep .
 }
 
+# The tray host is no part of the program: on a busy machine trayer has been
+# seen to die just after it started. The program docks its icon again in a
+# new one, so a dead host is started again once.
 wait_for_tray_icon() {
-    TRAY_ICON=$(wait_for 10 tray_icon) || fail "no tray icon"
+    TRAY_ICON=$(wait_for 10 tray_icon) && return 0
+    if [ -n "${TRAY_PID:-}" ] && ! kill -0 "$TRAY_PID" 2>/dev/null; then
+        log "the tray host had ended; it is started again"
+        start_tray "${TRAY_OPTIONS[@]}"
+        TRAY_ICON=$(wait_for 10 tray_icon) && return 0
+    fi
+    fail "no tray icon"
 }
 
 # click_icon BUTTON [REPEAT]: clicks in the middle of the tray icon TRAY_ICON.
@@ -371,11 +382,25 @@ menu_shown() { menu_geometry >/dev/null; }
 # The open pop-up menu, waiting up to ten seconds for it: "ID X Y WIDTH HEIGHT".
 open_menu() { wait_for 10 menu_geometry; }
 
+# The open menu once it has kept one size and place for a moment, as a loaded
+# machine may still be placing it: "ID X Y WIDTH HEIGHT".
+settled_menu() {
+    local now last
+    last=$(open_menu) || return 1
+    for _ in $(seq 20); do
+        sleep 0.2
+        now=$(menu_geometry) || return 1
+        [ "$now" = "$last" ] && break
+        last=$now
+    done
+    echo "$last"
+}
+
 # menu_choose INDEX COUNT: clicks item INDEX (from 0) of an open menu of COUNT
 # equally high items.
 menu_choose() {
     local index=$1 count=$2 id x y w h
-    read -r id x y w h < <(open_menu) || fail "no menu is open"
+    read -r id x y w h < <(settled_menu) || fail "no menu is open"
     local item_height=$(( (h - 8) / count ))
     xdotool mousemove $((x + w / 2)) $((y + 4 + item_height * index + item_height / 2)) click 1
 }
@@ -403,7 +428,7 @@ main_menu_choose() {
 # is thin, so thirds of the height find them. Fails if no menu opens.
 tray_menu_choose() {
     local id x y w h offset
-    read -r id x y w h < <(open_menu) || return 1
+    read -r id x y w h < <(settled_menu) || return 1
     case $1 in
     Show) offset=$((h / 6)) ;;
     Exit) offset=$((h / 2)) ;;
