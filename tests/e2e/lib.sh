@@ -389,7 +389,9 @@ settled_menu() {
     last=$(open_menu) || return 1
     for _ in $(seq 20); do
         sleep 0.2
-        now=$(menu_geometry) || return 1
+        # A look that finds nothing (the window list changing meanwhile)
+        # keeps what the last one found.
+        now=$(menu_geometry) || break
         [ "$now" = "$last" ] && break
         last=$now
     done
