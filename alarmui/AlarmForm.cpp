@@ -4,8 +4,7 @@
 #include "about/PersonalForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
-#include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
@@ -228,14 +227,14 @@ QString AlarmForm::SnoozeText(const QDateTime &end, const QDateTime &now)
 
 QString AlarmForm::rowTextAt(int position) const
 {
-    return RowText(AlarmHandling::Alarms.at(position)) +
-           SnoozeText(Snoozes::EndFor(AlarmIdentity::Of(position)), TimingModule::Now());
+    const AlarmStore &store = AlarmStore::Instance();
+    return RowText(store.At(position)) + SnoozeText(Snoozes::EndFor(store.IdOf(position)), TimingModule::Now());
 }
 
 void AlarmForm::UpdateAlarmList()
 {
     AlarmList->clear();
-    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const QList<AlarmRecord> &alarms = AlarmStore::Instance().Records();
     for (int i = 1; i < alarms.size(); ++i) {
         if (alarms.at(i).Deleted != 0)
             continue;
@@ -251,7 +250,7 @@ void AlarmForm::UpdateSnoozes()
     for (int row = 0; row < AlarmList->count(); ++row) {
         QListWidgetItem *item = AlarmList->item(row);
         const int position = item->data(PositionRole).toInt();
-        if (position < 1 || position >= AlarmHandling::Alarms.size())
+        if (!AlarmStore::Instance().Holds(position))
             continue;
         if (const QString text = rowTextAt(position); text != item->text())
             item->setText(text);
@@ -276,7 +275,7 @@ int AlarmForm::selectedPosition() const
         return -1;
     const int position = selected.first()->data(PositionRole).toInt();
     // A row always names an alarm of the table; anything else is left alone.
-    if (position < 1 || position >= AlarmHandling::Alarms.size())
+    if (!AlarmStore::Instance().Holds(position))
         return -1;
     return position;
 }
@@ -301,7 +300,7 @@ void AlarmForm::EditButton_Click()
     if (p < 0)
         return;
     if (!Forms().Find<ModifyForm>())
-        AlarmEditing::EditAlarm = AlarmHandling::Alarms.at(p);
+        AlarmEditing::EditAlarm = AlarmStore::Instance().At(p);
     openEditor();
 }
 
@@ -314,15 +313,9 @@ void AlarmForm::RemoveButton_Click()
         return;
 
     QString error;
-    switch (AlarmEditing::RemoveAlarm(p, &error)) {
-    case AlarmEditing::Removal::Removed:
-        break;
-    case AlarmEditing::Removal::NotSaved:
+    if (!AlarmStore::Instance().Remove({p}, &error)) {
         Dialogs::ShowError(this, QStringLiteral("The alarm could not be removed.\n\n%1").arg(error));
         return;
-    case AlarmEditing::Removal::NotReadBack:
-        Dialogs::ShowError(this, QStringLiteral("The alarms could not be read back.\n\n%1").arg(error));
-        break;
     }
     UpdateAlarmList();
 }

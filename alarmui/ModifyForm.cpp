@@ -4,7 +4,6 @@
 #include "alarmui/EditorFields.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
-#include "engine/AlarmHandling.h"
 #include "engine/AlarmWords.h"
 #include "engine/Settings.h"
 #include "engine/TimingModule.h"
@@ -382,10 +381,12 @@ void ModifyForm::ConfirmButton_Click()
     EditAlarm.Disabled = DisabledCheck->isChecked() ? -1 : 0;
 
     QString error;
-    if (!AlarmEditing::StoreEditAlarm(&error))
-        Dialogs::ShowError(this, QStringLiteral("The alarm could not be saved. It stays set until Tockwise "
-                                                "ends.\n\n%1")
-                                     .arg(error));
+    if (!AlarmEditing::StoreEditAlarm(&error)) {
+        // Nothing was kept: the editor stays, with what was typed, to try
+        // again or cancel.
+        Dialogs::ShowError(this, QStringLiteral("The alarm could not be saved.\n\n%1").arg(error));
+        return;
+    }
 
     close();
     if (AlarmForm *list = Forms().Find<AlarmForm>())

@@ -2,6 +2,7 @@
 // large table, and loading and saving a large alarm file.
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWindows.h"
 #include "engine/TimingModule.h"
 
@@ -57,7 +58,12 @@ int main(int argc, char *argv[])
     // Catch-up: 10080 minutes x 1000 alarms, missed lines counted, not shown.
     CountingWindows windows;
     AlarmChecking::SetWindows(&windows);
-    AlarmHandling::Alarms = mixedTable(1000, rng);
+    QTemporaryDir dir;
+    AlarmHandling::SetAlarmFolder(dir.path());
+    AlarmStore &store = AlarmStore::Instance();
+    store.SetIdentityFile(dir.filePath(QStringLiteral("alarm-ids")));
+    if (!store.Load() || !store.Add(mixedTable(1000, rng).mid(1)))
+        return 1;
     const QDateTime now(QDate(2025, 3, 12), QTime(9, 0));
     TimingModule::SetClock([now] { return now; });
     QList<double> catchUp;
@@ -77,8 +83,14 @@ int main(int argc, char *argv[])
     // Matching alone: the same week with every alarm moved to a time no
     // minute has, so nothing fires and only the tests are measured.
     AlarmChecking::SetWindows(nullptr);
-    for (qsizetype i = 1; i < AlarmHandling::Alarms.size(); ++i)
-        AlarmHandling::Alarms[i].Minute = 60;
+    AlarmStore::Change never;
+    for (int i = 1; i < store.Records().size(); ++i) {
+        AlarmRecord moved = store.At(i);
+        moved.Minute = 60;
+        never.replace.append({i, moved});
+    }
+    if (!store.Apply(never))
+        return 1;
     QList<double> matchOnly;
     for (int r = 0; r < rounds; ++r) {
         AlarmChecking::LastCheck = TimingModule::CurrentMinute() - 30 * 1440;
@@ -90,23 +102,28 @@ int main(int argc, char *argv[])
     out << "catch-up matching only (nothing due), 10080 minutes x 1000 alarms: median " << median(matchOnly) << " ms\n";
 
     // Load and save 10000 alarms.
-    QTemporaryDir dir;
-    AlarmHandling::SetAlarmFolder(dir.path());
-    AlarmHandling::Alarms = mixedTable(10000, rng);
+    AlarmStore::Change fill;
+    for (int i = 1; i < store.Records().size(); ++i)
+        fill.remove.append(i);
+    fill.add = mixedTable(10000, rng).mid(1);
+    if (!store.Apply(fill))
+        return 1;
     QList<double> saves, loads;
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer t;
         t.start();
-        if (!AlarmHandling::SaveAlarms())
+        AlarmRecord changed = store.At(1 + r);
+        changed.Disabled = changed.Disabled != 0 ? 0 : -1;
+        if (!store.Replace(1 + r, changed))
             return 1;
         saves.append(t.nsecsElapsed() / 1e6);
         t.restart();
-        if (!AlarmHandling::LoadAlarms())
+        if (!store.Load())
             return 1;
         loads.append(t.nsecsElapsed() / 1e6);
     }
-    out << "SaveAlarms, 10000 alarms (1.28 MB): median " << median(saves) << " ms\n";
-    out << "LoadAlarms, 10000 alarms: median " << median(loads) << " ms\n";
+    out << "one change saved (Alarms.dat and identities), 10000 alarms (1.28 MB): median " << median(saves) << " ms\n";
+    out << "load with identities, 10000 alarms: median " << median(loads) << " ms\n";
 
     // The next moment to wake the computer for, over 10000 mixed alarms.
     QList<double> wakes;

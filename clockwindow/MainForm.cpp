@@ -2,7 +2,7 @@
 
 #include "clockwindow/RegionData.h"
 #include "engine/AlarmChecking.h"
-#include "engine/AlarmHandling.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
@@ -47,7 +47,7 @@ MainForm::~MainForm()
     // A clock started again after Exit may already have taken over.
     if (AlarmChecking::Windows() == this) {
         AlarmChecking::SetWindows(nullptr);
-        AlarmHandling::SetSavedHook({});
+        disconnect(&AlarmStore::Instance(), nullptr, this, nullptr);
     }
 }
 
@@ -57,13 +57,16 @@ bool MainForm::Form_Load(QString *error)
     AlarmChecking::LoadMissedAlarms();
 
     QString reason;
-    if (!AlarmHandling::LoadAlarms(&reason)) {
+    if (!AlarmStore::Instance().Load(&reason)) {
         if (error)
             *error = reason;
         return false;
     }
     AlarmChecking::SetWindows(this);
-    AlarmHandling::SetSavedHook([this] {
+    // The clock stores its last check with every change, so that an alarm
+    // just added for a minute already past is never reported as missed after
+    // a crash.
+    connect(&AlarmStore::Instance(), &AlarmStore::changed, this, [this] {
         m_wake.TableChanged();
         if (m_running)
             m_wake.Update(AlarmChecking::LastCheck);

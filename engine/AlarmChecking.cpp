@@ -1,7 +1,6 @@
 #include "engine/AlarmChecking.h"
 
-#include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWindows.h"
 #include "engine/AlarmWords.h"
 #include "engine/Snoozes.h"
@@ -212,7 +211,7 @@ QString FormatAlarmTime(const QDateTime &when)
 void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute)
 {
     using namespace TimingModule;
-    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const QList<AlarmRecord> &alarms = AlarmStore::Instance().Records();
     const qsizetype upper = alarms.size() - 1;
     // Every rule needs the time of day first; comparing it once per alarm here
     // keeps the week-long catch-up cheap. The full rule runs only on a match.
@@ -224,7 +223,7 @@ void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute)
             continue;
         // Added or changed from the command line while no clock ran: it was
         // not the user's alarm yet at the minutes up to that change.
-        if (MissedMinute != 0 && CheckMinute <= AlarmIdentity::ChangedAt(static_cast<int>(i)))
+        if (MissedMinute != 0 && CheckMinute <= AlarmStore::Instance().ChangedAt(static_cast<int>(i)))
             continue;
         if (isDue(a, CheckMinute))
             FireAlarm(static_cast<int>(i), MissedMinute);
@@ -233,12 +232,12 @@ void CheckAlarms(qint32 CheckMinute, qint32 MissedMinute)
 
 void FireAlarm(int i, qint32 MissedMinute)
 {
-    const AlarmRecord &alarm = AlarmHandling::Alarms.at(i);
+    const AlarmRecord &alarm = AlarmStore::Instance().At(i);
     if (MissedMinute == 0) {
         TraceEvent("ring", QStringLiteral("%1 %2").arg(LastCheck).arg(alarm.TrimmedName()));
         if (alarmWindows)
             alarmWindows->OpenNotification(alarm.TrimmedName(), FormatAlarmTime(TimingModule::Now()), LastCheck,
-                                           AlarmIdentity::Of(i));
+                                           AlarmStore::Instance().IdOf(i));
     } else {
         AddMissedAlarm(alarm.TrimmedName(), TimingModule::MinuteMoment(MissedMinute));
     }
@@ -324,7 +323,7 @@ void StartupCatchUp()
 qint32 NextDueMinute(qint32 after, int *which)
 {
     using namespace TimingModule;
-    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const QList<AlarmRecord> &alarms = AlarmStore::Instance().Records();
     qint64 best = -1;
     int bestIndex = 0;
     qsizetype i = 1;
@@ -380,7 +379,7 @@ Coming NextRing()
     int which = 0;
     const qint32 alarm = NextDueMinute(TimingModule::CurrentMinute(), &which);
     if (alarm >= 0) {
-        next.name = AlarmHandling::Alarms.at(which).TrimmedName();
+        next.name = AlarmStore::Instance().At(which).TrimmedName();
         next.when = localMoment(alarm);
     }
     for (const Snoozes::Snooze &snooze : Snoozes::Pending()) {

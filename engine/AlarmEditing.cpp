@@ -1,11 +1,7 @@
 #include "engine/AlarmEditing.h"
 
-#include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
-#include "engine/Snoozes.h"
+#include "engine/AlarmStore.h"
 #include "engine/TimingModule.h"
-
-#include <algorithm>
 
 namespace AlarmEditing {
 
@@ -33,49 +29,14 @@ void ClearEditAlarm()
 
 bool StoreEditAlarm(QString *error)
 {
-    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
-    // An index that names no alarm (never the placeholder) is stored as a new one
-    // rather than written outside the table.
-    if (EditAlarm.Index <= 0 || EditAlarm.Index >= alarms.size()) {
-        EditAlarm.Index = static_cast<qint32>(alarms.size());
-        alarms.append(AlarmRecord{});
-        AlarmIdentity::Appended();
-    }
+    AlarmStore &store = AlarmStore::Instance();
     EditAlarm.Name = AlarmRecord::FixedName(EditAlarm.Name);
-    alarms[EditAlarm.Index] = EditAlarm;
-    return AlarmHandling::SaveAlarms(error);
-}
-
-Removal RemoveAlarm(int index, QString *error)
-{
-    return RemoveAlarms({index}, error);
-}
-
-Removal RemoveAlarms(QList<int> indexes, QString *error)
-{
-    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
-    indexes.removeIf([&alarms](int index) { return index <= 0 || index >= alarms.size(); });
-    std::sort(indexes.begin(), indexes.end());
-    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
-    if (indexes.isEmpty())
-        return Removal::Removed;
-    for (int index : indexes)
-        alarms[index].Deleted = -1;
-    if (!AlarmHandling::SaveAlarms(error)) {
-        // The file still holds the alarms, so they stay in the table rather
-        // than coming back unannounced at the next start.
-        for (int index : indexes)
-            alarms[index].Deleted = 0;
-        return Removal::NotSaved;
-    }
-    // The records after each move up; so do their identities (the last
-    // first, so that the earlier numbers still hold).
-    for (auto it = indexes.crbegin(); it != indexes.crend(); ++it) {
-        const QString id = AlarmIdentity::Of(*it);
-        AlarmIdentity::Removed(*it);
-        Snoozes::CancelFor(id);
-    }
-    return AlarmHandling::LoadAlarms(error) ? Removal::Removed : Removal::NotReadBack;
+    if (store.Holds(EditAlarm.Index))
+        return store.Replace(EditAlarm.Index, EditAlarm, AlarmStore::Never, error);
+    if (!store.Add({EditAlarm}, AlarmStore::Never, error))
+        return false;
+    EditAlarm.Index = static_cast<qint32>(store.Records().size()) - 1;
+    return true;
 }
 
 } // namespace AlarmEditing

@@ -13,18 +13,9 @@ extern AlarmRecord EditAlarm;
 // Monday, enabled, blank name.
 void ClearEditAlarm();
 
-// Commits EditAlarm: Index 0 appends it, any other Index replaces that alarm;
-// then saves. The table keeps the alarm even when the save fails.
+// Commits EditAlarm: Index 0 (or any index that names no alarm) adds it,
+// any other Index replaces that alarm. All or nothing: when the save fails
+// the table is as it was, and EditAlarm still holds the alarm.
 [[nodiscard]] bool StoreEditAlarm(QString *error = nullptr);
-
-// The one way a record leaves the table: saved without it, the table read
-// back (the records after it move up one place), its identity dropped and its
-// pending snoozes cancelled. NotSaved (the table and the file still hold it)
-// and NotReadBack come with the reason.
-enum class Removal { Removed, NotSaved, NotReadBack };
-[[nodiscard]] Removal RemoveAlarm(int index, QString *error = nullptr);
-// The same for several records at once, saved together (indexes as before
-// the removal).
-[[nodiscard]] Removal RemoveAlarms(QList<int> indexes, QString *error = nullptr);
 
 } // namespace AlarmEditing

@@ -1,7 +1,5 @@
 #include "engine/AlarmHandling.h"
 
-#include "engine/AlarmIdentity.h"
-
 #include "platform/FileKind.h"
 
 #include <QDir>
@@ -13,8 +11,6 @@
 #include <QtEndian>
 
 namespace AlarmHandling {
-
-QList<AlarmRecord> Alarms{AlarmRecord{}};
 
 namespace {
 
@@ -122,35 +118,6 @@ void setError(QString *error, const QString &text)
 {
     if (error)
         *error = text;
-}
-
-bool writeFile(const QString &path, const QList<AlarmRecord> &table, QString *error)
-{
-    // QSaveFile writes a temporary file and renames it over the old one only
-    // when everything was written, so a failure or a kill never leaves a
-    // shorter or mixed Alarms.dat behind.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    // Unbuffered, and flushed and checked before the commit: QSaveFile renames
-    // the temporary file into place even when flushing its own write buffer
-    // fails, which would put a short file in place of a good one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
-    QString reason;
-    if (!WriteTable(file, table, &reason) || !file.flush() || file.error() != QFileDevice::NoError) {
-        if (reason.isEmpty())
-            reason = file.errorString();
-        file.cancelWriting();
-        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), reason));
-        return false;
-    }
-    if (!file.commit()) {
-        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -267,7 +234,7 @@ QList<AlarmRecord> DecodeTable(const QByteArray &data)
     return table;
 }
 
-bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *error)
+QByteArray EncodeTable(const QList<AlarmRecord> &table)
 {
     QStringEncoder encoder(CodePage);
     QByteArray buffer;
@@ -279,6 +246,12 @@ bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *err
         encodeInto(encoder, r, slot);
         buffer.append(slot, SlotSize);
     }
+    return buffer;
+}
+
+bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *error)
+{
+    const QByteArray buffer = EncodeTable(table);
     // A device may take only part of the data per call; keep going until it
     // has all of it or refuses.
     qsizetype done = 0;
@@ -293,75 +266,68 @@ bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *err
     return true;
 }
 
-bool LoadAlarms(QString *error)
+bool SaveFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    const QString path = AlarmFilePath();
+    // QSaveFile writes a temporary file and renames it over the old one only
+    // when everything was written, so a failure or a kill never leaves a
+    // shorter or mixed Alarms.dat behind.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    // Unbuffered, and flushed and checked before the commit: QSaveFile renames
+    // the temporary file into place even when flushing its own write buffer
+    // fails, which would put a short file in place of a good one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    if (done < bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), reason));
+        return false;
+    }
+    if (!file.commit()) {
+        setError(error, QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool ReadFile(const QString &path, QByteArray *data, QString *error)
+{
+    data->clear();
     // Checked before opening: opening a pipe waits for a writer for ever.
     if (const QString reason = UnreadableReason(path); !reason.isEmpty()) {
         setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
-
-    QByteArray data;
-    if (QFileInfo::exists(path)) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            setError(error,
-                     QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-            return false;
-        }
-        // No more than the limit, even if the file grew since it was checked.
-        data = file.read(MaxFileSize + 1);
-        if (file.error() != QFileDevice::NoError) {
-            setError(error,
-                     QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-            return false;
-        }
-        if (data.size() > MaxFileSize) {
-            setError(error, QStringLiteral("Cannot read %1: it is far larger than any alarm table.")
-                                .arg(QDir::toNativeSeparators(path)));
-            return false;
-        }
-    }
-
-    if (data.size() < SlotSize) {
-        // A new, empty or truncated file starts over with the placeholder slot.
-        const QList<AlarmRecord> placeholderOnly{AlarmRecord{}};
-        if (!writeFile(path, placeholderOnly, error))
-            return false;
-        Alarms = placeholderOnly;
-        AlarmIdentity::Reconcile();
+    if (!QFileInfo::exists(path))
         return true;
-    }
-
-    Alarms = DecodeTable(data);
-    AlarmIdentity::Reconcile();
-    return true;
-}
-
-namespace {
-std::function<void()> savedHook;
-std::function<void()> changedHook;
-} // namespace
-
-void SetSavedHook(std::function<void()> hook)
-{
-    savedHook = std::move(hook);
-}
-
-void SetChangedHook(std::function<void()> hook)
-{
-    changedHook = std::move(hook);
-}
-
-bool SaveAlarms(QString *error)
-{
-    if (!writeFile(AlarmFilePath(), Alarms, error))
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
-    if (savedHook)
-        savedHook();
-    if (changedHook)
-        changedHook();
+    }
+    // No more than the limit, even if the file grew since it was checked.
+    *data = file.read(MaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        data->clear();
+        return false;
+    }
+    if (data->size() > MaxFileSize) {
+        setError(error, QStringLiteral("Cannot read %1: it is far larger than any alarm table.")
+                            .arg(QDir::toNativeSeparators(path)));
+        data->clear();
+        return false;
+    }
     return true;
 }
 

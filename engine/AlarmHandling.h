@@ -18,9 +18,6 @@ constexpr int SlotSize = 128;
 constexpr int RecordSize = 116;
 inline const QString FileName = QStringLiteral("Alarms.dat");
 
-// Element 0 is the placeholder; the alarms proper are elements 1 onwards.
-extern QList<AlarmRecord> Alarms;
-
 // The folder that holds Alarms.dat, chosen once at start-up by the caller.
 void SetAlarmFolder(const QString &folder);
 QString AlarmFolder();
@@ -54,25 +51,18 @@ AlarmRecord DecodeSlot(const char *slot);
 // taken from the slot position, never from the stored field.
 QList<AlarmRecord> DecodeTable(const QByteArray &data);
 
-// Writes the slots of every record not marked Deleted. Returns false with the
-// device's reason when a write fails.
+// The slots of every record not marked Deleted, as Alarms.dat holds them.
+QByteArray EncodeTable(const QList<AlarmRecord> &table);
+// Writes them to a device. Returns false with the device's reason when a
+// write fails.
 bool WriteTable(QIODevice &device, const QList<AlarmRecord> &table, QString *error = nullptr);
 
-// Replaces the table with the file. A missing, empty or shorter-than-a-slot
-// file is (re)written with the placeholder. A file that cannot be read is left
-// untouched and the table kept; false with the reason is returned.
-[[nodiscard]] bool LoadAlarms(QString *error = nullptr);
+// The file's bytes (none for a missing file); false, with the reason, for a
+// file that is no plain file, too large or unreadable.
+[[nodiscard]] bool ReadFile(const QString &path, QByteArray *data, QString *error = nullptr);
 
-// Rewrites the file from the table, atomically: on failure the previous file
-// stays whole, the table is kept and false with the reason is returned.
-[[nodiscard]] bool SaveAlarms(QString *error = nullptr);
-
-// Called after every successful save. The clock stores its last check then,
-// so that an alarm just added for a minute already past is never reported as
-// missed after a crash. An empty function removes it.
-void SetSavedHook(std::function<void()> hook);
-// Also called after every successful save, for whoever keeps the table in
-// step elsewhere (a calendar server).
-void SetChangedHook(std::function<void()> hook);
+// Replaces the file by bytes atomically: on failure the previous file stays
+// whole and false with the reason is returned.
+[[nodiscard]] bool SaveFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
 } // namespace AlarmHandling

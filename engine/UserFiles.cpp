@@ -2,7 +2,7 @@
 
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/Snoozes.h"
 
 #include <QCoreApplication>
@@ -28,7 +28,7 @@ void SetUpFiles()
     // What is the user's beyond the table itself lives beside it in the
     // per-user folder, wherever the table is.
     AlarmChecking::SetMissedFile(userFolder.filePath(QStringLiteral("missed-alarms.txt")));
-    AlarmIdentity::SetFile(userFolder.filePath(QStringLiteral("alarm-ids")));
+    AlarmStore::Instance().SetIdentityFile(userFolder.filePath(QStringLiteral("alarm-ids")));
     Snoozes::SetFile(userFolder.filePath(QStringLiteral("snoozes")));
 }
 

@@ -2,9 +2,8 @@
 
 #include "engine/AlarmChecking.h"
 
-#include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
@@ -40,27 +39,23 @@ Reply fail(int status, const QString &why)
 
 QString describe(int index)
 {
-    return QStringLiteral("%1 %2").arg(index).arg(AlarmWords::Describe(AlarmHandling::Alarms.at(index)));
+    return QStringLiteral("%1 %2").arg(index).arg(AlarmWords::Describe(AlarmStore::Instance().At(index)));
 }
 
 // The alarm number a word names, or 0: the placeholder is no alarm.
 int alarmNumber(const QString &word)
 {
     const int n = ParseNumber(word);
-    return n >= 1 && n < AlarmHandling::Alarms.size() ? n : 0;
-}
-
-void markChanged(int index)
-{
-    AlarmIdentity::SetChanged(index, TimingModule::CurrentMinute());
+    return AlarmStore::Instance().Holds(n) ? n : 0;
 }
 
 Reply list()
 {
     Reply reply;
-    for (int i = 1; i < AlarmHandling::Alarms.size(); ++i) {
-        const AlarmRecord &a = AlarmHandling::Alarms.at(i);
-        const QDateTime snoozed = Snoozes::EndFor(AlarmIdentity::Of(i));
+    const AlarmStore &store = AlarmStore::Instance();
+    for (int i = 1; i < store.Records().size(); ++i) {
+        const AlarmRecord &a = store.At(i);
+        const QDateTime snoozed = Snoozes::EndFor(store.IdOf(i));
         reply.out +=
             QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\n")
                 .arg(i)
@@ -141,22 +136,11 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
 }
 
 // Appends alarms and saves them together: all of them are added, or, when
-// the save fails, none.
+// the save fails, none. A command's change is noted with its minute, for a
+// clock that starts later.
 bool append(const QList<AlarmRecord> &added, QString *error)
 {
-    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
-    const int first = static_cast<int>(alarms.size());
-    for (AlarmRecord a : added) {
-        a.Index = static_cast<qint32>(alarms.size());
-        alarms.append(a);
-    }
-    if (!AlarmHandling::SaveAlarms(error)) {
-        alarms.resize(first);
-        return false;
-    }
-    AlarmIdentity::Appended(static_cast<int>(added.size()));
-    AlarmIdentity::SetChanged(first, static_cast<int>(alarms.size()) - 1, TimingModule::CurrentMinute());
-    return true;
+    return AlarmStore::Instance().Add(added, TimingModule::CurrentMinute(), error);
 }
 
 Reply add(const QStringList &words)
@@ -168,7 +152,7 @@ Reply add(const QStringList &words)
     QString error;
     if (!append({alarm}, &error))
         return fail(1, QStringLiteral("the alarm was not added: %1").arg(error));
-    const int index = static_cast<int>(AlarmHandling::Alarms.size()) - 1;
+    const int index = static_cast<int>(AlarmStore::Instance().Records().size()) - 1;
     Reply reply;
     reply.out = QByteArray::number(index) + '\n';
     reply.err = QStringLiteral("tockwise: added alarm %1\n").arg(describe(index)).toUtf8();
@@ -183,18 +167,8 @@ Reply remove(int index)
 {
     const QString what = describe(index);
     QString error;
-    switch (AlarmEditing::RemoveAlarm(index, &error)) {
-    case AlarmEditing::Removal::NotSaved:
+    if (!AlarmStore::Instance().Remove({index}, &error))
         return fail(1, QStringLiteral("alarm %1 was not removed: %2").arg(index).arg(error));
-    case AlarmEditing::Removal::NotReadBack: {
-        Reply reply = fail(
-            1, QStringLiteral("alarm %1 was removed, but the alarms could not be read back: %2").arg(index).arg(error));
-        reply.changed = true;
-        return reply;
-    }
-    case AlarmEditing::Removal::Removed:
-        break;
-    }
     Reply reply;
     reply.out = QStringLiteral("removed alarm %1\n").arg(what).toUtf8();
     reply.changed = true;
@@ -203,15 +177,9 @@ Reply remove(int index)
 
 Reply setEnabled(int index, bool enabled)
 {
-    AlarmRecord &a = AlarmHandling::Alarms[index];
-    const qint16 before = a.Disabled;
-    a.Disabled = enabled ? 0 : -1;
     QString error;
-    if (!AlarmHandling::SaveAlarms(&error)) {
-        AlarmHandling::Alarms[index].Disabled = before;
+    if (!AlarmStore::Instance().SetDisabled(index, !enabled, TimingModule::CurrentMinute(), &error))
         return fail(1, QStringLiteral("alarm %1 was not changed: %2").arg(index).arg(error));
-    }
-    markChanged(index);
     Reply reply;
     reply.out = QStringLiteral("%1 alarm %2\n")
                     .arg(enabled ? QStringLiteral("enabled") : QStringLiteral("disabled"), describe(index))
@@ -222,10 +190,11 @@ Reply setEnabled(int index, bool enabled)
 
 Reply exportAll()
 {
-    const QList<AlarmRecord> alarms = AlarmHandling::Alarms.mid(1);
+    const AlarmStore &store = AlarmStore::Instance();
+    const QList<AlarmRecord> alarms = store.Records().mid(1);
     QStringList uids;
     for (int i = 1; i <= alarms.size(); ++i)
-        uids.append(AlarmIdentity::Of(i));
+        uids.append(store.IdOf(i));
     Reply reply;
     reply.out = ICalendar::Export(alarms, uids);
     reply.err = QStringLiteral("tockwise: exported %1 alarms\n").arg(alarms.size()).toUtf8();
@@ -242,7 +211,7 @@ Reply importMapped(const QByteArray &input)
         return fail(2, QStringLiteral("the imported alarms could not be read"));
     QList<AlarmRecord> added;
     QSet<QString> known;
-    for (const AlarmRecord &alarm : std::as_const(AlarmHandling::Alarms).mid(1))
+    for (const AlarmRecord &alarm : AlarmStore::Instance().Records().mid(1))
         known.insert(ICalendar::Key(alarm));
     for (qsizetype i = 0; i < read.alarms.size(); ++i) {
         if (known.contains(ICalendar::Key(read.alarms.at(i)))) {

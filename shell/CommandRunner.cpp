@@ -1,7 +1,7 @@
 #include "shell/CommandRunner.h"
 
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
@@ -72,16 +72,11 @@ AlarmCommands::Reply runHere(const QStringList &words, const QByteArray &input)
         return failed;
     }
     // A missing or empty table is left as it is unless the command changes it.
-    if (QFileInfo(path).size() < AlarmHandling::SlotSize) {
-        AlarmHandling::Alarms = {AlarmRecord{}};
-    } else {
-        QString error;
-        if (!AlarmHandling::LoadAlarms(&error)) {
-            failed.err = QStringLiteral("tockwise: %1\n").arg(error).toUtf8();
-            return failed;
-        }
+    QString error;
+    if (!AlarmStore::Instance().Load(&error, AlarmStore::Missing::LeaveAlone)) {
+        failed.err = QStringLiteral("tockwise: %1\n").arg(error).toUtf8();
+        return failed;
     }
-    AlarmIdentity::Reconcile();
     return AlarmCommands::Execute(words, input);
 }
 

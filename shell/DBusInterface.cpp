@@ -1,6 +1,6 @@
 #include "shell/DBusInterface.h"
 
-#include "engine/AlarmHandling.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
 #include "shell/CommandHost.h"
 
@@ -72,8 +72,9 @@ bool DBusInterface::run(const QStringList &words, QByteArray *out)
 QList<DBusAlarm> DBusInterface::List()
 {
     QList<DBusAlarm> list;
-    for (int i = 1; i < AlarmHandling::Alarms.size(); ++i) {
-        const AlarmRecord &a = AlarmHandling::Alarms.at(i);
+    const QList<AlarmRecord> &alarms = AlarmStore::Instance().Records();
+    for (int i = 1; i < alarms.size(); ++i) {
+        const AlarmRecord &a = alarms.at(i);
         list.append({i, a.TrimmedName(), AlarmWords::KindName(a.AlarmType), a.Hour, a.Minute, AlarmWords::DayText(a),
                      a.Disabled == 0});
     }
@@ -84,8 +85,7 @@ qint32 DBusInterface::Add(const QString &name, const QString &kind, uchar hour, 
                           const QString &dateOrWeekday)
 {
     QByteArray out;
-    const QString time =
-        QStringLiteral("%1:%2").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0'));
+    const QString time = AlarmWords::Time(hour, minute);
     if (!run({QStringLiteral("add"), name, kind, time, dateOrWeekday.isEmpty() ? QStringLiteral("-") : dateOrWeekday,
               QStringLiteral("enabled")},
              &out))

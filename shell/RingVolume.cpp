@@ -189,8 +189,8 @@ void RingVolume::raise(int percent)
     const std::optional<OutputVolume::State> ringing = Ringing(*now, percent);
     if (!ringing)
         return;
-    auto change = std::find_if(m_changes.begin(), m_changes.end(),
-                               [&output](const Change &c) { return c.output == output; });
+    auto change =
+        std::find_if(m_changes.begin(), m_changes.end(), [&output](const Change &c) { return c.output == output; });
     // Put back what the user had before the first change, unless the user
     // has changed the output since (then that is the user's).
     if (change == m_changes.end())

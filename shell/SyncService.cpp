@@ -1,7 +1,7 @@
 #include "shell/SyncService.h"
 
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/UserFiles.h"
@@ -69,8 +69,6 @@ SyncService::SyncService(QObject *parent)
 
 SyncService::~SyncService()
 {
-    if (m_scheduled)
-        AlarmHandling::SetChangedHook({});
     // A sync cut off here (the clock ends) drops what it waits for; its
     // server thread is not left running into the end of the process.
     if (m_sync)
@@ -98,11 +96,12 @@ void SyncService::SyncNow(std::function<void(const Synchronizer::Report &)> done
 void SyncService::StartSchedule(std::function<QString()> busy)
 {
     m_busy = std::move(busy);
+    if (!m_scheduled)
+        connect(&AlarmStore::Instance(), &AlarmStore::changed, this, [this] {
+            if (m_period.isActive())
+                soon(AfterChangeMs);
+        });
     m_scheduled = true;
-    AlarmHandling::SetChangedHook([this] {
-        if (m_period.isActive())
-            soon(AfterChangeMs);
-    });
     if (!ReadConfig().IsSet())
         return;
     m_period.start();
@@ -246,16 +245,13 @@ QString SyncService::takeTable(bool *busy)
     QString error = AlarmHandling::UnreadableReason(path);
     if (error.isEmpty()) {
         // A missing or empty table is left as it is unless the sync changes it.
-        if (QFileInfo(path).size() < AlarmHandling::SlotSize)
-            AlarmHandling::Alarms = {AlarmRecord{}};
-        else if (!AlarmHandling::LoadAlarms(&error) && error.isEmpty())
+        if (!AlarmStore::Instance().Load(&error, AlarmStore::Missing::LeaveAlone) && error.isEmpty())
             error = QStringLiteral("%1 could not be read").arg(QDir::toNativeSeparators(path));
     }
     if (!error.isEmpty()) {
         m_tableLocks.clear();
         return error;
     }
-    AlarmIdentity::Reconcile();
     return {};
 }
 

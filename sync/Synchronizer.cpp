@@ -1,8 +1,7 @@
 #include "sync/Synchronizer.h"
 
-#include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 
@@ -387,7 +386,8 @@ void Synchronizer::releaseTable()
 // it when the save fails.
 bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
 {
-    QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    AlarmStore &store = AlarmStore::Instance();
+    const QList<AlarmRecord> &alarms = store.Records();
     QHash<int, AlarmRecord> replaced;
     QList<AlarmRecord> appended;
     QList<int> appendedEntries; // the entry of each appended alarm, -1 for none
@@ -401,7 +401,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
     // linked to it rather than given a second one.
     QMultiHash<QByteArray, int> unlinked;
     for (int i = 1; i < alarms.size(); ++i) {
-        if (entryOfId(AlarmIdentity::Of(i)) < 0)
+        if (entryOfId(store.IdOf(i)) < 0)
             unlinked.insert(Fingerprint(alarms.at(i)), i);
     }
     const auto newEntry = [this](const Entry &e) {
@@ -432,7 +432,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             entry.kind = ev.ours ? Kind::Own : Kind::Foreign;
             entry.synced = Fingerprint(ev.alarm);
             // Our own upload whose sync was cut off before it was noted.
-            int index = ev.ours ? AlarmIdentity::IndexOf(ev.uid) : -1;
+            int index = ev.ours ? store.IndexOf(ev.uid) : -1;
             if (index > 0 && entryOfId(ev.uid) >= 0)
                 index = -1;
             if (index > 0) {
@@ -443,7 +443,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
                     unlinked.remove(entry.synced, index);
             }
             if (index > 0) {
-                entry.id = AlarmIdentity::Of(index);
+                entry.id = store.IdOf(index);
                 const int at = newEntry(entry);
                 m_byHref.insert(r.href, at);
                 m_byId.insert(entry.id, at);
@@ -462,7 +462,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             m_report.skipped.append(skippedEvent(r.href, ev.skip)); // changed there, and still no alarm
         if (entry.kind == Kind::Ignored || entry.kind == Kind::Kept || entry.kind == Kind::Local)
             continue;
-        const int index = entry.id.isEmpty() ? -1 : AlarmIdentity::IndexOf(entry.id);
+        const int index = entry.id.isEmpty() ? -1 : store.IndexOf(entry.id);
         if (!ev.maps) {
             // It no longer maps onto an alarm: the alarm stays here as it is,
             // the event there.
@@ -524,7 +524,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
         if (e < 0 || m_state.entries.at(e).href != href)
             continue;
         Entry &entry = m_state.entries[e];
-        const int index = entry.id.isEmpty() ? -1 : AlarmIdentity::IndexOf(entry.id);
+        const int index = entry.id.isEmpty() ? -1 : store.IndexOf(entry.id);
         if (index < 0 || entry.kind == Kind::Ignored) {
             kill(entry);
             continue;
@@ -550,7 +550,7 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
         removalEntries.append(e);
     }
 
-    if (!replaced.isEmpty() || !appended.isEmpty()) {
+    if (!replaced.isEmpty() || !appended.isEmpty() || !removals.isEmpty()) {
         const qint64 records = alarms.size() + appended.size();
         if (records * AlarmHandling::SlotSize > AlarmHandling::MaxFileSize) {
             finish(QStringLiteral("the calendar holds %1 alarms, more than the alarm table can hold; nothing was "
@@ -558,55 +558,28 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
                        .arg(records - 1));
             return false;
         }
-        const QList<AlarmRecord> before = alarms;
-        for (auto it = replaced.cbegin(); it != replaced.cend(); ++it) {
-            AlarmRecord r = it.value();
-            r.Index = it.key();
-            alarms[it.key()] = r;
-        }
-        const int first = int(alarms.size());
-        for (AlarmRecord r : std::as_const(appended)) {
-            r.Index = qint32(alarms.size());
-            alarms.append(r);
-        }
+        AlarmStore::Change change;
+        for (auto it = replaced.cbegin(); it != replaced.cend(); ++it)
+            change.replace.append({it.key(), it.value()});
+        change.add = appended;
+        change.remove = removals;
+        change.changedAt = TimingModule::CurrentMinute();
         QString error;
-        if (!AlarmHandling::SaveAlarms(&error)) {
-            alarms = before;
+        QStringList addedIds;
+        if (!store.Apply(change, &error, &addedIds)) {
             finish(QStringLiteral("the alarms from the server could not be saved: %1").arg(error));
             return false;
         }
         m_report.tableChanged = true;
-        AlarmIdentity::Appended(int(appended.size()));
-        const qint32 now = TimingModule::CurrentMinute();
-        if (!appended.isEmpty())
-            AlarmIdentity::SetChanged(first, int(alarms.size()) - 1, now);
-        for (auto it = replaced.cbegin(); it != replaced.cend(); ++it)
-            AlarmIdentity::SetChanged(it.key(), now);
         for (int k = 0; k < appendedEntries.size(); ++k) {
             const int e = appendedEntries.at(k);
             if (e >= 0) {
-                m_state.entries[e].id = AlarmIdentity::Of(first + k);
+                m_state.entries[e].id = addedIds.value(k);
                 m_byId.insert(m_state.entries.at(e).id, e);
             }
         }
-    }
-    if (!removals.isEmpty()) {
-        QString error;
-        const AlarmEditing::Removal removal = AlarmEditing::RemoveAlarms(removals, &error);
-        if (removal == AlarmEditing::Removal::NotSaved) {
-            // Their events are gone: the next complete listing says so again.
-            m_newToken.clear();
-            m_report.error = QStringLiteral("alarms removed on the server could not be removed here: %1").arg(error);
-            lines.erase(std::remove_if(
-                            lines.begin(), lines.end(),
-                            [](const QString &l) { return l.startsWith(QLatin1String("from the server: removed")); }),
-                        lines.end());
-            counts[Removed] = 0;
-        } else {
-            m_report.tableChanged = true;
-            for (int e : std::as_const(removalEntries))
-                kill(m_state.entries[e]);
-        }
+        for (int e : std::as_const(removalEntries))
+            kill(m_state.entries[e]);
     }
     m_report.changes += lines;
     for (int c = 0; c < 3; ++c)
@@ -624,11 +597,12 @@ void Synchronizer::planUploads()
 {
     QList<Job> &jobs = m_jobs;
     jobs.clear();
-    const QList<AlarmRecord> &alarms = AlarmHandling::Alarms;
+    const AlarmStore &store = AlarmStore::Instance();
+    const QList<AlarmRecord> &alarms = store.Records();
     QStringList needBodies;
     QSet<QString> present;
     for (int i = 1; i < alarms.size(); ++i) {
-        const QString id = AlarmIdentity::Of(i);
+        const QString id = store.IdOf(i);
         present.insert(id);
         const int e = entryOfId(id);
         const QByteArray fingerprint = Fingerprint(alarms.at(i));
@@ -713,10 +687,11 @@ void Synchronizer::nextJobs()
         Job job = jobs.takeFirst();
         if (job.type != Job::Delete) {
             // The alarm as it is now: changed meanwhile, it goes up as it is.
-            const int index = AlarmIdentity::IndexOf(job.id);
-            if (index <= 0 || index >= AlarmHandling::Alarms.size())
+            const AlarmStore &store = AlarmStore::Instance();
+            const int index = store.IndexOf(job.id);
+            if (!store.Holds(index))
                 continue; // removed meanwhile: the next sync takes it
-            job.alarm = AlarmHandling::Alarms.at(index);
+            job.alarm = store.At(index);
             job.fingerprint = Fingerprint(job.alarm);
             job.what = AlarmWords::Describe(job.alarm);
         }

@@ -17,7 +17,7 @@
 
 class QThread;
 
-// One two-way sync of the alarm table (AlarmHandling::Alarms) with a
+// One two-way sync of the alarm table (the AlarmStore) with a
 // calendar collection. What changed on the server since the last sync comes
 // down first, what changed here goes up after; an alarm changed on both sides
 // keeps the server's version and the local one as a disabled copy. Another
@@ -50,7 +50,7 @@ public:
     ~Synchronizer() override;
 
     // Called just before what came down is applied: empty when the table may
-    // be changed now (and AlarmHandling::Alarms holds it as it is now), else
+    // be changed now (and the AlarmStore holds it as it is now), else
     // why not, with busy set when it is worth trying again soon. release, if
     // given, is called once the table is no longer needed (the uploads are
     // planned, or the sync ended); after it the uploads read only what was

@@ -4,7 +4,7 @@
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "tests/common/AlarmFixtures.h"
@@ -26,7 +26,6 @@
 #include <QtTest>
 
 using AlarmEditing::EditAlarm;
-using AlarmHandling::Alarms;
 
 namespace {
 
@@ -43,12 +42,7 @@ AlarmRecord Alarm(const QString &name, quint8 type, quint8 hour, quint8 minute, 
 // Puts the alarms into the table and the file, as a start-up load would find them.
 void SetAlarms(const QList<AlarmRecord> &alarms)
 {
-    Alarms = {AlarmRecord{}};
-    for (const AlarmRecord &a : alarms) {
-        Alarms.append(a);
-        Alarms.last().Index = static_cast<qint32>(Alarms.size() - 1);
-    }
-    QVERIFY(AlarmHandling::SaveAlarms());
+    QVERIFY(useTable(QList<AlarmRecord>{AlarmRecord{}} + alarms));
 }
 
 QByteArray FileBytes()
@@ -216,25 +210,25 @@ private slots:
     {
         SetAlarms({Alarm("Tea", 1, 16, 0), Alarm("Walk", 1, 17, 0)});
         QTemporaryDir state;
-        AlarmIdentity::SetFile(state.filePath("alarm-ids"));
+        AlarmStore::Instance().SetIdentityFile(state.filePath("alarm-ids"));
         Snoozes::SetFile(state.filePath("snoozes"));
-        AlarmIdentity::Reconcile();
+        QVERIFY(AlarmStore::Instance().Load());
         // Mid-minute: the wall clock stands still here while the snoozes' own clock runs on.
         TimingModule::SetClock([] { return QDateTime(Today, QTime(9, 30, 30)); });
-        Snoozes::Add(AlarmIdentity::Of(1), "Tea", 25);
+        Snoozes::Add(AlarmStore::Instance().IdOf(1), "Tea", 25);
         AlarmForm *form = OpenList();
         auto *list = Child<QListWidget>(form, "AlarmList");
         QCOMPARE(Rows(list), QStringList({"Tea - 16:00 every day (snoozed until 09:55)", "Walk - 17:00 every day"}));
 
         list->setCurrentRow(1);
-        Snoozes::Add(AlarmIdentity::Of(2), "Walk", 15 * 60);
+        Snoozes::Add(AlarmStore::Instance().IdOf(2), "Walk", 15 * 60);
         form->UpdateSnoozes();
         QCOMPARE(Rows(list), QStringList({"Tea - 16:00 every day (snoozed until 09:55)",
                                           "Walk - 17:00 every day (snoozed until Fri 00:30)"}));
         QCOMPARE(list->currentItem()->text().left(4), QStringLiteral("Walk"));
         QVERIFY(Child<QPushButton>(form, "EditButton")->isEnabled());
         Snoozes::SetFile(QString());
-        AlarmIdentity::SetFile(QString());
+        AlarmStore::Instance().SetIdentityFile(QString());
         TimingModule::SetClock([] { return QDateTime(Today, QTime(9, 30)); });
     }
 
@@ -281,7 +275,7 @@ private slots:
         QCOMPARE(asked, QStringList{"Are you sure you want to delete this alarm?"});
         QCOMPARE(FileNames(), QStringList({"b", "c"}));
         QCOMPARE(Rows(list), QStringList({"b - 07:00 every day", "c - 07:00 every day"}));
-        QCOMPARE(Alarms.size(), 3);
+        QCOMPARE(storedTable().size(), 3);
 
         // "c" moved from position 3 to 2; editing it must change it, not "b".
         SelectRow(list, "c");
@@ -313,7 +307,7 @@ private slots:
 
         QCOMPARE(asked.size(), 1);
         QCOMPARE(FileBytes(), before);
-        QCOMPARE(Alarms.at(1).Deleted, qint16(0));
+        QCOMPARE(storedTable().at(1).Deleted, qint16(0));
         QCOMPARE(list->count(), 2);
     }
 
@@ -330,8 +324,8 @@ private slots:
 
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().contains(QDir::toNativeSeparators(AlarmHandling::AlarmFilePath())));
-        QCOMPARE(Alarms.size(), 3);
-        QCOMPARE(Alarms.at(1).Deleted, qint16(0));
+        QCOMPARE(storedTable().size(), 3);
+        QCOMPARE(storedTable().at(1).Deleted, qint16(0));
         QCOMPARE(list->count(), 2);
     }
 
@@ -571,7 +565,7 @@ private slots:
         QFETCH(QString, action);
         QFETCH(AlarmRecord, expected);
         SetAlarms({stored});
-        ModifyForm *editor = OpenEditorFor(Alarms.at(1));
+        ModifyForm *editor = OpenEditorFor(storedTable().at(1));
         QVERIFY(editor);
         QCOMPARE(Child<QCheckBox>(editor, "DisabledCheck")->isChecked(), stored.Disabled != 0);
         if (action == QLatin1String("uncheck"))
@@ -706,13 +700,13 @@ private slots:
 
         QVERIFY(!Forms().Find<ModifyForm>());
         QVERIFY(form->isEnabled());
-        QCOMPARE(Alarms.size(), 5);
+        QCOMPARE(storedTable().size(), 5);
         QCOMPARE(FileBytes().size(), 5 * AlarmHandling::SlotSize);
         const QList<AlarmRecord> file = AlarmHandling::DecodeTable(FileBytes());
         AlarmRecord expected = Alarm(" Dentist", 0, 9, 5, 0, 30, 4, 2024, -1);
         expected.Index = 4;
         QCOMPARE(file.at(4), expected);
-        QCOMPARE(Alarms.at(4), expected);
+        QCOMPARE(storedTable().at(4), expected);
         // The leading blank is stored but not shown.
         QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Dentist - 09:05, 30 April (disabled)"));
     }
@@ -756,9 +750,9 @@ private slots:
         QVERIFY(!Child<QPushButton>(editor, "ConfirmButton")->isHidden());
         QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
         RunDeferredDeletes();
-        QCOMPARE(Alarms.size(), 2);
+        QCOMPARE(storedTable().size(), 2);
 
-        editor = OpenEditorFor(Alarms.at(1));
+        editor = OpenEditorFor(storedTable().at(1));
         QVERIFY(editor);
         QCOMPARE(ShownControls(editor), NameRowOnly);
     }
@@ -775,7 +769,7 @@ private slots:
         QFETCH(bool, closeBox);
         SetAlarms({Alarm("First", 1, 6, 0)});
         const QByteArray before = FileBytes();
-        const QList<AlarmRecord> table = Alarms;
+        const QList<AlarmRecord> table = storedTable();
         AlarmForm *form = OpenList();
         SelectRow(Child<QListWidget>(form, "AlarmList"), "First");
         QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
@@ -790,16 +784,20 @@ private slots:
 
         QVERIFY(!Forms().Find<ModifyForm>());
         QVERIFY(form->isEnabled());
-        QCOMPARE(Alarms, table);
+        QCOMPARE(storedTable(), table);
         QCOMPARE(FileBytes(), before);
         QCOMPARE(Rows(Child<QListWidget>(form, "AlarmList")), QStringList{"First - 06:00 every day"});
     }
 
-    void failedSaveIsReportedAndTheAlarmKept()
+    // A save that fails changes nothing and loses nothing: the editor stays
+    // with what was typed, and Confirm once the disk takes it again saves it.
+    void failedSaveIsReportedAndTheEditorKept()
     {
         SetAlarms({Alarm("First", 1, 6, 0)});
+        const QList<AlarmRecord> table = storedTable();
         AlarmForm *form = OpenList();
         // A folder in the file's place makes the save fail for real.
+        const QByteArray before = FileBytes();
         QVERIFY(QFile::remove(AlarmHandling::AlarmFilePath()));
         QVERIFY(QDir().mkpath(AlarmHandling::AlarmFilePath()));
         QTest::mouseClick(Child<QPushButton>(form, "AddButton"), Qt::LeftButton);
@@ -812,8 +810,22 @@ private slots:
 
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().contains(QDir::toNativeSeparators(AlarmHandling::AlarmFilePath())));
-        QCOMPARE(Alarms.size(), 3);
-        QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("Kept"));
+        QCOMPARE(storedTable(), table);
+        QCOMPARE(Editor(), editor);
+        QCOMPARE(Child<QLineEdit>(editor, "NameText")->text(), QStringLiteral("Kept"));
+        QVERIFY(!form->isEnabled());
+        QCOMPARE(Rows(Child<QListWidget>(form, "AlarmList")), QStringList{"First - 06:00 every day"});
+
+        QVERIFY(QDir().rmdir(AlarmHandling::AlarmFilePath()));
+        QFile file(AlarmHandling::AlarmFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+        file.close();
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(!Forms().Find<ModifyForm>());
+        QCOMPARE(storedTable().size(), 3);
+        QCOMPARE(storedTable().at(2).TrimmedName(), QStringLiteral("Kept"));
         QVERIFY(form->isEnabled());
         QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Kept - 10:00 every day"));
     }

@@ -4,6 +4,7 @@
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmHandling.h"
 #include "engine/TimingModule.h"
+#include "tests/common/AlarmFixtures.h"
 #include "ui/FormRegistry.h"
 
 #include <QApplication>
@@ -32,7 +33,8 @@ class KeyboardTest : public QObject
     static ModifyForm *newAlarmNamedTea(const QTemporaryDir &dir)
     {
         AlarmHandling::SetAlarmFolder(dir.path());
-        AlarmHandling::Alarms = {AlarmRecord{}};
+        if (!useTable({AlarmRecord{}}))
+            return nullptr;
         AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
         QTest::mouseClick(list->findChild<QWidget *>(QStringLiteral("AddButton")), Qt::LeftButton);
         ModifyForm *editor = Forms().Find<ModifyForm>();
@@ -53,8 +55,7 @@ private slots:
     {
         QTemporaryDir dir;
         AlarmHandling::SetAlarmFolder(dir.path());
-        AlarmHandling::Alarms = {AlarmRecord{}};
-        QVERIFY(AlarmHandling::SaveAlarms());
+        QVERIFY(useTable({AlarmRecord{}}));
         TimingModule::SetClock([] { return QDateTime(QDate(2024, 3, 7), QTime(10, 0)); });
 
         AlarmForm *list = Forms().ShowOrRaise<AlarmForm>();
@@ -84,8 +85,8 @@ private slots:
         QCOMPARE(focusName(), QStringLiteral("ConfirmButton"));
         press(Qt::Key_Space);
 
-        QCOMPARE(AlarmHandling::Alarms.size(), 2);
-        const AlarmRecord &added = AlarmHandling::Alarms.at(1);
+        QCOMPARE(storedTable().size(), 2);
+        const AlarmRecord &added = storedTable().at(1);
         QCOMPARE(added.TrimmedName(), QStringLiteral("Stretch"));
         QCOMPARE(int(added.AlarmType), int(AlarmRecord::Daily));
         QCOMPARE(int(added.Hour), 7);

@@ -116,7 +116,7 @@ private slots:
         // already past must not be reported as missed after a crash.
         m_clock.now = m_clock.now.addSecs(600);
         tick(clock, 12);
-        saveAlarms({});
+        QVERIFY(AlarmStore::Instance().Add({daily("Added now", 9, 0)}));
         QCOMPARE(m_settings.Read("Last Check"), QString::number(TimingModule::CurrentMinute()));
         // A move starts the wait that bounds how old the stored place can be.
         clock->move(clock->pos() + QPoint(10, 0));

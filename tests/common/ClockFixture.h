@@ -3,7 +3,9 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmStore.h"
 #include "engine/TimingModule.h"
+#include "tests/common/AlarmFixtures.h"
 #include "tests/common/NotificationFixture.h"
 #include "ui/FormRegistry.h"
 
@@ -26,7 +28,9 @@ public:
     {
         m_alarms = std::make_unique<QTemporaryDir>();
         AlarmHandling::SetAlarmFolder(m_alarms->path());
-        AlarmHandling::Alarms = {AlarmRecord{}};
+        AlarmStore::Instance().SetIdentityFile(QString());
+        if (!AlarmStore::Instance().Load(nullptr, AlarmStore::Missing::LeaveAlone))
+            qWarning("the empty table could not be loaded");
         AlarmChecking::ResetMissedAlarms();
         now = QDateTime(QDate(2024, 3, 7), QTime(9, 5, 12));
         TimingModule::SetClock([this] { return now; });
@@ -67,9 +71,7 @@ public:
     // The table as given, written to Alarms.dat.
     static bool SaveAlarms(const QList<AlarmRecord> &alarms)
     {
-        AlarmHandling::Alarms = {AlarmRecord{}};
-        AlarmHandling::Alarms.append(alarms);
-        return AlarmHandling::SaveAlarms();
+        return useTable(QList<AlarmRecord>{AlarmRecord{}} + alarms);
     }
 
 private:

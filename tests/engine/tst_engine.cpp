@@ -1,7 +1,7 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/AlarmWindows.h"
 #include "engine/Snoozes.h"
 #include "engine/StateFile.h"
@@ -152,12 +152,12 @@ private slots:
         m_dir = new QTemporaryDir;
         QVERIFY(m_dir->isValid());
         SetAlarmFolder(m_dir->path());
-        Alarms = {AlarmRecord{}};
+        AlarmStore::Instance().SetIdentityFile(m_dir->filePath(QStringLiteral("alarm-ids")));
+        QVERIFY(AlarmStore::Instance().Load(nullptr, AlarmStore::Missing::LeaveAlone));
         fakeNow = QDateTime(QDate(2024, 3, 4), QTime(18, 0));
         SetClock([] { return fakeNow; });
         fakeElapsed = 0;
         SetElapsedClock([] { return fakeElapsed; });
-        AlarmIdentity::SetFile(m_dir->filePath(QStringLiteral("alarm-ids")));
         Snoozes::SetFile(m_dir->filePath(QStringLiteral("snoozes")));
         m_recorder = Recorder{};
         AlarmChecking::SetWindows(&m_recorder);
@@ -167,7 +167,7 @@ private slots:
     {
         SetClock({});
         SetElapsedClock({});
-        AlarmIdentity::SetFile(QString());
+        AlarmStore::Instance().SetIdentityFile(QString());
         Snoozes::SetFile(QString());
         AlarmChecking::SetWindows(nullptr);
         AlarmChecking::SetMissedFile(QString());
@@ -278,14 +278,15 @@ private slots:
     {
         QFETCH(bool, exists);
         QFETCH(QByteArray, contents);
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("stale", 1, 1, 1)}));
+        QVERIFY(QFile::remove(AlarmFilePath()));
         if (exists)
             writeFile(AlarmFilePath(), contents);
-        Alarms = {AlarmRecord{}, makeAlarm("stale", 1, 1, 1)};
 
         QString error;
-        QVERIFY2(LoadAlarms(&error), qPrintable(error));
-        QCOMPARE(Alarms.size(), 1);
-        QCOMPARE(Alarms.at(0), AlarmRecord{});
+        QVERIFY2(AlarmStore::Instance().Load(&error), qPrintable(error));
+        QCOMPARE(storedTable().size(), 1);
+        QCOMPARE(storedTable().at(0), AlarmRecord{});
         QCOMPARE(readFile(AlarmFilePath()), QByteArray(128, '\0'));
     }
 
@@ -312,12 +313,12 @@ private slots:
         data.truncate(length);
         writeFile(AlarmFilePath(), data);
 
-        QVERIFY(LoadAlarms());
-        QCOMPARE(Alarms.size(), records);
+        QVERIFY(AlarmStore::Instance().Load());
+        QCOMPARE(storedTable().size(), records);
         for (int i = 0; i < records; ++i)
-            QCOMPARE(Alarms.at(i).Index, i);
+            QCOMPARE(storedTable().at(i).Index, i);
         if (records > 1)
-            QCOMPARE(Alarms.at(records - 1).TrimmedName(), QStringLiteral("Alarm %1").arg(records - 1));
+            QCOMPARE(storedTable().at(records - 1).TrimmedName(), QStringLiteral("Alarm %1").arg(records - 1));
         QCOMPARE(readFile(AlarmFilePath()).size(), length); // loading never rewrites a good file
     }
 
@@ -339,6 +340,9 @@ private slots:
         QFETCH(QString, kind);
         const QString path = AlarmFilePath();
         const QByteArray native = QFile::encodeName(path);
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("kept", 1, 7, 0)}));
+        QVERIFY(QFile::remove(path));
+        QFile::remove(AlarmStore::Instance().IdentityFile());
         if (kind == "folder") {
             QVERIFY(QDir(m_dir->path()).mkdir(FileName));
         } else if (kind == "pipe") {
@@ -353,12 +357,11 @@ private slots:
             QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone")), path));
         }
         const QFileInfo before(path);
-        Alarms = {AlarmRecord{}, makeAlarm("kept", 1, 7, 0)};
 
         QString error;
-        QVERIFY(!LoadAlarms(&error));
+        QVERIFY(!AlarmStore::Instance().Load(&error));
         QVERIFY2(error.contains(FileName), qPrintable(error));
-        QCOMPARE(Alarms.size(), 2);
+        QCOMPARE(storedTable().size(), 2);
         const QFileInfo after(path);
         QCOMPARE(after.isSymLink(), before.isSymLink());
         QCOMPARE(after.isDir(), before.isDir());
@@ -376,9 +379,9 @@ private slots:
         writeFile(target, QByteArray(128, '\0') + goldenSlot(1, padded("Linked"), 1, 6, 0, 0, 0, 0, 0, 0, 0));
         QVERIFY(QFile::link(target, AlarmFilePath()));
         QString error;
-        QVERIFY2(LoadAlarms(&error), qPrintable(error));
-        QCOMPARE(Alarms.size(), 2);
-        QCOMPARE(Alarms.at(1).TrimmedName(), QStringLiteral("Linked"));
+        QVERIFY2(AlarmStore::Instance().Load(&error), qPrintable(error));
+        QCOMPARE(storedTable().size(), 2);
+        QCOMPARE(storedTable().at(1).TrimmedName(), QStringLiteral("Linked"));
     }
 
     // ---- Where the file lives -------------------------------------------
@@ -473,20 +476,22 @@ private slots:
 
     void saveLeavesOutDeletedRecords()
     {
-        Alarms = {AlarmRecord{}};
-        for (int i = 1; i <= 4; ++i) {
-            Alarms.append(makeAlarm(QStringLiteral("A%1").arg(i), 1, 6, i));
-            Alarms.last().Index = i;
-        }
-        Alarms[2].Deleted = -1;
-        QVERIFY(SaveAlarms());
+        // A file from elsewhere with a record marked Deleted: the next change
+        // leaves it out.
+        QByteArray data(128, '\0');
+        for (int i = 1; i <= 4; ++i)
+            data += goldenSlot(i, padded("A" + QByteArray::number(i)), 1, 6, i, 0, 0, 0, 0, i == 2 ? -1 : 0, 0);
+        writeFile(AlarmFilePath(), data);
+        QVERIFY(AlarmStore::Instance().Load());
+        QVERIFY(AlarmStore::Instance().Replace(1, storedTable().at(1)));
         const QByteArray file = readFile(AlarmFilePath());
         QCOMPARE(file.size(), 4 * 128);
         QCOMPARE(file.mid(0, 128), QByteArray(128, '\0'));
         // The saved slots carry the Index still held in memory (3 and 4 in slots 3 and 4).
         QCOMPARE(file.mid(256, 128), goldenSlot(3, padded("A3"), 1, 6, 3, 0, 0, 0, 0, 0, 0));
         QCOMPARE(file.mid(384, 128), goldenSlot(4, padded("A4"), 1, 6, 4, 0, 0, 0, 0, 0, 0));
-        QCOMPARE(Alarms.size(), 5); // memory is not renumbered until the next load
+        QCOMPARE(storedTable().size(), 4); // the table is what the file now holds
+        QCOMPARE(storedTable().at(2).TrimmedName(), QStringLiteral("A3"));
     }
 
     void writeTableReportsAFailingDevice_data()
@@ -500,41 +505,137 @@ private slots:
     void writeTableReportsAFailingDevice()
     {
         QFETCH(int, capacity);
-        Alarms = {AlarmRecord{}, makeAlarm("a", 1, 1, 1), makeAlarm("b", 1, 2, 2), makeAlarm("c", 1, 3, 3)};
+        const QList<AlarmRecord> table{AlarmRecord{}, makeAlarm("a", 1, 1, 1), makeAlarm("b", 1, 2, 2),
+                                       makeAlarm("c", 1, 3, 3)};
         FailingDevice device(capacity);
         QString error;
-        QVERIFY(!WriteTable(device, Alarms, &error));
+        QVERIFY(!WriteTable(device, table, &error));
         QCOMPARE(error, QStringLiteral("No space left on device"));
     }
 
-    void failedSaveKeepsTheOldFileWhole()
+    // Every way of changing the table, saved or refused by the disk (files
+    // may not grow past nothing, as on a full disk; root too is held to it):
+    // saved, memory, Alarms.dat and the identities change together; refused,
+    // none of them changes.
+    void storeChangesAllOrNothing_data()
     {
-        // A real write failure on the real save path: the process may not make
-        // files larger than 300 bytes, as on a full disk.
-        Alarms = {AlarmRecord{}, makeAlarm("one", 1, 7, 0)};
-        QVERIFY(SaveAlarms());
-        const QByteArray before = readFile(AlarmFilePath());
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("after"); // the names the table then holds
+        QTest::addColumn<QList<int>>("kept");   // for each, the earlier record whose identity it keeps, 0 for a new one
+        const QStringList abc{"A", "B", "C"};
+        const struct
+        {
+            const char *operation;
+            QStringList after;
+            QList<int> kept;
+        } rows[] = {
+            {"add one", abc + QStringList{"D"}, {1, 2, 3, 0}},
+            {"add many", abc + QStringList{"D", "E"}, {1, 2, 3, 0, 0}},
+            {"replace", {"A", "Bee", "C"}, {1, 2, 3}},
+            {"disable", abc, {1, 2, 3}},
+            {"remove one", {"A", "C"}, {1, 3}},
+            {"remove many", {"B"}, {2}},
+            {"one step of each", {"A", "Cee", "D"}, {1, 3, 0}},
+            {"editor adds", abc + QStringList{"New"}, {1, 2, 3, 0}},
+            {"editor replaces", {"Ay", "B", "C"}, {1, 2, 3}},
+        };
+        for (const auto &row : rows) {
+            QTest::addRow("%s, saved", row.operation) << QString(row.operation) << row.after << row.kept;
+            QTest::addRow("%s, refused", row.operation) << QString(row.operation) << abc << QList<int>{1, 2, 3};
+        }
+    }
 
-        for (int i = 0; i < 8; ++i)
-            Alarms.append(makeAlarm(QStringLiteral("more %1").arg(i), 1, 8, i));
+    void storeChangesAllOrNothing()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, after);
+        QFETCH(QList<int>, kept);
+        const bool refused = QString::fromLatin1(QTest::currentDataTag()).endsWith(QLatin1String("refused"));
+        AlarmStore &store = AlarmStore::Instance();
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("A", 1, 7, 0), makeAlarm("B", 1, 8, 0), makeAlarm("C", 1, 9, 0)}));
+        const QStringList ids = store.Ids();
+        QVERIFY(store.Replace(1, store.At(1))); // the identities on disk
+        const QByteArray tableBefore = readFile(AlarmFilePath());
+        const QByteArray idsBefore = readFile(store.IdentityFile());
+        int told = 0;
+        const QMetaObject::Connection counting = connect(&store, &AlarmStore::changed, this, [&told] { ++told; });
 
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 300;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        if (refused) {
+            rlimit none = old;
+            none.rlim_cur = 0;
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &none), 0);
+        }
         QString error;
-        const bool saved = SaveAlarms(&error);
+        bool saved = false;
+        AlarmRecord renamed = store.At(2);
+        renamed.Name = AlarmRecord::FixedName(QStringLiteral("Bee"));
+        if (operation == "add one") {
+            saved = store.Add({makeAlarm("D", 1, 10, 0)}, AlarmStore::Never, &error);
+        } else if (operation == "add many") {
+            saved = store.Add({makeAlarm("D", 1, 10, 0), makeAlarm("E", 1, 11, 0)}, AlarmStore::Never, &error);
+        } else if (operation == "replace") {
+            saved = store.Replace(2, renamed, AlarmStore::Never, &error);
+        } else if (operation == "disable") {
+            saved = store.SetDisabled(2, true, AlarmStore::Never, &error);
+        } else if (operation == "remove one") {
+            saved = store.Remove({2}, &error);
+        } else if (operation == "remove many") {
+            saved = store.Remove({3, 1}, &error);
+        } else if (operation == "one step of each") {
+            AlarmStore::Change change;
+            change.remove = {2};
+            AlarmRecord cee = store.At(3);
+            cee.Name = AlarmRecord::FixedName(QStringLiteral("Cee"));
+            change.replace = {{3, cee}};
+            change.add = {makeAlarm("D", 1, 10, 0)};
+            saved = store.Apply(change, &error);
+        } else if (operation == "editor adds") {
+            AlarmEditing::ClearEditAlarm();
+            AlarmEditing::EditAlarm.Name = QStringLiteral("New");
+            saved = AlarmEditing::StoreEditAlarm(&error);
+        } else {
+            AlarmEditing::EditAlarm = store.At(1);
+            AlarmEditing::EditAlarm.Name = QStringLiteral("Ay");
+            saved = AlarmEditing::StoreEditAlarm(&error);
+        }
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
+        disconnect(counting);
 
-        QVERIFY(!saved);
-        QVERIFY2(error.contains(FileName) && error.contains(QLatin1String("large"), Qt::CaseInsensitive),
-                 qPrintable(error));
-        QCOMPARE(readFile(AlarmFilePath()), before);
-        QCOMPARE(Alarms.size(), 10);                                                 // the table in memory is kept
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{FileName}); // no temporary left
+        QCOMPARE(saved, !refused);
+        QCOMPARE(error.isEmpty(), !refused);
+        QCOMPARE(told, refused ? 0 : 1);
+        QStringList names;
+        for (int i = 1; i < storedTable().size(); ++i) {
+            names.append(storedTable().at(i).TrimmedName());
+            QCOMPARE(storedTable().at(i).Index, i);
+            const int from = kept.value(i - 1);
+            if (from > 0)
+                QCOMPARE(store.IdOf(i), ids.at(from - 1));
+            else
+                QVERIFY(!ids.contains(store.IdOf(i)) && !store.IdOf(i).isEmpty());
+        }
+        QCOMPARE(names, after);
+        if (store.Holds(2))
+            QCOMPARE(int(store.At(2).Disabled), operation == "disable" && !refused ? -1 : 0);
+        if (refused) {
+            QCOMPARE(readFile(AlarmFilePath()), tableBefore);
+            QCOMPARE(readFile(store.IdentityFile()), idsBefore);
+            QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+                     (QStringList{QStringLiteral("alarm-ids"), FileName})); // no temporary left
+            if (operation == "editor adds")
+                QCOMPARE(AlarmEditing::EditAlarm.TrimmedName(), QStringLiteral("New")); // still in the editor
+        } else {
+            // What the next start reads back is what memory holds.
+            const QList<AlarmRecord> held = storedTable();
+            QVERIFY(store.Load());
+            QCOMPARE(storedTable(), held);
+            for (int i = 1; i < held.size(); ++i)
+                QCOMPARE(store.IdOf(i), (kept.value(i - 1) > 0 ? ids.at(kept.value(i - 1) - 1) : store.IdOf(i)));
+        }
     }
 
     // ---- The edit buffer ------------------------------------------------
@@ -578,7 +679,6 @@ private slots:
     void storeAppendsOverwritesAndRenumbersAfterRemoval()
     {
         using AlarmEditing::EditAlarm;
-        QVERIFY(LoadAlarms());
         for (const char *name : {"A", "B", "C"}) {
             AlarmEditing::ClearEditAlarm();
             EditAlarm.Name = QString::fromLatin1(name);
@@ -590,49 +690,36 @@ private slots:
         EditAlarm.AlarmType = AlarmRecord::Daily;
         QVERIFY(AlarmEditing::StoreEditAlarm());
         QCOMPARE(EditAlarm.Index, 4);
-        QCOMPARE(Alarms.size(), 5);
+        QCOMPARE(storedTable().size(), 5);
         QCOMPARE(readFile(AlarmFilePath()).size(), 640);
 
         // Editing element 2 overwrites it only; the file keeps its length.
-        EditAlarm = Alarms.at(2);
+        EditAlarm = storedTable().at(2);
         EditAlarm.Hour = 6;
         QVERIFY(AlarmEditing::StoreEditAlarm());
         QCOMPARE(readFile(AlarmFilePath()).size(), 640);
-        QCOMPARE(int(Alarms.at(2).Hour), 6);
-        QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("B"));
+        QCOMPARE(int(storedTable().at(2).Hour), 6);
+        QCOMPARE(storedTable().at(2).TrimmedName(), QStringLiteral("B"));
 
-        // Removing element 2: C and D move to elements 2 and 3 after the reload.
-        Alarms[2].Deleted = -1;
-        QVERIFY(SaveAlarms());
-        QVERIFY(LoadAlarms());
-        QCOMPARE(Alarms.size(), 4);
-        QCOMPARE(Alarms.at(2).TrimmedName(), QStringLiteral("C"));
-        QCOMPARE(Alarms.at(2).Index, 2);
-        QCOMPARE(Alarms.at(3).TrimmedName(), QStringLiteral("D"));
-        QCOMPARE(Alarms.at(3).Index, 3);
+        // Removing element 2: C and D move to elements 2 and 3; the file's
+        // slots keep the indexes they were saved with until the next save.
+        QVERIFY(AlarmStore::Instance().Remove({2}));
+        QCOMPARE(readFile(AlarmFilePath()).mid(3 * 128, 4), QByteArray("\x04\0\0\0", 4));
+        QVERIFY(AlarmStore::Instance().Load());
+        QCOMPARE(storedTable().size(), 4);
+        QCOMPARE(storedTable().at(2).TrimmedName(), QStringLiteral("C"));
+        QCOMPARE(storedTable().at(2).Index, 2);
+        QCOMPARE(storedTable().at(3).TrimmedName(), QStringLiteral("D"));
+        QCOMPARE(storedTable().at(3).Index, 3);
 
         // Editing the former element 4 now changes D, not a neighbour.
-        EditAlarm = Alarms.at(3);
+        EditAlarm = storedTable().at(3);
         EditAlarm.Minute = 45;
         QVERIFY(AlarmEditing::StoreEditAlarm());
-        QVERIFY(LoadAlarms());
-        QCOMPARE(Alarms.size(), 4);
-        QCOMPARE(int(Alarms.at(3).Minute), 45);
-        QCOMPARE(int(Alarms.at(2).Minute), 0);
-    }
-
-    void failedStoreKeepsTheAlarmInMemory()
-    {
-        QVERIFY(LoadAlarms());
-        QVERIFY(QFile::remove(AlarmFilePath()));
-        QVERIFY(QDir(m_dir->path()).mkdir(FileName)); // the file cannot be replaced
-        AlarmEditing::ClearEditAlarm();
-        AlarmEditing::EditAlarm.Name = QStringLiteral("Keep me");
-        QString error;
-        QVERIFY(!AlarmEditing::StoreEditAlarm(&error));
-        QVERIFY(!error.isEmpty());
-        QCOMPARE(Alarms.size(), 2);
-        QCOMPARE(Alarms.at(1).TrimmedName(), QStringLiteral("Keep me"));
+        QVERIFY(AlarmStore::Instance().Load());
+        QCOMPARE(storedTable().size(), 4);
+        QCOMPARE(int(storedTable().at(3).Minute), 45);
+        QCOMPARE(int(storedTable().at(2).Minute), 0);
     }
 
     // ---- The minute clock and the schedule tests ------------------------
@@ -750,7 +837,7 @@ private slots:
 
     void firstRunChecksNothing()
     {
-        Alarms = {AlarmRecord{}, makeAlarm("Now", 1, 18, 0)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Now", 1, 18, 0)}));
         AlarmChecking::LastCheck = CurrentMinute(); // the default of a first run
         AlarmChecking::StartupCatchUp();
         QVERIFY(missedLines().isEmpty());
@@ -760,7 +847,7 @@ private slots:
     void catchUpOverThreeDays()
     {
         // Closed on Monday 18:00, started again on Thursday 09:00.
-        Alarms = {AlarmRecord{}, makeAlarm("Dentist", 1, 7, 0)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Dentist", 1, 7, 0)}));
         AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(18, 0));
         fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 0, 30));
         AlarmChecking::StartupCatchUp();
@@ -778,7 +865,7 @@ private slots:
         // A daily alarm matches once a day; after ten days away only the last
         // 10080 minutes count: 7 lines, the oldest one week minus a minute back.
         fakeNow = QDateTime(QDate(2024, 3, 20), QTime(12, 0));
-        Alarms = {AlarmRecord{}, makeAlarm("Noon", 1, 12, 0), makeAlarm("Past noon", 1, 12, 1)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Noon", 1, 12, 0), makeAlarm("Past noon", 1, 12, 1)}));
         AlarmChecking::LastCheck = CurrentMinute() - 10 * 1440;
         AlarmChecking::StartupCatchUp();
         const QStringList lines = missedLines();
@@ -792,31 +879,29 @@ private slots:
         // Closed on Monday 18:00; on Wednesday at 10:00 a command added
         // "Dentist" (second alarm) with no clock running; started again on
         // Thursday 09:00. Only Thursday's 07:00 is its missed minute.
-        Alarms = {AlarmRecord{}, makeAlarm("Gym", 1, 7, 0), makeAlarm("Dentist", 1, 7, 0), makeAlarm("Tea", 1, 7, 0)};
-        QVERIFY(SaveAlarms());
-        QVERIFY(LoadAlarms());
-        AlarmIdentity::SetChanged(2, MinuteOf(QDate(2024, 3, 6), QTime(10, 0)));
-        AlarmIdentity::SetChanged(3, MinuteOf(QDate(2024, 3, 7), QTime(7, 0))); // that very minute counts as seen
-        // The first record's line from an older program has no minute; the
-        // removal of the first moves the others' minutes with their identities.
-        QFile ids(m_dir->filePath(QStringLiteral("alarm-ids")));
+        AlarmStore &store = AlarmStore::Instance();
+        QVERIFY(useTable(
+            {AlarmRecord{}, makeAlarm("Gym", 1, 7, 0), makeAlarm("Dentist", 1, 7, 0), makeAlarm("Tea", 1, 7, 0)}));
+        QVERIFY(store.Replace(2, store.At(2), MinuteOf(QDate(2024, 3, 6), QTime(10, 0))));
+        // That very minute counts as seen.
+        QVERIFY(store.Replace(3, store.At(3), MinuteOf(QDate(2024, 3, 7), QTime(7, 0))));
+        // The first record's line from an older program has no minute, and
+        // such a file names no table; the removal of the first moves the
+        // others' minutes with their identities.
+        QFile ids(store.IdentityFile());
+        const QString two = store.IdOf(2), three = store.IdOf(3);
+        const qint32 twoChanged = store.ChangedAt(2), threeChanged = store.ChangedAt(3);
         QVERIFY(ids.open(QIODevice::WriteOnly));
-        ids.write(QStringLiteral("old-id\n%1\t%2\n%3\t%4\n")
-                      .arg(AlarmIdentity::Of(2))
-                      .arg(AlarmIdentity::ChangedAt(2))
-                      .arg(AlarmIdentity::Of(3))
-                      .arg(AlarmIdentity::ChangedAt(3))
-                      .toUtf8());
+        ids.write(
+            QStringLiteral("old-id\n%1\t%2\n%3\t%4\n").arg(two).arg(twoChanged).arg(three).arg(threeChanged).toUtf8());
         ids.close();
-        AlarmIdentity::SetFile(ids.fileName());
-        QVERIFY(LoadAlarms());
-        QCOMPARE(AlarmIdentity::Of(1), QStringLiteral("old-id"));
-        QCOMPARE(AlarmIdentity::ChangedAt(1), AlarmIdentity::Never);
-        QCOMPARE(AlarmEditing::RemoveAlarm(1), AlarmEditing::Removal::Removed);
-        QCOMPARE(AlarmIdentity::ChangedAt(1), MinuteOf(QDate(2024, 3, 6), QTime(10, 0)));
+        QVERIFY(store.Load());
+        QCOMPARE(store.IdOf(1), QStringLiteral("old-id"));
+        QCOMPARE(store.ChangedAt(1), AlarmStore::Never);
+        QVERIFY(store.Remove({1}));
+        QCOMPARE(store.ChangedAt(1), MinuteOf(QDate(2024, 3, 6), QTime(10, 0)));
         // Gym again, as the clock's own editor adds it: no minute of change.
-        Alarms.append(makeAlarm("Gym", 1, 7, 0));
-        AlarmIdentity::Appended();
+        QVERIFY(store.Add({makeAlarm("Gym", 1, 7, 0)}));
 
         AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(18, 0));
         fakeNow = QDateTime(QDate(2024, 3, 7), QTime(9, 0, 30));
@@ -828,7 +913,7 @@ private slots:
     void startupMinuteIsMissedNotRung()
     {
         fakeNow = QDateTime(QDate(2024, 3, 4), QTime(18, 0, 10));
-        Alarms = {AlarmRecord{}, makeAlarm("Tea", 1, 18, 0)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Tea", 1, 18, 0)}));
         AlarmChecking::LastCheck = CurrentMinute() - 1;
         AlarmChecking::StartupCatchUp();
         QCOMPARE(missedLines(), QStringList{"Tea - 18:00,  4 March"});
@@ -851,7 +936,7 @@ private slots:
     void whatNeverFires()
     {
         QFETCH(AlarmRecord, alarm);
-        Alarms = {AlarmRecord{}, alarm};
+        QVERIFY(useTable({AlarmRecord{}, alarm}));
         AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 4), QTime(0, 0));
         fakeNow = QDateTime(QDate(2024, 3, 11), QTime(0, 0)); // a whole week, every weekday
         AlarmChecking::StartupCatchUp();
@@ -863,7 +948,7 @@ private slots:
         // Element 0 is all zeros: Once Only, 00:00 on day 0 of month 0; give it
         // a date that would match to prove it is skipped, not merely mismatched.
         AlarmRecord zero = makeAlarm("zero", 1, 0, 0);
-        Alarms = {zero};
+        QVERIFY(useTable({zero}));
         AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 3), QTime(23, 0));
         fakeNow = QDateTime(QDate(2024, 3, 4), QTime(1, 0));
         AlarmChecking::StartupCatchUp();
@@ -872,8 +957,8 @@ private slots:
 
     void liveCheckOneMinutePerTick()
     {
-        Alarms = {AlarmRecord{}, makeAlarm("First", 1, 7, 0), makeAlarm("Second", 1, 7, 0),
-                  makeAlarm("Later", 1, 7, 2)};
+        QVERIFY(useTable(
+            {AlarmRecord{}, makeAlarm("First", 1, 7, 0), makeAlarm("Second", 1, 7, 0), makeAlarm("Later", 1, 7, 2)}));
         fakeNow = QDateTime(QDate(2024, 3, 5), QTime(6, 59, 50));
         AlarmChecking::LastCheck = CurrentMinute();
         QVERIFY(!AlarmChecking::LiveCheck());
@@ -897,7 +982,7 @@ private slots:
 
     void clockSetBackChecksNothingTwice()
     {
-        Alarms = {AlarmRecord{}, makeAlarm("Once a day", 1, 2, 30)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Once a day", 1, 2, 30)}));
         fakeNow = QDateTime(QDate(2024, 10, 27), QTime(2, 30, 1));
         AlarmChecking::LastCheck = CurrentMinute() - 1;
         QVERIFY(AlarmChecking::LiveCheck());
@@ -946,7 +1031,7 @@ private slots:
         const QDateTime checked(QDate(2024, 3, 5), QTime(12, 0));
         const QDateTime now = checked.addSecs(-60 * minutesBack + 5);
         const QTime due = now.time().addSecs(60 * dueAfter);
-        Alarms = {AlarmRecord{}, makeAlarm("Due", 1, due.hour(), due.minute())};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Due", 1, due.hour(), due.minute())}));
         AlarmChecking::LastCheck = MinuteOf(checked);
         fakeNow = now;
         if (atStartup)
@@ -982,7 +1067,7 @@ private slots:
         QFETCH(int, gap);
         QFETCH(int, rings);
         QFETCH(int, missed);
-        Alarms = {AlarmRecord{}, makeAlarm("Seven", 1, 7, 0)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Seven", 1, 7, 0)}));
         const QDateTime checked(QDate(2024, 3, 5), QTime(6, 0));
         AlarmChecking::LastCheck = MinuteOf(checked);
         fakeNow = checked.addSecs(60 * qint64(gap) + 20);
@@ -999,7 +1084,7 @@ private slots:
     {
         // The wall clock jumps from 02:00 to 03:00: the skipped 02:30 is still
         // examined, live, as the ticks catch up.
-        Alarms = {AlarmRecord{}, makeAlarm("Half past two", 1, 2, 30)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Half past two", 1, 2, 30)}));
         AlarmChecking::LastCheck = MinuteOf(QDate(2024, 3, 31), QTime(1, 59));
         fakeNow = QDateTime(QDate(2024, 3, 31), QTime(3, 0, 1));
         int ticks = 0;
@@ -1074,35 +1159,100 @@ private slots:
     // neither its identity nor its snooze.
     void identitiesFollowTheirAlarms()
     {
-        Alarms = {AlarmRecord{}, makeAlarm("One", 1, 7, 0), makeAlarm("Two", 1, 8, 0), makeAlarm("Three", 1, 9, 0)};
-        QVERIFY(SaveAlarms());
-        QVERIFY(LoadAlarms());
-        const QString two = AlarmIdentity::Of(2), three = AlarmIdentity::Of(3);
-        QVERIFY(!two.isEmpty() && two != three && AlarmIdentity::Of(1) != two);
+        AlarmStore &store = AlarmStore::Instance();
+        QVERIFY(useTable(
+            {AlarmRecord{}, makeAlarm("One", 1, 7, 0), makeAlarm("Two", 1, 8, 0), makeAlarm("Three", 1, 9, 0)}));
+        const QString two = store.IdOf(2), three = store.IdOf(3);
+        QVERIFY(!two.isEmpty() && two != three && store.IdOf(1) != two);
         Snoozes::Add(two, QStringLiteral("Two"), 5);
         Snoozes::Add(three, QStringLiteral("Three"), 5);
 
-        AlarmEditing::EditAlarm = Alarms.at(3);
+        AlarmEditing::EditAlarm = store.At(3);
         AlarmEditing::EditAlarm.Name = AlarmRecord::FixedName(QStringLiteral("Renamed"));
         QVERIFY(AlarmEditing::StoreEditAlarm());
-        QCOMPARE(AlarmIdentity::Of(3), three);
+        QCOMPARE(store.IdOf(3), three);
 
-        QCOMPARE(AlarmEditing::RemoveAlarm(2), AlarmEditing::Removal::Removed);
-        QCOMPARE(Alarms.size(), 3);
-        QCOMPARE(AlarmIdentity::Of(2), three);
-        QCOMPARE(AlarmIdentity::IndexOf(two), -1);
+        QVERIFY(store.Remove({2}));
+        QCOMPARE(storedTable().size(), 3);
+        QCOMPARE(store.IdOf(2), three);
+        QCOMPARE(store.IndexOf(two), -1);
         QCOMPARE(Snoozes::Pending().size(), 1);
         QCOMPARE(Snoozes::Pending().first().name, QStringLiteral("Three"));
 
         // The next run reads the same identities back.
-        AlarmIdentity::SetFile(m_dir->filePath(QStringLiteral("alarm-ids")));
-        QVERIFY(LoadAlarms());
-        QCOMPARE(AlarmIdentity::Of(2), three);
+        store.SetIdentityFile(m_dir->filePath(QStringLiteral("alarm-ids")));
+        QVERIFY(store.Load());
+        QCOMPARE(store.IdOf(2), three);
         AlarmEditing::ClearEditAlarm();
         QVERIFY(AlarmEditing::StoreEditAlarm());
-        QVERIFY(!AlarmIdentity::Of(3).isEmpty());
-        QCOMPARE(AlarmIdentity::IndexOf(AlarmIdentity::Of(3)), 3);
+        QVERIFY(!store.IdOf(3).isEmpty());
+        QCOMPARE(store.IndexOf(store.IdOf(3)), 3);
     }
+
+    // Alarms.dat changed while its identities did not (an older copy of the
+    // program changed it, or the program ended between the two files): each
+    // record keeps the identity of the record it is, never of the one that
+    // was at its place.
+    void identitiesPairByContentWhenTheTableChangedAlone_data()
+    {
+        QTest::addColumn<QList<int>>("records"); // the table as rewritten: the original records, 0 for a new one
+        QTest::addColumn<bool>("tableLine");     // whether the identity file names its table
+        QTest::addColumn<QList<int>>("ids");     // whose identity each record then holds, 0 for a new one
+        QTest::newRow("the first removed") << QList<int>{2, 3, 4} << true << QList<int>{2, 3, 4};
+        QTest::newRow("one in the middle removed") << QList<int>{1, 3, 4} << true << QList<int>{1, 3, 4};
+        QTest::newRow("one added at the end") << QList<int>{1, 2, 3, 4, 0} << true << QList<int>{1, 2, 3, 4, 0};
+        QTest::newRow("one changed") << QList<int>{1, 0, 3, 4} << true << QList<int>{1, 0, 3, 4};
+        // Equal records cannot be told apart: the one left takes the first one's.
+        QTest::newRow("two equal ones, one removed") << QList<int>{1, 2, 4} << true << QList<int>{1, 2, 3};
+        QTest::newRow("moved about") << QList<int>{2, 1, 3} << true << QList<int>{2, 1, 3};
+        // Before the table line, the file was kept in step by position.
+        QTest::newRow("a file without its table's name") << QList<int>{1, 2, 3, 4} << false << QList<int>{1, 2, 3, 4};
+    }
+
+    void identitiesPairByContentWhenTheTableChangedAlone()
+    {
+        QFETCH(QList<int>, records);
+        QFETCH(bool, tableLine);
+        QFETCH(QList<int>, ids);
+        AlarmStore &store = AlarmStore::Instance();
+        // Records 3 and 4 are equal.
+        const QList<AlarmRecord> original{AlarmRecord{}, makeAlarm("One", 1, 7, 0), makeAlarm("Two", 1, 8, 0),
+                                          makeAlarm("Same", 1, 9, 0), makeAlarm("Same", 1, 9, 0)};
+        QVERIFY(useTable(original));
+        QVERIFY(store.Replace(1, store.At(1)));
+        const QStringList before = store.Ids();
+        Snoozes::Add(before.at(1), QStringLiteral("Two"), 5);
+        QStringList lines;
+        QVERIFY(StateFile::ReadLines(store.IdentityFile(), &lines));
+        QVERIFY(lines.last().startsWith(QLatin1String("#table ")));
+        if (!tableLine) {
+            lines.removeLast();
+            QVERIFY(StateFile::WriteLines(store.IdentityFile(), lines));
+        }
+
+        QList<AlarmRecord> changed{AlarmRecord{}};
+        for (int r : records)
+            changed.append(r > 0 ? original.at(r) : makeAlarm("Other", 2, 6, 30, 3));
+        writeFile(AlarmFilePath(), EncodeTable(changed));
+        QVERIFY(store.Load());
+
+        QCOMPARE(storedTable().size(), changed.size());
+        for (int i = 1; i <= records.size(); ++i) {
+            const int from = ids.at(i - 1);
+            if (from > 0)
+                QCOMPARE(store.IdOf(i), before.at(from - 1));
+            else
+                QVERIFY(!before.contains(store.IdOf(i)));
+        }
+        // The snooze stays with Two wherever it went, or goes with it.
+        const int two = static_cast<int>(records.indexOf(2)) + 1;
+        QCOMPARE(Snoozes::EndFor(store.IdOf(two)).isValid(), two > 0);
+        // Paired once: the next start finds the files in step.
+        const QStringList paired = store.Ids();
+        QVERIFY(store.Load());
+        QCOMPARE(store.Ids(), paired);
+    }
+
     // ---- The next alarm, for waking the computer ---------------------------
 
     void nextDueMinute_data()
@@ -1139,8 +1289,7 @@ private slots:
         QFETCH(QList<AlarmRecord>, alarms);
         QFETCH(QDateTime, now);
         QFETCH(QDateTime, due);
-        Alarms = {AlarmRecord{}};
-        Alarms.append(alarms);
+        QVERIFY(useTable(QList<AlarmRecord>{AlarmRecord{}} + alarms));
         fakeNow = now;
         QCOMPARE(AlarmChecking::NextDueMinute(CurrentMinute()), due.isValid() ? MinuteOf(due) : -1);
         QCOMPARE(AlarmChecking::NextWakeMoment(), due.isValid() ? due.toUTC() : QDateTime());
@@ -1150,7 +1299,7 @@ private slots:
     // minute that daylight saving time skips wakes it as the clock jumps.
     void nextWakeMoment()
     {
-        Alarms = {AlarmRecord{}, makeAlarm("Half past two", 1, 2, 30)};
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("Half past two", 1, 2, 30)}));
         fakeNow = QDateTime(QDate(2024, 3, 31), QTime(1, 0));
         Snoozes::Add(QStringLiteral("id"), QStringLiteral("Tea"), 15);
         QCOMPARE(AlarmChecking::NextWakeMoment(), QDateTime(QDate(2024, 3, 31), QTime(1, 15), Qt::UTC));
@@ -1262,8 +1411,8 @@ private slots:
 
         QByteArray written;
         if (file == "alarm-ids") {
-            AlarmIdentity::Appended();
-            written = AlarmIdentity::Of(1).toUtf8() + '\n';
+            QVERIFY(AlarmStore::Instance().Add({makeAlarm("Tea", 1, 7, 0)}));
+            written = AlarmStore::Instance().IdOf(1).toUtf8() + "\t\t";
         } else if (file == "snoozes") {
             Snoozes::Add(QStringLiteral("tea-id"), QStringLiteral("Tea"), 10);
             written = "\ttea-id\tTea\n";
@@ -1281,7 +1430,11 @@ private slots:
         QVERIFY(!QFileInfo(path).isSymbolicLink());
         QVERIFY(QFileInfo(path).isFile());
         const QByteArray contents = readFile(path);
-        QVERIFY2(contents.endsWith(written) && contents.count('\n') == 1, contents.constData());
+        // The identities end with the name of their table.
+        const bool ids = file == "alarm-ids";
+        QVERIFY2(ids ? contents.startsWith(written) && contents.count('\n') == 2
+                     : contents.endsWith(written) && contents.count('\n') == 1,
+                 contents.constData());
         QCOMPARE(readFile(elsewhere + "/a file"), QByteArray("not ours\n"));
         QVERIFY(!QFileInfo(elsewhere + "/nothing").exists());
         QVERIFY(QDir(elsewhere + "/a folder").isEmpty());

@@ -11,6 +11,7 @@
 #include "KillTables.h"
 
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmStore.h"
 
 #include <atomic>
 #include <cstdio>
@@ -43,21 +44,33 @@ int main(int argc, char *argv[])
 
     AlarmHandling::SetAlarmFolder(QString::fromLocal8Bit(argv[1]));
     QString error;
-    if (!AlarmHandling::LoadAlarms(&error)) {
+    AlarmStore &store = AlarmStore::Instance();
+    if (!store.Load(&error)) {
         std::fprintf(stderr, "load: %s\n", qPrintable(error));
         return 3;
     }
     // Start with the table the file does not hold, so every save changes it.
-    int next = AlarmHandling::Alarms == tables[0] ? 1 : 0;
+    int next = store.Records() == tables[0] ? 1 : 0;
 
     if (::write(STDOUT_FILENO, "R", 1) != 1)
         return 2;
 
     for (;;) {
-        AlarmHandling::Alarms = tables[next];
+        // Every record changes in one step, and the table grows or shrinks.
+        const QList<AlarmRecord> &table = tables[next];
+        const qsizetype held = store.Records().size();
+        AlarmStore::Change change;
+        for (int i = 1; i < table.size(); ++i) {
+            if (i < held)
+                change.replace.append({i, table.at(i)});
+            else
+                change.add.append(table.at(i));
+        }
+        for (int i = static_cast<int>(table.size()); i < held; ++i)
+            change.remove.append(i);
         progress->writing.store(next, std::memory_order_relaxed);
         progress->begun.fetch_add(1, std::memory_order_seq_cst);
-        if (!AlarmHandling::SaveAlarms(&error)) {
+        if (!store.Apply(change, &error)) {
             std::fprintf(stderr, "save: %s\n", qPrintable(error));
             return 4;
         }

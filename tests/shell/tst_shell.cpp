@@ -2,7 +2,7 @@
 #include "about/PersonalForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmHandling.h"
-#include "engine/AlarmIdentity.h"
+#include "engine/AlarmStore.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
@@ -767,8 +767,7 @@ private slots:
         meeting.Month = 3;
         meeting.Year = 2024;
         meeting.Disabled = -1;
-        AlarmHandling::Alarms = {AlarmRecord{}, wake, meeting};
-        QVERIFY(AlarmHandling::SaveAlarms());
+        QVERIFY(useTable({AlarmRecord{}, wake, meeting}));
         QFile file(AlarmHandling::AlarmFilePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray before = file.readAll();
@@ -816,9 +815,9 @@ private slots:
         const bool snoozed = arguments.removeAll("SNOOZE") > 0;
         if (snoozed) {
             Snoozes::SetFile(files.filePath("snoozes"));
-            AlarmIdentity::SetFile(files.filePath("alarm-ids"));
-            AlarmIdentity::Reconcile();
-            Snoozes::Add(AlarmIdentity::Of(1), "Wake up", 25);
+            AlarmStore::Instance().SetIdentityFile(files.filePath("alarm-ids"));
+            QVERIFY(AlarmStore::Instance().Load());
+            Snoozes::Add(AlarmStore::Instance().IdOf(1), "Wake up", 25);
             out.replace("%SNOOZED%", Snoozes::Pending().first().end.toLocalTime().toString("yyyy-MM-dd HH:mm"));
         }
         const CommandArguments args(arguments);
@@ -864,7 +863,7 @@ private slots:
         }
         if (snoozed) {
             Snoozes::SetFile(QString());
-            AlarmIdentity::SetFile(QString());
+            AlarmStore::Instance().SetIdentityFile(QString());
         }
     }
 
@@ -893,8 +892,7 @@ private slots:
         AlarmRecord stored;
         stored.Name = AlarmRecord::FixedName("Old\tone\r\n");
         stored.AlarmType = AlarmRecord::Daily;
-        AlarmHandling::Alarms = {AlarmRecord{}, stored};
-        QVERIFY(AlarmHandling::SaveAlarms());
+        QVERIFY(useTable({AlarmRecord{}, stored}));
         const AlarmCommands::Reply added = AlarmCommands::Execute({"add", name, "daily", "07:00", "-", "enabled"});
         QCOMPARE(added.status, refusal.isEmpty() ? 0 : 2);
         QVERIFY2(QString::fromUtf8(added.err).contains(refusal), added.err.constData());
@@ -1010,8 +1008,7 @@ private slots:
         AlarmRecord tea;
         tea.Name = AlarmRecord::FixedName("Tea");
         tea.AlarmType = AlarmRecord::Daily;
-        AlarmHandling::Alarms = {AlarmRecord{}, tea};
-        QVERIFY(AlarmHandling::SaveAlarms());
+        QVERIFY(useTable({AlarmRecord{}, tea}));
         struct Full : std::streambuf
         {
             int overflow(int) override { return traits_type::eof(); }
@@ -1300,7 +1297,7 @@ private slots:
         QFETCH(QDateTime, now);
         QFETCH(QString, next);
         TimingModule::SetClock([now] { return now; });
-        AlarmHandling::Alarms = QList<AlarmRecord>{AlarmRecord{}} + alarms;
+        QVERIFY(useTable(QList<AlarmRecord>{AlarmRecord{}} + alarms));
         Snoozes::SetFile(QString());
         if (snooze > 0)
             Snoozes::Add(QStringLiteral("tea-id"), QStringLiteral("Tea"), snooze);
