@@ -1,20 +1,20 @@
-#include "shell/CommandHost.h"
+#include "service/CommandHost.h"
 
-#include "alarmui/AlarmForm.h"
-#include "alarmui/ModifyForm.h"
-#include "clockwindow/MainForm.h"
-#include "notify/MessageForm.h"
-#include "ui/Dialogs.h"
-#include "ui/FormRegistry.h"
-
-CommandHost::CommandHost()
-{
-    AlarmCommands::SetNotificationActions({&MessageForm::SnoozeAll, &MessageForm::DismissAll});
-}
+CommandHost::CommandHost() = default;
 
 CommandHost::~CommandHost()
 {
     AlarmCommands::SetNotificationActions({});
+}
+
+void CommandHost::SetBusyCheck(BusyCheck busy)
+{
+    m_busy = std::move(busy);
+}
+
+void CommandHost::SetNotificationActions(const AlarmCommands::NotificationActions &actions)
+{
+    AlarmCommands::SetNotificationActions(actions);
 }
 
 AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray &input)
@@ -30,10 +30,8 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
         }
     }
     AlarmCommands::Reply reply = AlarmCommands::Execute(words, input);
-    if (words.value(0) == QLatin1String("wake-from-suspend") && reply.status == 0 && !words.value(1).isEmpty()) {
-        if (MainForm *clock = Forms().Find<MainForm>())
-            clock->SetWakeFromSuspend(words.value(1) == QLatin1String("on"));
-    }
+    if (words.value(0) == QLatin1String("wake-from-suspend") && reply.status == 0 && !words.value(1).isEmpty())
+        emit WakeFromSuspendChanged(words.value(1) == QLatin1String("on"));
     if (words.value(0) == QLatin1String("alarm-volume") && reply.status == 0 && !words.value(1).isEmpty())
         emit AlarmVolumeChanged(AlarmCommands::ParseAlarmVolume(words.value(1)));
     if (reply.changed)
@@ -41,20 +39,12 @@ AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray
     return reply;
 }
 
-QString CommandHost::BusyReason()
+QString CommandHost::BusyReason() const
 {
-    // The editor's alarm or the one the removal question names must still be
-    // there, at its number, when the user answers.
-    if (Forms().Find<ModifyForm>())
-        return QStringLiteral("the running clock's alarm editor is open: close it and try again");
-    if (Dialogs::Asking())
-        return QStringLiteral("the running clock is asking a question: answer it and try again");
-    return {};
+    return m_busy ? m_busy() : QString();
 }
 
 void CommandHost::TableChanged()
 {
-    if (AlarmForm *list = Forms().Find<AlarmForm>())
-        list->UpdateAlarmList();
     emit AlarmsChanged();
 }
