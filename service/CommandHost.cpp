@@ -19,8 +19,9 @@ void CommandHost::SetNotificationActions(const AlarmCommands::NotificationAction
 
 AlarmCommands::Reply CommandHost::Run(const QStringList &words, const QByteArray &input)
 {
-    static const QStringList changes{QStringLiteral("add"), QStringLiteral("remove"), QStringLiteral("enable"),
-                                     QStringLiteral("disable"), QStringLiteral("import")};
+    static const QStringList changes{QStringLiteral("add"),    QStringLiteral("remove"),
+                                     QStringLiteral("enable"), QStringLiteral("disable"),
+                                     QStringLiteral("import"), QStringLiteral("import-alarms")};
     if (changes.contains(words.value(0))) {
         if (const QString busy = BusyReason(); !busy.isEmpty()) {
             AlarmCommands::Reply reply;

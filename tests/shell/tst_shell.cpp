@@ -741,6 +741,9 @@ private slots:
                                                         << "asking a question";
         QTest::newRow("running: editor open") << true << QStringList{"--disable", "1", "EDITOR"} << 1 << ""
                                               << "alarm editor is open";
+        // An import reaches the clock as the alarms it mapped onto.
+        QTest::newRow("running: editor open, --import") << true << QStringList{"--import", "%ICS%", "EDITOR"} << 1 << ""
+                                                        << "alarm editor is open";
     }
 
     void commands()
