@@ -1,10 +1,13 @@
 #include "shell/ShellWiring.h"
 
 #include "alarmui/AlarmForm.h"
+#include "alarmui/ModifyForm.h"
 #include "clockwindow/MainForm.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
+#include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
+#include "service/CommandHost.h"
 #include "shell/MenuForm.h"
 #include "shell/SystemTray.h"
 #include "theme/ThemeForm.h"
@@ -91,6 +94,28 @@ void ShellWiring::Install()
             wireMenus(m);
         else if (auto *theme = qobject_cast<ThemeForm *>(window))
             wireTheme(theme);
+    });
+}
+
+void ShellWiring::ConnectCommands(CommandHost &host)
+{
+    host.SetBusyCheck([]() -> QString {
+        // The editor's alarm or the one the removal question names must still
+        // be there, at its number, when the user answers.
+        if (Forms().Find<ModifyForm>())
+            return QStringLiteral("the running clock's alarm editor is open: close it and try again");
+        if (Dialogs::Asking())
+            return QStringLiteral("the running clock is asking a question: answer it and try again");
+        return {};
+    });
+    host.SetNotificationActions({&MessageForm::SnoozeAll, &MessageForm::DismissAll});
+    QObject::connect(&host, &CommandHost::AlarmsChanged, &host, [] {
+        if (AlarmForm *list = Forms().Find<AlarmForm>())
+            list->UpdateAlarmList();
+    });
+    QObject::connect(&host, &CommandHost::WakeFromSuspendChanged, &host, [](bool on) {
+        if (MainForm *clock = Forms().Find<MainForm>())
+            clock->SetWakeFromSuspend(on);
     });
 }
 

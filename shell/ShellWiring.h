@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <functional>
 
+class CommandHost;
+
 // Which request of a window opens what: the shell connects every window's
 // requests as the window is loaded (the clock's menus and tray icon, the
 // missed panel's menu and its check mark, the theme window's restart), and
@@ -12,6 +14,11 @@ namespace ShellWiring {
 
 // Installs the one wiring of the program (main, and tests of the whole).
 void Install();
+
+// The windows' side of the commands: a command is refused while the alarm
+// editor or a question is open, snoozes and dismisses the notifications, and
+// the alarm list and the clock follow what it changed.
+void ConnectCommands(CommandHost &host);
 
 // Restarts the program: a new copy first, so that a copy that cannot start (its
 // program file replaced by an upgrade, no process to be had) leaves this clock

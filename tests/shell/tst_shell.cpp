@@ -9,13 +9,13 @@
 #include "notify/MessageForm.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
-#include "shell/AlarmCommands.h"
-#include "shell/CommandHost.h"
-#include "shell/CommandLine.h"
+#include "service/AlarmCommands.h"
+#include "service/CommandHost.h"
+#include "service/CommandLine.h"
+#include "service/SingleInstance.h"
 #include "shell/MenuForm.h"
 #include "shell/RingVolume.h"
 #include "shell/ShellWiring.h"
-#include "shell/SingleInstance.h"
 #include "shell/SystemTray.h"
 #include "tests/common/ClockFixture.h"
 #include "tests/common/FormTestHelpers.h"
@@ -741,6 +741,9 @@ private slots:
                                                         << "asking a question";
         QTest::newRow("running: editor open") << true << QStringList{"--disable", "1", "EDITOR"} << 1 << ""
                                               << "alarm editor is open";
+        // An import reaches the clock as the alarms it mapped onto.
+        QTest::newRow("running: editor open, --import") << true << QStringList{"--import", "%ICS%", "EDITOR"} << 1 << ""
+                                                        << "alarm editor is open";
     }
 
     void commands()
@@ -797,6 +800,7 @@ private slots:
             instance = std::make_unique<SingleInstance>();
             QVERIFY(instance->Start(false));
             host = std::make_unique<CommandHost>();
+            ShellWiring::ConnectCommands(*host);
             instance->OnCommand([&host](const QByteArray &request) {
                 QStringList words;
                 QByteArray input;
@@ -1159,6 +1163,8 @@ private slots:
             }
         });
         SingleInstance instance;
+        // The shell shows what the start could not do.
+        connect(&instance, &SingleInstance::CannotRun, this, [this](const QString &text) { errors << text; });
         const bool started = instance.Start(false);
         const qint64 waited = timer.elapsed();
         release.wait();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/AlarmCommands.h"
+#include "service/AlarmCommands.h"
 
 #include <QString>
 

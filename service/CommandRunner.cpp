@@ -1,4 +1,4 @@
-#include "shell/CommandRunner.h"
+#include "service/CommandRunner.h"
 
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmStore.h"
@@ -11,10 +11,10 @@
 #include "platform/EndSignals.h"
 #include "platform/InputFile.h"
 #include "platform/TerminalPassword.h"
-#include "shell/AlarmCommands.h"
-#include "shell/Autostart.h"
-#include "shell/SingleInstance.h"
-#include "shell/SyncService.h"
+#include "service/AlarmCommands.h"
+#include "service/Autostart.h"
+#include "service/SingleInstance.h"
+#include "service/SyncService.h"
 #include "sync/CalDav.h"
 #include "sync/Credentials.h"
 
@@ -146,7 +146,9 @@ constexpr int SyncAnswerMs = 15 * 60 * 1000;
 
 int syncNow(std::ostream &out, std::ostream &err)
 {
-    return printed(runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs, &SyncService::RunAlone), out, err);
+    return printed(runAnywhere({QStringLiteral("sync-now")}, {}, SyncAnswerMs,
+                               [] { return AlarmCommands::SyncReply(SyncService::RunAlone()); }),
+                   out, err);
 }
 
 int syncSetup(const Command &command, std::ostream &out, std::ostream &err)

@@ -1,10 +1,9 @@
-#include "shell/SingleInstance.h"
+#include "service/SingleInstance.h"
 
 #include "interchange/InputLimits.h"
 #include "platform/FileKind.h"
 #include "platform/PrivateFolder.h"
-#include "shell/AlarmCommands.h"
-#include "ui/Dialogs.h"
+#include "service/AlarmCommands.h"
 
 #include <QChildEvent>
 #include <QDeadlineTimer>
@@ -18,6 +17,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include <unistd.h>
 
@@ -85,6 +85,13 @@ QString cacheFolder(bool create)
     return PrivateFolder::IsPrivate(folder) ? folder : QString();
 }
 
+// Why no folder could hold the lock, until the start that found out says so.
+QString &runtimeFolderProblem()
+{
+    static QString problem;
+    return problem;
+}
+
 // Only a folder no other user can write to may hold the lock and the socket:
 // anyone who could plant a lock there could keep this user's clock from ever
 // starting.
@@ -98,11 +105,9 @@ QString chooseRuntimeFolder()
     const QString folder = cacheFolder(true);
     if (!folder.isEmpty())
         return folder;
-    const QString message = QStringLiteral("%1 is not a folder of your own that only you can open, so it cannot "
-                                           "hold the lock that keeps Tockwise to one copy. Tockwise does not start.")
-                                .arg(QDir::toNativeSeparators(cacheFolderPath()));
-    qCritical("Tockwise: %s", qPrintable(message));
-    Dialogs::ShowError(nullptr, message);
+    runtimeFolderProblem() = QStringLiteral("%1 is not a folder of your own that only you can open, so it cannot "
+                                            "hold the lock that keeps Tockwise to one copy. Tockwise does not start.")
+                                 .arg(QDir::toNativeSeparators(cacheFolderPath()));
     return {};
 }
 
@@ -150,7 +155,7 @@ InstanceLock::Take SingleInstance::takeLock(QString *why)
 {
     const QString path = LockPath();
     if (path.isEmpty()) {
-        *why = QString(); // already reported
+        *why = QString(); // the folder's problem, told by Start
         return InstanceLock::Take::Unusable;
     }
     return m_lock->TryTake(path, why);
@@ -177,7 +182,7 @@ bool SingleInstance::refuse(const QString &message)
     if (message.isEmpty())
         return false;
     qCritical("Tockwise: %s", qPrintable(message));
-    Dialogs::ShowError(nullptr, message);
+    emit CannotRun(message);
     return false;
 }
 
@@ -198,7 +203,7 @@ bool SingleInstance::Start(bool restart)
             listen();
             return true;
         case InstanceLock::Take::Unusable:
-            return refuse(why.isEmpty() ? QString()
+            return refuse(why.isEmpty() ? std::exchange(runtimeFolderProblem(), QString())
                                         : QStringLiteral("%1 cannot be used as the lock that keeps Tockwise to one "
                                                          "copy: %2. Remove it and start Tockwise again.")
                                               .arg(QDir::toNativeSeparators(LockPath()), why));

@@ -1,15 +1,14 @@
-#include "shell/SyncService.h"
+#include "service/SyncService.h"
 
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmStore.h"
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/UserFiles.h"
-#include "shell/ResumeWatch.h"
-#include "shell/SingleInstance.h"
+#include "service/ResumeWatch.h"
+#include "service/SingleInstance.h"
 #include "sync/CalDav.h"
 #include "sync/Credentials.h"
-#include "ui/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -291,7 +290,7 @@ void SyncService::finished(const Synchronizer::Report &report)
                 const QString text = QStringLiteral("Tockwise could not sync the alarms with the calendar server.\n\n"
                                                     "%1.\n\nNothing was lost: it tries again every 15 minutes.")
                                          .arg(why);
-                QTimer::singleShot(0, qApp, [text] { Dialogs::ShowError(nullptr, text); });
+                QTimer::singleShot(0, this, [this, text] { emit FailureToShow(text); });
             }
         }
     }
@@ -299,36 +298,19 @@ void SyncService::finished(const Synchronizer::Report &report)
         soon(0);
 }
 
-AlarmCommands::Reply SyncService::RunAlone()
+Synchronizer::Report SyncService::RunAlone()
 {
     SyncService service;
     service.m_alone = true;
-    AlarmCommands::Reply reply;
+    Synchronizer::Report result;
     bool ended = false;
     QEventLoop loop;
     service.SyncNow([&](const Synchronizer::Report &report) {
-        reply = ToReply(report);
+        result = report;
         ended = true;
         loop.quit();
     });
     if (!ended)
         loop.exec();
-    return reply;
-}
-
-AlarmCommands::Reply SyncService::ToReply(const Synchronizer::Report &report)
-{
-    AlarmCommands::Reply reply;
-    for (const QString &line : report.changes)
-        reply.out += (line + QLatin1Char('\n')).toUtf8();
-    for (const QString &line : report.skipped)
-        reply.out += (line + QLatin1Char('\n')).toUtf8();
-    if (!report.summary.isEmpty())
-        reply.out += (report.summary + QLatin1Char('\n')).toUtf8();
-    reply.changed = report.tableChanged;
-    if (!report.error.isEmpty()) {
-        reply.status = 1;
-        reply.err = QStringLiteral("tockwise: the alarms were not synced: %1\n").arg(report.error).toUtf8();
-    }
-    return reply;
+    return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interchange/ICalendar.h"
+#include "sync/Synchronizer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,7 +18,7 @@
 //   remove N | enable N | disable N
 //   export | import-alarms (the alarms a file mapped onto, EncodeImport()'d, as input)
 //   snooze-all MINUTES | dismiss-all             (a running clock only)
-//   (sync-now goes to the running clock's sync service, or SyncService::RunAlone)
+//   (sync-now goes to the running clock's sync schedule, or a sync of its own)
 namespace AlarmCommands {
 
 struct Reply
@@ -50,6 +51,9 @@ bool DecodeReply(const QByteArray &line, Reply *reply);
 // clock (or the command itself) is given it.
 QByteArray EncodeImport(const ICalendar::Import &read);
 bool DecodeImport(const QByteArray &data, ICalendar::Import *read);
+
+// The command's reply for a sync report.
+Reply SyncReply(const Synchronizer::Report &report);
 
 // A number written with digits alone (no blank, sign or base); -1 otherwise.
 int ParseNumber(const QString &text);

@@ -1,4 +1,4 @@
-#include "shell/AlarmCommands.h"
+#include "service/AlarmCommands.h"
 
 #include "engine/AlarmChecking.h"
 
@@ -452,6 +452,23 @@ bool DecodeReply(const QByteArray &line, Reply *reply)
     reply->out = QByteArray::fromBase64(object.value(QStringLiteral("out")).toString().toLatin1());
     reply->err = QByteArray::fromBase64(object.value(QStringLiteral("err")).toString().toLatin1());
     return true;
+}
+
+Reply SyncReply(const Synchronizer::Report &report)
+{
+    Reply reply;
+    for (const QString &line : report.changes)
+        reply.out += (line + QLatin1Char('\n')).toUtf8();
+    for (const QString &line : report.skipped)
+        reply.out += (line + QLatin1Char('\n')).toUtf8();
+    if (!report.summary.isEmpty())
+        reply.out += (report.summary + QLatin1Char('\n')).toUtf8();
+    reply.changed = report.tableChanged;
+    if (!report.error.isEmpty()) {
+        reply.status = 1;
+        reply.err = QStringLiteral("tockwise: the alarms were not synced: %1\n").arg(report.error).toUtf8();
+    }
+    return reply;
 }
 
 } // namespace AlarmCommands

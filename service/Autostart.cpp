@@ -1,4 +1,4 @@
-#include "shell/Autostart.h"
+#include "service/Autostart.h"
 
 #include "engine/StateFile.h"
 #include "platform/FileKind.h"

@@ -1,7 +1,7 @@
-#include "shell/CommandLine.h"
+#include "service/CommandLine.h"
 
-#include "shell/AlarmCommands.h"
-#include "shell/CommandRunner.h"
+#include "service/AlarmCommands.h"
+#include "service/CommandRunner.h"
 
 #include <QCoreApplication>
 #include <QDate>

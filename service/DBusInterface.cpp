@@ -1,8 +1,8 @@
-#include "shell/DBusInterface.h"
+#include "service/DBusInterface.h"
 
 #include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
-#include "shell/CommandHost.h"
+#include "service/CommandHost.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

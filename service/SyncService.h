@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/InstanceLock.h"
-#include "shell/AlarmCommands.h"
 #include "sync/Credentials.h"
 #include "sync/Synchronizer.h"
 
@@ -59,18 +58,17 @@ public:
     // is read fresh, changed and saved, and the lock let go before anything
     // goes up. A clock that started meanwhile keeps the table: this sync
     // then changes nothing and says so (status 1).
-    static AlarmCommands::Reply RunAlone();
+    static Synchronizer::Report RunAlone();
 
     // The running clock's schedule; busy says why the table may not be
     // changed right now (the editor is open), empty when it may.
     void StartSchedule(std::function<QString()> busy);
 
-    // The command's reply for a sync report.
-    static AlarmCommands::Reply ToReply(const Synchronizer::Report &report);
-
 signals:
     // A sync changed the table: windows showing it follow.
     void TableChanged();
+    // A scheduled sync failed: said once a run, for the user to see.
+    void FailureToShow(const QString &text);
 
 private:
     void soon(int ms);

@@ -67,6 +67,10 @@ public:
     // often it is opened again. No timer runs while it is well.
     static constexpr int ReopenMs = 1000;
 
+signals:
+    // Why this copy cannot run, said once by Start: for the user to see.
+    void CannotRun(const QString &message);
+
 private:
     static QString LockPath();
     static QStringList CommandFolders();
