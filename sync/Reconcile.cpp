@@ -189,6 +189,11 @@ void Decision::downloads(const QList<Download> &resources)
                 entry.id.clear();
                 continue;
             }
+            // Rewritten there with the alarm as it was (or only its ETag
+            // learnt now, where the server sent none for the upload): nothing
+            // changed there, and the removal here goes up.
+            if (theirs == entry.synced && !entry.id.isEmpty())
+                continue;
             // Removed here, changed there: the server's version wins.
             entry.synced = theirs;
             entry.id.clear();

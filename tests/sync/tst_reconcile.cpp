@@ -244,6 +244,11 @@ void TestReconcile::plan_data()
                        "up: new a2",
                        "says: from the server: added again \"Tea\" (daily 17:15) (removed here, changed there)",
                        "counts: 1 added, 0 changed, 0 removed, 1 on both sides"};
+    // Also what a server that sends no ETag for an upload looks like at the
+    // next sync: the event's ETag is news, its alarm is not.
+    QTest::newRow("removed here, its event rewritten there with the same alarm: deleted there, not taken again")
+        << Sides().entry(Kind::Own, a1, TeaHref, Tea).sent(TeaHref, Tea, true, a1)
+        << QStringList{"entry 0: own a1 /cal/tea.ics \"2\" uid a1 synced Tea 16:30", "delete entry 0"};
     QTest::newRow("changed here, removed there: kept, and sent again as a new event")
         << Sides().alarm(a1, TeaEarlier).entry(Kind::Own, a1, TeaHref, Tea).gone(TeaHref)
         << QStringList{"entry 0: own - - \"1\" uid a1 synced Tea 16:30", "up: new a1"};
