@@ -4,6 +4,7 @@
 #include "engine/AlarmStore.h"
 #include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
+#include "interchange/ICalendar.h"
 
 #include <QDate>
 #include <QMutex>
@@ -25,17 +26,6 @@ constexpr int SaveEvery = 50;
 constexpr int DefaultDeadlineMs = 15 * 60 * 1000;
 int deadlineOverride = 0;
 
-// The local copy of an alarm changed on both sides: disabled, its name
-// marked, cut where the mark would not fit.
-AlarmRecord conflictCopy(const AlarmRecord &local)
-{
-    static const QString mark = QStringLiteral(" (conflict)");
-    AlarmRecord copy = local;
-    copy.Name = AlarmRecord::FixedName(local.TrimmedName().left(AlarmRecord::NameLength - mark.size()) + mark);
-    copy.Disabled = -1;
-    return copy;
-}
-
 bool dead(const Entry &e)
 {
     return e.id.isEmpty() && e.href.isEmpty();
@@ -45,12 +35,6 @@ void kill(Entry &e)
 {
     e.id.clear();
     e.href.clear();
-}
-
-QString skippedEvent(const QString &href, const QString &why)
-{
-    return QStringLiteral("skipped the event %1: %2")
-        .arg(href, why.isEmpty() ? QStringLiteral("it maps onto no alarm") : why);
 }
 
 } // namespace
@@ -84,12 +68,12 @@ public:
     void fetch(const QStringList &hrefs, const QDate &today)
     {
         client().Fetch(hrefs, [this, today](const CalDav::Result &result, const QList<CalDav::Resource> &got) {
-            QList<Mapped> mapped;
+            QList<Reconcile::Download> mapped;
             if (result.error.isEmpty()) {
                 mapped.reserve(got.size());
                 for (const CalDav::Resource &r : got) {
                     m_bodies.insert(r.href, r);
-                    mapped.append(Mapped{r.href, r.etag, ICalendar::ReadEvent(r.body, today)});
+                    mapped.append(Reconcile::Download{r.href, r.etag, ICalendar::ReadEvent(r.body, today)});
                 }
             }
             answer([result, mapped](Synchronizer &s) { s.fetched(result, mapped); });
@@ -313,20 +297,11 @@ void Synchronizer::stopWorker()
 void Synchronizer::reindex()
 {
     m_byHref.clear();
-    m_byId.clear();
     for (int i = 0; i < m_state.entries.size(); ++i) {
         const Entry &e = m_state.entries.at(i);
         if (!e.href.isEmpty())
             m_byHref.insert(e.href, i);
-        if (!e.id.isEmpty())
-            m_byId.insert(e.id, i);
     }
-}
-
-int Synchronizer::entryOfId(const QString &id) const
-{
-    const int e = m_byId.value(id, -1);
-    return e >= 0 && m_state.entries.at(e).id == id ? e : -1;
 }
 
 void Synchronizer::listed(const CalDav::Result &result, const CalDav::Listing &listing)
@@ -353,11 +328,11 @@ void Synchronizer::listed(const CalDav::Result &result, const CalDav::Listing &l
     toWorker([w = m_worker, toFetch, today = TimingModule::Now().date()] { w->fetch(toFetch, today); });
 }
 
-void Synchronizer::fetched(const CalDav::Result &result, const QList<Mapped> &resources)
+void Synchronizer::fetched(const CalDav::Result &result, const QList<Reconcile::Download> &resources)
 {
     if (!result.error.isEmpty())
         return finish(result.error);
-    for (const Mapped &r : resources)
+    for (const Reconcile::Download &r : resources)
         m_fetched.insert(r.href);
     if (m_take) {
         bool busy = false;
@@ -368,9 +343,12 @@ void Synchronizer::fetched(const CalDav::Result &result, const QList<Mapped> &re
         }
     }
     m_holdsTable = true;
-    if (!applyDownloads(resources))
+    const Reconcile::Plan plan =
+        Reconcile::Decide(AlarmStore::Instance().Records(), identities(), m_state, m_removedHrefs, resources);
+    QStringList addedIds;
+    if (!carryOut(plan, &addedIds))
         return;
-    planUploads();
+    planUploads(plan, addedIds);
 }
 
 void Synchronizer::releaseTable()
@@ -382,176 +360,18 @@ void Synchronizer::releaseTable()
         m_release();
 }
 
-// What came from the server, applied to the table in one save: nothing of
-// it when the save fails.
-bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
+// The plan carried out on the table in one step: what came down and what
+// was removed on the server, all of it saved or none; the state follows.
+// False when the sync ended here. Every change of the table is made here and
+// nowhere else; addedIds gets the identities the added records were given.
+bool Synchronizer::carryOut(const Reconcile::Plan &plan, QStringList *addedIds)
 {
+    m_report.skipped += plan.skipped;
+    m_conflicts += plan.conflicts;
     AlarmStore &store = AlarmStore::Instance();
-    const QList<AlarmRecord> &alarms = store.Records();
-    QHash<int, AlarmRecord> replaced;
-    QList<AlarmRecord> appended;
-    QList<int> appendedEntries; // the entry of each appended alarm, -1 for none
-    QList<int> removals;
-    QList<int> removalEntries;
-    QStringList lines;
-    int counts[3] = {};
-
-    // Alarms in step with no event yet, by what they are: a table that
-    // already holds an event's alarm (the same table on two computers) is
-    // linked to it rather than given a second one.
-    QMultiHash<QByteArray, int> unlinked;
-    for (int i = 1; i < alarms.size(); ++i) {
-        if (entryOfId(store.IdOf(i)) < 0)
-            unlinked.insert(Fingerprint(alarms.at(i)), i);
-    }
-    const auto newEntry = [this](const Entry &e) {
-        m_state.entries.append(e);
-        return int(m_state.entries.size()) - 1;
-    };
-
-    for (const Mapped &r : resources) {
-        const ICalendar::Event &ev = r.event;
-        int e = m_byHref.value(r.href, -1);
-        if (e >= 0 && m_state.entries.at(e).href != r.href)
-            e = -1;
-        if (e >= 0 && m_state.entries.at(e).kind == Kind::Ignored && ev.maps) {
-            kill(m_state.entries[e]);
-            e = -1;
-        }
-        if (e < 0) {
-            Entry entry;
-            entry.href = r.href;
-            entry.etag = r.etag;
-            entry.uid = ev.uid;
-            if (!ev.maps) {
-                entry.kind = Kind::Ignored;
-                m_byHref.insert(r.href, newEntry(entry));
-                m_report.skipped.append(skippedEvent(r.href, ev.skip));
-                continue;
-            }
-            entry.kind = ev.ours ? Kind::Own : Kind::Foreign;
-            entry.synced = Fingerprint(ev.alarm);
-            // Our own upload whose sync was cut off before it was noted.
-            int index = ev.ours ? store.IndexOf(ev.uid) : -1;
-            if (index > 0 && entryOfId(ev.uid) >= 0)
-                index = -1;
-            if (index > 0) {
-                unlinked.remove(Fingerprint(alarms.at(index)), index);
-            } else {
-                index = unlinked.value(entry.synced, -1);
-                if (index > 0)
-                    unlinked.remove(entry.synced, index);
-            }
-            if (index > 0) {
-                entry.id = store.IdOf(index);
-                const int at = newEntry(entry);
-                m_byHref.insert(r.href, at);
-                m_byId.insert(entry.id, at);
-                continue;
-            }
-            m_byHref.insert(r.href, newEntry(entry));
-            appended.append(ev.alarm);
-            appendedEntries.append(m_byHref.value(r.href));
-            lines.append(QStringLiteral("from the server: added %1").arg(AlarmWords::Describe(ev.alarm)));
-            ++counts[Added];
-            continue;
-        }
-        Entry &entry = m_state.entries[e];
-        entry.etag = r.etag;
-        if (entry.kind == Kind::Ignored && !ev.maps)
-            m_report.skipped.append(skippedEvent(r.href, ev.skip)); // changed there, and still no alarm
-        if (entry.kind == Kind::Ignored || entry.kind == Kind::Kept || entry.kind == Kind::Local)
-            continue;
-        const int index = entry.id.isEmpty() ? -1 : store.IndexOf(entry.id);
-        if (!ev.maps) {
-            // It no longer maps onto an alarm: the alarm stays here as it is,
-            // the event there.
-            if (index > 0) {
-                entry.kind = Kind::Kept;
-                lines.append(QStringLiteral("kept here: %1, whose event no longer maps onto an alarm (%2)")
-                                 .arg(AlarmWords::Describe(alarms.at(index)), ev.skip));
-            } else {
-                entry.kind = Kind::Ignored;
-                entry.id.clear();
-                m_report.skipped.append(skippedEvent(r.href, ev.skip));
-            }
-            continue;
-        }
-        const QByteArray theirs = Fingerprint(ev.alarm);
-        if (index < 0) {
-            if (entry.kind == Kind::Foreign) {
-                entry.kind = Kind::Kept; // removed here: stays removed here
-                entry.id.clear();
-                continue;
-            }
-            // Removed here, changed there: the server's version wins.
-            entry.synced = theirs;
-            entry.id.clear();
-            appended.append(ev.alarm);
-            appendedEntries.append(e);
-            lines.append(QStringLiteral("from the server: added again %1 (removed here, changed there)")
-                             .arg(AlarmWords::Describe(ev.alarm)));
-            ++counts[Added];
-            ++m_conflicts;
-            continue;
-        }
-        const AlarmRecord &mine = alarms.at(index);
-        const QByteArray ours = Fingerprint(mine);
-        if (theirs == entry.synced || theirs == ours) {
-            entry.synced = theirs == ours ? theirs : entry.synced;
-            continue; // nothing new there, or the same change on both sides
-        }
-        if (ours != entry.synced) {
-            const AlarmRecord copy = conflictCopy(mine);
-            appended.append(copy);
-            appendedEntries.append(-1);
-            lines.append(QStringLiteral("conflict: %1 changed here and on the server; the server's version is kept, "
-                                        "this computer's as %2")
-                             .arg(AlarmWords::Describe(ev.alarm), AlarmWords::Describe(copy)));
-            ++m_conflicts;
-        } else {
-            lines.append(QStringLiteral("from the server: changed %1 to %2")
-                             .arg(AlarmWords::Describe(mine), AlarmWords::Describe(ev.alarm)));
-            ++counts[Changed];
-        }
-        AlarmRecord updated = ev.alarm;
-        replaced.insert(index, updated);
-        entry.synced = theirs;
-    }
-
-    for (const QString &href : std::as_const(m_removedHrefs)) {
-        const int e = m_byHref.value(href, -1);
-        if (e < 0 || m_state.entries.at(e).href != href)
-            continue;
-        Entry &entry = m_state.entries[e];
-        const int index = entry.id.isEmpty() ? -1 : store.IndexOf(entry.id);
-        if (index < 0 || entry.kind == Kind::Ignored) {
-            kill(entry);
-            continue;
-        }
-        if (entry.kind == Kind::Kept ||
-            (entry.kind == Kind::Foreign && Fingerprint(alarms.at(index)) != entry.synced)) {
-            // The user's own version of another program's event stays here.
-            entry.kind = Kind::Local;
-            entry.href.clear();
-            entry.etag.clear();
-            continue;
-        }
-        if (entry.kind == Kind::Own && Fingerprint(alarms.at(index)) != entry.synced) {
-            // Changed here, removed there: it goes up again as a new event.
-            kill(entry);
-            continue;
-        }
-        if (replaced.contains(index))
-            continue;
-        lines.append(QStringLiteral("from the server: removed %1").arg(AlarmWords::Describe(alarms.at(index))));
-        ++counts[Removed];
-        removals.append(index);
-        removalEntries.append(e);
-    }
-
-    if (!replaced.isEmpty() || !appended.isEmpty() || !removals.isEmpty()) {
-        const qint64 records = alarms.size() + appended.size();
+    QList<Entry> entries = plan.entries;
+    if (!plan.replaced.isEmpty() || !plan.added.isEmpty() || !plan.removed.isEmpty()) {
+        const qint64 records = store.Records().size() + plan.added.size();
         if (records * AlarmHandling::SlotSize > AlarmHandling::MaxFileSize) {
             finish(QStringLiteral("the calendar holds %1 alarms, more than the alarm table can hold; nothing was "
                                   "changed here")
@@ -559,31 +379,30 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
             return false;
         }
         AlarmStore::Change change;
-        for (auto it = replaced.cbegin(); it != replaced.cend(); ++it)
+        for (auto it = plan.replaced.cbegin(); it != plan.replaced.cend(); ++it)
             change.replace.append({it.key(), it.value()});
-        change.add = appended;
-        change.remove = removals;
+        for (const Reconcile::Added &added : plan.added)
+            change.add.append(added.alarm);
+        change.remove = plan.removed;
         change.changedAt = TimingModule::CurrentMinute();
         QString error;
-        QStringList addedIds;
-        if (!store.Apply(change, &error, &addedIds)) {
+        if (!store.Apply(change, &error, addedIds)) {
             finish(QStringLiteral("the alarms from the server could not be saved: %1").arg(error));
             return false;
         }
         m_report.tableChanged = true;
-        for (int k = 0; k < appendedEntries.size(); ++k) {
-            const int e = appendedEntries.at(k);
-            if (e >= 0) {
-                m_state.entries[e].id = addedIds.value(k);
-                m_byId.insert(m_state.entries.at(e).id, e);
-            }
-        }
-        for (int e : std::as_const(removalEntries))
-            kill(m_state.entries[e]);
+        for (int k = 0; k < plan.added.size(); ++k)
+            if (plan.added.at(k).entry >= 0)
+                entries[plan.added.at(k).entry].id = addedIds->value(k);
+        for (int e : plan.removedEntries)
+            kill(entries[e]);
     }
-    m_report.changes += lines;
-    for (int c = 0; c < 3; ++c)
-        m_counts[FromServer][c] += counts[c];
+    m_report.changes += plan.changes;
+    m_report.changes += plan.removedLines;
+    m_counts[FromServer][Added] += plan.counts.added;
+    m_counts[FromServer][Changed] += plan.counts.changed;
+    m_counts[FromServer][Removed] += plan.counts.removed;
+    m_state.entries = entries;
     m_applied = true;
     QString error;
     if (!saveState(&error)) {
@@ -593,76 +412,58 @@ bool Synchronizer::applyDownloads(const QList<Mapped> &resources)
     return true;
 }
 
-void Synchronizer::planUploads()
+// The table as it is now, each record with its identity.
+QStringList Synchronizer::identities()
 {
-    QList<Job> &jobs = m_jobs;
-    jobs.clear();
     const AlarmStore &store = AlarmStore::Instance();
-    const QList<AlarmRecord> &alarms = store.Records();
+    QStringList ids;
+    for (int i = 0; i < store.Records().size(); ++i)
+        ids.append(store.IdOf(i));
+    return ids;
+}
+
+// The alarm as it is now: changed meanwhile, it goes up as it is. False when
+// it was removed meanwhile.
+bool Synchronizer::alarmNow(const QString &id, AlarmRecord *alarm)
+{
+    const AlarmStore &store = AlarmStore::Instance();
+    const int index = store.IndexOf(id);
+    if (!store.Holds(index))
+        return false;
+    *alarm = store.At(index);
+    return true;
+}
+
+void Synchronizer::planUploads(const Reconcile::Plan &plan, const QStringList &addedIds)
+{
+    for (auto it = plan.settled.cbegin(); it != plan.settled.cend(); ++it)
+        m_state.entries[it.key()] = it.value();
+    m_report.changes += plan.keptLines;
+    m_jobs.clear();
     QStringList needBodies;
-    QSet<QString> present;
-    for (int i = 1; i < alarms.size(); ++i) {
-        const QString id = store.IdOf(i);
-        present.insert(id);
-        const int e = entryOfId(id);
-        const QByteArray fingerprint = Fingerprint(alarms.at(i));
-        if (e < 0) {
-            Job job;
-            job.type = Job::PutNew;
-            job.id = id;
-            jobs.append(job);
-            continue;
-        }
-        Entry &entry = m_state.entries[e];
-        if (fingerprint == entry.synced)
-            continue;
-        if (entry.kind == Kind::Foreign) {
-            // Another program's event is never changed from here.
-            entry.kind = Kind::Kept;
-            m_report.changes.append(QStringLiteral("kept here: %1, changed here, whose event belongs to another "
-                                                   "program and is left as it is")
-                                        .arg(AlarmWords::Describe(alarms.at(i))));
-            continue;
-        }
-        if (entry.kind != Kind::Own)
-            continue;
+    for (const Reconcile::Upload &upload : plan.uploads) {
         Job job;
-        job.type = Job::PutChange;
-        job.entry = e;
-        job.id = id;
-        job.href = entry.href;
-        job.etag = entry.etag;
-        jobs.append(job);
-        if (!m_fetched.contains(entry.href))
-            needBodies.append(entry.href);
-    }
-    for (int e = 0; e < m_state.entries.size(); ++e) {
-        Entry &entry = m_state.entries[e];
-        if (entry.id.isEmpty() || present.contains(entry.id))
-            continue;
-        switch (entry.kind) {
-        case Kind::Own: {
-            Job job;
-            job.type = Job::Delete;
-            job.entry = e;
+        job.id = upload.added >= 0 ? addedIds.value(upload.added) : upload.id;
+        if (upload.change) {
+            const Entry &entry = m_state.entries.at(upload.entry);
+            job.type = Job::PutChange;
+            job.entry = upload.entry;
             job.href = entry.href;
             job.etag = entry.etag;
-            job.what = QStringLiteral("the event %1").arg(entry.href);
-            jobs.append(job);
-            break;
+            if (!m_fetched.contains(entry.href))
+                needBodies.append(entry.href);
         }
-        case Kind::Foreign:
-        case Kind::Kept:
-            // Removed here; the other program's event stays, and is not
-            // taken again.
-            entry.kind = Kind::Kept;
-            entry.id.clear();
-            break;
-        case Kind::Local:
-        case Kind::Ignored:
-            kill(entry);
-            break;
-        }
+        m_jobs.append(job);
+    }
+    for (int e : plan.deletions) {
+        const Entry &entry = m_state.entries.at(e);
+        Job job;
+        job.type = Job::Delete;
+        job.entry = e;
+        job.href = entry.href;
+        job.etag = entry.etag;
+        job.what = QStringLiteral("the event %1").arg(entry.href);
+        m_jobs.append(job);
     }
     // What goes up is taken from the table as each request is sent. Where the
     // table was lent for the sync (a command with no clock), it is given back
@@ -686,12 +487,8 @@ void Synchronizer::nextJobs()
     while (m_jobError.isEmpty() && m_inFlight < Parallel && !jobs.isEmpty()) {
         Job job = jobs.takeFirst();
         if (job.type != Job::Delete) {
-            // The alarm as it is now: changed meanwhile, it goes up as it is.
-            const AlarmStore &store = AlarmStore::Instance();
-            const int index = store.IndexOf(job.id);
-            if (!store.Holds(index))
+            if (!alarmNow(job.id, &job.alarm))
                 continue; // removed meanwhile: the next sync takes it
-            job.alarm = store.At(index);
             job.fingerprint = Fingerprint(job.alarm);
             job.what = AlarmWords::Describe(job.alarm);
         }
@@ -737,8 +534,6 @@ void Synchronizer::jobDone(const Job &job, Sent sent, const CalDav::Result &resu
         entry.uid = job.id;
         entry.synced = job.fingerprint;
         m_state.entries.append(entry);
-        m_byId.insert(entry.id, int(m_state.entries.size()) - 1);
-        m_byHref.insert(entry.href, int(m_state.entries.size()) - 1);
         m_report.changes.append(QStringLiteral("to the server: added %1").arg(job.what));
         ++m_counts[ToServer][Added];
     } else if (job.type == Job::PutChange) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "interchange/ICalendar.h"
 #include "sync/CalDav.h"
+#include "sync/Reconcile.h"
 #include "sync/SyncState.h"
 
 #include <QHash>
@@ -23,7 +23,8 @@ class QThread;
 // keeps the server's version and the local one as a disabled copy. Another
 // program's events are followed but never changed on the server. A fault
 // leaves Alarms.dat as it was, and what was done stays done: the next sync
-// goes on from there.
+// goes on from there. What is done is decided by Reconcile; this carries it
+// out (carryOut is the one place that changes the table).
 //
 // Everything that talks to the server or reads what it sends (the answers,
 // their XML, every event) runs on a thread of its own, made for the sync and
@@ -81,13 +82,6 @@ public:
 private:
     // How long the destructor waits for the worker's thread to end.
     static constexpr int EndWaitMs = 2000;
-    // One downloaded event, read on the server's thread.
-    struct Mapped
-    {
-        QString href;
-        QByteArray etag;
-        ICalendar::Event event;
-    };
     struct Job
     {
         enum Type { PutNew, PutChange, Delete } type = PutNew;
@@ -106,9 +100,12 @@ private:
     class Worker;
 
     void listed(const CalDav::Result &result, const CalDav::Listing &listing);
-    void fetched(const CalDav::Result &result, const QList<Mapped> &resources);
-    bool applyDownloads(const QList<Mapped> &resources);
-    void planUploads();
+    // Each downloaded event is read on the server's thread.
+    void fetched(const CalDav::Result &result, const QList<Reconcile::Download> &resources);
+    bool carryOut(const Reconcile::Plan &plan, QStringList *addedIds);
+    static QStringList identities();
+    static bool alarmNow(const QString &id, AlarmRecord *alarm);
+    void planUploads(const Reconcile::Plan &plan, const QStringList &addedIds);
     void releaseTable();
     void bodiesForUpdates(const CalDav::Result &result);
     void nextJobs();
@@ -116,7 +113,6 @@ private:
     void finish(const QString &error = {});
     void stopWorker();
     bool saveState(QString *error);
-    int entryOfId(const QString &id) const;
     void reindex();
     // Runs f on the server's thread, in the worker.
     template <typename F> void toWorker(F f);
@@ -138,7 +134,6 @@ private:
     QStringList m_removedHrefs;
     QSet<QString> m_fetched; // hrefs whose body came down this round
     QHash<QString, int> m_byHref;
-    QHash<QString, int> m_byId;
     QList<Job> m_jobs;
     bool m_applied = false; // what came down is in the table: the state may be saved
     int m_inFlight = 0;
