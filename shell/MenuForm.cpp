@@ -7,6 +7,7 @@
 #include "clockwindow/MainForm.h"
 #include "engine/AlarmChecking.h"
 #include "engine/Settings.h"
+#include "engine/Trace.h"
 #include "notify/MissedForm.h"
 #include "resources/Artwork.h"
 #include "shell/SystemTray.h"
@@ -82,16 +83,19 @@ MenuForm::MenuForm()
         SystemTray::TrayIconAdded = true;
         // The menus load before the clock saves anything, so no "Last Check"
         // yet means the very first start: a bare clock gives no hint of its menu.
-        if (Settings::Read(Settings::LastCheck).isEmpty())
-            // Once the tray has had a moment to take the icon, so the message
-            // points at it.
-            QTimer::singleShot(FirstStartMessageDelay, icon, [icon] {
-                if (QSystemTrayIcon::isSystemTrayAvailable() && icon->supportsMessages())
-                    // With the program's own icon: a StatusNotifierItem tray shows a
-                    // message's icon in place of the item's while the message lasts.
-                    icon->showMessage(QStringLiteral("Tockwise"), FirstStartMessage, Artwork::ProgramIcon(),
-                                      FirstStartMessageTime);
-            });
+        const bool firstStart = Settings::Read(Settings::LastCheck).isEmpty();
+        // Once the tray has had a moment to take the icon, so the message
+        // points at it.
+        QTimer::singleShot(FirstStartMessageDelay, icon, [icon, firstStart] {
+            const bool show = firstStart && QSystemTrayIcon::isSystemTrayAvailable() && icon->supportsMessages();
+            if (show)
+                // With the program's own icon: a StatusNotifierItem tray shows a
+                // message's icon in place of the item's while the message lasts.
+                icon->showMessage(QStringLiteral("Tockwise"), FirstStartMessage, Artwork::ProgramIcon(),
+                                  FirstStartMessageTime);
+            // Said either way: the moment a later start would have shown it.
+            TraceEvent("tray-message", show ? QStringLiteral("shown") : QStringLiteral("none"));
+        });
     }
 }
 

@@ -34,7 +34,6 @@ def desk(request):
     passed = getattr(request.node, "passed", False)
     if not passed:
         harness.screenshot(f"{name}-failure")
-        log = d.work / "clock.log"
-        if log.exists():
-            print("clock:\n" + "\n".join(log.read_text(errors="replace").splitlines()[-60:]))
+        for log in sorted(d.work.glob("clock*.log")):
+            print(f"{log.name}:\n" + "\n".join(log.read_text(errors="replace").splitlines()[-60:]))
     d.close(passed)

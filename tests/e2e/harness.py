@@ -398,7 +398,8 @@ class Clock:
 
     def __init__(self, desk, args=(), at=None, env=None, poll=False, trace=True):
         self.desk = desk
-        self.log = desk.work / "clock.log"
+        # A log of each start's own, so that one start's events are not taken for another's.
+        self.log = next(desk.work / f"clock{n or ''}.log" for n in range(99) if not (desk.work / f"clock{n or ''}.log").exists())
         self.offset_file = desk.work / "faketime.rc"
         extra = {"TOCKWISE_TRACE": "1"} if trace else {}
         if poll:
@@ -618,6 +619,11 @@ class Reader:
 
     def has(self, o, state):
         return o.getState().contains(getattr(self.atspi, "STATE_" + state.upper()))
+
+    def gone(self, role, name=None, what=None):
+        """Waits until nothing of that role and name is on screen."""
+        wait_for(lambda: not any(self.has(o, "showing") for o in self.all(role, name)),
+                 what or f"the {role} {name!r} stayed on screen")
 
     def extents(self, o):
         """(x, y, width, height) of an object on screen."""

@@ -92,3 +92,129 @@ def test_enter_and_escape_in_an_open_drop_down_close_only_it(desk, name, steps, 
         assert "\t".join(last[1:4] + last[5:6]) == kept, f"{name}: --list ends with {last}, {listed[2]}"
     else:
         assert name not in last, f"{name}: Escape kept the alarm: {last}"
+
+
+def test_a_newcomers_first_start(desk):
+    """One tray message says the clock runs and how to reach its menu; the
+    clock's tooltip says the same; the empty list says what to do until there
+    is an alarm. A later start shows no message."""
+    r = desk.start(wm=True)
+    clock = desk.clock()
+    assert desk.setting("Last Check") is None, "setup: a fresh start found a stored last check"
+    running = lambda n: n.startswith("The clock is running.")  # noqa: E731
+    r.click(r.find("label", running, what="the first start showed no tray message"))
+    r.gone("label", running, what="a click left the tray message open")
+    x, y, _, _ = h.geometry(clock.window())
+    h.run("xdotool", "mousemove", x + 100, y + 35, "sleep", 0.2, "mousemove", x + 104, y + 38)
+    # "Right-click for the menu; drag to move." is one line of some 30 characters.
+    h.wait_for(lambda: [t for t in tips(clock.pid) if t[1] >= 150],
+               f"resting on the clock showed no tooltip of a line's width: {tips(clock.pid)}")
+
+    h.run("xdotool", "mousemove", 5, 5)
+    open_list(desk, clock)
+    lst = r.find("list", LIST)
+    lx, ly, lw, lh = r.extents(lst)
+    middle = f"{lw - 40}x{lh // 2}+{lx + 20}+{ly + lh // 4}"  # below where a first row lies
+    assert h.pixels(h.screenshot(f"{desk.name}-empty"), middle, threshold="80%") >= 40, \
+        "the empty alarm list shows no hint in its middle"
+    r.press("push button", "Add New")
+    r.focus("text", "Name")
+    h.type_text("Tea")
+    r.press("push button", "Confirm")
+    h.wait_for(lambda: r.rows(LIST), "the list shows no row for the new alarm")
+    assert h.pixels(h.screenshot(f"{desk.name}-one"), middle, threshold="80%") == 0, \
+        "the hint stayed in the alarm list once it held an alarm"
+    h.key("alt+F4", wid=h.window("Tockwise", (393, 345)))  # the window manager's close
+    h.gone("Tockwise", (393, 345), what="alt+F4 left the alarm list open")
+    clock.menu("Exit")
+    h.wait_for(lambda: not clock.alive(), '"Exit" did not end the program')
+    assert desk.setting("Last Check"), "setup: the first run stored no last check"
+
+    later = desk.clock()
+    assert later.wait_for("tray-message") == ["none"], "a later start showed the tray message again"
+
+
+def tips(pid):
+    """The program's tooltip windows on screen, one line high: (id, width, height)."""
+    found = []
+    for wid in h.quiet("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--class", "tockwise").split():
+        g = h.geometry(wid)
+        if g and g[3] < 40 and "TOOLTIP" in h.quiet("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE"):
+            found.append((wid, g[2], g[3]))
+    return found
+
+
+def pointer():
+    """The pointer's image as the X server has it: (width, height, x hot spot, y hot spot)."""
+    import ctypes
+    import ctypes.util
+
+    class Image(ctypes.Structure):
+        _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                    ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort)]
+    x11, xfixes = (ctypes.CDLL(ctypes.util.find_library(n)) for n in ("X11", "Xfixes"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    i = xfixes.XFixesGetCursorImage(x11.XOpenDisplay(None)).contents
+    return i.width, i.height, i.xhot, i.yhot
+
+
+def test_what_a_screen_reader_hears(desk):
+    """The notification is an alert whose "Close" button closes it; the list,
+    the editor's boxes and lists carry their names and labels; the about
+    windows' links are focused and open their sites with Enter, under the
+    program's own pointing hand; Down in the missed panel gives its line the focus."""
+    r = desk.start(wm=True)
+    opened = desk.work / "opened.txt"
+    browser = desk.work / "browser"
+    browser.write_text(f'#!/bin/sh\necho "$1" >>"{opened}"\n')
+    browser.chmod(0o755)
+    h.write_alarms(desk.prog / "Alarms.dat", "Dentist|daily|08:00")
+    desk.write_settings(**{"Last Check": h.minute_of("2024-03-07 07:58")})
+    desk.data.mkdir(parents=True)
+    (desk.data / "missed-alarms.txt").write_text("Gym - 07:00,  6 March\nPills - 07:30,  6 March\n")
+    clock = desk.clock(at=h.epoch("2024-03-07 07:59:57"), env={"BROWSER": str(browser)})
+    alert = r.find("alert", "Alarm Notification: Dentist, 08:00,  7 March",
+                   what="the 08:00 alarm showed no notification read as an alert named after it")
+    r.press("push button", "Close", within=alert, what='the notification\'s "X" is no push button "Close"')
+    h.gone("Alarm Notification", what='pressing "Close" left the notification open')
+
+    open_list(desk, clock)
+    r.press("push button", "Add New")
+    r.focus("text", "Name")
+    h.type_text("Tea")
+    for role, name, label in [("list", LIST, None), ("text", "Name", "Name:"), ("text", "Hour", "Time:"),
+                              ("text", "Minute", None), ("combo box", "Once Only", "Type:"),
+                              ("combo box", "Monday", "Day:"), ("table", "Date", "Date:")]:
+        o = r.find(role, name, what=f"no {role} named {name!r}", showing=False)
+        assert label is None or label in r.labelled_by(o), f"the {role} {name!r} is not labelled {label!r}"
+    for link in ("About Varnod", "About Crewline Kit"):
+        assert r.has(r.find("link", link), "focusable"), f"{link!r} is no focusable link"
+    h.key("Escape")
+    h.gone("Alarm Details", what="Escape did not close the editor")
+
+    for link, title, size, address in [("About Varnod", "About Varnod", (750, 469), "https://www.varnod.example"),
+                                       ("About Crewline Kit", "Crewline Kit", (750, 500),
+                                        "https://www.crewlinekit.example")]:
+        r.click(r.find("link", link))
+        h.window(title, size, what=f"the link did not open {title!r}")
+        site = r.find("link", address, what=f"{title!r} shows no link named {address}")
+        r.wait_state(site, "focused", what=f"the link of {title!r} is not focused")
+        h.key("Return")
+        h.wait_for(lambda: address in h._read(opened).split(), f"Enter in {title!r} did not open {address}")
+        x, y, w, hh = r.extents(site)
+        h.run("xdotool", "mousemove", x + w // 2, y + hh // 2)
+        h.wait_for(lambda: pointer() == (32, 32, 5, 1),
+                   f"over the link of {title!r} the pointer is not the 32 x 32 hand at 5, 1")
+        h.key("Escape")
+        h.gone(title, size, what=f"Escape did not close {title!r}")
+
+    h.key("alt+F4", wid=h.window("Tockwise", (393, 345)))
+    if not h.windows("Missed Alarms"):  # the lines kept from before show it at the start
+        clock.menu("Show Missed Alarms")
+    panel = r.find("list", "Missed Alarms", what='"Show Missed Alarms" did not show the panel')
+    r.click(panel)
+    h.key("Down", "Down")
+    line = r.find("list item", "Pills - 07:30,  6 March")
+    r.wait_state(line, "focused", what="the line chosen with Down is not the focused list item")
