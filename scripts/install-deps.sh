@@ -14,7 +14,7 @@ packages=(
     dpkg-dev file lintian
     xvfb xdotool trayer openbox faketime x11-utils x11-apps x11-xserver-utils imagemagick
     xfce4-panel xfce4-notifyd dbus-daemon dbus-bin libglib2.0-bin
-    at-spi2-core python3-pyatspi libxfixes3
+    at-spi2-core python3-pyatspi python3-pytest python3-dbus libxfixes3
     libical-dev libical3
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop libpulse-dev
     qtkeychain-qt6-dev libsecret-1-0 radicale gnome-keyring curl openssl

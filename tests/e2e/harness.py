@@ -137,6 +137,16 @@ def type_text(text):
     run("xdotool", "type", "--delay", 30, text)
 
 
+def tips(pid):
+    """The program's tooltip windows on screen, one line high: (id, width, height)."""
+    found = []
+    for wid in quiet("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--class", "tockwise").split():
+        g = geometry(wid)
+        if g and g[3] < 40 and "TOOLTIP" in quiet("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE"):
+            found.append((wid, g[2], g[3]))
+    return found
+
+
 def screenshot(name):
     ARTIFACTS.mkdir(parents=True, exist_ok=True)
     path = ARTIFACTS / f"{name}.png"
@@ -193,6 +203,8 @@ class Desktop:
         return p
 
     def close(self, passed):
+        if _SESSION:  # what the shared bus started for this test (xfconfd, a notification server)
+            quiet("pkill", "-P", _SESSION[1].pid)
         for pid in quiet("pgrep", "-f", f"^{self.prog}/tockwise( |$)").split():
             with _ignored():
                 os.kill(int(pid), signal.SIGTERM)
@@ -314,7 +326,7 @@ class Desktop:
         """An Xfce panel at the bottom left holding only its StatusNotifierItem tray (start_session_bus first)."""
         channel = self.work / "config" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
         channel.mkdir(parents=True, exist_ok=True)
-        (channel / "xfce4-panel.xml").write_text(PANEL_XML)
+        shutil.copy(SERVERS / "xfce4-panel.xml", channel)
         self.spawn("xfce4-panel", log="panel.log")
         wait_for(lambda: "boolean true" in bus_property(WATCHER, "/StatusNotifierWatcher", WATCHER,
                                                          "IsStatusNotifierHostRegistered"),
@@ -399,7 +411,8 @@ class Clock:
     def __init__(self, desk, args=(), at=None, env=None, poll=False, trace=True):
         self.desk = desk
         # A log of each start's own, so that one start's events are not taken for another's.
-        self.log = next(desk.work / f"clock{n or ''}.log" for n in range(99) if not (desk.work / f"clock{n or ''}.log").exists())
+        logs = (desk.work / f"clock{n or ''}.log" for n in range(99))
+        self.log = next(log for log in logs if not log.exists())
         self.offset_file = desk.work / "faketime.rc"
         extra = {"TOCKWISE_TRACE": "1"} if trace else {}
         if poll:
@@ -465,21 +478,6 @@ class Clock:
 
 
 WATCHER = "org.kde.StatusNotifierWatcher"
-PANEL_XML = """<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array"><value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=8;x=0;y=1010"/>
-      <property name="length" type="uint" value="20"/>
-      <property name="position-locked" type="bool" value="true"/>
-      <property name="size" type="uint" value="28"/>
-      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
-    </property>
-  </property>
-  <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
-</channel>
-"""
 
 
 def bus_property(service, path, interface, name):

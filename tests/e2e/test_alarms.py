@@ -107,8 +107,8 @@ def test_a_newcomers_first_start(desk):
     x, y, _, _ = h.geometry(clock.window())
     h.run("xdotool", "mousemove", x + 100, y + 35, "sleep", 0.2, "mousemove", x + 104, y + 38)
     # "Right-click for the menu; drag to move." is one line of some 30 characters.
-    h.wait_for(lambda: [t for t in tips(clock.pid) if t[1] >= 150],
-               f"resting on the clock showed no tooltip of a line's width: {tips(clock.pid)}")
+    h.wait_for(lambda: [t for t in h.tips(clock.pid) if t[1] >= 150],
+               f"resting on the clock showed no tooltip of a line's width: {h.tips(clock.pid)}")
 
     h.run("xdotool", "mousemove", 5, 5)
     open_list(desk, clock)
@@ -132,16 +132,6 @@ def test_a_newcomers_first_start(desk):
 
     later = desk.clock()
     assert later.wait_for("tray-message") == ["none"], "a later start showed the tray message again"
-
-
-def tips(pid):
-    """The program's tooltip windows on screen, one line high: (id, width, height)."""
-    found = []
-    for wid in h.quiet("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--class", "tockwise").split():
-        g = h.geometry(wid)
-        if g and g[3] < 40 and "TOOLTIP" in h.quiet("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE"):
-            found.append((wid, g[2], g[3]))
-    return found
 
 
 def pointer():

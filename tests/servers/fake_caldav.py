@@ -5,7 +5,8 @@ Usage: fake_caldav.py PORT_FILE LOG_FILE [options]
 
 Serves one calendar collection, /cal/, with no password check and no sync
 token (so every sync lists it whole), on a free port of 127.0.0.1 written to
-PORT_FILE. What it does is logged to LOG_FILE, one line each, with the time:
+PORT_FILE, then "ready" on standard output. What it does is logged to
+LOG_FILE, one line each, with the time:
 "sent multiget 1712.345", "put /cal/x.ics 412", ...
 
 Options:
@@ -147,6 +148,7 @@ server = Server(("127.0.0.1", 0), Handler)
 with open(args.port_file + ".new", "w") as f:
     f.write(str(server.server_address[1]))
 os.replace(args.port_file + ".new", args.port_file)
+print("ready", flush=True)
 try:
     server.serve_forever()
 except KeyboardInterrupt:
