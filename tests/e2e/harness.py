@@ -290,6 +290,9 @@ class Desktop:
             _SESSION = [out[0], _Pid(int(out[1]))]
             atexit.register(lambda: [p.terminate() for p in _SESSION[1:]])
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = _SESSION[0]
+        # What the bus starts on demand (a notification server) belongs to this test's desktop.
+        run("dbus-update-activation-environment", "DISPLAY", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+            "XDG_RUNTIME_DIR", "XDG_CACHE_HOME")
         return self
 
     def start_system_bus(self):
