@@ -13,7 +13,7 @@ build=${1:-build}
 seconds=${2:-60}
 program=$PWD/$build/bin/tockwise
 [ -x "$program" ] || { echo "build the program first ($program)"; exit 1; }
-e2e=$PWD/tests/e2e
+e2e=$PWD/tests/servers
 
 work=$(mktemp -d)
 pids=()
