@@ -6,6 +6,7 @@ and name). Every wait is on a condition with a generous limit; a failure says
 what a person at the screen would have seen."""
 
 import atexit
+import contextlib
 import datetime as dt
 import os
 import pathlib
@@ -206,7 +207,7 @@ class Desktop:
         if _SESSION:  # what the shared bus started for this test (xfconfd, a notification server)
             quiet("pkill", "-P", _SESSION[1].pid)
         for pid in quiet("pgrep", "-f", f"^{self.prog}/tockwise( |$)").split():
-            with _ignored():
+            with contextlib.suppress(OSError):
                 os.kill(int(pid), signal.SIGTERM)
         for p in reversed(self.procs):
             if p.poll() is None:
@@ -536,12 +537,12 @@ class Reader:
         pyatspi.Registry.registerEventListener(self._focus, "object:state-changed:focused")
 
     def _shown(self, event):
-        with _ignored(Exception):
+        with contextlib.suppress(Exception):
             if event.detail1 and event.source.getRoleName() == "popup menu":
                 self.popups.append(event.source)
 
     def _focus(self, event):
-        with _ignored(Exception):
+        with contextlib.suppress(Exception):
             if event.detail1:
                 self.focused.append((event.source.getRoleName(), event.source.name))
 
@@ -563,7 +564,7 @@ class Reader:
         def menu():
             self.pump()
             for m in reversed(self.popups):
-                with _ignored(Exception):
+                with contextlib.suppress(Exception):
                     if self.has(m, "showing") and next(self.all("menu item", item, m), None):
                         return m
         m = wait_for(menu, what or f"no open menu offers {item!r}")
@@ -647,12 +648,6 @@ class Reader:
         wait_for(lambda: self.pump() or self.has(o, state) == on,
                  what or f"{o.getRoleName()} {o.name!r} is {'not ' if on else ''}{state}")
 
-    def set_text(self, role, name, text):
-        o = self.find(role, name)
-        editable = o.queryEditableText()
-        editable.setTextContents(text)
-        return o
-
     def text(self, o):
         t = o.queryText()
         return t.getText(0, t.characterCount)
@@ -683,21 +678,10 @@ class _Pid:
             return 0
 
     def terminate(self):
-        with _ignored():
+        with contextlib.suppress(OSError):
             os.kill(self.pid, signal.SIGTERM)
 
     kill = terminate
 
     def wait(self, timeout):
         wait_for(lambda: self.poll() is not None, f"process {self.pid} did not end", timeout)
-
-
-class _ignored:
-    def __init__(self, kinds=OSError):
-        self.kinds = kinds
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, value, tb):
-        return kind is not None and issubclass(kind, self.kinds)
