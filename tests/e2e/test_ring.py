@@ -27,6 +27,12 @@ def quiet(desk):  # nothing printed but trace lines, in all the program's starts
     assert said == [], f"the program printed {said}"
 
 
+def close(desk, alert):
+    """The notification's "X", as a screen reader's user presses it."""
+    desk.reader.press("push button", "Close", within=alert, what='the notification has no "X"')
+    h.gone(NOTE, what='its "X" left the notification open')
+
+
 def test_typing_elsewhere_goes_on_while_an_alarm_opens(desk):
     """Typed as it rings, all reaches the terminal; the notification, above it, asks heed, has a tip; Escape ends it."""
     desk.start(wm=True, tray=False)
@@ -105,8 +111,7 @@ def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, serve
     clock, alert = ring(desk, "08:00", *(f"At {m}|daily|08:{m}" for m in ("00", "05", "10", "15", "20")))
     becomes((False, 70), "the output of a ringing alarm", kept=True)
     assert clock.wait_for("output-raised") and h.wait_for(lambda: h.loud_stretches(wav), "the ring was not heard")
-    desk.reader.press("push button", "Close", within=alert, what='the notification has no "X"')
-    h.gone(NOTE, what='its "X" left the notification open')
+    close(desk, alert)
     becomes((True, 5), "the output after the ring", kept=False)
     clock.stop()
     clock, _ = ring(desk, "08:05")
@@ -127,8 +132,7 @@ def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, serve
     becomes((False, 90), "the output told 90 % while ringing")
     assert clock.traces("output-raised") == ["nullsink 90"], "the output was raised with the alarm volume off"
     user(40, 0)
-    desk.reader.press("push button", "Close", within=alert, what='the notification has no "X"')
-    h.gone(NOTE, what='its "X" left the notification open')
+    close(desk, alert)
     becomes((False, 40), "the output the user set to 40 % mid-ring", kept=False)
     clock.stop()
     clock, _ = ring(desk, "08:15")
@@ -207,8 +211,7 @@ def test_while_an_alarm_rings_the_computer_stays_awake_and_the_music_pauses(desk
     print("video Stopped", file=players.stdin, flush=True)
     players.seen(" user video Stopped", "the stand-in did not hear the user")
     closed = time.time()
-    desk.reader.press("push button", "Close", within=alert, what='the notification has no "X"')
-    h.gone(NOTE, what='its "X" left the notification open')
+    close(desk, alert)
     released = float(logind.seen(r"^released (\S+)", "logind's descriptor was not closed")[1])
     assert released - closed <= 1, f"the inhibitor was let go {released - closed:.3f} s after the X"
     players.seen(rf" portal-close {re.escape(request)}$", "the portal's request was not closed")
