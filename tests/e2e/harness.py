@@ -323,6 +323,7 @@ class Desktop:
         os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         _READER.popups.clear()
         _READER.focused.clear()
+        _READER._app = None
         self.reader = _READER
         return self.reader
 
@@ -533,6 +534,7 @@ class Reader:
         # of it when it is shown.
         self.popups = []
         self.focused = []  # (role, name) of each object given the focus, in turn
+        self._app = None
         pyatspi.Registry.registerEventListener(self._shown, "object:state-changed:showing")
         pyatspi.Registry.registerEventListener(self._focus, "object:state-changed:focused")
 
@@ -552,11 +554,18 @@ class Reader:
             self.context.iteration(False)
 
     def app(self):
+        # The one found last while it answers: a slow program (the sanitizers')
+        # is not asked to name itself again at every look.
+        with contextlib.suppress(Exception):
+            if self._app is not None and self._app.name == "Tockwise":
+                return self._app
+
         def look():
             self.pump()
             return next((a for a in self.atspi.Registry.getDesktop(0) if a is not None and a.name == "Tockwise"),
                         None)
-        return wait_for(look, "the program is not on the accessibility bus")
+        self._app = wait_for(look, "the program is not on the accessibility bus")
+        return self._app
 
     def choose(self, item, what=None):
         """The item of the menu open now, as a screen reader's user picks it:
