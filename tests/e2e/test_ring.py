@@ -91,8 +91,9 @@ def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, serve
     def pipewire():  # with its PulseAudio server and session manager, and a null sink
         for n, name in enumerate(("pipewire", "wireplumber", "pipewire-pulse")):
             desk.spawn(name, log=f"{name}.log", env={"XDG_STATE_HOME": str(desk.work / "state")})
-            n or h.wait_for(lambda: (desk.work / "run" / "pipewire-0").exists(), "PipeWire did not start")
-        h.wait_for(lambda: "on PipeWire" in h.quiet("pactl", "info"), "PipeWire's PulseAudio server did not start")
+            n or h.wait_for(lambda: (desk.work / "run" / "pipewire-0").exists(), "PipeWire did not start", 30)
+        # A sound server of the machine's: slow to come up on a busy one.
+        h.wait_for(lambda: "on PipeWire" in h.quiet("pactl", "info"), "PipeWire's PulseAudio server did not start", 30)
         h.run("pactl", "load-module", "module-null-sink", "sink_name=nullsink")
         return h.wait_for(lambda: subprocess.run(["pactl", "set-default-sink", "nullsink"]).returncode == 0, "no sink")
     user = lambda v, m: h.run("pactl", "set-sink-volume", "nullsink", f"{v}%") or h.run(  # noqa: E731
