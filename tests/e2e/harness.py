@@ -292,8 +292,11 @@ class Desktop:
             atexit.register(lambda: [p.terminate() for p in _SESSION[1:]])
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = _SESSION[0]
         # What the bus starts on demand (a notification server) belongs to this test's desktop.
-        run("dbus-update-activation-environment", "DISPLAY", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
-            "XDG_RUNTIME_DIR", "XDG_CACHE_HOME")
+        # A bus just forked may not take the call yet on a busy machine.
+        wait_for(lambda: subprocess.run(["dbus-update-activation-environment", "DISPLAY", "XDG_CONFIG_HOME",
+                                         "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"],
+                                        capture_output=True).returncode == 0,
+                 "the session bus did not take this desktop's environment", every=0.2)
         return self
 
     def start_system_bus(self):
