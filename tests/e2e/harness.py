@@ -5,6 +5,7 @@ the program's controls found as a screen reader finds them (AT-SPI, by role
 and name). Every wait is on a condition with a generous limit; a failure says
 what a person at the screen would have seen."""
 
+import array
 import atexit
 import contextlib
 import datetime as dt
@@ -26,6 +27,9 @@ SERVERS = E2E.parent / "servers"
 PROGRAM = pathlib.Path(os.environ.get("TOCKWISE_PROGRAM", "tockwise"))
 ARTIFACTS = pathlib.Path(os.environ.get("TOCKWISE_ARTIFACTS", tempfile.gettempdir()))
 LIMIT = 10.0  # seconds: enough on a machine busy with other work
+# The program's windows, by title and size.
+CLOCK, PANEL, LIST = ("Tockwise", (200, 70)), ("Missed Alarms", (400, 135)), ("Tockwise", (393, 345))
+EDITOR, THEME = ("Alarm Details", (305, 321)), ("Tockwise - Theme", (201, 169))
 
 
 def wait_for(check, what, timeout=LIMIT, every=0.05):
@@ -132,6 +136,11 @@ def key(*keys, wid=None):
     if wid:
         quiet("xdotool", "windowactivate", "--sync", wid)
     run("xdotool", "key", "--clearmodifiers", *keys)
+
+
+def active():
+    """The window that has the keyboard, as the window manager says."""
+    return quiet("xdotool", "getactivewindow").strip()
 
 
 def type_text(text):
@@ -287,8 +296,7 @@ class Desktop:
         library stays with the first bus it met."""
         global _SESSION
         if _SESSION is None:
-            out = run("dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1").split()
-            _SESSION = [out[0], _Pid(int(out[1]))]
+            _SESSION = list(_bus("--session"))
             atexit.register(lambda: [p.terminate() for p in _SESSION[1:]])
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = _SESSION[0]
         # What the bus starts on demand (a notification server) belongs to this test's desktop.
@@ -301,10 +309,8 @@ class Desktop:
 
     def start_system_bus(self):
         """A bus of the test's own for stand-ins of system services."""
-        out = run("dbus-daemon", "--config-file=/usr/share/dbus-1/session.conf", "--fork", "--print-address=1",
-                  "--print-pid=1").split()
-        os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = out[0]
-        self.procs.append(_Pid(int(out[1])))
+        os.environ["DBUS_SYSTEM_BUS_ADDRESS"], p = _bus("--config-file=/usr/share/dbus-1/session.conf")
+        self.procs.append(p)
         return self
 
     def start_reader(self):
@@ -349,19 +355,28 @@ class Desktop:
             return m and m.group(1)
         return wait_for(look, "the program registered no StatusNotifierItem")
 
-    def start_sound(self):
-        """PulseAudio with a null sink as the default output; False where none can be started."""
-        if not all(shutil.which(t) for t in ("pulseaudio", "pactl", "pacat", "parec")):
+    def start_sound(self, server="pulseaudio"):
+        """A sound server (PulseAudio, or PipeWire with its PulseAudio server and session manager) whose default output
+        is a null sink; False where none can be started."""
+        if server == "pipewire":
+            for n, name in enumerate(("pipewire", "wireplumber", "pipewire-pulse")):
+                self.spawn(name, log=f"{name}.log", env={"XDG_STATE_HOME": str(self.work / "state")})
+                n or wait_for(lambda: (self.work / "run" / "pipewire-0").exists(), "PipeWire did not start", 30)
+            # A sound server of the machine's: slow to come up on a busy one.
+            wait_for(lambda: "on PipeWire" in quiet("pactl", "info"), "PipeWire's PulseAudio server did not start", 30)
+            run("pactl", "load-module", "module-null-sink", "sink_name=nullsink")
+        elif not all(shutil.which(t) for t in ("pulseaudio", "pactl", "pacat", "parec")):
             return False
-        self.spawn("pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                   "--load=module-null-sink sink_name=nullsink", "--load=module-native-protocol-unix",
-                   log="pulseaudio.log")
+        else:
+            self.spawn("pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                       "--load=module-null-sink sink_name=nullsink", "--load=module-native-protocol-unix",
+                       log="pulseaudio.log")
         try:
-            wait_for(lambda: subprocess.run(["pactl", "info"], capture_output=True).returncode == 0,
-                     "no sound server", 5)
+            wait_for(lambda: subprocess.run(["pactl", "set-default-sink", "nullsink"], capture_output=True)
+                     .returncode == 0, "no sound server")
         except AssertionError:
             return False
-        return subprocess.run(["pactl", "set-default-sink", "nullsink"], capture_output=True).returncode == 0
+        return True
 
     def record(self, name="sound.wav"):
         """Records the null sink until stop_recording; a low-latency stream of
@@ -376,12 +391,15 @@ class Desktop:
         self.recorder.send_signal(signal.SIGINT)
         self.recorder.wait(10)
 
-    def server(self, script, *args, log=None):
-        """A stand-in service of tests/servers, once it prints "ready"."""
-        log = log or f"{pathlib.Path(script).stem}.log"
-        p = self.spawn("/usr/bin/python3", SERVERS / script, *args, log=log)
-        wait_for(lambda: "ready" in _read(self.work / log) or p.poll() is not None, f"{script} did not start")
-        assert p.poll() is None, f"{script} ended: {_read(self.work / log)}"
+    def server(self, script, *args, bus=None, log=None):
+        """A stand-in service of tests/servers (given the address of a bus, "session" or "system"), once it prints
+        "ready"; told on its standard input what a user does; p.seen(pattern, what) waits for a line of its log."""
+        log = self.work / (log or f"{pathlib.Path(script).stem}.{len(self.procs)}.log")
+        args = (os.environ[f"DBUS_{bus.upper()}_BUS_ADDRESS"], *args) if bus else args
+        p = self.spawn("/usr/bin/python3", SERVERS / script, *args, log=log.name, stdin=subprocess.PIPE, text=True)
+        wait_for(lambda: "ready" in _read(log) or p.poll() is not None, f"{script} did not start")
+        assert p.poll() is None, f"{script} ended: {_read(log)}"
+        p.log, p.seen = log, lambda pattern, what: wait_for(lambda: re.search(pattern, _read(log), re.M), what)
         return p
 
     def install(self):
@@ -468,6 +486,10 @@ class Clock:
     def alive(self):
         return self.proc.poll() is None
 
+    def ends(self, what="the program did not end"):
+        """Waits for the program to end by itself; its exit status."""
+        return wait_for(lambda: not self.alive(), what) and self.proc.returncode
+
     def stop(self, sig=signal.SIGTERM, timeout=LIMIT):
         """Signals the program and waits for its end; its exit status."""
         if self.alive():
@@ -494,25 +516,17 @@ def bus_property(service, path, interface, name):
                  "org.freedesktop.DBus.Properties.Get", f"string:{interface}", f"string:{name}")
 
 
-def loud_stretches(path):
-    """The length in ms of each loud stretch of a recording, stretches apart by a second of quiet."""
-    import array
-    data = pathlib.Path(path).read_bytes()
+def sounds(wav):
+    """[(start, end)] ms of each sound after a second of quiet (in 10 ms steps), and the recording's length in ms."""
+    data = _read(wav, bytes)
+    if b"data" not in data:
+        return [], 0
     channels, rate = struct.unpack_from("<HI", data, data.index(b"fmt ") + 10)
-    samples = data[data.index(b"data") + 8:]
-    values = array.array("h")
-    values.frombytes(samples[:len(samples) // (2 * channels) * 2 * channels])
-    stretches, start, last = [], None, None
-    for i, v in enumerate(values[::channels]):
-        if abs(v) > 300:
-            if last is not None and i - last > rate:
-                stretches.append((last - start) * 1000 // rate)
-                start = None
-            start = i if start is None else start
-            last = i
-    if start is not None:
-        stretches.append((last - start) * 1000 // rate)
-    return stretches
+    samples, step = data[data.index(b"data") + 8:], rate // 100 * channels
+    v = array.array("h", samples[:len(samples) // 2 * 2])
+    loud = [k * 10 for k in range(len(v) // step) if max(map(abs, v[k * step:(k + 1) * step])) > 300]
+    gaps = [i for i in range(1, len(loud)) if loud[i] - loud[i - 1] > 1000]  # where a sound begins after quiet
+    return [(loud[a], loud[b - 1]) for a, b in zip([0] + gaps, gaps + [len(loud)]) if loud], len(v) // step * 10
 
 
 def faketime_lib():
@@ -590,6 +604,10 @@ class Reader:
                 return
         raise AssertionError(f"Down never reached {item!r} in the menu")
 
+    def menus(self):
+        """The program's menus open now, after a question to it: all it announced before is heard."""
+        return self.app() and self.pump() or [m for m in self.popups if self.has(m, "showing")]
+
     def all(self, role=None, name=None, within=None):
         def walk(o):
             yield o
@@ -665,35 +683,18 @@ class Reader:
         return t.getText(0, t.characterCount)
 
 
+def _bus(*config):
+    """A bus daemon of the test's own: its address, and its process."""
+    p = subprocess.Popen(["dbus-daemon", *config, "--nofork", "--print-address=1"], stdout=subprocess.PIPE, text=True)
+    return p.stdout.readline().strip(), p
+
+
 def _matches(pattern, name):
     return pattern(name) if callable(pattern) else name == pattern
 
 
-def _read(path):
+def _read(path, kind=str):
     try:
-        return pathlib.Path(path).read_text(errors="replace")
+        return pathlib.Path(path).read_text(errors="replace") if kind is str else pathlib.Path(path).read_bytes()
     except OSError:
-        return ""
-
-
-class _Pid:
-    """A process the test started that is not its child (a forked daemon)."""
-
-    def __init__(self, pid):
-        self.pid = pid
-
-    def poll(self):
-        try:
-            os.kill(self.pid, 0)
-            return None
-        except OSError:
-            return 0
-
-    def terminate(self):
-        with contextlib.suppress(OSError):
-            os.kill(self.pid, signal.SIGTERM)
-
-    kill = terminate
-
-    def wait(self, timeout):
-        wait_for(lambda: self.poll() is not None, f"process {self.pid} did not end", timeout)
+        return kind()

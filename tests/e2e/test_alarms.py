@@ -1,32 +1,35 @@
-"""Alarms made and changed through the real windows, found as a screen reader
-finds them."""
+"""Alarms made and changed through the real windows, found as a screen reader finds them."""
+
+import ctypes
+import ctypes.util
 
 import pytest
 
 import harness as h
+from harness import EDITOR
 
 LIST = "List of alarms"
 
 
-def open_list(desk, clock):
+def open_list(desk, clock, editor=False):  # and, if asked, an editor of a new alarm with the focus in its name
     clock.window()
     clock.menu("Open Alarms")
-    return h.window("Tockwise", (393, 345), what='"Open Alarms" showed no alarm list')
+    found = h.window(*h.LIST, what='"Open Alarms" showed no alarm list')
+    if editor:
+        desk.reader.press("push button", "Add New")
+        h.window(*EDITOR, what='"Add New" showed no editor')
+        desk.reader.focus("text", "Name")
+    return found
 
 
 def test_a_daily_alarm_added_through_the_windows(desk):
-    """Main menu, "Open Alarms", "Add New", the editor, "Confirm": Alarms.dat
-    holds exactly the placeholder and that alarm, and the list shows its row."""
+    """Main menu, "Open Alarms", "Add New", the editor, "Confirm": Alarms.dat holds exactly the placeholder and that
+    alarm, and the list shows its row."""
     r = desk.start(wm=True)
-    clock = desk.clock(at=h.epoch("2024-03-07 10:15:00"))
-    open_list(desk, clock)
+    open_list(desk, desk.clock(at=h.epoch("2024-03-07 10:15:00")), editor=True)
     assert r.rows(LIST) == [], "a first start's list is not empty"
-    r.press("push button", "Add New")
-    h.window("Alarm Details", (305, 321), what='"Add New" showed no editor')
-    # The name first: the other fields appear once it has one. Down in the
-    # Type list moves "Once Only" to "Daily"; the time boxes select their text
-    # on taking the focus, so typing replaces it.
-    r.focus("text", "Name")
+    # The name first: the other fields appear once it has one. Down in the Type list moves "Once Only" to "Daily";
+    # the time boxes select their text on taking the focus, so typing replaces it.
     h.type_text("Morning Run 7")
     h.key("Tab", "Down", "Tab")
     h.type_text("07")
@@ -34,17 +37,13 @@ def test_a_daily_alarm_added_through_the_windows(desk):
     h.type_text("45")
     h.key("Tab")
     r.press("push button", "Confirm")
-    h.gone("Alarm Details", what='the editor stayed open after "Confirm"')
-
-    expected = desk.work / "expected.dat"
-    h.write_alarms(expected, "Morning Run 7|daily|07:45|0|2024-03-07")
-    dat = desk.prog / "Alarms.dat"
-    h.wait_for(lambda: dat.exists() and dat.read_bytes() == expected.read_bytes(),
+    h.gone(*EDITOR, what='the editor stayed open after "Confirm"')
+    h.write_alarms(expected := desk.work / "expected.dat", "Morning Run 7|daily|07:45|0|2024-03-07")
+    h.wait_for(lambda: h._read(desk.prog / "Alarms.dat", bytes) == expected.read_bytes(),
                "Alarms.dat does not hold exactly the placeholder and the new Daily alarm")
     h.wait_for(lambda: r.rows(LIST) == ["Morning Run 7 - 07:45 every day"], "the list shows no row for the alarm")
-    # The list takes input again.
     r.press("push button", "Add New")
-    h.window("Alarm Details", (305, 321), what='the list did not take input again after "Confirm"')
+    h.window(*EDITOR, what='the list did not take input again after "Confirm"')
 
 
 @pytest.mark.parametrize("name,steps,kept", [
@@ -62,13 +61,10 @@ def test_a_daily_alarm_added_through_the_windows(desk):
     ("YearEscape", "year Escape", "once\t11:00\t2024-03-07\tYearEscape"),
 ])
 def test_enter_and_escape_in_an_open_drop_down_close_only_it(desk, name, steps, kept):
-    """In an open drop-down Enter and Escape choose or close it alone; with
-    every drop-down closed Enter confirms the alarm and Escape cancels it."""
+    """In an open drop-down Enter and Escape choose or close it alone; with every drop-down closed Enter confirms the
+    alarm and Escape cancels it."""
     r = desk.start(wm=True, tray=False)
-    open_list(desk, desk.clock(at=h.epoch("2024-03-07 10:15:00")))
-    r.press("push button", "Add New")
-    h.window("Alarm Details", (305, 321), what='"Add New" showed no editor')
-    r.focus("text", "Name")
+    open_list(desk, desk.clock(at=h.epoch("2024-03-07 10:15:00")), editor=True)
     h.type_text(name)
     for step in steps.split():
         if step in ("month", "year"):
@@ -83,21 +79,16 @@ def test_enter_and_escape_in_an_open_drop_down_close_only_it(desk, name, steps, 
             r.click(r.find("table cell", step[4:]))
         else:
             h.key(step)
-    assert h.windows("Alarm Details"), f"{name}: the editor closed on the keys {steps}"
+    assert h.windows(*EDITOR), f"{name}: the editor closed on the keys {steps}"
     h.key("Return" if kept else "Escape")
-    h.gone("Alarm Details", what=f"{name}: with every drop-down closed the editor did not close")
-    listed = desk.cli("--list")
-    last = (listed[1].splitlines() or [""])[-1].split("\t")
-    if kept:
-        assert "\t".join(last[1:4] + last[5:6]) == kept, f"{name}: --list ends with {last}, {listed[2]}"
-    else:
-        assert name not in last, f"{name}: Escape kept the alarm: {last}"
+    h.gone(*EDITOR, what=f"{name}: with every drop-down closed the editor did not close")
+    last = (desk.cli("--list")[1].splitlines() or [""])[-1].split("\t")
+    assert ("\t".join(last[1:4] + last[5:6]) == kept) if kept else name not in last, f"{name}: --list ends {last}"
 
 
 def test_a_newcomers_first_start(desk):
-    """One tray message says the clock runs and how to reach its menu; the
-    clock's tooltip says the same; the empty list says what to do until there
-    is an alarm. A later start shows no message."""
+    """One tray message says the clock runs and how to reach its menu; the clock's tooltip says the same; the empty
+    list says what to do until there is an alarm. A later start shows no message."""
     r = desk.start(wm=True)
     clock = desk.clock()
     assert desk.setting("Last Check") is None, "setup: a fresh start found a stored last check"
@@ -109,11 +100,9 @@ def test_a_newcomers_first_start(desk):
     # "Right-click for the menu; drag to move." is one line of some 30 characters.
     h.wait_for(lambda: [t for t in h.tips(clock.pid) if t[1] >= 150],
                f"resting on the clock showed no tooltip of a line's width: {h.tips(clock.pid)}")
-
     h.run("xdotool", "mousemove", 5, 5)
     open_list(desk, clock)
-    lst = r.find("list", LIST)
-    lx, ly, lw, lh = r.extents(lst)
+    lx, ly, lw, lh = r.extents(r.find("list", LIST))
     middle = f"{lw - 40}x{lh // 2}+{lx + 20}+{ly + lh // 4}"  # below where a first row lies
     assert h.pixels(h.screenshot(f"{desk.name}-empty"), middle, threshold="80%") >= 40, \
         "the empty alarm list shows no hint in its middle"
@@ -124,21 +113,16 @@ def test_a_newcomers_first_start(desk):
     h.wait_for(lambda: r.rows(LIST), "the list shows no row for the new alarm")
     assert h.pixels(h.screenshot(f"{desk.name}-one"), middle, threshold="80%") == 0, \
         "the hint stayed in the alarm list once it held an alarm"
-    h.key("alt+F4", wid=h.window("Tockwise", (393, 345)))  # the window manager's close
-    h.gone("Tockwise", (393, 345), what="alt+F4 left the alarm list open")
+    h.key("alt+F4", wid=h.window(*h.LIST))  # the window manager's close
+    h.gone(*h.LIST, what="alt+F4 left the alarm list open")
     clock.menu("Exit")
-    h.wait_for(lambda: not clock.alive(), '"Exit" did not end the program')
+    clock.ends('"Exit" did not end the program')
     assert desk.setting("Last Check"), "setup: the first run stored no last check"
-
-    later = desk.clock()
-    assert later.wait_for("tray-message") == ["none"], "a later start showed the tray message again"
+    assert desk.clock().wait_for("tray-message") == ["none"], "a later start showed the tray message again"
 
 
 def pointer():
     """The pointer's image as the X server has it: (width, height, x hot spot, y hot spot)."""
-    import ctypes
-    import ctypes.util
-
     class Image(ctypes.Structure):
         _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
                     ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort)]
@@ -151,13 +135,10 @@ def pointer():
 
 
 def test_what_a_screen_reader_hears(desk):
-    """The notification is an alert whose "Close" button closes it; the list,
-    the editor's boxes and lists carry their names and labels; the about
-    windows' links are focused and open their sites with Enter, under the
-    program's own pointing hand; Down in the missed panel gives its line the focus."""
-    r = desk.start(wm=True)
-    opened = desk.work / "opened.txt"
-    browser = desk.work / "browser"
+    """The notification is an alert whose "Close" button closes it; the list, the editor's boxes and lists carry their
+    names and labels; the about windows' links are focused and open their sites with Enter, under the program's own
+    pointing hand; Down in the missed panel gives its line the focus."""
+    r, opened, browser = desk.start(wm=True), desk.work / "opened.txt", desk.work / "browser"
     browser.write_text(f'#!/bin/sh\necho "$1" >>"{opened}"\n')
     browser.chmod(0o755)
     h.write_alarms(desk.prog / "Alarms.dat", "Dentist|daily|08:00")
@@ -169,10 +150,7 @@ def test_what_a_screen_reader_hears(desk):
                    what="the 08:00 alarm showed no notification read as an alert named after it")
     r.press("push button", "Close", within=alert, what='the notification\'s "X" is no push button "Close"')
     h.gone("Alarm Notification", what='pressing "Close" left the notification open')
-
-    open_list(desk, clock)
-    r.press("push button", "Add New")
-    r.focus("text", "Name")
+    open_list(desk, clock, editor=True)
     h.type_text("Tea")
     for role, name, label in [("list", LIST, None), ("text", "Name", "Name:"), ("text", "Hour", "Time:"),
                               ("text", "Minute", None), ("combo box", "Once Only", "Type:"),
@@ -182,8 +160,7 @@ def test_what_a_screen_reader_hears(desk):
     for link in ("About Varnod", "About Crewline Kit"):
         assert r.has(r.find("link", link), "focusable"), f"{link!r} is no focusable link"
     h.key("Escape")
-    h.gone("Alarm Details", what="Escape did not close the editor")
-
+    h.gone(*EDITOR, what="Escape did not close the editor")
     for link, title, size, address in [("About Varnod", "About Varnod", (750, 469), "https://www.varnod.example"),
                                        ("About Crewline Kit", "Crewline Kit", (750, 500),
                                         "https://www.crewlinekit.example")]:
@@ -199,8 +176,7 @@ def test_what_a_screen_reader_hears(desk):
                    f"over the link of {title!r} the pointer is not the 32 x 32 hand at 5, 1")
         h.key("Escape")
         h.gone(title, size, what=f"Escape did not close {title!r}")
-
-    h.key("alt+F4", wid=h.window("Tockwise", (393, 345)))
+    h.key("alt+F4", wid=h.window(*h.LIST))
     if not h.windows("Missed Alarms"):  # the lines kept from before show it at the start
         clock.menu("Show Missed Alarms")
     panel = r.find("list", "Missed Alarms", what='"Show Missed Alarms" did not show the panel')

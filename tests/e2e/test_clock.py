@@ -6,16 +6,14 @@ import re
 import time
 
 import harness as h
+from harness import EDITOR, LIST, PANEL, THEME
 
 XSHAPE = os.environ.get("TOCKWISE_XSHAPE", str(h.PROGRAM.parent.parent / "tests" / "xshape_rects"))
-EDITOR, THEME, LIST = ("Alarm Details", (305, 321)), ("Tockwise - Theme", (201, 169)), ("Tockwise", (393, 345))
-PANEL = ("Missed Alarms", (400, 135))
 RGB, COUNT = "%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]", "%[fx:int(mean*w*h)]"
 RED, WHITE = ("-fx", "r > 0.55 && g < 0.3 && b < 0.3"), ("-fx", "r > 0.8 && g > 0.8 && b > 0.8")
 numbers = lambda *command: [int(v) for v in re.findall(r"-?\d+", h.quiet(*command).partition("=")[2])]  # noqa: E731
 fx = lambda png, rect, out, *ops: numbers(  # noqa: E731  (RGB of a pixel, COUNT of those an fx test lights)
     "convert", png, "-crop", rect, "+repage", "-depth", "8", *ops, "-format", "=" + out, "info:")
-menus = lambda r: r.pump() or [m for m in r.popups if r.has(m, "showing")]  # noqa: E731  (the menus open now)
 
 
 def titled(wid, caption):
@@ -44,9 +42,9 @@ def test_the_clock_on_screen_its_drags_and_a_theme_taken_by_a_restart(desk):
     h.run("xdotool", "mousedown", 1, "sleep", 0.2, "mousemove", x + 170, y + 78)
     h.wait_for(lambda: h.geometry(wid)[:2] == (x + 70, y + 43), "the clock did not follow the held left button")
     h.run("xdotool", "click", 3)
-    h.wait_for(lambda: menus(r), "a right click in the drag showed no menu")
+    h.wait_for(lambda: r.menus(), "a right click in the drag showed no menu")
     h.run("xdotool", "mouseup", 1, "key", "Escape")
-    h.wait_for(lambda: not menus(r), "Escape left the menu open")
+    h.wait_for(lambda: not r.menus(), "Escape left the menu open")
     rang = clock.wait_for("ring", timeout=h.epoch("2024-03-07 08:00:00") - clock.now() + h.LIMIT,
                           what="the 08:00 alarm did not ring after the cut-short drag")
     assert rang == [f"{h.minute_of('2024-03-07 08:00')} Eight"], f"rang {rang}"
@@ -134,6 +132,7 @@ def test_windows_behave_and_are_titled_under_a_window_manager(desk):
     assert abs(bx - ax) == 30 and bx - ax == by - ay, f"the notifications at {ax},{ay} and {bx},{by} are not 30 apart"
     for i, closer in ((1, "Escape"), (0, "Return")):  # keys reach a notification once it was clicked
         h.click(both[i], 200, 70)
+        h.wait_for(lambda: h.active() == both[i], "a click did not make the notification active")
         h.key(closer)
         h.wait_for(lambda: h.windows("Alarm Notification") == both[:i], f"{closer} did not close just the clicked one")
     first = (lines := lambda: [o.name for o in r.all("list item", None, r.find("list", "Missed Alarms"))])()
@@ -147,7 +146,7 @@ def test_windows_behave_and_are_titled_under_a_window_manager(desk):
 
     def marked():  # whether the clock's menu marks "Show Missed Alarms", which is then chosen
         h.click(wid, 170, 35, button=3)
-        on = r.has(r.find("menu item", "Show Missed Alarms", h.wait_for(lambda: menus(r), "no menu")[0]), "checked")
+        on = r.has(r.find("menu item", "Show Missed Alarms", h.wait_for(lambda: r.menus(), "no menu")[0]), "checked")
         r.choose("Show Missed Alarms")
         return on
     assert not marked(), '"Show Missed Alarms" stayed checked after Alt+F4'
@@ -192,7 +191,7 @@ def test_windows_behave_and_are_titled_under_a_window_manager(desk):
         h.key("Escape", wid=titled(h.window(*win, what=f"no {win[0]!r} window opened"), win[0]))
         h.gone(*win, what=f"Escape did not close {win[0]!r}")
     h.key("Menu", wid=wid)
-    (cx, cy, _, _), (mx, my, _, mh) = h.geometry(wid), r.extents(h.wait_for(lambda: menus(r), "no Menu key menu")[0])
+    (cx, cy, _, _), (mx, my, _, mh) = h.geometry(wid), r.extents(h.wait_for(lambda: r.menus(), "no Menu key menu")[0])
     assert cx <= mx < cx + 200 and cy - mh < my < cy + 70, f"the Menu key opened the menu at {mx},{my}, off the clock"
     r.choose("Exit")
     h.wait_for(lambda: not clock.alive(), '"Exit" chosen in the menu of the Menu key did not end the program')

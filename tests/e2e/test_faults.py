@@ -1,10 +1,11 @@
 """Faults of the program's files, locks and session: each met by a box that says why, or survived, losing nothing."""
 
-import ctypes, fcntl, os, pwd, resource, shutil, signal, socket, stat, subprocess  # noqa: E401
+import ctypes, fcntl, os, pwd, re, resource, shutil, signal, socket, stat, subprocess  # noqa: E401
 import pytest
 import harness as h
+from harness import CLOCK, EDITOR
 
-EDITOR, CLOCK, NOBODY = ("Alarm Details", (305, 321)), ("Tockwise", (200, 70)), 65534
+NOBODY = 65534
 SETTINGS = {"Last Check": h.minute_of("2024-03-07 07:59"), "Visible": "True"}
 SNAPSHOT = "find . -printf '%p %y %s %m %T@ %l\\n' | sort; find . -type f -exec md5sum {} + | sort"
 
@@ -12,7 +13,6 @@ def dat(path, *names): h.write_alarms(path, *(f"{n}|daily|{6 + i}:{5 * i}||2024-
 
 def shown(r): return next((a for a in r.all("alert", "Tockwise") if r.has(a, "showing")), None)  # a box, if any
 
-def ends(c, what="the program did not end"): return h.wait_for(lambda: not c.alive(), what) and c.proc.returncode
 
 def lock_pid(path): return int((path.read_text().split() or [0])[0]) if path.exists() else 0  # 0: none
 
@@ -66,7 +66,7 @@ def test_odd_files_at_start_give_a_clock_or_a_box_never_a_hang(desk, entry, made
     assert clock.alive() and (runs or not h.windows(*CLOCK, clock.pid)), f"{entry} a {kind}: ended, or a clock shows"
     assert "lock" not in entry or path.name in clock.log.read_text(), f"standard error does not name {path.name}"
     if "TERM" not in made: box(r)
-    status = clock.stop() if runs or "TERM" in made else ends(clock, "closing the box did not end the program")
+    status = clock.stop() if runs or "TERM" in made else clock.ends("closing the box did not end the program")
     assert status == 1 or runs or "TERM" in made, f"{entry} a {kind}: exit status {status}, not 1 (a crash?)"
     assert not table or (snapshot(), desk.settings.read_bytes(), (desk.data / "Alarms.dat").exists()) == (
         before, settings, False), f"Alarms.dat a {kind}: the program folder or hqz.conf changed, or a table was made"
@@ -98,10 +98,19 @@ def test_a_refused_save_shows_why_and_loses_nothing(desk, request, fault, reason
     box(r, "Are you sure", what="Delete on a row asked nothing")
     box(r, "could not be removed", reason, what=f"removing an alarm with a {fault} showed no box")
     assert (alarms.read_bytes(), [*desk.prog.glob("Alarms.dat?*")]) == (before, []), "the refused removal left traces"
+    command = lambda *limit: subprocess.run([*limit, desk.prog / "tockwise", "--add", "Zulu Command", "--at", "07:30",
+                                             "--daily"], capture_output=True, text=True)  # noqa: E731
+    status, err = (p := command()).returncode, p.stderr  # through the clock, which saves
+    assert (status, "was not added" in err and reason in err) == (1, True), f"--add with a {fault}: {status} {err!r}"
     (desk.prog / "filler").unlink(missing_ok=True)
     resource.prlimit(clock.pid, resource.RLIMIT_FSIZE, (limit, limit))
     add(r, "Zz After", path=alarms, names=names)
-    assert alarms.read_bytes()[:1280] == before, "the kept alarms' bytes changed"
+    assert (after := alarms.read_bytes())[:1280] == before, "the kept alarms' bytes changed"
+    clock.stop()
+    if disk: subprocess.run(["dd", "if=/dev/zero", f"of={desk.prog}/filler", "bs=4k"], capture_output=True)
+    status, err = (p := command(*[] if disk else ["prlimit", "--fsize=1024"])).returncode, p.stderr
+    assert (status, "was not added" in err and reason in err, alarms.read_bytes()) == (1, True, after), \
+        f"--add with a {fault} and no clock: {status} {err!r}"
 
 def test_the_lock_lives_in_a_private_folder_wherever_the_runtime_folder_points(desk, monkeypatch):
     """The lock stays in a 0700 folder of our own, away from other users'; a second start shows the hidden clock."""
@@ -124,7 +133,7 @@ def test_the_lock_lives_in_a_private_folder_wherever_the_runtime_folder_points(d
         clock, lock = desk.clock(env=env), (deep if step == "deep" else own) / "tockwise.lock"
         h.wait_for(lambda: lock_pid(lock) == clock.pid, f"{step}: no lock naming the clock in {lock.parent}")
         assert desk.tray_icon() and not h.windows(*CLOCK), f"{step}: the clock is shown although it was stored hidden"
-        assert ends(desk.clock(env=env), f"{step}: a second start did not end") == 0, f"{step}: a second start failed"
+        assert desk.clock(env=env).ends(f"{step}: a second start did not end") == 0, f"{step}: a second start failed"
         h.window(*CLOCK, clock.pid, what=f"{step}: a second start did not bring up the hidden clock")
         s, sock = own.stat(), (own / "tockwise.socket").stat().st_mode
         assert (s.st_uid, stat.S_IMODE(s.st_mode), stat.S_ISSOCK(sock), (here / "tockwise.lock").exists()) == (
@@ -135,7 +144,7 @@ def test_the_lock_lives_in_a_private_folder_wherever_the_runtime_folder_points(d
     os.chown(own, NOBODY, NOBODY)
     left, clock = h.run("sh", "-c", SNAPSHOT, cwd=own), desk.clock()
     box(r, own, what=f'no "Tockwise" box when {own} belongs to another user')
-    ends(clock, "the program did not end after the box")
+    clock.ends("the program did not end after the box")
     assert (h.windows(*CLOCK), str(own) in clock.log.read_text(), h.run("sh", "-c", SNAPSHOT, cwd=own)) == (
         [], True, left), "a clock is shown, standard error gave no reason, or the program wrote into nobody's folder"
 
@@ -150,7 +159,7 @@ def test_a_held_lock_is_waited_for_a_crashed_one_taken_over_a_running_copy_shown
             assert not h.windows(*CLOCK, clock.pid), "the clock started while another process held the lock"
             if for_good:  # given five seconds, then given up
                 box(r, lock, "does not answer", what="no box while the lock stayed held", timeout=15)  # after 5 s
-                assert ends(clock) != 0 and not h.windows(*CLOCK), "a start beside a holder that does not answer ran"
+                assert clock.ends() != 0 and not h.windows(*CLOCK), "a start beside a holder that does not answer ran"
     clock.window("no clock once the lock was let go")
     clock.stop(signal.SIGKILL)
     assert lock_pid(lock) == clock.pid, "SIGKILL left no lock behind, so this proves nothing"
@@ -196,6 +205,8 @@ def test_read_only_folders_keep_the_alarms_and_report_failed_settings_once(desk,
         clock.set(h.epoch(f"2024-03-07 08:0{m - 1}:58"))
         clock.wait_for("ring", m + 1, what=f"the 08:0{m} alarm did not ring")
         assert not shown(r) and clock.alive(), f"a failed save after the 08:0{m - 1} alarm gave a second box"
+    clock.stop()  # at the end no box can show: standard error says it
+    assert re.search(f"settings were not saved: {desk.settings}.*Read-only", clock.log.read_text()), "nothing said"
 
 def test_without_a_display_the_program_says_so(desk):
     """No display, or a platform of no such name: status 1 and a plain message."""
@@ -225,6 +236,6 @@ def test_the_end_of_a_session_loses_nothing(desk, end):
     h.wait_for(lambda: h.geometry(wid)[:2] == (x + 40, y + 20), "dragging the clock did not move it")
     x_server = int(open(f"/tmp/.X{os.environ['DISPLAY'][1:]}-lock").read())  # it ends, as a login does
     os.kill(x_server if end == "display" else clock.pid, getattr(signal, end, signal.SIGTERM))
-    ends(clock, f"the program outlived {end}")
+    clock.ends(f"the program outlived {end}")
     saved, want = (desk.setting("X"), desk.setting("Y")), (str((x + 40) * 15), str((y + 20) * 15))
     assert saved == want, f"after {end} X Y are saved as {saved}, the clock was put at {want} (twips)"

@@ -1,7 +1,8 @@
 """The missed alarms panel: its lines kept until cleared; shown, hidden and worked through its menus and keys."""
 
 import harness as h
-from test_tray import AT, CLOCK, PANEL, menu, shown
+from harness import CLOCK, PANEL
+from test_tray import AT, menu, shown
 
 
 def rows(r): return [o.name for o in r.all("list item", None, r.find("list", "Missed Alarms")) if o.name]

@@ -1,6 +1,6 @@
 """A ringing alarm amid the desktop: typing elsewhere, snoozes, the sound output, bubbles, sleep, music."""
 
-import os, re, signal, subprocess, time  # noqa: E401
+import re, signal, time  # noqa: E401
 import pytest
 import harness as h
 
@@ -11,15 +11,6 @@ def ring(desk, when, *alarms, lead=4):  # the program started lead s before a mi
     alarms and h.write_alarms(desk.prog / "Alarms.dat", *alarms)
     clock = desk.clock(at=h.epoch(f"2024-03-07 {when}:00") - lead)
     return clock, desk.reader.find("alert", lambda n: NOTE in n, None, f"nothing rang at {when}", lead + h.LIMIT)
-
-
-def standin(desk, script, *args, bus="DBUS_SESSION_BUS_ADDRESS"):  # told on its standard input what a user does
-    log = desk.work / f"{script}.{len(desk.procs)}.log"
-    p = desk.spawn("/usr/bin/python3", h.SERVERS / script, os.environ[bus], *args, log=log.name, stdin=subprocess.PIPE,
-                   text=True)
-    h.wait_for(lambda: "ready" in h._read(log) or p.poll() is not None, f"{script} did not start")
-    p.log, p.seen = log, lambda pattern, what: h.wait_for(lambda: re.search(pattern, h._read(log), re.M), what)
-    return p
 
 
 def quiet(desk):  # nothing printed but trace lines, in all the program's starts
@@ -54,7 +45,7 @@ def test_typing_elsewhere_goes_on_while_an_alarm_opens(desk):
     h.wait_for(lambda: "ATTENTION" in h.quiet("xprop", "-id", note, "_NET_WM_STATE"), "the notification asks no heed")
     h.run("xdotool", "mousemove", "--window", note, 200, 70, "sleep", 0.2, "mousemove", "--window", note, 204, 72)
     h.wait_for(lambda: h.tips(clock.pid), "resting on the unclicked notification showed no tooltip")
-    assert h.quiet("xdotool", "getactivewindow").strip() == term, "the notification or its tooltip took the focus"
+    assert h.active() == term, "the notification or its tooltip took the focus"
     h.key("Escape", wid=note)  # switched to, as the task bar or Alt+Tab does
     h.gone(NOTE, what="Escape did not close the notification once switched to")
     assert clock.alive() and clock.stop() == 0 and not clock.traces("missed"), "it ended, or wrote a missed line"
@@ -74,7 +65,7 @@ def test_a_snooze_outlives_the_program(desk):
     rings = [f"{h.minute_of('2024-03-07 ' + m)} Tea" for m in ("08:00", "08:05")]
     assert first.traces("ring") + again.wait_for("ring") == rings, "Tea did not ring at 08:00, then at 08:05"
     h.click(note := h.window(NOTE), 150, 60)
-    h.wait_for(lambda: h.quiet("xdotool", "getactivewindow").strip() == note, "the clicked notification is not active")
+    h.wait_for(lambda: h.active() == note, "the clicked notification is not active")
     h.key("s")
     h.gone(NOTE, what="S left the clicked notification open")
     again.stop()
@@ -88,14 +79,6 @@ def test_a_snooze_outlives_the_program(desk):
 def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, server):
     """A muted output is unmuted at 70 % for a ring, heard, then put back: by the X, killed by the next start, by
     SIGTERM on the way out. At volume "off" it stays muted and silent; the user's own 40 % stays; a hung server."""
-    def pipewire():  # with its PulseAudio server and session manager, and a null sink
-        for n, name in enumerate(("pipewire", "wireplumber", "pipewire-pulse")):
-            desk.spawn(name, log=f"{name}.log", env={"XDG_STATE_HOME": str(desk.work / "state")})
-            n or h.wait_for(lambda: (desk.work / "run" / "pipewire-0").exists(), "PipeWire did not start", 30)
-        # A sound server of the machine's: slow to come up on a busy one.
-        h.wait_for(lambda: "on PipeWire" in h.quiet("pactl", "info"), "PipeWire's PulseAudio server did not start", 30)
-        h.run("pactl", "load-module", "module-null-sink", "sink_name=nullsink")
-        return h.wait_for(lambda: subprocess.run(["pactl", "set-default-sink", "nullsink"]).returncode == 0, "no sink")
     user = lambda v, m: h.run("pactl", "set-sink-volume", "nullsink", f"{v}%") or h.run(  # noqa: E731
         "pactl", "set-sink-mute", "nullsink", m)
     sink = lambda: ("yes" in h.quiet("pactl", "get-sink-mute", "nullsink"),  # noqa: E731 (muted, percent)
@@ -105,13 +88,13 @@ def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, serve
         f"at {state[1]} %" + ("" if kept is None else f" with what to put back {('gone', 'kept')[kept]}"))
     told = lambda v: desk.cli("--alarm-volume", v)[0] == 0 and desk.cli("--alarm-volume")[1] == f"{v}\n"  # noqa: E731
     desk.start(wm=True, tray=False)
-    assert desk.start_sound() if server == "pulseaudio" else pipewire(), f"no {server} server could be started"
+    assert desk.start_sound(server), f"no {server} server could be started"
     restore = desk.data / "output-volume"  # what the program keeps to put the output back
     user(5, 1)
     wav = desk.record()
     clock, alert = ring(desk, "08:00", *(f"At {m}|daily|08:{m}" for m in ("00", "05", "10", "15", "20")))
     becomes((False, 70), "the output of a ringing alarm", kept=True)
-    assert clock.wait_for("output-raised") and h.wait_for(lambda: h.loud_stretches(wav), "the ring was not heard")
+    assert clock.wait_for("output-raised") and h.wait_for(lambda: h.sounds(wav)[0], "the ring was not heard")
     close(desk, alert)
     becomes((True, 5), "the output after the ring", kept=False)
     clock.stop()
@@ -124,11 +107,11 @@ def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, serve
     assert told("off"), "--alarm-volume off was not taken by the running clock"
     clock.stop()
     streams = lambda: {int(s.split()[0]) for s in h.quiet("pactl", "list", "short", "sink-inputs").splitlines()}  # noqa
-    last, heard = max(streams()), len(h.loud_stretches(wav))  # the first chime then plays out into a new stream
+    last, heard = max(streams()), len(h.sounds(wav)[0])  # the first chime then plays out into a new stream
     clock, alert = ring(desk, "08:10")
     chime = h.wait_for(lambda: {s for s in streams() if s > last}, "the ring played nothing into the output")
     h.wait_for(lambda: not chime & streams(), "the first chime did not end")
-    assert sink() == (True, 5) and len(h.loud_stretches(wav)) == heard, f"volume off: the output {sink()} was heard"
+    assert sink() == (True, 5) and len(h.sounds(wav)[0]) == heard, f"volume off: the output {sink()} was heard"
     assert told(90), "--alarm-volume 90 was not taken by the ringing clock"
     becomes((False, 90), "the output told 90 % while ringing")
     assert clock.traces("output-raised") == ["nullsink 90"], "the output was raised with the alarm volume off"
@@ -156,7 +139,7 @@ def test_a_ringing_alarm_is_also_a_bubble_of_the_desktop(desk):
     """Each alarm rings with a bubble; the server taking one away leaves its window; Dismiss and Snooze in them work;
     a window closed or the program ended withdraws its bubble; a snooze rings anew. On xfce4-notifyd too."""
     r = desk.start(wm=True)
-    server = standin(desk, "fake_notifications.py", "actions", "body")
+    server = desk.server("fake_notifications.py", "actions", "body", bus="session")
     # Each with the program's name and icon, the window's time line, both actions, critical, silent, lasting.
     made = (r"^\S+ notify (\d+) Tockwise\|0\|example\.varnod\.Tockwise\|{}\|[^|]*08:\d\d[^|]*\|snooze,Snooze 10 "
             r"Minutes,dismiss,Dismiss\|desktop-entry=s:example\.varnod\.Tockwise,suppress-sound=b:True,urgency=y:2\|0$")
@@ -199,8 +182,9 @@ def test_while_an_alarm_rings_the_computer_stays_awake_and_the_music_pauses(desk
     """The first chime takes logind's and the portal's (else screen saver's) inhibitors and pauses what plays; the
     X lets go within a second and plays again what the user left paused; so does the program's end."""
     desk.start(wm=True)
-    logind = standin(desk.start_system_bus(), "fake_logind.py", bus="DBUS_SYSTEM_BUS_ADDRESS")
-    players = standin(desk, "fake_desktop.py", "portal", "radio=Playing", "video=Playing", "podcast=Paused")
+    logind = desk.start_system_bus().server("fake_logind.py", bus="system")
+    players = desk.server("fake_desktop.py", "portal", "radio=Playing", "video=Playing", "podcast=Paused",
+                          bus="session")
     clock, alert = ring(desk, "08:00", "Tea|daily|08:00")
     taken = logind.seen(r'^inhibit (\S+) sleep:idle\|Tockwise\|The alarm "Tea" is ringing\|block$',
                         "logind was not asked to block sleep and idle while Tea rings")[1]
@@ -221,7 +205,7 @@ def test_while_an_alarm_rings_the_computer_stays_awake_and_the_music_pauses(desk
     assert not re.search(r" play video$| (play|pause) podcast$", h._read(players.log), re.M), \
         "the video the user stopped, or the podcast nobody played, was touched"
     players.terminate() or players.wait(h.LIMIT)
-    players = standin(desk, "fake_desktop.py", "screensaver", "radio=Playing")
+    players = desk.server("fake_desktop.py", "screensaver", "radio=Playing", bus="session")
     clock, _ = ring(desk, "08:05", "Walk|daily|08:05")
     logind.seen(r"^inhibit (?s:.*)^inhibit ", "no second inhibitor was taken from logind")
     for path in ("/org/freedesktop/ScreenSaver", "/org/freedesktop/PowerManagement/Inhibit"):

@@ -1,24 +1,11 @@
 """When an alarm's window and sound come, in ms of the real clock: run alone, as load blurs it."""
 
-import array, os, re, struct, time  # noqa: E401
+import os, re, time  # noqa: E401
 import pytest
 import harness as h
 
 DUE = h.epoch("2024-03-07 08:00:00")
 THEME = "/usr/share/sounds/freedesktop/stereo/alarm-clock-elapsed.oga"
-
-
-def sounds(wav):
-    """[start, end] ms of each sound after a second of quiet (in 10 ms steps); the recording's ms."""
-    data = wav.read_bytes() if wav.exists() else b""
-    if b"data" not in data:
-        return [], 0
-    channels, rate = struct.unpack_from("<HI", data, data.index(b"fmt ") + 10)
-    samples, step = data[data.index(b"data") + 8:], rate // 100 * channels
-    v = array.array("h", samples[:len(samples) // 2 * 2])
-    loud = [k * 10 for k in range(len(v) // step) if max(map(abs, v[k * step:(k + 1) * step])) > 300]
-    gaps = [i for i in range(1, len(loud)) if loud[i] - loud[i - 1] > 1000]  # where a sound begins after quiet
-    return [(loud[a], loud[b - 1]) for a, b in zip([0] + gaps, gaps + [len(loud)]) if loud], len(v) // step * 10
 
 
 def test_an_alarm_rings_on_its_minute(desk):
@@ -40,9 +27,10 @@ def test_an_alarm_rings_on_its_minute(desk):
     h.wait_for(lambda: all(h.pixels(h.screenshot(f"{desk.name}-note"), rect, threshold="40%") > 30 for rect in
                            ("281x15+544+488", "281x49+544+502")), "the notification shows no date line or no name")
     if wav:
-        h.wait_for(lambda: len(sounds(wav)[0]) >= 3, "no third chime by 08:00:14", due + 14 - time.time(), 0.3)
+        h.wait_for(lambda: len(h.sounds(wav)[0]) >= 3, "no third chime by 08:00:14", due + 14 - time.time(), 0.3)
         stop, _ = round((time.time() - due) * 1000), desk.stop_recording()
-        at = [stop - sounds(wav)[1] + start for start, _ in sounds(wav)[0]]  # ms after 08:00, from the recording's end
+        heard, length = h.sounds(wav)
+        at = [stop - length + start for start, _ in heard]  # ms after 08:00, counted back from the recording's end
         assert -300 <= at[0] <= 2500, f"the first chime was heard {at[0]} ms after 08:00"
         assert 4300 <= at[2] - at[1] <= 5700, f"the third chime came {at[2] - at[1]} ms after the second, not 5 s"
     r.press("push button", "Close", what='the notification has no "X" read as the button "Close"')
@@ -66,7 +54,7 @@ def test_without_its_chime_file_an_alarm_is_still_heard(desk, theme):
     assert (wav := desk.start_sound() and desk.record()), "no sound server could be started"
     clock = desk.clock(at=DUE - 4, env={} if theme else {"XDG_DATA_DIRS": str(desk.work / "no-theme")})
     # The first sound 4 s after it began: the own chime is over by then, the theme's is not.
-    (start, end), = h.wait_for(lambda: (s := sounds(wav))[0] and s[1] - s[0][0][0] > 4000 and s[0][:1],
+    (start, end), = h.wait_for(lambda: (s := h.sounds(wav))[0] and s[1] - s[0][0][0] > 4000 and s[0][:1],
                                "nothing was heard at 08:00", DUE - clock.now() + h.LIMIT, 0.3)
     assert end - start > 2500 if theme else 1300 <= end - start <= 1800, \
         f"what was heard lasted {end - start} ms, not {'over 2.5 s' if theme else 'the 1.6 s of the own chime'}"

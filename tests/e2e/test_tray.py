@@ -6,20 +6,17 @@ import re
 import pytest
 
 import harness as h
+from harness import CLOCK, EDITOR, LIST, PANEL, THEME
 
-CLOCK, PANEL, LIST = ("Tockwise", (200, 70)), ("Missed Alarms", (400, 135)), ("Tockwise", (393, 345))
 ITEM, AT = ("/StatusNotifierItem", "org.kde.StatusNotifierItem"), "2024-03-07 "
 
 
 def shown(win): return bool(h.windows(*win))
 def place(clock): return h.geometry(clock.window())[:2]
-def ends(clock): return h.wait_for(lambda: not clock.alive(), "the program did not end") and clock.proc.returncode
 def stack(): return [int(w, 16) for w in re.findall(r"0x\w+", h.quiet("xprop", "-root", "_NET_CLIENT_LIST_STACKING"))]
 def above(a, b): return int(a) in (s := stack()) and int(b) in s and s.index(int(a)) > s.index(int(b))
 def lift(a, b): return h.wait_for(lambda: above(a, b) or h.quiet("xdotool", "windowactivate", a) and 0,
                                   f"setup: window {a} could not be raised over window {b}", every=0.5)
-# The program's menus open now, after a question to it: all it announced before is heard.
-def menus(r): return r.app() and r.pump() or [m for m in r.popups if r.has(m, "showing")]
 # The clock at when, checked up to that minute: no first start's message covers the tray.
 def start(desk, when=AT + "10:15:00", **kw): return desk.write_settings(**{"Last Check": h.minute_of(when[:16])}) \
     or desk.clock(at=h.epoch(when), **kw)
@@ -32,7 +29,8 @@ def hide(clock): return (menu(clock, "Hide"), h.wait_for(lambda: not shown(CLOCK
 
 def menu(clock, item=None, at="clock"):
     """A right click on the clock (right of a cover on its left), the tray icon or an opener; the item clicked (a tray
-    menu closed by keys loses the icon's next click), or Escape. Whether "Show Missed Alarms" was marked; menu.at."""
+    menu closed by keys loses the icon's next click), or Escape. Whether "Show Missed Alarms" was marked; menu.at,
+    the entries (a line is "-") and the roles of the menus open with it."""
     r, seen = clock.desk.reader, len(clock.desk.reader.popups)
     r.app()
     where = (clock.window(), 170, 35) if at == "clock" else (clock.desk.tray_icon(), 11, 11) if at == "tray" else 0
@@ -40,8 +38,9 @@ def menu(clock, item=None, at="clock"):
     m = h.wait_for(lambda: r.pump() or next((m for m in r.popups[seen:] if r.has(m, "showing")), None),
                    f"a right click on the {at if isinstance(at, str) else 'window'} opened no menu")
     marked, menu.at = any(r.has(o, "checked") for o in r.all("menu item", "Show Missed Alarms", m)), r.extents(m)
+    menu.items, menu.open = [m.getChildAtIndex(i).name or "-" for i in range(m.childCount)], r.menus()
     r.click(r.find("menu item", item, m, f"the menu offers no {item!r}")) if item else h.key("Escape")
-    h.wait_for(lambda: not clock.alive() or not menus(r), f"the menu stayed open after {item or 'Escape'!r}")
+    h.wait_for(lambda: not clock.alive() or not r.menus(), f"the menu stayed open after {item or 'Escape'!r}")
     return marked
 
 
@@ -56,14 +55,14 @@ def cover(desk, wid):
 def test_the_tray_icon_shows_and_raises_the_clock(desk):
     """The tray menu opens on the right button's release; other clicks do nothing; a double click shows the hidden
     clock at its place over a cover, or raises it; "Show" brings back only the clock; "Cancel" and a click beside the
-    menu change nothing."""
+    menu change nothing, and a double click still works after them."""
     r, clock = desk.start(wm=True), start(desk, poll=True)
     here, c, (ix, iy, _, _) = place(clock), cover(desk, clock.window()), h.geometry(desk.tray_icon())
     h.run("xdotool", "mousemove", ix + 11, iy + 11, "mousedown", 3)
     clock.wait_for("minute-shown")
     clock.set(h.epoch(AT + "10:15:59") + 0.5)  # the next minute, shown after the press was taken, proves what it did
     clock.wait_for("minute-shown", 2, what="the clock did not show the next minute")
-    assert r.app() and not menus(r), "the tray menu opened while the right button was still held down"
+    assert r.app() and not r.menus(), "the tray menu opened while the right button was still held down"
     menu(clock, "Cancel", lambda: h.run("xdotool", "mouseup", 3))
     menu(clock, "Show Missed Alarms")  # the panel shown first, so that bringing it back by mistake would show
     assert hide(clock), '"Show Missed Alarms" is not marked while the missed panel shows'
@@ -74,7 +73,7 @@ def test_the_tray_icon_shows_and_raises_the_clock(desk):
     assert not shown(CLOCK) and not shown(PANEL), "single, middle or slow clicks on the tray icon showed a window"
     assert len(r.popups) == seen + 1, "a left or middle click on the tray icon opened a menu"
     double_click(desk, lambda: shown(CLOCK) and above(clock.window(), c), "a double click showed no clock on top")
-    assert place(clock) == here, "the double click brought the clock back at another place"
+    assert place(clock) == here and not r.menus(), "the double click brought the clock elsewhere or opened a menu"
     lift(c, clock.window())
     double_click(desk, lambda: above(clock.window(), c), "a double click did not raise the showing clock")
     assert not menu(clock, "Show Missed Alarms"), "a double click on the tray icon showed the missed panel"
@@ -88,15 +87,17 @@ def test_the_tray_icon_shows_and_raises_the_clock(desk):
     menu(clock, "Cancel", "tray")
     menu(clock, "Cancel", "tray")  # opened after the first "Cancel" was taken
     h.click(desk.tray_icon(), 11, 11, 3)
-    h.wait_for(lambda: menus(r), "a right click on the tray icon opened no menu")
+    h.wait_for(lambda: r.menus(), "a right click on the tray icon opened no menu")
     h.run("xdotool", "mousemove", 200, 200, "click", 1)
-    h.wait_for(lambda: not menus(r), "a click beside the tray menu left it open")
+    h.wait_for(lambda: not r.menus(), "a click beside the tray menu left it open")
     assert not shown(CLOCK) and clock.alive() and desk.tray_icon(), '"Cancel" or a click beside the menu did more'
+    double_click(desk, lambda: shown(CLOCK), "after the menu closed by a click beside it a double click showed nothing")
 
 
 @pytest.mark.parametrize("via", ["clock", "tray"])
 def test_exit_ends_the_program_whatever_is_open(desk, via):
-    """"Exit" from either menu with the list, an editor holding input and the theme window open while an alarm rings:
+    """"Exit" from either menu with the list, an about window, an editor holding input and the theme window open while
+    an alarm rings:
     all else goes, the input is dropped, the settings are written; the program ends with the ringing."""
     r = desk.start(wm=True)
     h.write_alarms(desk.prog / "Alarms.dat", "Standup|daily|08:00", "Review|daily|08:10")
@@ -106,15 +107,17 @@ def test_exit_ends_the_program_whatever_is_open(desk, via):
     h.window(*PANEL, what="the missed panel did not show at start-up")
     note = h.window("Alarm Notification", timeout=h.LIMIT + 3, what="the 08:10 alarm did not ring")
     menu(clock, "Open Alarms")  # once it rings: a menu open at that moment may close
+    r.press("link", "About Varnod")
+    h.window("About Varnod", what='"About Varnod" opened no window')
     r.press("push button", "Add New")
     r.focus("text", "Name")  # in the editor "Add New" opened
     h.type_text("Unconfirmed")
     menu(clock, "Change Appearance")
-    h.window("Tockwise - Theme", (201, 169), what='"Change Appearance" showed no theme window')
+    h.window(*THEME, what='"Change Appearance" showed no theme window')
     before, icon = (desk.prog / "Alarms.dat").read_bytes(), desk.tray_icon()
     desk.settings.unlink()
     menu(clock, "Exit", via)
-    for title, size in (CLOCK, PANEL, LIST, ("Alarm Details", None), ("Tockwise - Theme", None)):
+    for title, size in (CLOCK, PANEL, LIST, (EDITOR[0], None), (THEME[0], None), ("About Varnod", None)):
         h.gone(title, size, what=f'"Exit" from the {via} menu left the {title!r} window open')
     h.wait_for(lambda: not h.geometry(icon) and desk.settings.exists(), '"Exit" left the icon, or wrote no settings')
     assert [desk.setting(k) for k in ("X", "Y", "Visible")] == ["1500", "1500", "True"], '"Exit" lost the place'
@@ -122,7 +125,7 @@ def test_exit_ends_the_program_whatever_is_open(desk, via):
     r.find("alert", lambda n: n.startswith("Alarm Notification: Review"), what='"Exit" closed the notification')
     assert clock.alive(), "the program ended while its notification still rang"
     h.key("alt+F4", wid=note)
-    assert ends(clock) == 0, "the program did not end cleanly once its notification was closed"
+    assert clock.ends() == 0, "the program did not end cleanly once its notification was closed"
 
 
 def test_the_tray_tip_names_the_next_alarm(desk):
@@ -163,8 +166,6 @@ def test_a_status_notifier_tray_shows_raises_and_offers_the_menu(desk):
     the hidden clock over a cover or raises it, the panel's menu (Show, Cancel, Exit) works; a context request opens
     the program's own."""
     r = desk.start(wm=True, tray=False)
-    # What the shared bus starts (the panel's settings service) is to read this test's folders, not the first test's.
-    h.run("dbus-update-activation-environment", "DISPLAY", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME")
     desk.start_panel()
     h.write_alarms(desk.prog / "Alarms.dat", "Tea|daily|11:08")
     clock = start(desk)
@@ -187,8 +188,12 @@ def test_a_status_notifier_tray_shows_raises_and_offers_the_menu(desk):
                                            .append(e.source.parent), "object:state-changed:showing")  # panel's menus
     for entry in ("Show", "Cancel", "Exit"):
         menu(clock, entry, lambda: h.click(plugin, 12, 14, 3))
+        assert menu.items == ["Show", "Exit", "-", "Cancel"], f"the panel's menu lists {menu.items}"
+        assert "popup menu" not in [m.getRoleName() for m in menu.open], "the program's own menu opened as well"
         if entry == "Cancel":  # a host that asks for the menu gets the program's own
             menu(clock, "Cancel", lambda: h.run("dbus-send", "--session", "--print-reply", f"--dest={item}", ITEM[0],
                                                 f"{ITEM[1]}.ContextMenu", "int32:10", "int32:1000"))
         assert entry == "Exit" or shown(CLOCK), f'"{entry}" in the panel\'s or the program\'s menu left no clock'
-    assert ends(clock) == 0, '"Exit" in the panel\'s menu did not end the program cleanly'
+    assert clock.ends() == 0, '"Exit" in the panel\'s menu did not end the program cleanly'
+    h.wait_for(lambda: item not in h.bus_property(h.WATCHER, "/StatusNotifierWatcher", h.WATCHER,
+                                                  "RegisteredStatusNotifierItems"), "the ended program's item stayed")

@@ -141,7 +141,7 @@ def session_manager(desk):
     """The stand-in session manager on a system bus of the desk's own; a function
     that has it say the computer slept and woke, and gives the time it did."""
     desk.start_system_bus()
-    logind = desk.server("fake_logind.py", os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+    logind = desk.server("fake_logind.py", bus="system")
 
     def wake():
         woke = time.monotonic()
