@@ -1,5 +1,4 @@
-"""Fixtures of the end-to-end journeys: each test gets a desktop of its own (an
-X server and its folders), which it extends with what its story needs."""
+"""Each journey gets a desktop of its own (an X server and its folders), which it extends with what its story needs."""
 
 import re
 

@@ -12,13 +12,13 @@ import datetime as dt
 import os
 import pathlib
 import re
+import select
 import shutil
 import signal
 import struct
 import subprocess
 import tempfile
 import time
-import zlib
 
 _SESSION = None  # the run's session bus: address, then the processes that serve it
 _READER = None
@@ -58,8 +58,6 @@ def quiet(*args):
         return ""
 
 
-# --- time and files ------------------------------------------------------------
-
 EPOCH2000 = dt.datetime(2000, 1, 1)
 KINDS = {"once": 0, "daily": 1, "weekly": 2, "weekdays": 3}
 
@@ -94,8 +92,6 @@ def alarm_names(path):
     return [data[k * 128 + 4:k * 128 + 104].decode("cp1252").strip(" ") for k in range(1, len(data) // 128)]
 
 
-# --- X -----------------------------------------------------------------------------
-
 def geometry(wid):
     """(x, y, width, height) of a window on screen, None when it is gone."""
     info = quiet("xwininfo", "-id", wid)
@@ -108,12 +104,8 @@ def geometry(wid):
 def windows(title, size=None, pid=None):
     """The visible windows of that exact title (and size, and process), ids as text."""
     search = ["xdotool", "search", "--onlyvisible"] + (["--all", "--pid", str(pid)] if pid else [])
-    found = []
-    for wid in quiet(*search, "--name", f"^{re.escape(title)}$").split():
-        g = geometry(wid)
-        if g and (size is None or g[2:] == tuple(size)):
-            found.append(wid)
-    return found
+    return [wid for wid in quiet(*search, "--name", f"^{re.escape(title)}$").split()
+            if (g := geometry(wid)) and (size is None or g[2:] == tuple(size))]
 
 
 def window(title, size=None, pid=None, what=None, timeout=LIMIT):
@@ -149,34 +141,26 @@ def type_text(text):
 
 def tips(pid):
     """The program's tooltip windows on screen, one line high: (id, width, height)."""
-    found = []
-    for wid in quiet("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--class", "tockwise").split():
-        g = geometry(wid)
-        if g and g[3] < 40 and "TOOLTIP" in quiet("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE"):
-            found.append((wid, g[2], g[3]))
-    return found
+    return [(wid, g[2], g[3]) for wid in quiet("xdotool", "search", "--all", "--onlyvisible", "--pid", pid, "--class",
+                                               "tockwise").split()
+            if (g := geometry(wid)) and g[3] < 40 and "TOOLTIP" in quiet("xprop", "-id", wid, "_NET_WM_WINDOW_TYPE")]
 
 
 def screenshot(name):
     ARTIFACTS.mkdir(parents=True, exist_ok=True)
-    path = ARTIFACTS / f"{name}.png"
-    quiet("import", "-window", "root", path)
+    quiet("import", "-window", "root", path := ARTIFACTS / f"{name}.png")
     return path
 
 
 def pixels(picture, rect, dark=True, threshold="50%"):
     """How many pixels of a rectangle ("WxH+X+Y") of a picture are darker (or lighter) than grey."""
     f = "%[fx:int(w*h*(1-mean)+0.5)]" if dark else "%[fx:int(w*h*mean+0.5)]"
-    out = quiet("convert", picture, "-crop", rect, "+repage", "-colorspace", "Gray", "-threshold", threshold,
-                "-format", f, "info:")
-    return int(out or 0)
+    return int(quiet("convert", picture, "-crop", rect, "+repage", "-colorspace", "Gray", "-threshold", threshold,
+                     "-format", f, "info:") or 0)
 
-
-# --- the desktop ----------------------------------------------------------------------
 
 class Desktop:
-    """A test's own folders and servers, all ended by close(); the program's
-    files live in its prog folder, its settings and data in its own XDG folders."""
+    """A test's own folders and servers, ended by close(); the program in its prog folder, its files in XDG's."""
 
     def __init__(self, name):
         self.name = name
@@ -189,14 +173,11 @@ class Desktop:
             os.environ[var] = str(self.work / sub)
         self.settings = self.work / "config" / "hqz.conf"
         self.data = self.work / "data" / "tockwise"
-        self.tray = None
-        self.reader = None
+        self.tray = self.reader = None
 
     def start(self, wm=False, tray=True, reader=True):
-        """The usual desktop: a session bus and a screen reader's view of the
-        program, a window manager if asked, a tray host; the program installed."""
+        """A session bus and a screen reader's view of the program, a window manager, a tray host; the program."""
         if reader:
-            self.start_session_bus()
             self.start_reader()
         if wm:
             self.start_wm()
@@ -215,9 +196,7 @@ class Desktop:
     def close(self, passed):
         if _SESSION:  # what the shared bus started for this test (xfconfd, a notification server)
             quiet("pkill", "-P", _SESSION[1].pid)
-        for pid in quiet("pgrep", "-f", f"^{self.prog}/tockwise( |$)").split():
-            with contextlib.suppress(OSError):
-                os.kill(int(pid), signal.SIGTERM)
+        quiet("pkill", "-f", f"^{self.prog}/tockwise( |$)")
         for p in reversed(self.procs):
             if p.poll() is None:
                 p.terminate()
@@ -231,24 +210,17 @@ class Desktop:
         else:
             print(f"work folder kept: {self.work}")
 
-    # The X server: a display no other run holds, and only once its lock names ours.
     def start_x(self):
-        first = 100 + zlib.crc32(self.name.encode()) % 400
-        for n in range(first, first + 40):
-            lock = pathlib.Path(f"/tmp/.X{n}-lock")
-            if lock.exists():
-                continue
-            p = self.spawn("Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset")
-            os.environ["DISPLAY"] = f":{n}"
-
-            def ready():
-                return p.poll() is not None or (_read(lock).strip() == str(p.pid) and
-                                                subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0)
-            wait_for(ready, "Xvfb did not start")
-            if p.poll() is None:
-                run("xsetroot", "-solid", "#3a6ea5")
-                return self
-        raise AssertionError("no free display for Xvfb")
+        """Xvfb on a display no other run holds: it picks one, and names it once it takes clients."""
+        r, w = os.pipe()
+        self.x_server = self.spawn("Xvfb", "-displayfd", w, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                                   "-noreset", pass_fds=[w])
+        os.close(w)
+        with os.fdopen(r) as named:
+            wait_for(lambda: select.select([named], [], [], 0)[0], "Xvfb did not start")
+            os.environ["DISPLAY"] = ":" + named.readline().strip()
+        run("xsetroot", "-solid", "#3a6ea5")
+        return self
 
     def start_wm(self):
         """Openbox, once it manages windows: a probe window must be framed."""
@@ -292,8 +264,7 @@ class Desktop:
             return wait_for(icon, "no Tockwise icon in the tray, after the tray host was started again")
 
     def start_session_bus(self):
-        """The session bus, one for all the tests of a run: a screen reader's
-        library stays with the first bus it met."""
+        """The session bus, one for the run: a screen reader's library stays with the first bus it met."""
         global _SESSION
         if _SESSION is None:
             _SESSION = list(_bus("--session"))
@@ -314,8 +285,7 @@ class Desktop:
         return self
 
     def start_reader(self):
-        """The accessibility bus, as a screen reader's desktop has it (one for
-        the run, as the session bus); the program then shows its tree."""
+        """The accessibility bus (one for the run, as the session bus); the program then shows its tree."""
         global _READER
         self.start_session_bus()
         if _READER is None:
@@ -379,8 +349,7 @@ class Desktop:
         return True
 
     def record(self, name="sound.wav"):
-        """Records the null sink until stop_recording; a low-latency stream of
-        silence keeps the sink mixing in small steps."""
+        """Records the null sink until stop_recording; a stream of silence keeps the sink mixing in small steps."""
         self.spawn("pacat", "--playback", "--latency-msec=20", "--raw", "--format=s16le", "--rate=44100",
                    "--channels=2", "/dev/zero")
         self.recorder = self.spawn("parec", "-d", "nullsink.monitor", "--latency-msec=20", "--file-format=wav",
@@ -431,8 +400,7 @@ class Desktop:
 
 
 class Clock:
-    """The program under test; at (seconds since 1970) fakes its clock, which
-    set() moves while it runs. Its trace lines are events to wait on."""
+    """The program; at (seconds since 1970) fakes its clock, which set() moves. Its trace lines are events."""
 
     def __init__(self, desk, args=(), at=None, env=None, poll=False, trace=True):
         self.desk = desk
@@ -461,19 +429,14 @@ class Clock:
         """The program's present, in seconds since 1970."""
         return time.time() + float(_read(self.offset_file) or 0)
 
-    def sleep_until(self, when):
-        time.sleep(max(0.0, when - self.now()))
+    def wait_until(self, when):
+        """Until the program's present is when, a moment a few seconds ahead."""
+        wait_for(lambda: self.now() >= when, f"the program's clock did not reach {when}", when - self.now() + LIMIT)
 
-    def traces(self, kind):
-        """The texts of the trace lines of a kind, the milliseconds dropped."""
-        prefix = f"tockwise-trace {kind} "
-        return [line[len(prefix):].partition(" ")[2] for line in _read(self.log).splitlines()
-                if line.startswith(prefix)]
-
-    def trace_times(self, kind):
-        prefix = f"tockwise-trace {kind} "
-        return [int(line[len(prefix):].partition(" ")[0]) for line in _read(self.log).splitlines()
-                if line.startswith(prefix)]
+    def traces(self, kind, ms=False):
+        """The texts (or the milliseconds) of the trace lines of a kind."""
+        lines = re.findall(rf"^tockwise-trace {re.escape(kind)} (\d+) ?(.*)$", _read(self.log), re.M)
+        return [int(at) if ms else text for at, text in lines]
 
     def wait_for(self, kind, count=1, what=None, timeout=LIMIT):
         """Waits until count lines of kind were traced; their texts."""
@@ -536,11 +499,8 @@ def faketime_lib():
     raise AssertionError("libfaketime.so.1 not found (package faketime)")
 
 
-# --- the screen reader's view ------------------------------------------------------
-
 class Reader:
-    """The program's controls as AT-SPI shows them: found by role and name,
-    pressed by their action, read as text."""
+    """The program's controls as AT-SPI shows them: found by role and name, pressed by their action, read as text."""
 
     def __init__(self):
         import pyatspi  # Debian's own, for /usr/bin/python3
@@ -585,8 +545,7 @@ class Reader:
         return self._app
 
     def choose(self, item, what=None):
-        """The item of the menu open now, as a screen reader's user picks it:
-        Down until the item is the one heard, then Return."""
+        """The item of the menu open now, as a screen reader's user picks it: Down until it is heard, then Return."""
         def menu():
             self.pump()
             for m in reversed(self.popups):
@@ -609,19 +568,17 @@ class Reader:
         return self.app() and self.pump() or [m for m in self.popups if self.has(m, "showing")]
 
     def all(self, role=None, name=None, within=None):
+        """What is in the tree of that role and name (a text, or a test of it)."""
         def walk(o):
             yield o
-            for i in range(o.childCount):
-                child = o.getChildAtIndex(i)
-                if child is not None:
-                    yield from walk(child)
+            for child in (c for c in map(o.getChildAtIndex, range(o.childCount)) if c is not None):
+                yield from walk(child)
         self.pump()
         for o in walk(within or self.app()):
-            try:
-                if (role is None or o.getRoleName() == role) and (name is None or _matches(name, o.name)):
+            with contextlib.suppress(Exception):  # an object gone while the tree was read
+                if (role is None or o.getRoleName() == role) and (name is None or (
+                        name(o.name) if callable(name) else o.name == name)):
                     yield o
-            except Exception:  # an object gone while the tree was read
-                continue
 
     def find(self, role, name=None, within=None, what=None, timeout=LIMIT, showing=True):
         def first():
@@ -687,10 +644,6 @@ def _bus(*config):
     """A bus daemon of the test's own: its address, and its process."""
     p = subprocess.Popen(["dbus-daemon", *config, "--nofork", "--print-address=1"], stdout=subprocess.PIPE, text=True)
     return p.stdout.readline().strip(), p
-
-
-def _matches(pattern, name):
-    return pattern(name) if callable(pattern) else name == pattern
 
 
 def _read(path, kind=str):

@@ -234,8 +234,7 @@ def test_the_end_of_a_session_loses_nothing(desk, end):
     h.run("xdotool", "mousemove", x + 100, y + 35, "mousedown", 1, "sleep", 0.2, "mousemove", x + 120, y + 45,
           "sleep", 0.2, "mousemove", x + 140, y + 55, "mouseup", 1)  # a drag, 40 pixels right and 20 down
     h.wait_for(lambda: h.geometry(wid)[:2] == (x + 40, y + 20), "dragging the clock did not move it")
-    x_server = int(open(f"/tmp/.X{os.environ['DISPLAY'][1:]}-lock").read())  # it ends, as a login does
-    os.kill(x_server if end == "display" else clock.pid, getattr(signal, end, signal.SIGTERM))
+    os.kill(desk.x_server.pid if end == "display" else clock.pid, getattr(signal, end, signal.SIGTERM))  # as at logout
     clock.ends(f"the program outlived {end}")
     saved, want = (desk.setting("X"), desk.setting("Y")), (str((x + 40) * 15), str((y + 20) * 15))
     assert saved == want, f"after {end} X Y are saved as {saved}, the clock was put at {want} (twips)"

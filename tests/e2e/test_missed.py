@@ -24,7 +24,7 @@ def test_missed_lines_are_kept_until_cleared(desk):
     first = desk.clock(at=h.epoch(AT + "07:59:57"), poll=True, env={"TOCKWISE_ALERT_INTERVAL": "500"})
     holds(1, "the line found at start-up was not kept, or its panel did not open", panel=True)
     h.wait_for(lambda: notes() == 1, "no notification at 08:00")
-    first.sleep_until(h.epoch(AT + "08:00:05"))  # Coffee rings 5 s after Standup, so it times out after a restart
+    first.wait_until(h.epoch(AT + "08:00:05"))  # Coffee rings 5 s after Standup, so it times out after a restart
     first.set(h.epoch(AT + "08:00:59") + 0.5)
     h.wait_for(lambda: notes() == 2, "no second notification at 08:01")
     menu(first, "Exit")

@@ -125,7 +125,7 @@ def test_a_ring_is_heard_at_the_alarm_volume_and_the_output_put_back(desk, serve
     assert sink() == (False, 40) and not restore.exists(), f"the clock ended by SIGTERM left the output {sink()}"
     (pulse := next(p for p in desk.procs if p.args[0] in ("pulseaudio", "pipewire-pulse"))).send_signal(signal.SIGSTOP)
     clock, _ = ring(desk, "08:20")
-    assert (late := clock.trace_times("notification-shown")[0] - clock.trace_times("ring")[0]) < 1000, \
+    assert (late := clock.traces("notification-shown", ms=True)[0] - clock.traces("ring", ms=True)[0]) < 1000, \
         f"with the sound server hung the notification came {late} ms after the ring"
     assert desk.cli("--dismiss-all", timeout=h.LIMIT)[0] == 0, "--dismiss-all failed with the sound server hung"
     h.gone(NOTE, what="--dismiss-all left the notification open")
@@ -188,7 +188,7 @@ def test_while_an_alarm_rings_the_computer_stays_awake_and_the_music_pauses(desk
     clock, alert = ring(desk, "08:00", "Tea|daily|08:00")
     taken = logind.seen(r'^inhibit (\S+) sleep:idle\|Tockwise\|The alarm "Tea" is ringing\|block$',
                         "logind was not asked to block sleep and idle while Tea rings")[1]
-    chimed = clock.trace_times("notification-shown")[0] / 1000 - (clock.now() - time.time())  # on the real clock
+    chimed = clock.traces("notification-shown", ms=True)[0] / 1000 - (clock.now() - time.time())  # on the real clock
     assert -0.1 <= float(taken) - chimed <= 1, f"the inhibitor was taken {float(taken) - chimed:.3f} s from the chime"
     request = players.seen(r" portal-inhibit 12 .* (\S+)$", "the portal's inhibitor (4 | 8) was not taken")[1]
     h.wait_for(lambda: sorted(re.findall(r" pause (\w+)$", h._read(players.log), re.M)) == ["radio", "video"],

@@ -1,6 +1,5 @@
-"""Time as the running program lives it: days closed, a first run, garbage settings, the clock
-set forward and back, daylight saving in Berlin. Each row starts the program on its alarms and
-settings, moves its clock, and compares what rang and what was listed missed."""
+"""Time as the running program lives it: days closed, a first run, garbage settings, the clock set forward and back,
+daylight saving in Berlin. Each row starts the program, moves its clock, and compares what rang and was missed."""
 
 import datetime as dt
 from zoneinfo import ZoneInfo
@@ -80,7 +79,7 @@ def test_the_alarms_of_a_time_ring_once_or_are_listed_missed(desk, zone, setting
     assert clock.traces("missed") == missed, f"the missed alarms listed were {clock.traces('missed')}"
     clock.wait_for("notification-shown", len(rings), what="a ring opened no notification window")
     assert len(clock.traces("notification-shown")) == len(rings), "not one notification window per ring"
-    t, due = clock.trace_times("ring"), [int(r.split()[0]) for r in rang]
+    t, due = clock.traces("ring", ms=True), [int(r.split()[0]) for r in rang]
     assert all(due[i + 1] < due[i] or (t[i + 1] - t[i]) * 15 >= (due[i + 1] - due[i]) * 1000
                for i in range(len(t) - 1)), f"skipped minutes rang faster than ten a second: {t}"
     x, y, _, _ = h.geometry(wid)  # garbage puts it at the screen's edge, else a third into the 1280 x 1024 screen
@@ -90,9 +89,9 @@ def test_the_alarms_of_a_time_ring_once_or_are_listed_missed(desk, zone, setting
         assert (px + pw // 2, py) == (x + 100, y + 69), "the missed panel is not centred under the clock's bottom row"
     assert missed or not h.windows("Missed Alarms"), "a missed alarms panel came up with nothing missed"
     # The picture once the digits stopped fading; the desktop shows at the rounded corners.
-    idle = lambda: max(clock.trace_times("idle-ticks") or [0])  # noqa: E731
-    h.wait_for(lambda: idle() >= max(clock.trace_times("minute-shown")) and idle() > max(
-        clock.trace_times("quick-ticks")), "the digits never stopped fading")
+    idle = lambda: max(clock.traces("idle-ticks", ms=True) or [0])  # noqa: E731
+    h.wait_for(lambda: idle() >= max(clock.traces("minute-shown", ms=True)) and idle() > max(
+        clock.traces("quick-ticks", ms=True)), "the digits never stopped fading")
     picture, rect = h.screenshot(f"time-{desk.name}"), f"200x70+{x}+{y}"
     coloured = h.quiet("convert", picture, "-crop", rect, "+repage", "-fill", "black", "-opaque", "#3a6ea5",
                        "-colorspace", "HSL", "-channel", "G", "-separate", "+channel", "-threshold", "25%", "-format",
