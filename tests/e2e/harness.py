@@ -564,8 +564,11 @@ class Reader:
         raise AssertionError(f"Down never reached {item!r} in the menu")
 
     def menus(self):
-        """The program's menus open now, after a question to it: all it announced before is heard."""
-        return self.app() and self.pump() or [m for m in self.popups if self.has(m, "showing")]
+        """The menus open now, after a question to the program while it runs: all it announced before is heard."""
+        with contextlib.suppress(Exception):
+            self._app.name if self._app else self.app()
+        self.pump()
+        return [m for m in self.popups if self.has(m, "showing")]
 
     def all(self, role=None, name=None, within=None):
         """What is in the tree of that role and name (a text, or a test of it)."""
@@ -606,8 +609,10 @@ class Reader:
         return [r.getTarget(0).name for r in o.getRelationSet()
                 if r.getRelationType() == self.atspi.RELATION_LABELLED_BY]
 
-    def has(self, o, state):
-        return o.getState().contains(getattr(self.atspi, "STATE_" + state.upper()))
+    def has(self, o, state):  # False for an object gone
+        with contextlib.suppress(Exception):
+            return o.getState().contains(getattr(self.atspi, "STATE_" + state.upper()))
+        return False
 
     def gone(self, role, name=None, what=None):
         """Waits until nothing of that role and name is on screen."""
