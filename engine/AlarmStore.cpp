@@ -44,13 +44,15 @@ QByteArray slotKey(const char *slot)
 
 // One line of the identity file: the identity; after a tab the minute of the
 // alarm's last change while no clock ran, where one is known; after another
-// the key of the record it belongs to. Lines from before the keys (an
-// identity alone, or with its minute) still read.
+// the key of the record it belongs to; after a third its rule, where it has
+// one. Lines from before the keys (an identity alone, or with its minute)
+// still read.
 struct Line
 {
     QString id;
     qint32 changedAt = AlarmStore::Never;
     QByteArray key;
+    AlarmRule rule;
 };
 
 Line readLine(const QString &text)
@@ -62,6 +64,8 @@ Line readLine(const QString &text)
     const qint32 minute = fields.value(1).toInt(&number);
     line.changedAt = number ? minute : AlarmStore::Never;
     line.key = fields.value(2).toLatin1();
+    if (fields.size() > 3)
+        line.rule = AlarmRule::Decode(fields.at(3));
     return line;
 }
 
@@ -78,6 +82,7 @@ void AlarmStore::SetIdentityFile(const QString &path)
     m_identityFile = path;
     m_ids.clear();
     m_changes.clear();
+    m_rules.clear();
 }
 
 QString AlarmStore::IdentityFile() const
@@ -94,6 +99,12 @@ int AlarmStore::IndexOf(const QString &id) const
 {
     const qsizetype at = id.isEmpty() ? -1 : m_ids.indexOf(id);
     return at < 0 ? -1 : static_cast<int>(at) + 1;
+}
+
+const AlarmRule &AlarmStore::RuleOf(int index) const
+{
+    static const AlarmRule none;
+    return index >= 1 && index <= m_rules.size() ? m_rules.at(index - 1) : none;
 }
 
 qint32 AlarmStore::ChangedAt(int index) const
@@ -125,19 +136,22 @@ bool AlarmStore::Load(QString *error, Missing missing)
         records = AlarmHandling::DecodeTable(data);
     }
     m_records = records;
+    ++m_generation;
 
     QList<Identity> paired;
     bool rewrite = false;
     pairIdentities(data, &paired, &rewrite);
     m_ids.clear();
     m_changes.clear();
+    m_rules.clear();
     for (const Identity &identity : std::as_const(paired)) {
         m_ids.append(identity.id);
         m_changes.append(identity.changedAt);
+        m_rules.append(identity.rule);
     }
     if (rewrite) {
         QString reason;
-        if (!saveIdentities(data, m_records, m_ids, m_changes, &reason))
+        if (!saveIdentities(data, m_records, m_ids, m_changes, m_rules, &reason))
             qWarning("tockwise: %s", qPrintable(reason));
     }
     return true;
@@ -168,9 +182,9 @@ void AlarmStore::pairIdentities(const QByteArray &data, QList<Identity> *paired,
     if (inStep) {
         for (qsizetype i = 0; i < records; ++i) {
             if (i < lines.size())
-                paired->append({lines.at(i).id, lines.at(i).changedAt});
+                paired->append({lines.at(i).id, lines.at(i).changedAt, lines.at(i).rule});
             else
-                paired->append({newId(), Never});
+                paired->append({newId(), Never, {}});
         }
         *rewrite = readable && lines.size() != records;
         return;
@@ -188,17 +202,17 @@ void AlarmStore::pairIdentities(const QByteArray &data, QList<Identity> *paired,
             at + AlarmHandling::SlotSize <= data.size() ? slotKey(data.constData() + at) : ContentKey(m_records.at(i));
         QList<qsizetype> &candidates = byKey[key];
         if (candidates.isEmpty()) {
-            paired->append({newId(), Never});
+            paired->append({newId(), Never, {}});
             continue;
         }
         const Line &line = lines.at(candidates.takeFirst());
-        paired->append({line.id, line.changedAt});
+        paired->append({line.id, line.changedAt, line.rule});
     }
     *rewrite = readable;
 }
 
 bool AlarmStore::saveIdentities(const QByteArray &tableBytes, const QList<AlarmRecord> &records, const QStringList &ids,
-                                const QList<qint32> &changes, QString *error) const
+                                const QList<qint32> &changes, const QList<AlarmRule> &rules, QString *error) const
 {
     QStringList lines;
     lines.reserve(ids.size() + 1);
@@ -207,8 +221,11 @@ bool AlarmStore::saveIdentities(const QByteArray &tableBytes, const QList<AlarmR
         const qsizetype at = (i + 1) * AlarmHandling::SlotSize;
         const QByteArray key = at + AlarmHandling::SlotSize <= tableBytes.size() ? slotKey(tableBytes.constData() + at)
                                                                                  : ContentKey(records.value(i + 1));
-        lines.append(ids.at(i) + QLatin1Char('\t') + (changed == Never ? QString() : QString::number(changed)) +
-                     QLatin1Char('\t') + QString::fromLatin1(key));
+        QString line = ids.at(i) + QLatin1Char('\t') + (changed == Never ? QString() : QString::number(changed)) +
+                       QLatin1Char('\t') + QString::fromLatin1(key);
+        if (i < rules.size() && !rules.at(i).IsEmpty())
+            line += QLatin1Char('\t') + rules.at(i).Encode();
+        lines.append(line);
     }
     lines.append(tableLine(tableBytes));
     return StateFile::WriteLines(m_identityFile, lines, error);
@@ -230,7 +247,15 @@ bool AlarmStore::Apply(const Change &change, QString *error, QStringList *addedI
             return false;
         }
     }
-    if (removed.isEmpty() && change.replace.isEmpty() && change.add.isEmpty())
+    for (const auto &[index, rule] : change.rules) {
+        Q_UNUSED(rule);
+        if (!Holds(index)) {
+            if (error)
+                *error = QStringLiteral("there is no alarm %1").arg(index);
+            return false;
+        }
+    }
+    if (removed.isEmpty() && change.replace.isEmpty() && change.add.isEmpty() && change.rules.isEmpty())
         return true;
 
     // The table as the change leaves it, each record with its identity and
@@ -241,8 +266,10 @@ bool AlarmStore::Apply(const Change &change, QString *error, QStringList *addedI
     next[0].Deleted = 0;
     QStringList ids = m_ids;
     QList<qint32> changes = m_changes;
+    QList<AlarmRule> rules = m_rules;
     ids.resize(next.size() - 1);
     changes.resize(next.size() - 1, Never);
+    rules.resize(next.size() - 1);
     for (qsizetype i = 0; i < ids.size(); ++i)
         if (ids.at(i).isEmpty())
             ids[i] = newId();
@@ -252,13 +279,17 @@ bool AlarmStore::Apply(const Change &change, QString *error, QStringList *addedI
         if (change.changedAt != Never)
             changes[index - 1] = change.changedAt;
     }
+    for (const auto &[index, rule] : change.rules)
+        rules[index - 1] = rule;
     QStringList fresh;
-    for (AlarmRecord record : change.add) {
+    for (qsizetype k = 0; k < change.add.size(); ++k) {
+        AlarmRecord record = change.add.at(k);
         record.Index = static_cast<qint32>(next.size());
         next.append(record);
         fresh.append(newId());
         ids.append(fresh.constLast());
         changes.append(change.changedAt);
+        rules.append(change.addRules.value(k));
     }
     QStringList gone;
     // A record marked Deleted is no more written than a removed one.
@@ -269,20 +300,38 @@ bool AlarmStore::Apply(const Change &change, QString *error, QStringList *addedI
             next.removeAt(i);
             ids.removeAt(i - 1);
             changes.removeAt(i - 1);
+            rules.removeAt(i - 1);
         }
     }
 
     const QByteArray bytes = AlarmHandling::EncodeTable(next);
+    const QByteArray before = AlarmHandling::EncodeTable(m_records);
     if (!AlarmHandling::SaveFile(AlarmHandling::AlarmFilePath(), bytes, error))
         return false;
     QString reason;
     // Alarms.dat is in place; identities that miss it are paired again by
-    // content at the next load.
-    if (!saveIdentities(bytes, next, ids, changes, &reason))
+    // content at the next load. A rule lives only in the identity file: a
+    // table saved without the rules it needs would ring other moments, so
+    // then the old table is put back and nothing changes.
+    if (!saveIdentities(bytes, next, ids, changes, rules, &reason)) {
+        const bool needed =
+            std::any_of(rules.cbegin(), rules.cend(), [](const AlarmRule &r) { return !r.IsEmpty(); }) ||
+            std::any_of(m_rules.cbegin(), m_rules.cend(), [](const AlarmRule &r) { return !r.IsEmpty(); });
+        if (needed) {
+            QString undo;
+            if (!AlarmHandling::SaveFile(AlarmHandling::AlarmFilePath(), before, &undo))
+                qWarning("tockwise: %s", qPrintable(undo));
+            if (error)
+                *error = reason;
+            return false;
+        }
         qWarning("tockwise: %s", qPrintable(reason));
+    }
     m_records = AlarmHandling::DecodeTable(bytes);
     m_ids = ids;
     m_changes = changes;
+    m_rules = rules;
+    ++m_generation;
     for (const QString &id : std::as_const(gone))
         Snoozes::CancelFor(id);
     if (addedIds)

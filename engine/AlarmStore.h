@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AlarmRecord.h"
+#include "engine/AlarmRule.h"
 
 #include <QByteArray>
 #include <QList>
@@ -56,6 +57,13 @@ public:
     QString IdOf(int index) const;
     int IndexOf(const QString &id) const;
     QStringList Ids() const { return m_ids; }
+    // Counts the table's changes and loads: what is worked out from the table
+    // (each rule's next ring) is kept until it moves on.
+    quint64 Generation() const { return m_generation; }
+
+    // When the record rings where its kind cannot say (any days, skipped
+    // dates, another zone...); an empty rule for one that rings by its kind.
+    const AlarmRule &RuleOf(int index) const;
 
     // The minute a record was last changed while no clock ran: the next start
     // does not report it missed for that minute or any before it.
@@ -68,6 +76,10 @@ public:
         QList<std::pair<int, AlarmRecord>> replace; // the record at an index becomes this one
         QList<int> remove;                          // indexes as before the change
         QList<AlarmRecord> add;                     // appended after the rest, in this order
+        // The rule of the record at an index (as before the change) becomes
+        // this one; an empty rule makes it ring by its kind again.
+        QList<std::pair<int, AlarmRule>> rules;
+        QList<AlarmRule> addRules; // the rules of the records added, in order
         // Noted on every record replaced or added (a command that runs with
         // no clock), or Never to leave the minutes as they are.
         qint32 changedAt = Never;
@@ -96,13 +108,16 @@ private:
     {
         QString id;
         qint32 changedAt = Never;
+        AlarmRule rule;
     };
     void pairIdentities(const QByteArray &data, QList<Identity> *paired, bool *rewrite) const;
     bool saveIdentities(const QByteArray &tableBytes, const QList<AlarmRecord> &records, const QStringList &ids,
-                        const QList<qint32> &changes, QString *error) const;
+                        const QList<qint32> &changes, const QList<AlarmRule> &rules, QString *error) const;
 
     QList<AlarmRecord> m_records{AlarmRecord{}};
-    QStringList m_ids;       // element i - 1 belongs to record i
-    QList<qint32> m_changes; // likewise
+    QStringList m_ids;        // element i - 1 belongs to record i
+    QList<qint32> m_changes;  // likewise
+    QList<AlarmRule> m_rules; // likewise
     QString m_identityFile;
+    quint64 m_generation = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AlarmRecord.h"
+#include "engine/AlarmRule.h"
 
 #include <QDate>
 #include <QString>
@@ -35,5 +36,18 @@ QString DayText(const AlarmRecord &alarm);
 
 // "Gym" (weekly 18:05 Tuesday), "Pills" (daily 08:00, disabled).
 QString Describe(const AlarmRecord &alarm);
+
+// A rule in words, after its time: "Mon, Wed, Fri", "every 2 weeks on
+// Thursday", "monthly on the first Monday", "daily, skips 24 December".
+QString RuleText(const AlarmRule &rule);
+// "New York" for America/New_York; empty for the local time.
+QString ZoneCity(const QString &zone);
+// A rule's time of day as its own clock shows it: "09:00", "09:00 New York time".
+QString RuleTime(const AlarmRule &rule);
+
+// The kind whose record says exactly what a rule of RECUR text at a time of
+// the local clock says, or -1: a rule that needs no rule of its own is stored
+// as that kind. Weekly gives its day (Monday = 0) too.
+int KindOfRule(const QString &recur, int *weekDay = nullptr);
 
 } // namespace AlarmWords

@@ -9,12 +9,15 @@
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "interchange/ICalendar.h"
+#include "interchange/Recurrence.h"
 #include "platform/WakeTimer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QSet>
+#include <QTimeZone>
 
 namespace AlarmCommands {
 
@@ -37,9 +40,25 @@ Reply fail(int status, const QString &why)
     return reply;
 }
 
+// What --list and the messages show of an alarm whose rule the kinds cannot
+// say: its time on its own clock, its rule in words.
+QString ruleDay(const AlarmRule &rule)
+{
+    const QString city = AlarmWords::ZoneCity(rule.zone);
+    return AlarmWords::RuleText(rule) + (city.isEmpty() ? QString() : QStringLiteral(", %1 time").arg(city));
+}
+
 QString describe(int index)
 {
-    return QStringLiteral("%1 %2").arg(index).arg(AlarmWords::Describe(AlarmStore::Instance().At(index)));
+    const AlarmStore &store = AlarmStore::Instance();
+    const AlarmRule &rule = store.RuleOf(index);
+    if (rule.IsEmpty())
+        return QStringLiteral("%1 %2").arg(index).arg(AlarmWords::Describe(store.At(index)));
+    const AlarmRecord &a = store.At(index);
+    return QStringLiteral("%1 \"%2\" (custom %3 %4%5)")
+        .arg(index)
+        .arg(a.TrimmedName(), AlarmWords::Time(rule.start.time().hour(), rule.start.time().minute()), ruleDay(rule),
+             a.Disabled != 0 ? QStringLiteral(", disabled") : QString());
 }
 
 // The alarm number a word names, or 0: the placeholder is no alarm.
@@ -55,11 +74,16 @@ Reply list()
     const AlarmStore &store = AlarmStore::Instance();
     for (int i = 1; i < store.Records().size(); ++i) {
         const AlarmRecord &a = store.At(i);
+        const AlarmRule &rule = store.RuleOf(i);
         const QDateTime snoozed = Snoozes::EndFor(store.IdOf(i));
+        const bool custom = !rule.IsEmpty();
         reply.out +=
             QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\n")
                 .arg(i)
-                .arg(AlarmWords::KindName(a.AlarmType), AlarmWords::Time(a.Hour, a.Minute), AlarmWords::DayText(a),
+                .arg(custom ? QStringLiteral("custom") : AlarmWords::KindName(a.AlarmType),
+                     custom ? AlarmWords::Time(rule.start.time().hour(), rule.start.time().minute())
+                            : AlarmWords::Time(a.Hour, a.Minute),
+                     custom ? ruleDay(rule) : AlarmWords::DayText(a),
                      a.Disabled != 0 ? QStringLiteral("disabled") : QStringLiteral("enabled"), a.TrimmedName(),
                      snoozed.isValid() ? snoozed.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString())
                 .toUtf8();
@@ -67,12 +91,9 @@ Reply list()
     return reply;
 }
 
-// The new alarm a command describes, or the usage error.
-QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
+// Why a name cannot be an alarm's; empty when it can.
+QString nameProblem(const QString &name)
 {
-    if (words.size() != 6)
-        return QStringLiteral("add needs a name, a kind, a time, a day and enabled or disabled");
-    const QString &name = words.at(1);
     if (name.trimmed().isEmpty())
         return QStringLiteral("an alarm needs a name");
     if (const QString control = AlarmRecord::ControlCharacterIn(name); !control.isEmpty())
@@ -90,13 +111,44 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
                               "Western European languages can be stored")
             .arg(QString::fromUcs4(&c, 1), QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
     }
+    return {};
+}
+
+// HH:MM as hour and minute; false for anything else.
+bool parseTime(const QString &text, int *hour, int *minute)
+{
+    const QStringList time = text.split(QLatin1Char(':'));
+    *hour = time.size() == 2 && time.at(0).size() <= 2 ? ParseNumber(time.at(0)) : -1;
+    *minute = time.size() == 2 && time.at(1).size() == 2 ? ParseNumber(time.at(1)) : -1;
+    return *hour >= 0 && *hour <= 23 && *minute >= 0 && *minute <= 59;
+}
+
+// YYYY-MM-DD in 2000-2050; a usage error otherwise.
+QString parseDate(const QString &day, QDate *date)
+{
+    *date = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+    const bool digits = day.size() == 10 && ParseNumber(day.left(4)) >= 0 && ParseNumber(day.mid(5, 2)) >= 0 &&
+                        ParseNumber(day.right(2)) >= 0;
+    if (!date->isValid() || !digits)
+        return QStringLiteral("'%1' is no date YYYY-MM-DD").arg(day);
+    if (*date < FirstDate || *date > LastDate)
+        return QStringLiteral("the date %1 lies outside 2000-2050").arg(day);
+    return {};
+}
+
+// The new alarm a command describes, or the usage error.
+QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
+{
+    if (words.size() != 6)
+        return QStringLiteral("add needs a name, a kind, a time, a day and enabled or disabled");
+    const QString &name = words.at(1);
+    if (const QString problem = nameProblem(name); !problem.isEmpty())
+        return problem;
     const int kind = AlarmWords::KindOf(words.at(2));
     if (kind < 0)
         return QStringLiteral("no alarm kind '%1' (once, daily, weekly, weekdays)").arg(words.at(2));
-    const QStringList time = words.at(3).split(QLatin1Char(':'));
-    const int hour = time.size() == 2 && time.at(0).size() <= 2 ? ParseNumber(time.at(0)) : -1;
-    const int minute = time.size() == 2 && time.at(1).size() == 2 ? ParseNumber(time.at(1)) : -1;
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
+    int hour = 0, minute = 0;
+    if (!parseTime(words.at(3), &hour, &minute))
         return QStringLiteral("'%1' is no time of day HH:MM").arg(words.at(3));
 
     const QDate today = TimingModule::Now().date();
@@ -110,13 +162,9 @@ QString parseAlarm(const QStringList &words, AlarmRecord *alarm)
     a.Year = static_cast<qint16>(today.year());
     const QString &day = words.at(4);
     if (kind == AlarmRecord::OnceOnly) {
-        const QDate date = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
-        const bool digits = day.size() == 10 && ParseNumber(day.left(4)) >= 0 && ParseNumber(day.mid(5, 2)) >= 0 &&
-                            ParseNumber(day.right(2)) >= 0;
-        if (!date.isValid() || !digits)
-            return QStringLiteral("'%1' is no date YYYY-MM-DD").arg(day);
-        if (date < FirstDate || date > LastDate)
-            return QStringLiteral("the date %1 lies outside 2000-2050").arg(day);
+        QDate date;
+        if (const QString problem = parseDate(day, &date); !problem.isEmpty())
+            return problem;
         a.Day = static_cast<quint8>(date.day());
         a.Month = static_cast<quint8>(date.month());
         a.Year = static_cast<qint16>(date.year());
@@ -237,6 +285,173 @@ Reply importMapped(const QByteArray &input)
         reply.changed = true;
     }
     reply.out = QStringLiteral("imported %1 alarms, skipped %2\n").arg(added.size()).arg(read.skipped.size()).toUtf8();
+    return reply;
+}
+
+// A rule the four kinds say exactly, at the local time, goes back to being
+// that kind: Alarms.dat then says it all, for every copy of the program.
+void plainWhereItCan(AlarmRule *rule, AlarmRecord *record)
+{
+    int weekDay = 0;
+    const int kind = rule->zone.isEmpty() && rule->skipped.isEmpty() && rule->added.isEmpty() && rule->moved.isEmpty()
+                         ? AlarmWords::KindOfRule(rule->recur, &weekDay)
+                         : -1;
+    if (kind < 0)
+        return;
+    record->AlarmType = static_cast<quint8>(kind);
+    record->Hour = static_cast<quint8>(rule->start.time().hour());
+    record->Minute = static_cast<quint8>(rule->start.time().minute());
+    record->WeekDay = static_cast<quint8>(weekDay);
+    *rule = {};
+}
+
+// Today on the clock of a zone (the local one for none).
+QDate todayIn(const QString &zone)
+{
+    return zone.isEmpty() ? TimingModule::Now().date()
+                          : TimingModule::Now().toTimeZone(QTimeZone(zone.toUtf8())).date();
+}
+
+// add-rule NAME HH:MM RECUR|- START|- ZONE|- enabled|disabled: an alarm of
+// any rule; RECUR - rings once, on START.
+Reply addRule(const QStringList &words)
+{
+    if (words.size() != 7)
+        return fail(2, QStringLiteral("add-rule needs a name, a time, a rule, a date, a zone and enabled or disabled"));
+    const QString &name = words.at(1);
+    if (const QString problem = nameProblem(name); !problem.isEmpty())
+        return fail(2, problem);
+    int hour = 0, minute = 0;
+    if (!parseTime(words.at(2), &hour, &minute))
+        return fail(2, QStringLiteral("'%1' is no time of day HH:MM").arg(words.at(2)));
+    AlarmRule rule;
+    rule.recur = words.at(3) == QLatin1String("-") ? QString() : words.at(3).trimmed();
+    rule.zone = words.at(5) == QLatin1String("-") ? QString() : words.at(5);
+    if (!rule.zone.isEmpty() && !QTimeZone::isTimeZoneIdAvailable(rule.zone.toUtf8()))
+        return fail(2, QStringLiteral("no time zone '%1' (a name such as Europe/Berlin or America/New_York)")
+                           .arg(rule.zone.left(80)));
+    if (!rule.recur.isEmpty()) {
+        if (const QString refusal = Recurrence::Instance().Refusal(rule.recur); !refusal.isEmpty())
+            return fail(2, QStringLiteral("the rule '%1' cannot be an alarm's: %2").arg(rule.recur.left(80), refusal));
+    }
+    QDate date = todayIn(rule.zone);
+    if (words.at(4) != QLatin1String("-")) {
+        if (const QString problem = parseDate(words.at(4), &date); !problem.isEmpty())
+            return fail(2, problem);
+    } else if (rule.recur.isEmpty()) {
+        return fail(2, QStringLiteral("an alarm that rings once needs its date"));
+    }
+    if (words.at(6) != QLatin1String("enabled") && words.at(6) != QLatin1String("disabled"))
+        return fail(2, QStringLiteral("'%1' is neither enabled nor disabled").arg(words.at(6)));
+    rule.start = QDateTime(date, QTime(hour, minute), Qt::UTC);
+
+    AlarmRecord record;
+    record.Name = AlarmRecord::FixedName(name);
+    record.Disabled = words.at(6) == QLatin1String("disabled") ? -1 : 0;
+    const qint32 now = TimingModule::CurrentMinute();
+    rule.StandIn(&record, now);
+    plainWhereItCan(&rule, &record);
+    AlarmStore::Change change;
+    change.add = {record};
+    change.addRules = {rule};
+    change.changedAt = now;
+    QString error;
+    if (!AlarmStore::Instance().Apply(change, &error))
+        return fail(1, QStringLiteral("the alarm was not added: %1").arg(error));
+    const int index = static_cast<int>(AlarmStore::Instance().Records().size()) - 1;
+    Reply reply;
+    reply.out = QByteArray::number(index) + '\n';
+    reply.err = QStringLiteral("tockwise: added alarm %1\n").arg(describe(index)).toUtf8();
+    const bool rings = rule.IsEmpty() || rule.NextMinute(now) >= 0;
+    if (!rings)
+        reply.err += QStringLiteral("tockwise: %1\n").arg(AlarmChecking::PassedText).toUtf8();
+    reply.changed = true;
+    return reply;
+}
+
+// The rule an alarm of a kind rings by, for an alarm that is to skip a date.
+AlarmRule ruleOfKind(const AlarmRecord &a)
+{
+    static const char *const Codes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
+    AlarmRule rule;
+    rule.start = QDateTime(TimingModule::Now().date().addDays(-1), QTime(a.Hour, a.Minute), Qt::UTC);
+    if (a.AlarmType == AlarmRecord::Daily)
+        rule.recur = QStringLiteral("FREQ=DAILY");
+    else if (a.AlarmType == AlarmRecord::EveryWeekday)
+        rule.recur = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR");
+    else if (a.AlarmType == AlarmRecord::Weekly && a.WeekDay <= 6)
+        rule.recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + QLatin1String(Codes[a.WeekDay]);
+    else
+        rule = {};
+    return rule;
+}
+
+// skip N [DATE] and unskip N DATE: the alarm does not ring (or rings again)
+// on a date of its own clock; with no date, its next ring is skipped.
+Reply skip(const QStringList &words, bool skipping)
+{
+    AlarmStore &store = AlarmStore::Instance();
+    const int index = alarmNumber(words.value(1));
+    if (index == 0)
+        return fail(2,
+                    QStringLiteral("there is no alarm %1 ('tockwise --list' shows their numbers)").arg(words.value(1)));
+    AlarmRecord record = store.At(index);
+    AlarmRule rule = store.RuleOf(index);
+    if (rule.IsEmpty())
+        rule = ruleOfKind(record);
+    if (rule.IsEmpty())
+        return fail(2, QStringLiteral("alarm %1 rings once: disable it rather than skip it").arg(index));
+    const qint32 now = TimingModule::CurrentMinute();
+    QDate date;
+    if (words.size() > 2 && words.at(2) != QLatin1String("-")) {
+        if (const QString problem = parseDate(words.at(2), &date); !problem.isEmpty())
+            return fail(2, problem);
+    } else if (!skipping) {
+        return fail(2, QStringLiteral("unskip needs the date to ring on again"));
+    }
+    QList<QDateTime> touched;
+    if (skipping) {
+        if (date.isValid()) {
+            touched = rule.StartsOn(date);
+        } else if (const QDateTime next = rule.NextStart(now); next.isValid()) {
+            touched = {next};
+            date = next.date();
+        }
+        if (touched.isEmpty())
+            return fail(1, date.isValid() ? QStringLiteral("alarm %1 does not ring on %2")
+                                                .arg(index)
+                                                .arg(date.toString(QStringLiteral("yyyy-MM-dd")))
+                                          : QStringLiteral("alarm %1 rings no more").arg(index));
+        for (const QDateTime &start : std::as_const(touched))
+            if (!rule.skipped.contains(start))
+                rule.skipped.append(start);
+    } else {
+        for (qsizetype k = rule.skipped.size() - 1; k >= 0; --k) {
+            if (rule.skipped.at(k).date() == date)
+                touched.append(rule.skipped.takeAt(k));
+        }
+        if (touched.isEmpty())
+            return fail(1, QStringLiteral("alarm %1 skips nothing on %2")
+                               .arg(index)
+                               .arg(date.toString(QStringLiteral("yyyy-MM-dd"))));
+    }
+    std::sort(rule.skipped.begin(), rule.skipped.end());
+    rule.StandIn(&record, now);
+    plainWhereItCan(&rule, &record);
+    AlarmStore::Change change;
+    change.replace = {{index, record}};
+    change.rules = {{index, rule}};
+    change.changedAt = now;
+    QString error;
+    if (!store.Apply(change, &error))
+        return fail(1, QStringLiteral("alarm %1 was not changed: %2").arg(index).arg(error));
+    Reply reply;
+    reply.out = QStringLiteral("alarm %1 %2 %3\n")
+                    .arg(index)
+                    .arg(skipping ? QStringLiteral("skips") : QStringLiteral("rings again on"),
+                         QLocale::c().toString(date, QStringLiteral("dddd d MMMM yyyy")))
+                    .toUtf8();
+    reply.changed = true;
     return reply;
 }
 
@@ -376,6 +591,10 @@ Reply Execute(const QStringList &words, const QByteArray &input)
         return list();
     if (command == QLatin1String("add"))
         return add(words);
+    if (command == QLatin1String("add-rule"))
+        return addRule(words);
+    if (command == QLatin1String("skip") || command == QLatin1String("unskip"))
+        return skip(words, command == QLatin1String("skip"));
     if (command == QLatin1String("remove") || command == QLatin1String("enable") ||
         command == QLatin1String("disable")) {
         const int index = alarmNumber(words.value(1));

@@ -70,6 +70,11 @@ bool IsCommandOption(std::string_view arg)
                                     "--weekdays",
                                     "--weekly",
                                     "--on",
+                                    "--days",
+                                    "--rule",
+                                    "--zone",
+                                    "--skip",
+                                    "--unskip",
                                     "--disabled",
                                     "--sync-setup",
                                     "--sync-now",
@@ -93,7 +98,7 @@ int usageError(std::ostream &err, const QString &why)
 // The command the arguments from first on give, or the usage error.
 int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Command *command, std::ostream &err)
 {
-    QString name, at, day, kind;
+    QString name, at, day, kind, zone;
     bool disabled = false;
     bool hasDay = false;
     // An option where a value should be is a value left out: "--add --at
@@ -124,6 +129,21 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
                 return usageError(err, QStringLiteral("the alarm's name is missing: --add NAME --at HH:MM ..."));
             if (!setCommand({QStringLiteral("add")}))
                 return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--skip" || arg == "--unskip") {
+            if (!value(i, &v))
+                return usageError(err, QStringLiteral("%1 needs the number of an alarm").arg(option));
+            if (AlarmCommands::ParseNumber(v) < 1)
+                return usageError(err, QStringLiteral("'%1' is no alarm number").arg(v));
+            QString date = QStringLiteral("-");
+            if (i + 1 < args.size() && !args[i + 1].starts_with('-'))
+                value(i, &date);
+            else if (arg == "--unskip")
+                return usageError(err, QStringLiteral("--unskip needs the number of an alarm and a date YYYY-MM-DD"));
+            if (!setCommand({option.mid(2), v, date}))
+                return usageError(err, QStringLiteral("one command at a time"));
+        } else if (arg == "--zone") {
+            if (!value(i, &zone))
+                return usageError(err, QStringLiteral("--zone needs a time zone such as Europe/Berlin"));
         } else if (arg == "--remove" || arg == "--enable" || arg == "--disable") {
             if (!value(i, &v))
                 return usageError(err, QStringLiteral("%1 needs the number of an alarm").arg(option));
@@ -181,16 +201,25 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
         } else if (arg == "--at") {
             if (!value(i, &at))
                 return usageError(err, QStringLiteral("--at needs a time HH:MM"));
-        } else if (arg == "--daily" || arg == "--weekdays" || arg == "--weekly" || arg == "--on") {
+        } else if (arg == "--daily" || arg == "--weekdays" || arg == "--weekly" || arg == "--on" || arg == "--days" ||
+                   arg == "--rule") {
             if (!kind.isEmpty())
-                return usageError(err, QStringLiteral("one of --daily, --weekdays, --weekly DAY, --on DATE"));
+                return usageError(err, QStringLiteral("one of --daily, --weekdays, --weekly DAY, --on DATE, "
+                                                      "--days DAYS, --rule RULE"));
             kind = arg == "--daily"      ? QStringLiteral("daily")
                    : arg == "--weekdays" ? QStringLiteral("weekdays")
                    : arg == "--weekly"   ? QStringLiteral("weekly")
+                   : arg == "--days"     ? QStringLiteral("days")
+                   : arg == "--rule"     ? QStringLiteral("rule")
                                          : QStringLiteral("once");
-            if ((arg == "--weekly" || arg == "--on") && !value(i, &day))
-                return usageError(err, QStringLiteral("%1 needs a %2").arg(option, arg == "--on" ? "date" : "day"));
-            hasDay = arg == "--weekly" || arg == "--on";
+            const bool takes = arg == "--weekly" || arg == "--on" || arg == "--days" || arg == "--rule";
+            if (takes && !value(i, &day))
+                return usageError(err, QStringLiteral("%1 needs %2")
+                                           .arg(option, arg == "--on"     ? "a date"
+                                                        : arg == "--days" ? "days such as mon,wed,fri"
+                                                        : arg == "--rule" ? "a rule such as FREQ=MONTHLY;BYDAY=1MO"
+                                                                          : "a day"));
+            hasDay = takes;
         } else if (arg == "--disabled") {
             disabled = true;
         } else if (const QtOption *qtOption = FindQtOption(arg)) {
@@ -206,18 +235,56 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
     if (settingUp && command->syncUser.isEmpty())
         return usageError(err, QStringLiteral("--sync-setup needs --user NAME"));
     const bool adding = words.value(0) == QLatin1String("add");
-    if (!adding && (!at.isEmpty() || !kind.isEmpty() || disabled))
-        return usageError(err,
-                          QStringLiteral("--at, --daily, --weekdays, --weekly, --on and --disabled go with --add"));
+    if (!adding && (!at.isEmpty() || !kind.isEmpty() || disabled || !zone.isEmpty()))
+        return usageError(err, QStringLiteral("--at, --daily, --weekdays, --weekly, --on, --days, --rule, --zone and "
+                                              "--disabled go with --add"));
     if (adding) {
         if (at.isEmpty() || kind.isEmpty())
             return usageError(err, QStringLiteral("--add needs --at HH:MM and one of --daily, --weekdays, "
-                                                  "--weekly DAY, --on YYYY-MM-DD"));
+                                                  "--weekly DAY, --on YYYY-MM-DD, --days DAYS, --rule RULE"));
         if (kind == QLatin1String("weekly") && AlarmCommands::ParseWeekDay(day) < 0)
             return usageError(err,
                               QStringLiteral("'%1' is no day of the week (Monday ... Sunday, or 1 ... 7)").arg(day));
-        words << name << kind << at << (hasDay ? day : QStringLiteral("-"))
-              << (disabled ? QStringLiteral("disabled") : QStringLiteral("enabled"));
+        const QString state = disabled ? QStringLiteral("disabled") : QStringLiteral("enabled");
+        if (kind == QLatin1String("days") || kind == QLatin1String("rule") || !zone.isEmpty()) {
+            // A rule of any days, of RFC 5545, or in another zone: the kinds
+            // become rules, which the alarm store turns back into kinds where
+            // they say it all.
+            static const char *const Codes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
+            QString recur, start = QStringLiteral("-");
+            if (kind == QLatin1String("days")) {
+                QStringList codes;
+                for (const QString &d : day.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                    const int w = AlarmCommands::ParseWeekDay(d.trimmed());
+                    if (w < 0)
+                        return usageError(err, QStringLiteral("'%1' is no day of the week (mon ... sun)").arg(d));
+                    if (!codes.contains(QLatin1String(Codes[w])))
+                        codes.append(QLatin1String(Codes[w]));
+                }
+                if (codes.isEmpty())
+                    return usageError(err, QStringLiteral("--days needs days such as mon,wed,fri"));
+                recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + codes.join(QLatin1Char(','));
+            } else if (kind == QLatin1String("rule")) {
+                recur = day.startsWith(QLatin1String("RRULE:"), Qt::CaseInsensitive) ? day.mid(6) : day;
+            } else if (kind == QLatin1String("daily")) {
+                recur = QStringLiteral("FREQ=DAILY");
+            } else if (kind == QLatin1String("weekdays")) {
+                recur = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR");
+            } else if (kind == QLatin1String("weekly")) {
+                recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + QLatin1String(Codes[AlarmCommands::ParseWeekDay(day)]);
+            } else {
+                start = day;
+            }
+            words = {QStringLiteral("add-rule"),
+                     name,
+                     at,
+                     recur.isEmpty() ? QStringLiteral("-") : recur,
+                     start,
+                     zone.isEmpty() ? QStringLiteral("-") : zone,
+                     state};
+        } else {
+            words << name << kind << at << (hasDay ? day : QStringLiteral("-")) << state;
+        }
     }
     command->words = words;
     return 0;
@@ -266,12 +333,20 @@ const char *Usage()
            "                         snooze (YYYY-MM-DD HH:MM local time, empty for none).\n"
            "                         Numbers count from 1 in table order and shift when an\n"
            "                         alarm is removed\n"
-           "  --add NAME --at HH:MM (--daily | --weekdays | --weekly DAY | --on YYYY-MM-DD)\n"
-           "        [--disabled]     add an alarm (DAY: Monday ... Sunday or 1 ... 7);\n"
-           "                         prints its number; says so when a --on moment has\n"
-           "                         passed (the alarm is kept, but will not ring)\n"
+           "  --add NAME --at HH:MM (--daily | --weekdays | --weekly DAY | --on YYYY-MM-DD\n"
+           "        | --days DAYS | --rule RULE) [--zone ZONE] [--disabled]\n"
+           "                         add an alarm (DAY: Monday ... Sunday or 1 ... 7;\n"
+           "                         DAYS: mon,wed,fri; RULE: an RFC 5545 rule such as\n"
+           "                         FREQ=MONTHLY;BYDAY=1MO or FREQ=WEEKLY;INTERVAL=2;BYDAY=TH;\n"
+           "                         ZONE: a time zone such as America/New_York, whose\n"
+           "                         clock HH:MM is read on); prints its number; says so\n"
+           "                         when its moment has passed (it is kept, but will\n"
+           "                         not ring)\n"
            "  --remove N, --enable N, --disable N\n"
            "                         remove, enable or disable alarm N\n"
+           "  --skip N [YYYY-MM-DD]  alarm N does not ring on that date (its next ring\n"
+           "                         when no date is given)\n"
+           "  --unskip N YYYY-MM-DD  alarm N rings on that date again\n"
            "  --export FILE          write the alarms as iCalendar (- for standard output)\n"
            "  --import FILE          add the events of an iCalendar file that map onto an\n"
            "                         alarm (- for standard input); says why it skips others\n"

@@ -8,6 +8,7 @@
 #include "engine/UserFiles.h"
 #include "interchange/ICalendar.h"
 #include "interchange/InputLimits.h"
+#include "interchange/Recurrence.h"
 #include "platform/EndSignals.h"
 #include "platform/InputFile.h"
 #include "platform/TerminalPassword.h"
@@ -255,6 +256,7 @@ int syncOff(std::ostream &out, std::ostream &err)
 
 int Run(const Command &command, std::ostream &out, std::ostream &err)
 {
+    Recurrence::Install();
     // A file size limit makes a save fail with its reason, as it does in the
     // clock, rather than end the command half-way.
     EndSignals::IgnoreFileSizeLimit();

@@ -29,12 +29,30 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, DBusAlarm &alarm)
     return argument;
 }
 
+QDBusArgument &operator<<(QDBusArgument &argument, const DBusRule &rule)
+{
+    argument.beginStructure();
+    argument << rule.number << rule.rule;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, DBusRule &rule)
+{
+    argument.beginStructure();
+    argument >> rule.number >> rule.rule;
+    argument.endStructure();
+    return argument;
+}
+
 DBusInterface::DBusInterface(CommandHost *host, QObject *parent)
     : QObject(parent)
     , m_host(host)
 {
     qDBusRegisterMetaType<DBusAlarm>();
     qDBusRegisterMetaType<QList<DBusAlarm>>();
+    qDBusRegisterMetaType<DBusRule>();
+    qDBusRegisterMetaType<QList<DBusRule>>();
     connect(host, &CommandHost::AlarmsChanged, this, &DBusInterface::AlarmsChanged);
 }
 
@@ -72,13 +90,49 @@ bool DBusInterface::run(const QStringList &words, QByteArray *out)
 QList<DBusAlarm> DBusInterface::List()
 {
     QList<DBusAlarm> list;
-    const QList<AlarmRecord> &alarms = AlarmStore::Instance().Records();
+    const AlarmStore &store = AlarmStore::Instance();
+    const QList<AlarmRecord> &alarms = store.Records();
     for (int i = 1; i < alarms.size(); ++i) {
         const AlarmRecord &a = alarms.at(i);
-        list.append({i, a.TrimmedName(), AlarmWords::KindName(a.AlarmType), a.Hour, a.Minute, AlarmWords::DayText(a),
-                     a.Disabled == 0});
+        const AlarmRule &rule = store.RuleOf(i);
+        if (rule.IsEmpty())
+            list.append({i, a.TrimmedName(), AlarmWords::KindName(a.AlarmType), a.Hour, a.Minute,
+                         AlarmWords::DayText(a), a.Disabled == 0});
+        else
+            list.append({i, a.TrimmedName(), QStringLiteral("custom"), uchar(rule.start.time().hour()),
+                         uchar(rule.start.time().minute()), AlarmWords::RuleText(rule), a.Disabled == 0});
     }
     return list;
+}
+
+qint32 DBusInterface::AddRule(const QString &name, const QString &at, const QString &rrule, const QString &zone)
+{
+    QByteArray out;
+    if (!run({QStringLiteral("add-rule"), name, at, rrule.isEmpty() ? QStringLiteral("-") : rrule, QStringLiteral("-"),
+              zone.isEmpty() ? QStringLiteral("-") : zone, QStringLiteral("enabled")},
+             &out))
+        return 0;
+    return out.trimmed().toInt();
+}
+
+void DBusInterface::Skip(qint32 number, const QString &date)
+{
+    run({QStringLiteral("skip"), QString::number(number), date.isEmpty() ? QStringLiteral("-") : date});
+}
+
+void DBusInterface::Unskip(qint32 number, const QString &date)
+{
+    run({QStringLiteral("unskip"), QString::number(number), date});
+}
+
+QList<DBusRule> DBusInterface::Rules()
+{
+    QList<DBusRule> rules;
+    const AlarmStore &store = AlarmStore::Instance();
+    for (int i = 1; i < store.Records().size(); ++i)
+        if (!store.RuleOf(i).IsEmpty())
+            rules.append({i, store.RuleOf(i).recur});
+    return rules;
 }
 
 qint32 DBusInterface::Add(const QString &name, const QString &kind, uchar hour, uchar minute,

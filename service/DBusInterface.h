@@ -24,6 +24,17 @@ Q_DECLARE_METATYPE(DBusAlarm)
 QDBusArgument &operator<<(QDBusArgument &argument, const DBusAlarm &alarm);
 const QDBusArgument &operator>>(const QDBusArgument &argument, DBusAlarm &alarm);
 
+// An alarm whose rule the four kinds cannot say, as Rules() gives it: its
+// number and its RFC 5545 rule ("" for one that rings once, in another zone).
+struct DBusRule
+{
+    qint32 number = 0;
+    QString rule;
+};
+Q_DECLARE_METATYPE(DBusRule)
+QDBusArgument &operator<<(QDBusArgument &argument, const DBusRule &rule);
+const QDBusArgument &operator>>(const QDBusArgument &argument, DBusRule &rule);
+
 // The running clock on the session bus: example.varnod.Tockwise at
 // /example/varnod/Tockwise. Every method goes through the same commands as
 // the command line.
@@ -43,6 +54,14 @@ public slots:
     Q_SCRIPTABLE QList<DBusAlarm> List();
     Q_SCRIPTABLE qint32 Add(const QString &name, const QString &kind, uchar hour, uchar minute,
                             const QString &dateOrWeekday);
+    // An alarm of an RFC 5545 rule at HH:MM of a zone's clock ("" for the
+    // local one); its number.
+    Q_SCRIPTABLE qint32 AddRule(const QString &name, const QString &at, const QString &rrule, const QString &zone);
+    // The alarm does not ring (or rings again) on YYYY-MM-DD; Skip of "" skips
+    // its next ring.
+    Q_SCRIPTABLE void Skip(qint32 number, const QString &date);
+    Q_SCRIPTABLE void Unskip(qint32 number, const QString &date);
+    Q_SCRIPTABLE QList<DBusRule> Rules();
     Q_SCRIPTABLE void Remove(qint32 number);
     Q_SCRIPTABLE void SetEnabled(qint32 number, bool enabled);
     Q_SCRIPTABLE void SnoozeAll(qint32 minutes);

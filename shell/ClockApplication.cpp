@@ -4,6 +4,7 @@
 #include "engine/Settings.h"
 #include "engine/Snoozes.h"
 #include "engine/UserFiles.h"
+#include "interchange/Recurrence.h"
 #include "notify/MessageForm.h"
 #include "notify/RingSession.h"
 #include "notify/SoundModule.h"
@@ -143,6 +144,7 @@ int ClockApplication::run()
             bubbles->WithdrawAll();
     });
 
+    Recurrence::Install();
     UserFiles::SetUpFiles();
     Snoozes::Load();
     SoundModule::SetProgramFolder(QCoreApplication::applicationDirPath());

@@ -1,11 +1,13 @@
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
+#include "engine/AlarmRule.h"
 #include "engine/AlarmStore.h"
 #include "engine/AlarmWindows.h"
 #include "engine/Snoozes.h"
 #include "engine/StateFile.h"
 #include "engine/TimingModule.h"
+#include "interchange/Recurrence.h"
 #include "tests/common/AlarmFixtures.h"
 
 #include <QBuffer>
@@ -149,6 +151,7 @@ private:
 private slots:
     void init()
     {
+        Recurrence::Install();
         m_dir = new QTemporaryDir;
         QVERIFY(m_dir->isValid());
         SetAlarmFolder(m_dir->path());
@@ -538,6 +541,7 @@ private slots:
             {"one step of each", {"A", "Cee", "D"}, {1, 3, 0}},
             {"editor adds", abc + QStringList{"New"}, {1, 2, 3, 0}},
             {"editor replaces", {"Ay", "B", "C"}, {1, 2, 3}},
+            {"add one with a rule", abc + QStringList{"D"}, {1, 2, 3, 0}},
         };
         for (const auto &row : rows) {
             QTest::addRow("%s, saved", row.operation) << QString(row.operation) << row.after << row.kept;
@@ -592,6 +596,12 @@ private slots:
             change.replace = {{3, cee}};
             change.add = {makeAlarm("D", 1, 10, 0)};
             saved = store.Apply(change, &error);
+        } else if (operation == "add one with a rule") {
+            AlarmStore::Change change;
+            change.add = {makeAlarm("D", 0, 10, 0, 0, 1, 1, 2027)};
+            change.addRules = {
+                AlarmRule::Decode(QStringLiteral(R"({"start":"2027-01-01T10:00","recur":"FREQ=DAILY"})"))};
+            saved = store.Apply(change, &error);
         } else if (operation == "editor adds") {
             AlarmEditing::ClearEditAlarm();
             AlarmEditing::EditAlarm.Name = QStringLiteral("New");
@@ -635,7 +645,29 @@ private slots:
             QCOMPARE(storedTable(), held);
             for (int i = 1; i < held.size(); ++i)
                 QCOMPARE(store.IdOf(i), (kept.value(i - 1) > 0 ? ids.at(kept.value(i - 1) - 1) : store.IdOf(i)));
+            QCOMPARE(store.RuleOf(4).recur,
+                     operation == "add one with a rule" ? QStringLiteral("FREQ=DAILY") : QString());
         }
+    }
+
+    // A rule lives only beside Alarms.dat: when its identity file cannot be
+    // written, the table that needs it is not left behind either.
+    void aRuleIsNotSavedWithoutItsIdentityFile()
+    {
+        AlarmStore &store = AlarmStore::Instance();
+        QVERIFY(useTable({AlarmRecord{}, makeAlarm("A", 1, 7, 0)}));
+        const QByteArray tableBefore = readFile(AlarmFilePath());
+        store.SetIdentityFile(AlarmFilePath() + QStringLiteral("/alarm-ids")); // under a file: never written
+        QVERIFY(store.Load());
+        AlarmStore::Change change;
+        change.add = {makeAlarm("D", 0, 10, 0, 0, 1, 1, 2027)};
+        change.addRules = {AlarmRule::Decode(QStringLiteral(R"({"start":"2027-01-01T10:00","recur":"FREQ=DAILY"})"))};
+        QString error;
+        QVERIFY(!store.Apply(change, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readFile(AlarmFilePath()), tableBefore);
+        QCOMPARE(storedTable().size(), 2);
+        QVERIFY(store.SetDisabled(1, true)); // without a rule the table is still saved, the identities warned of
     }
 
     // ---- The edit buffer ------------------------------------------------
@@ -1313,6 +1345,196 @@ private slots:
         ::tzset();
         // 02:30 does not exist in Berlin that night: 03:00 local is 01:00 UTC.
         QCOMPARE(wake, QDateTime(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC));
+    }
+
+    // ---- Rules the four kinds cannot say ---------------------------------
+
+    // Each shape of rule, with the local minutes it rings in between two
+    // moments of the user's clock, and how often in 2027; the user lives in
+    // Berlin. A rule's own times are its zone's (the user's where it has
+    // none).
+    void rulesRingAtTheCalendarsMoments_data()
+    {
+        QTest::addColumn<QString>("recur");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QStringList>("changes"); // "-WALL" skipped, "+WALL" added, "WALL>WALL" moved
+        QTest::addColumn<QString>("from");        // local, inclusive
+        QTest::addColumn<QString>("to");          // local, exclusive
+        QTest::addColumn<QStringList>("rings");   // local
+        QTest::addColumn<int>("in2027");
+        const QStringList none;
+        QTest::newRow("any days: Mon, Wed, Fri")
+            << "FREQ=WEEKLY;BYDAY=MO,WE,FR"
+            << "2027-01-01T07:00"
+            << "" << none << "2027-03-01 00:00"
+            << "2027-03-08 00:00" << QStringList{"2027-03-01 07:00", "2027-03-03 07:00", "2027-03-05 07:00"} << 157;
+        QTest::newRow("every weekday as iOS writes it")
+            << "FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR"
+            << "2027-01-01T06:30"
+            << "" << none << "2027-01-08 00:00"
+            << "2027-01-12 00:00" << QStringList{"2027-01-08 06:30", "2027-01-11 06:30"} << 261;
+        QTest::newRow("every 2 weeks on Thursday")
+            << "FREQ=WEEKLY;INTERVAL=2;BYDAY=TH"
+            << "2027-01-07T09:00"
+            << "" << none << "2027-01-01 00:00"
+            << "2027-02-01 00:00" << QStringList{"2027-01-07 09:00", "2027-01-21 09:00"} << 26;
+        QTest::newRow("every 3 days, 5 times")
+            << "FREQ=DAILY;INTERVAL=3;COUNT=5"
+            << "2027-01-01T06:00"
+            << "" << none << "2027-01-01 00:00"
+            << "2027-02-01 00:00"
+            << QStringList{"2027-01-01 06:00", "2027-01-04 06:00", "2027-01-07 06:00", "2027-01-10 06:00",
+                           "2027-01-13 06:00"}
+            << 5;
+        QTest::newRow("daily until a date")
+            << "FREQ=DAILY;UNTIL=20270103"
+            << "2026-12-31T06:00"
+            << "" << none << "2026-12-31 00:00"
+            << "2027-01-10 00:00"
+            << QStringList{"2026-12-31 06:00", "2027-01-01 06:00", "2027-01-02 06:00", "2027-01-03 06:00"} << 3;
+        QTest::newRow("monthly on the first Monday")
+            << "FREQ=MONTHLY;BYDAY=1MO"
+            << "2027-01-04T08:00"
+            << "" << none << "2027-01-01 00:00"
+            << "2027-04-01 00:00" << QStringList{"2027-01-04 08:00", "2027-02-01 08:00", "2027-03-01 08:00"} << 12;
+        QTest::newRow("monthly on the last Friday")
+            << "FREQ=MONTHLY;BYDAY=-1FR"
+            << "2027-01-29T17:00"
+            << "" << none << "2027-01-01 00:00"
+            << "2027-04-01 00:00" << QStringList{"2027-01-29 17:00", "2027-02-26 17:00", "2027-03-26 17:00"} << 12;
+        QTest::newRow("monthly on day 31: the months that have one")
+            << "FREQ=MONTHLY;BYMONTHDAY=31"
+            << "2027-01-31T12:00"
+            << "" << none << "2027-01-01 00:00"
+            << "2027-06-01 00:00" << QStringList{"2027-01-31 12:00", "2027-03-31 12:00", "2027-05-31 12:00"} << 7;
+        QTest::newRow("yearly on 29 February") << "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29"
+                                               << "2024-02-29T07:00"
+                                               << "" << none << "2026-01-01 00:00"
+                                               << "2030-01-01 00:00" << QStringList{"2028-02-29 07:00"} << 0;
+        QTest::newRow("daily, skips 24 December")
+            << "FREQ=DAILY"
+            << "2027-12-01T07:00"
+            << "" << QStringList{"-2027-12-24T07:00"} << "2027-12-23 00:00"
+            << "2027-12-26 00:00" << QStringList{"2027-12-23 07:00", "2027-12-25 07:00"} << 30;
+        QTest::newRow("one occurrence moved: never at the old time")
+            << "FREQ=DAILY"
+            << "2027-03-01T06:40"
+            << "" << QStringList{"2027-03-03T06:40>2027-03-03T09:00"} << "2027-03-02 00:00"
+            << "2027-03-05 00:00" << QStringList{"2027-03-02 06:40", "2027-03-03 09:00", "2027-03-04 06:40"} << 306;
+        QTest::newRow("a date added") << "FREQ=WEEKLY;BYDAY=SA"
+                                      << "2027-01-02T10:00"
+                                      << "" << QStringList{"+2027-01-05T10:00"} << "2027-01-01 00:00"
+                                      << "2027-01-10 00:00"
+                                      << QStringList{"2027-01-02 10:00", "2027-01-05 10:00", "2027-01-09 10:00"} << 53;
+        QTest::newRow("once in New York") << ""
+                                          << "2027-07-04T09:00"
+                                          << "America/New_York" << none << "2027-07-01 00:00"
+                                          << "2027-08-01 00:00" << QStringList{"2027-07-04 15:00"} << 1;
+        // New York changes its clocks on 14 March and 7 November, Berlin on
+        // 28 March and 31 October: in between, 09:00 there is 14:00 here.
+        QTest::newRow("09:00 New York time, spring")
+            << "FREQ=WEEKLY;BYDAY=MO"
+            << "2027-01-04T09:00"
+            << "America/New_York" << none << "2027-03-08 00:00"
+            << "2027-03-30 00:00"
+            << QStringList{"2027-03-08 15:00", "2027-03-15 14:00", "2027-03-22 14:00", "2027-03-29 15:00"} << 52;
+        QTest::newRow("09:00 New York time, autumn")
+            << "FREQ=WEEKLY;BYDAY=MO"
+            << "2027-01-04T09:00"
+            << "America/New_York" << none << "2027-10-25 00:00"
+            << "2027-11-09 00:00" << QStringList{"2027-10-25 15:00", "2027-11-01 14:00", "2027-11-08 15:00"} << 52;
+        QTest::newRow("06:00 UTC, across Berlin's spring")
+            << "FREQ=DAILY"
+            << "2027-03-26T06:00"
+            << "UTC" << none << "2027-03-26 00:00"
+            << "2027-03-30 00:00"
+            << QStringList{"2027-03-26 07:00", "2027-03-27 07:00", "2027-03-28 08:00", "2027-03-29 08:00"} << 281;
+        // 02:30 is no time in Berlin on 28 March: the minute is examined as the
+        // clock jumps past it, as for every alarm.
+        QTest::newRow("a minute the clock skips")
+            << "FREQ=DAILY"
+            << "2027-03-27T02:30"
+            << "" << none << "2027-03-27 00:00"
+            << "2027-03-30 00:00" << QStringList{"2027-03-27 02:30", "2027-03-28 02:30", "2027-03-29 02:30"} << 280;
+    }
+    void rulesRingAtTheCalendarsMoments()
+    {
+        QFETCH(QString, recur);
+        QFETCH(QString, start);
+        QFETCH(QString, zone);
+        QFETCH(QStringList, changes);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, rings);
+        QFETCH(int, in2027);
+        const QByteArray savedZone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+        const auto wall = [](const QString &text) {
+            return QDateTime(QDate::fromString(text.left(10), Qt::ISODate), QTime::fromString(text.mid(11), "HH:mm"),
+                             Qt::UTC);
+        };
+        const auto local = [](const QString &text) {
+            return MinuteOf(QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm")));
+        };
+        AlarmRule rule;
+        rule.recur = recur;
+        rule.start = wall(start);
+        rule.zone = zone;
+        for (const QString &change : changes) {
+            if (change.startsWith('-'))
+                rule.skipped.append(wall(change.mid(1)));
+            else if (change.startsWith('+'))
+                rule.added.append(wall(change.mid(1)));
+            else
+                rule.moved.append({wall(change.section('>', 0, 0)), wall(change.section('>', 1))});
+        }
+        // Kept with the alarm's identity, it reads back the same.
+        QCOMPARE(AlarmRule::Decode(rule.Encode()), rule);
+        const auto ringsBetween = [&](qint32 first, qint32 end) {
+            QStringList seen;
+            for (qint32 t = rule.NextMinute(first - 1); t >= 0 && t < end && seen.size() < 400; t = rule.NextMinute(t))
+                seen.append(MinuteMoment(t).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+            return seen;
+        };
+        const QStringList between = ringsBetween(local(from), local(to));
+        const qsizetype year = ringsBetween(local("2027-01-01 00:00"), local("2028-01-01 00:00")).size();
+        qputenv("TZ", savedZone);
+        ::tzset();
+        QCOMPARE(between, rings);
+        QCOMPARE(year, in2027);
+    }
+
+    // Through the store and the minute check: the rule is saved with the
+    // alarm's identity and read back at the next load; the alarm rings on its
+    // day and not the day before; Alarms.dat holds a one-off record at its
+    // next ring, for a copy that knows no rules.
+    void aRuleRingsThroughTheStore()
+    {
+        AlarmRule rule;
+        rule.recur = QStringLiteral("FREQ=WEEKLY;INTERVAL=2;BYDAY=TH");
+        rule.start = QDateTime(QDate(2027, 1, 7), QTime(9, 0), Qt::UTC);
+        AlarmRecord record = makeAlarm("Review", 0, 0, 0);
+        fakeNow = QDateTime(QDate(2027, 1, 12), QTime(12, 0));
+        rule.StandIn(&record, CurrentMinute());
+        AlarmStore::Change change;
+        change.add = {record};
+        change.addRules = {rule};
+        QVERIFY(AlarmStore::Instance().Apply(change));
+        QVERIFY(AlarmStore::Instance().Load());
+        QCOMPARE(AlarmStore::Instance().RuleOf(1), rule);
+        const AlarmRecord stored = storedTable().at(1);
+        QCOMPARE(QList<int>({stored.AlarmType, stored.Year, stored.Month, stored.Day, stored.Hour, stored.Minute}),
+                 QList<int>({AlarmRecord::OnceOnly, 2027, 1, 21, 9, 0}));
+        for (const QDate day : {QDate(2027, 1, 14), QDate(2027, 1, 20), QDate(2027, 1, 21)}) {
+            AlarmChecking::LastCheck = MinuteOf(day, QTime(9, 0));
+            AlarmChecking::CheckAlarms(AlarmChecking::LastCheck, 0);
+        }
+        QCOMPARE(m_recorder.rings.size(), 1);
+        QCOMPARE(m_recorder.rings.at(0).dueMinute, MinuteOf(QDate(2027, 1, 21), QTime(9, 0)));
+        QCOMPARE(AlarmChecking::NextDueMinute(MinuteOf(QDate(2027, 1, 21), QTime(9, 0))),
+                 MinuteOf(QDate(2027, 2, 4), QTime(9, 0)));
     }
 
     // ---- Missed lines kept on disk --------------------------------------

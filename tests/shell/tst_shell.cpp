@@ -727,6 +727,56 @@ private slots:
                                            << "the same alarm is already there";
             row("--export to a folder that is none") << QStringList{"--export", "/nonexistent/x.ics"} << 1 << ""
                                                      << "could not be written";
+            // Rules the kinds cannot say are kept as rules, listed as "custom" in
+            // words; the ones they can say are stored as the kinds.
+            row("--add --days mon,wed,fri")
+                << QStringList{"--add", "Standup", "--at", "09:00", "--days", "mon,wed,fri", "LIST"} << 0
+                << "3\n" + listed + "3\tcustom\t09:00\tMon, Wed, Fri\tenabled\tStandup\t\n"
+                << "added alarm 3 \"Standup\" (custom 09:00 Mon, Wed, Fri)";
+            row("--add --days, all seven: daily")
+                << QStringList{"--add", "x", "--at", "07:30", "--days", "sun,mon,tue,wed,thu,fri,sat"} << 0 << "3\n"
+                << "(daily 07:30)";
+            row("--add --days mon to fri: weekdays")
+                << QStringList{"--add", "x", "--at", "07:30", "--days", "1,2,3,4,5"} << 0 << "3\n"
+                << "(weekdays 07:30)";
+            row("--add --rule every 2 weeks")
+                << QStringList{"--add", "Review", "--at", "09:00", "--rule", "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=TH"}
+                << 0 << "3\n"
+                << "(custom 09:00 every 2 weeks on Thursday)";
+            row("--add --rule, monthly") << QStringList{"--add", "Rent",   "--at",
+                                                        "08:00", "--rule", "FREQ=MONTHLY;BYDAY=1MO"}
+                                         << 0 << "3\n"
+                                         << "(custom 08:00 monthly on the first Monday)";
+            row("--add --rule hourly") << QStringList{"--add", "x", "--at", "08:00", "--rule", "FREQ=HOURLY"} << 2 << ""
+                                       << "more often than daily";
+            row("--add --rule COUNT=0") << QStringList{"--add", "x", "--at", "08:00", "--rule", "FREQ=DAILY;COUNT=0"}
+                                        << 2 << ""
+                                        << "COUNT=0 is no number";
+            row("--add --rule of no calendar")
+                << QStringList{"--add", "x", "--at", "08:00", "--rule", "FREQ=DAILY;X=1"} << 2 << ""
+                << "a part X, which no calendar knows";
+            row("--add --weekly --zone") << QStringList{"--add",    "Call", "--at",   "09:00",
+                                                        "--weekly", "Mon",  "--zone", "America/New_York",
+                                                        "LIST"}
+                                         << 0
+                                         << "3\n" + listed + "3\tcustom\t09:00\tMon, New York time\tenabled\tCall\t\n"
+                                         << "(custom 09:00 Mon, New York time)";
+            row("--add --zone of no such name")
+                << QStringList{"--add", "x", "--at", "09:00", "--daily", "--zone", "Mars/Olympus"} << 2 << ""
+                << "no time zone 'Mars/Olympus'";
+            row("--zone without --add") << QStringList{"--list", "--zone", "UTC"} << 2 << ""
+                                        << "go with --add";
+            row("--skip 1 on a date") << QStringList{"--skip", "1", "2030-03-10", "LIST"} << 0
+                                      << "alarm 1 skips Sunday 10 March 2030\n"
+                                         "1\tcustom\t07:00\tdaily, skips 10 March\tenabled\tWake up\t\n"
+                                         "2\tonce\t10:30\t2024-03-08\tdisabled\tMeeting\t\n"
+                                      << "";
+            row("--skip a one-off alarm") << QStringList{"--skip", "2"} << 2 << ""
+                                          << "rings once";
+            row("--unskip what is not skipped") << QStringList{"--unskip", "1", "2030-03-10"} << 1 << ""
+                                                << "skips nothing on 2030-03-10";
+            row("--unskip without a date") << QStringList{"--unskip", "1"} << 2 << ""
+                                           << "needs the number of an alarm and a date";
             row("--snooze-all 5") << QStringList{"--snooze-all", "5"} << (running ? 0 : 1)
                                   << (running ? "snoozed 0 notifications for 5 minutes\n" : "")
                                   << (running ? "" : "no clock is running");
@@ -824,11 +874,21 @@ private slots:
             Snoozes::Add(AlarmStore::Instance().IdOf(1), "Wake up", 25);
             out.replace("%SNOOZED%", Snoozes::Pending().first().end.toLocalTime().toString("yyyy-MM-dd HH:mm"));
         }
+        const bool thenList = arguments.removeAll("LIST") > 0; // --list follows, its output after the command's
+        if (thenList) {                                        // from the files a next command reads
+            AlarmStore::Instance().SetIdentityFile(files.filePath("alarm-ids"));
+            QVERIFY(AlarmStore::Instance().Load());
+        }
         const CommandArguments args(arguments);
+        const CommandArguments listing(QStringList{"--list"});
         std::ostringstream stdOut, stdErr;
         // The command waits for the clock's answer, which this thread's event loop gives.
-        auto result = std::async(std::launch::async,
-                                 [&] { return CommandLine::Handle(args.Count(), args.Values(), stdOut, stdErr); });
+        auto result = std::async(std::launch::async, [&] {
+            const auto status = CommandLine::Handle(args.Count(), args.Values(), stdOut, stdErr);
+            if (thenList)
+                CommandLine::Handle(listing.Count(), listing.Values(), stdOut, stdErr);
+            return status;
+        });
         if (question) {
             // The command comes while the question is up.
             Dialogs::SetAskHandler([&result](const QString &) {
@@ -865,10 +925,10 @@ private slots:
             snoozedNames.sort();
             QCOMPARE(snoozedNames, out.startsWith("snoozed 2") ? QStringList({"Tea/tea-id", "Walk/"}) : QStringList());
         }
-        if (snoozed) {
+        if (snoozed)
             Snoozes::SetFile(QString());
+        if (snoozed || thenList)
             AlarmStore::Instance().SetIdentityFile(QString());
-        }
     }
 
     void namesAreText_data()
