@@ -300,7 +300,7 @@ void AlarmForm::EditButton_Click()
     if (p < 0)
         return;
     if (!Forms().Find<ModifyForm>())
-        AlarmEditing::EditAlarm = AlarmStore::Instance().At(p);
+        AlarmEditing::LoadEditAlarm(p);
     openEditor();
 }
 

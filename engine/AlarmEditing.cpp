@@ -1,11 +1,20 @@
 #include "engine/AlarmEditing.h"
 
 #include "engine/AlarmStore.h"
+#include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 
 namespace AlarmEditing {
 
 AlarmRecord EditAlarm;
+AlarmRule EditRule;
+
+void LoadEditAlarm(int index)
+{
+    const AlarmStore &store = AlarmStore::Instance();
+    EditAlarm = store.At(index);
+    EditRule = store.RuleOf(index);
+}
 
 void ClearEditAlarm()
 {
@@ -25,17 +34,43 @@ void ClearEditAlarm()
     r.Deleted = 0;
     r.Disabled = 0;
     EditAlarm = r;
+    EditRule = {};
 }
 
 bool StoreEditAlarm(QString *error)
 {
     AlarmStore &store = AlarmStore::Instance();
     EditAlarm.Name = AlarmRecord::FixedName(EditAlarm.Name);
-    if (store.Holds(EditAlarm.Index))
-        return store.Replace(EditAlarm.Index, EditAlarm, AlarmStore::Never, error);
-    if (!store.Add({EditAlarm}, AlarmStore::Never, error))
+    AlarmRecord record = EditAlarm;
+    AlarmRule rule = EditRule;
+    if (!rule.IsEmpty()) {
+        int weekDay = 0;
+        const int kind = rule.zone.isEmpty() && rule.skipped.isEmpty() && rule.added.isEmpty() && rule.moved.isEmpty()
+                             ? AlarmWords::KindOfRule(rule.recur, &weekDay)
+                             : -1;
+        if (kind >= 0) {
+            record.AlarmType = static_cast<quint8>(kind);
+            record.Hour = static_cast<quint8>(rule.start.time().hour());
+            record.Minute = static_cast<quint8>(rule.start.time().minute());
+            record.WeekDay = static_cast<quint8>(weekDay);
+            rule = {};
+        } else {
+            rule.StandIn(&record, TimingModule::CurrentMinute());
+        }
+    }
+    AlarmStore::Change change;
+    const bool replacing = store.Holds(EditAlarm.Index);
+    if (replacing) {
+        change.replace = {{EditAlarm.Index, record}};
+        change.rules = {{EditAlarm.Index, rule}};
+    } else {
+        change.add = {record};
+        change.addRules = {rule};
+    }
+    if (!store.Apply(change, error))
         return false;
-    EditAlarm.Index = static_cast<qint32>(store.Records().size()) - 1;
+    if (!replacing)
+        EditAlarm.Index = static_cast<qint32>(store.Records().size()) - 1;
     return true;
 }
 
