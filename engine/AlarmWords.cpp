@@ -94,12 +94,16 @@ int dayOfCode(const QString &code)
 
 QString dayList(const QString &byDay, bool full)
 {
-    QStringList days;
+    QList<int> picked;
     for (const QString &code : byDay.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const int d = dayOfCode(code.right(2));
-        if (d >= 0)
-            days.append(full ? WeekDayName(d) : WeekDayName(d).left(3));
+        if (d >= 0 && !picked.contains(d))
+            picked.append(d);
     }
+    std::sort(picked.begin(), picked.end()); // in the week's order, as a calendar may not write them
+    QStringList days;
+    for (const int d : std::as_const(picked))
+        days.append(full ? WeekDayName(d) : WeekDayName(d).left(3));
     if (!full || days.size() < 2)
         return days.join(QStringLiteral(", "));
     const QString last = days.takeLast();

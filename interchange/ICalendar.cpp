@@ -4,11 +4,14 @@
 #include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 #include "interchange/InputLimits.h"
+#include "interchange/Recurrence.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QTime>
+#include <QTimeZone>
 #include <QUuid>
 
 #include <libical/ical.h>
@@ -80,6 +83,11 @@ QString Key(const AlarmRecord &a)
     else if (a.AlarmType == AlarmRecord::Weekly)
         key += QStringLiteral("%1 ").arg(a.WeekDay);
     return key + a.TrimmedName();
+}
+
+QString Key(const AlarmRecord &a, const AlarmRule &rule)
+{
+    return rule.IsEmpty() ? Key(a) : QStringLiteral("rule %1 %2").arg(rule.Encode(), a.TrimmedName());
 }
 
 namespace {
@@ -776,6 +784,7 @@ struct Mapping
     AlarmRecord alarm;
     QString skip;
     QString warning;
+    AlarmRule rule; // where the kinds cannot say when it rings
 };
 
 QDateTime asWall(const icaltimetype &t)
@@ -889,7 +898,9 @@ QString ruleProblem(const QString &rule)
     return QStringLiteral("its rule %1 cannot be read").arg(shownRule);
 }
 
-Mapping mapEvent(icalcomponent *event, const QDate &today)
+// relaxed: for a rule of its own (mapRule), the checks of what the kinds
+// cannot say are left out.
+Mapping mapEvent(icalcomponent *event, const QDate &today, bool relaxed = false)
 {
     Mapping m;
     AlarmRecord &a = m.alarm;
@@ -903,56 +914,61 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
         --last;
     const QString name = summary.mid(first, last - first);
     if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED)
-        return {a, QStringLiteral("it is cancelled"), {}};
+        return {a, QStringLiteral("it is cancelled"), {}, {}};
     // A "\n" in the text is a line break once read, and as much a control
     // character as a tab.
     const QString control = AlarmRecord::ControlCharacterIn(name);
     if (!control.isEmpty())
-        return {a, QStringLiteral("its name holds a control character (%1)").arg(control), {}};
+        return {a, QStringLiteral("its name holds a control character (%1)").arg(control), {}, {}};
     if (name.size() > AlarmRecord::NameLength)
-        return {a, QStringLiteral("its name is longer than %1 characters").arg(AlarmRecord::NameLength), {}};
+        return {a, QStringLiteral("its name is longer than %1 characters").arg(AlarmRecord::NameLength), {}, {}};
     if (AlarmHandling::StorableName(name) != name)
-        return {a, QStringLiteral("its name has characters an alarm name cannot hold"), {}};
+        return {a, QStringLiteral("its name has characters an alarm name cannot hold"), {}, {}};
 
     // What libical could not read it left out, noting it: an event without
     // its rule or its left-out dates would ring on other days than it does.
     for (const Unread &u : unread(event)) {
         if (u.property == QLatin1String("RRULE"))
-            return {a, ruleProblem(u.text), {}};
+            return {a, ruleProblem(u.text), {}, {}};
         if (u.property == QLatin1String("EXRULE") || u.property == QLatin1String("RDATE") ||
             u.property == QLatin1String("EXDATE"))
-            return {a, QStringLiteral("it has added or left-out dates (%1), which no alarm has").arg(u.property), {}};
+            return {
+                a, QStringLiteral("it has added or left-out dates (%1), which no alarm has").arg(u.property), {}, {}};
         if (u.property == QLatin1String("DTSTART"))
-            return {a, QStringLiteral("its start cannot be read"), {}};
+            return {a, QStringLiteral("its start cannot be read"), {}, {}};
     }
     if (!icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY))
-        return {a, QStringLiteral("it has no start"), {}};
+        return {a, QStringLiteral("it has no start"), {}, {}};
     const QString unsafe = unsafeZone(event);
     if (!unsafe.isEmpty())
-        return {a, QStringLiteral("its time zone %1 is unknown").arg(shown(unsafe)), {}};
+        return {a, QStringLiteral("its time zone %1 is unknown").arg(shown(unsafe)), {}, {}};
     const icaltimetype start = icalcomponent_get_dtstart(event);
     if (icaltime_is_null_time(start) || !icaltime_is_valid_time(start))
-        return {a, QStringLiteral("its start cannot be read"), {}};
+        return {a, QStringLiteral("its start cannot be read"), {}, {}};
     if (start.is_date)
-        return {a, QStringLiteral("it is an all-day event, without a time to ring at"), {}};
+        return {a, QStringLiteral("it is an all-day event, without a time to ring at"), {}, {}};
     icalproperty *startProperty = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
     icalparameter *tzid = icalproperty_get_first_parameter(startProperty, ICAL_TZID_PARAMETER);
     if (tzid && !start.zone)
         return {
             a,
             QStringLiteral("its time zone %1 is unknown").arg(shown(QString::fromUtf8(icalparameter_get_tzid(tzid)))),
+            {},
             {}};
 
     for (icalproperty_kind extra : {ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY}) {
+        if (relaxed && extra != ICAL_EXRULE_PROPERTY)
+            continue;
         if (icalcomponent_get_first_property(event, extra))
             return {a,
                     QStringLiteral("it has added or left-out dates (%1), which no alarm has")
                         .arg(QString::fromUtf8(icalproperty_kind_to_string(extra))),
+                    {},
                     {}};
     }
     icalproperty *ruleProperty = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
     if (ruleProperty && icalcomponent_get_next_property(event, ICAL_RRULE_PROPERTY))
-        return {a, QStringLiteral("it has more than one rule"), {}};
+        return {a, QStringLiteral("it has more than one rule"), {}, {}};
 
     const QDate startDate(start.year, start.month, start.day);
     // libical works a zone's clock changes out up to the year asked for, and
@@ -962,12 +978,13 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
         return {a,
                 ruleProperty ? QStringLiteral("it starts on %1, after 2050").arg(day)
                              : QStringLiteral("its day %1 lies outside 2000-2050").arg(day),
+                {},
                 {}};
     }
     const QDateTime wall = toLocalWall(start);
     const QDateTime rings = wall.addSecs(reminderOffset(event, start));
     if (!startDate.isValid() || !rings.isValid())
-        return {a, QStringLiteral("its start cannot be read"), {}};
+        return {a, QStringLiteral("its start cannot be read"), {}, {}};
     const qint64 dayShift = startDate.daysTo(rings.date());
 
     a.Name = AlarmRecord::FixedName(name);
@@ -982,9 +999,12 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
             a.Disabled = QByteArray(icalproperty_get_x(x)).trimmed().toUpper() == "TRUE" ? -1 : 0;
     }
 
-    if (!ruleProperty) {
+    if (!ruleProperty || relaxed) {
+        if (relaxed && ruleProperty)
+            return m;
         if (rings.date() < FirstDate || rings.date() > LastDate)
-            return {a, QStringLiteral("its day %1 lies outside 2000-2050").arg(rings.date().toString(Qt::ISODate)), {}};
+            return {
+                a, QStringLiteral("its day %1 lies outside 2000-2050").arg(rings.date().toString(Qt::ISODate)), {}, {}};
         a.AlarmType = AlarmRecord::OnceOnly;
         a.Day = static_cast<quint8>(rings.date().day());
         a.Month = static_cast<quint8>(rings.date().month());
@@ -995,28 +1015,31 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
     const icalrecurrencetype rule = icalproperty_get_rrule(ruleProperty);
     const QString ruleText = QString::fromUtf8(icalproperty_get_value_as_string(ruleProperty));
     if (rule.freq != ICAL_DAILY_RECURRENCE && rule.freq != ICAL_WEEKLY_RECURRENCE)
-        return {
-            a, QStringLiteral("it repeats %1 (%2), which no alarm does").arg(frequencyName(rule.freq), ruleText), {}};
+        return {a,
+                QStringLiteral("it repeats %1 (%2), which no alarm does").arg(frequencyName(rule.freq), ruleText),
+                {},
+                {}};
     if (rule.interval > 1)
         return {
             a,
             QStringLiteral("it repeats only every %1 %2 (%3), an alarm every one")
                 .arg(rule.interval)
                 .arg(rule.freq == ICAL_DAILY_RECURRENCE ? QStringLiteral("days") : QStringLiteral("weeks"), ruleText),
+            {},
             {}};
     if (rule.count != 0 || !icaltime_is_null_time(rule.until))
-        return {a, QStringLiteral("its repeats end (%1), an alarm's never do").arg(ruleText), {}};
+        return {a, QStringLiteral("its repeats end (%1), an alarm's never do").arg(ruleText), {}, {}};
     for (const short *part : {rule.by_second, rule.by_minute, rule.by_hour, rule.by_month_day, rule.by_year_day,
                               rule.by_week_no, rule.by_month, rule.by_set_pos}) {
         if (!isEmpty(part))
-            return {a, QStringLiteral("its rule %1 picks days or times no alarm can").arg(ruleText), {}};
+            return {a, QStringLiteral("its rule %1 picks days or times no alarm can").arg(ruleText), {}, {}};
     }
 
     // Days of the rule, Monday = 0.
     QList<int> days;
     for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
         if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
-            return {a, QStringLiteral("its rule %1 picks days of the month").arg(ruleText), {}};
+            return {a, QStringLiteral("its rule %1 picks days of the month").arg(ruleText), {}, {}};
         const int sundayFirst = icalrecurrencetype_day_day_of_week(rule.by_day[i]); // 1 = Sunday
         const int day = (sundayFirst + 5) % 7;
         if (!days.contains(day))
@@ -1026,7 +1049,7 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
 
     if (rule.freq == ICAL_DAILY_RECURRENCE) {
         if (!days.isEmpty())
-            return {a, QStringLiteral("its rule %1 picks days no alarm kind repeats on").arg(ruleText), {}};
+            return {a, QStringLiteral("its rule %1 picks days no alarm kind repeats on").arg(ruleText), {}, {}};
         a.AlarmType = AlarmRecord::Daily;
     } else if (days.isEmpty() || days.size() == 1) {
         a.AlarmType = AlarmRecord::Weekly;
@@ -1034,11 +1057,13 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
     } else if (days == QList<int>{0, 1, 2, 3, 4}) {
         a.AlarmType = AlarmRecord::EveryWeekday;
     } else {
-        return {a, QStringLiteral("its rule %1 picks days no alarm kind repeats on").arg(ruleText), {}};
+        return {a, QStringLiteral("its rule %1 picks days no alarm kind repeats on").arg(ruleText), {}, {}};
     }
     if (a.AlarmType != AlarmRecord::Daily && dayShift != 0)
-        return {
-            a, QStringLiteral("its reminder or time zone moves it to another day, which would change its days"), {}};
+        return {a,
+                QStringLiteral("its reminder or time zone moves it to another day, which would change its days"),
+                {},
+                {}};
 
     // A zone whose clocks change at other times than the user's: the alarm
     // keeps one wall time, the calendar's would move part of the year.
@@ -1057,6 +1082,119 @@ Mapping mapEvent(icalcomponent *event, const QDate &today)
     return m;
 }
 
+// The IANA name of the zone a time is on, "UTC" for UTC; empty for a
+// floating time, or a zone Qt does not know by that name.
+QString zoneNameOf(const icaltimetype &t)
+{
+    if (icaltime_is_utc(t))
+        return QStringLiteral("UTC");
+    if (!t.zone)
+        return {};
+    const char *tzid = icaltimezone_get_tzid(const_cast<icaltimezone *>(t.zone));
+    const char *location = icaltimezone_get_location(const_cast<icaltimezone *>(t.zone));
+    for (const char *candidate : {tzid, location}) {
+        QString name = QString::fromUtf8(candidate ? candidate : "");
+        // libical's own zones carry a prefix before the IANA name.
+        const qsizetype at = name.indexOf(QLatin1String("/freeassociation.sourceforge.net/"));
+        if (at >= 0)
+            name = name.mid(at + 33);
+        if (name.startsWith(QLatin1String("/freeassociation.sourceforge.net/Tzfile/")))
+            name = name.mid(40);
+        if (!name.isEmpty() && QTimeZone::isTimeZoneIdAvailable(name.toUtf8()))
+            return name;
+    }
+    return {};
+}
+
+// A time of the event as a reading of the rule's clock: the zone's own where
+// Qt knows it, else the local one.
+QDateTime ruleWall(icaltimetype t, const icaltimezone *zone, bool local)
+{
+    if (local)
+        return toLocalWall(t);
+    if (t.zone && zone && t.zone != zone)
+        t = icaltime_convert_to_zone(t, const_cast<icaltimezone *>(zone));
+    else if (icaltime_is_utc(t) && zone)
+        t = icaltime_convert_to_zone(t, const_cast<icaltimezone *>(zone));
+    return asWall(t);
+}
+
+// An event the kinds cannot say, kept as a rule: any RRULE libical expands,
+// its EXDATEs, RDATEs and the occurrences moved or cancelled by the events
+// of the same UID with a RECURRENCE-ID, on the clock of its zone, ringing at
+// its reminder.
+Mapping mapRule(icalcomponent *event, const QList<icalcomponent *> &overrides, const QDate &today)
+{
+    Mapping m = mapEvent(event, today, true);
+    if (!m.skip.isEmpty())
+        return m;
+    AlarmRule &rule = m.rule;
+    const icaltimetype start = icalcomponent_get_dtstart(event);
+    const qint64 offset = reminderOffset(event, start);
+    rule.zone = zoneNameOf(start);
+    // A zone Qt does not know by its name: the local clock, which a warning says.
+    const bool local = rule.zone.isEmpty();
+    if (local && start.zone)
+        m.warning = QStringLiteral("its time zone is not known by an IANA name: the alarm keeps the local time of its "
+                                   "first day");
+    const icaltimezone *zone = icaltime_is_utc(start) ? icaltimezone_get_utc_timezone() : start.zone;
+    rule.start = ruleWall(start, zone, local).addSecs(offset);
+    if (icalproperty *ruleProperty = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
+        rule.recur = QString::fromUtf8(icalproperty_get_value_as_string(ruleProperty));
+        if (const QString refusal = Recurrence::Instance().Refusal(rule.recur); !refusal.isEmpty())
+            return {m.alarm,
+                    QStringLiteral("its rule %1 cannot be an alarm's: %2").arg(shown(rule.recur), refusal),
+                    {},
+                    {}};
+    }
+    for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
+        icaltimetype when = icalproperty_get_exdate(p);
+        if (when.is_date) { // a whole day left out: the occurrence of that day
+            when.is_date = 0;
+            when.hour = start.hour;
+            when.minute = start.minute;
+            when.zone = start.zone;
+        }
+        rule.skipped.append(ruleWall(when, zone, local).addSecs(offset));
+    }
+    for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+        icaltimetype when = icalproperty_get_rdate(p).time;
+        if (icaltime_is_null_time(when))
+            continue;
+        if (when.is_date) {
+            when.is_date = 0;
+            when.hour = start.hour;
+            when.minute = start.minute;
+            when.zone = start.zone;
+        }
+        rule.added.append(ruleWall(when, zone, local).addSecs(offset));
+    }
+    for (icalcomponent *o : overrides) {
+        const QDateTime original = ruleWall(icalcomponent_get_recurrenceid(o), zone, local).addSecs(offset);
+        if (icalcomponent_get_status(o) == ICAL_STATUS_CANCELLED) {
+            rule.skipped.append(original);
+            continue;
+        }
+        const icaltimetype moved = icalcomponent_get_dtstart(o);
+        if (icaltime_is_null_time(moved) || moved.is_date) {
+            rule.skipped.append(original); // an occurrence made all-day has no time to ring at
+            continue;
+        }
+        const bool ownReminder = icalcomponent_get_first_component(o, ICAL_VALARM_COMPONENT) != nullptr;
+        rule.moved.append(
+            {original, ruleWall(moved, zone, local).addSecs(ownReminder ? reminderOffset(o, moved) : offset)});
+    }
+    const bool plain = rule.zone.isEmpty() && rule.skipped.isEmpty() && rule.added.isEmpty() && rule.moved.isEmpty() &&
+                       (rule.recur.isEmpty() || AlarmWords::KindOfRule(rule.recur) >= 0);
+    if (plain)
+        rule = {}; // what the kinds say: the caller's own mapping holds it
+    else
+        rule.StandIn(&m.alarm, TimingModule::CurrentMinute());
+    return m;
+}
+
 QString describe(icalcomponent *event)
 {
     const char *summary = icalcomponent_get_summary(event);
@@ -1071,7 +1209,8 @@ QString describe(icalcomponent *event)
 
 } // namespace
 
-Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QDate &today)
+Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QDate &today,
+            const QList<AlarmRule> &existingRules)
 {
     Import result;
     const Scan scan = Scanner(data).run();
@@ -1096,17 +1235,42 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
     for (const Scan::Skipped &s : scan.skipped)
         result.skipped.append(QStringLiteral("skipped %1: %2").arg(s.what, s.why));
     QSet<QString> known;
-    for (const AlarmRecord &alarm : existing)
-        known.insert(Key(alarm));
+    for (qsizetype i = 0; i < existing.size(); ++i)
+        known.insert(Key(existing.at(i), existingRules.value(i)));
     for (icalcomponent *calendar : calendars) {
+        // The occurrences a calendar moved or cancelled are events of their
+        // own, of the series' UID with a RECURRENCE-ID: they belong to it.
+        QHash<QString, QList<icalcomponent *>> overrides;
+        QSet<QString> series;
         for (icalcomponent *event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
              event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
-            const Mapping m = mapEvent(event, today);
+            const QString uid = QString::fromUtf8(icalcomponent_get_uid(event) ? icalcomponent_get_uid(event) : "");
+            if (uid.isEmpty())
+                continue;
+            if (icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY))
+                overrides[uid].append(event);
+            else
+                series.insert(uid);
+        }
+        for (icalcomponent *event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
+             event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+            const QString uid = QString::fromUtf8(icalcomponent_get_uid(event) ? icalcomponent_get_uid(event) : "");
+            const bool isOverride = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+            if (isOverride && series.contains(uid))
+                continue; // taken with its series
+            Mapping m = mapEvent(event, today);
+            const QList<icalcomponent *> changed = isOverride ? QList<icalcomponent *>() : overrides.value(uid);
+            // What the kinds cannot say, or say only with a warning, a rule holds.
+            if (!m.skip.isEmpty() || !m.warning.isEmpty() || !changed.isEmpty()) {
+                const Mapping r = mapRule(event, changed, today);
+                if (r.skip.isEmpty() && !r.rule.IsEmpty())
+                    m = r;
+            }
             if (!m.skip.isEmpty()) {
                 result.skipped.append(QStringLiteral("skipped %1: %2").arg(describe(event), m.skip));
                 continue;
             }
-            const QString key = Key(m.alarm);
+            const QString key = Key(m.alarm, m.rule);
             if (known.contains(key)) {
                 result.skipped.append(
                     QStringLiteral("skipped %1: the same alarm is already there").arg(describe(event)));
@@ -1116,6 +1280,7 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
                 result.warnings.append(QStringLiteral("%1: %2").arg(describe(event), m.warning));
             known.insert(key);
             result.alarms.append(m.alarm);
+            result.rules.append(m.rule);
             result.described.append(describe(event));
         }
     }

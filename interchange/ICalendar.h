@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AlarmRecord.h"
+#include "engine/AlarmRule.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -26,6 +27,9 @@ struct Import
     QString error;
     // The new alarms (Index 0), in the order of the file.
     QList<AlarmRecord> alarms;
+    // Their rules, where the kinds cannot say when they ring (an empty rule
+    // where they can): any rule, skipped, added and moved dates, another zone.
+    QList<AlarmRule> rules;
     // What each of alarms was in the file (its summary and start), for the
     // lines of those a caller leaves out itself.
     QStringList described;
@@ -42,10 +46,14 @@ struct Import
 // Data past InputLimits::FileBytes, a time zone block past ZoneEntries or a
 // content line of the calendar itself past LineBytes is refused whole; an
 // event holding such a line is skipped. Safe to call on any thread.
-Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QDate &today);
+// existingRules[i] is the rule of existing[i], where it has one.
+Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QDate &today,
+            const QList<AlarmRule> &existingRules = {});
 
-// Equal for two alarms that ring alike: the same name, kind, time and day.
+// Equal for two alarms that ring alike: the same name, kind, time and day
+// (or rule).
 QString Key(const AlarmRecord &alarm);
+QString Key(const AlarmRecord &alarm, const AlarmRule &rule);
 
 // The custom property a disabled alarm carries.
 inline constexpr char DisabledProperty[] = "X-TOCKWISE-DISABLED";

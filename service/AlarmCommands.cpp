@@ -258,17 +258,21 @@ Reply importMapped(const QByteArray &input)
     if (!DecodeImport(input, &read))
         return fail(2, QStringLiteral("the imported alarms could not be read"));
     QList<AlarmRecord> added;
+    QList<AlarmRule> rules;
     QSet<QString> known;
-    for (const AlarmRecord &alarm : AlarmStore::Instance().Records().mid(1))
-        known.insert(ICalendar::Key(alarm));
+    const AlarmStore &store = AlarmStore::Instance();
+    for (int i = 1; i < store.Records().size(); ++i)
+        known.insert(ICalendar::Key(store.At(i), store.RuleOf(i)));
     for (qsizetype i = 0; i < read.alarms.size(); ++i) {
-        if (known.contains(ICalendar::Key(read.alarms.at(i)))) {
+        const QString key = ICalendar::Key(read.alarms.at(i), read.rules.value(i));
+        if (known.contains(key)) {
             read.skipped.append(
                 QStringLiteral("skipped %1: the same alarm is already there").arg(read.described.value(i)));
             continue;
         }
-        known.insert(ICalendar::Key(read.alarms.at(i)));
+        known.insert(key);
         added.append(read.alarms.at(i));
+        rules.append(read.rules.value(i));
     }
     Reply reply;
     for (const QString &line : std::as_const(read.skipped))
@@ -277,7 +281,11 @@ Reply importMapped(const QByteArray &input)
         reply.err += QStringLiteral("tockwise: warning: %1\n").arg(line).toUtf8();
     if (!added.isEmpty()) {
         QString error;
-        if (!append(added, &error)) {
+        AlarmStore::Change change;
+        change.add = added;
+        change.addRules = rules;
+        change.changedAt = TimingModule::CurrentMinute();
+        if (!AlarmStore::Instance().Apply(change, &error)) {
             Reply failed = fail(1, QStringLiteral("nothing imported: %1").arg(error));
             failed.err.prepend(reply.err);
             return failed;
@@ -486,6 +494,10 @@ QByteArray EncodeImport(const ICalendar::Import &read)
         records += AlarmHandling::EncodeSlot(alarm);
     QJsonObject object;
     object.insert(QStringLiteral("slots"), QString::fromLatin1(records.toBase64()));
+    QStringList rules;
+    for (const AlarmRule &rule : read.rules)
+        rules.append(rule.IsEmpty() ? QString() : rule.Encode());
+    object.insert(QStringLiteral("rules"), QJsonArray::fromStringList(rules));
     object.insert(QStringLiteral("described"), QJsonArray::fromStringList(read.described));
     object.insert(QStringLiteral("skipped"), QJsonArray::fromStringList(read.skipped));
     object.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(read.warnings));
@@ -514,6 +526,8 @@ bool DecodeImport(const QByteArray &data, ICalendar::Import *read)
         alarm.Index = 0;
         read->alarms.append(alarm);
     }
+    for (const QString &rule : strings("rules"))
+        read->rules.append(rule.isEmpty() ? AlarmRule() : AlarmRule::Decode(rule));
     read->described = strings("described");
     read->skipped = strings("skipped");
     read->warnings = strings("warnings");
