@@ -161,6 +161,86 @@ icalcomponent *newEvent(const AlarmRecord &alarm, const QString &uid, const ical
     return event;
 }
 
+// A reading of a rule's clock as an iCalendar time: floating on the local
+// clock, in UTC, or on a zone of libical's own.
+icaltimetype ruleTime(const QDateTime &wall, icaltimezone *zone)
+{
+    icaltimetype t = wallTime(wall.date(), wall.time().hour(), wall.time().minute());
+    if (zone)
+        t = icaltime_set_timezone(&t, zone);
+    return t;
+}
+
+// The zone a rule is on, as libical has it; nullptr for the local clock.
+icaltimezone *zoneOfRule(const AlarmRule &rule)
+{
+    if (rule.zone.isEmpty())
+        return nullptr;
+    if (rule.zone == QLatin1String("UTC"))
+        return icaltimezone_get_utc_timezone();
+    return icaltimezone_get_builtin_timezone(rule.zone.toUtf8().constData());
+}
+
+// The events of an alarm of a rule: the series with its rule, skipped and
+// added dates, and one event of the same UID for each occurrence it moved.
+QList<icalcomponent *> ruleEvents(const AlarmRecord &alarm, const AlarmRule &rule, const QString &uid,
+                                  const icaltimetype &stamp, bool ours)
+{
+    icaltimezone *zone = zoneOfRule(rule);
+    AlarmRecord once = alarm;
+    once.AlarmType = AlarmRecord::OnceOnly;
+    once.Year = static_cast<qint16>(rule.start.date().year());
+    once.Month = static_cast<quint8>(rule.start.date().month());
+    once.Day = static_cast<quint8>(rule.start.date().day());
+    once.Hour = static_cast<quint8>(rule.start.time().hour());
+    once.Minute = static_cast<quint8>(rule.start.time().minute());
+    icalcomponent *series = newEvent(once, uid, stamp, ours);
+    if (!series)
+        return {};
+    icalproperty *start = icalcomponent_get_first_property(series, ICAL_DTSTART_PROPERTY);
+    icalproperty_set_dtstart(start, ruleTime(rule.start, zone));
+    if (zone && zone != icaltimezone_get_utc_timezone())
+        icalproperty_add_parameter(start, icalparameter_new_tzid(icaltimezone_get_tzid(zone)));
+    const auto addTimes = [&](icalproperty *(*make)(const QDateTime &, icaltimezone *), const QList<QDateTime> &walls) {
+        for (const QDateTime &wall : walls) {
+            icalproperty *p = make(wall, zone);
+            if (zone && zone != icaltimezone_get_utc_timezone())
+                icalproperty_add_parameter(p, icalparameter_new_tzid(icaltimezone_get_tzid(zone)));
+            icalcomponent_add_property(series, p);
+        }
+    };
+    if (!rule.recur.isEmpty())
+        icalcomponent_add_property(
+            series, icalproperty_new_rrule(icalrecurrencetype_from_string(utf8(rule.recur).constData())));
+    addTimes([](const QDateTime &w, icaltimezone *z) { return icalproperty_new_exdate(ruleTime(w, z)); }, rule.skipped);
+    addTimes(
+        [](const QDateTime &w, icaltimezone *z) {
+            icaldatetimeperiodtype when;
+            when.time = ruleTime(w, z);
+            when.period = icalperiodtype_null_period();
+            return icalproperty_new_rdate(when);
+        },
+        rule.added);
+    QList<icalcomponent *> events{series};
+    for (const auto &[original, to] : rule.moved) {
+        icalcomponent *moved = icalcomponent_new_clone(series);
+        for (icalproperty_kind kind : {ICAL_RRULE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_RDATE_PROPERTY}) {
+            while (icalproperty *p = icalcomponent_get_first_property(moved, kind)) {
+                icalcomponent_remove_property(moved, p);
+                icalproperty_free(p);
+            }
+        }
+        icalproperty *movedStart = icalcomponent_get_first_property(moved, ICAL_DTSTART_PROPERTY);
+        icalproperty_set_dtstart(movedStart, ruleTime(to, zone));
+        icalproperty *id = icalproperty_new_recurrenceid(ruleTime(original, zone));
+        if (zone && zone != icaltimezone_get_utc_timezone())
+            icalproperty_add_parameter(id, icalparameter_new_tzid(icaltimezone_get_tzid(zone)));
+        icalcomponent_add_property(moved, id);
+        events.append(moved);
+    }
+    return events;
+}
+
 Component newCalendar()
 {
     Component calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
@@ -179,14 +259,27 @@ QByteArray text(icalcomponent *component)
 
 } // namespace
 
-QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids)
+QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids, const QList<AlarmRule> &rules)
 {
     Component calendar = newCalendar();
     const icaltimetype stamp = utcStamp();
+    QSet<QString> zones;
     for (qsizetype i = 0; i < alarms.size(); ++i) {
         const QString uid =
             i < uids.size() && !uids.at(i).isEmpty() ? uids.at(i) : QUuid::createUuid().toString(QUuid::WithoutBraces);
-        if (icalcomponent *event = newEvent(alarms.at(i), uid, stamp, false))
+        const AlarmRule rule = rules.value(i);
+        if (rule.IsEmpty()) {
+            if (icalcomponent *event = newEvent(alarms.at(i), uid, stamp, false))
+                icalcomponent_add_component(calendar.get(), event);
+            continue;
+        }
+        // The zone's clock changes go along, once for every alarm on it.
+        icaltimezone *zone = zoneOfRule(rule);
+        if (zone && zone != icaltimezone_get_utc_timezone() && !zones.contains(rule.zone)) {
+            zones.insert(rule.zone);
+            icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(icaltimezone_get_component(zone)));
+        }
+        for (icalcomponent *event : ruleEvents(alarms.at(i), rule, uid, stamp, false))
             icalcomponent_add_component(calendar.get(), event);
     }
     return text(calendar.get());
@@ -1095,11 +1188,13 @@ QString zoneNameOf(const icaltimetype &t)
     for (const char *candidate : {tzid, location}) {
         QString name = QString::fromUtf8(candidate ? candidate : "");
         // libical's own zones carry a prefix before the IANA name.
-        const qsizetype at = name.indexOf(QLatin1String("/freeassociation.sourceforge.net/"));
-        if (at >= 0)
-            name = name.mid(at + 33);
-        if (name.startsWith(QLatin1String("/freeassociation.sourceforge.net/Tzfile/")))
-            name = name.mid(40);
+        for (const QLatin1String prefix : {QLatin1String("/freeassociation.sourceforge.net/Tzfile/"),
+                                           QLatin1String("/freeassociation.sourceforge.net/")}) {
+            if (name.startsWith(prefix)) {
+                name = name.mid(prefix.size());
+                break;
+            }
+        }
         if (!name.isEmpty() && QTimeZone::isTimeZoneIdAvailable(name.toUtf8()))
             return name;
     }

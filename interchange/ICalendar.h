@@ -16,8 +16,10 @@
 namespace ICalendar {
 
 // A VCALENDAR with one VEVENT per alarm; uids[i] is the UID of alarms[i]
-// (one is made up where none is given).
-QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids = {});
+// (one is made up where none is given). An alarm with a rule (rules[i]) goes
+// out as its series (RRULE, EXDATE, RDATE, on its zone's clock with the
+// zone's VTIMEZONE) and one event of its UID for each occurrence it moved.
+QByteArray Export(const QList<AlarmRecord> &alarms, const QStringList &uids = {}, const QList<AlarmRule> &rules = {});
 
 struct Import
 {

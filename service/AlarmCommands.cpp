@@ -241,10 +241,13 @@ Reply exportAll()
     const AlarmStore &store = AlarmStore::Instance();
     const QList<AlarmRecord> alarms = store.Records().mid(1);
     QStringList uids;
-    for (int i = 1; i <= alarms.size(); ++i)
+    QList<AlarmRule> rules;
+    for (int i = 1; i <= alarms.size(); ++i) {
         uids.append(store.IdOf(i));
+        rules.append(store.RuleOf(i));
+    }
     Reply reply;
-    reply.out = ICalendar::Export(alarms, uids);
+    reply.out = ICalendar::Export(alarms, uids, rules);
     reply.err = QStringLiteral("tockwise: exported %1 alarms\n").arg(alarms.size()).toUtf8();
     return reply;
 }

@@ -309,6 +309,36 @@ private slots:
         }
     }
 
+    // An alarm of a rule goes out as a calendar writes it and comes back the
+    // same: its rule, skipped, added and moved dates, its zone.
+    void rulesGoOutAndComeBack_data()
+    {
+        QTest::addColumn<QString>("rule"); // as the alarm store keeps it
+        QTest::newRow("any days, a skip")
+            << R"({"start":"2024-03-04T07:00","recur":"FREQ=WEEKLY;BYDAY=MO,WE,FR","skipped":["2024-03-06T07:00"]})";
+        QTest::newRow("New York, a skip") << R"({"start":"2024-03-04T09:00","recur":"FREQ=WEEKLY;BYDAY=MO",)"
+                                             R"("zone":"America/New_York","skipped":["2024-03-11T09:00"]})";
+        QTest::newRow("monthly, one moved") << R"({"start":"2024-03-04T08:00","recur":"FREQ=MONTHLY;BYDAY=1MO",)"
+                                               R"("moved":[["2024-04-01T08:00","2024-04-02T10:30"]]})";
+        QTest::newRow("UTC, a date added")
+            << R"({"start":"2024-03-04T06:00","recur":"FREQ=DAILY;COUNT=3","zone":"UTC","added":["2024-03-20T06:00"]})";
+    }
+    void rulesGoOutAndComeBack()
+    {
+        QFETCH(QString, rule);
+        const AlarmRule kept = AlarmRule::Decode(rule);
+        QVERIFY(!kept.IsEmpty());
+        AlarmRecord alarm;
+        alarm.Name = AlarmRecord::FixedName(QStringLiteral("Standup"));
+        kept.StandIn(&alarm, 0);
+        const QByteArray file = ICalendar::Export({alarm}, {QStringLiteral("uid-1")}, {kept});
+        const ICalendar::Import read = ICalendar::Read(file, {}, QDate(2024, 1, 1));
+        QVERIFY2(read.skipped.isEmpty(), qPrintable(read.skipped.join('\n') + "\n" + file));
+        QCOMPARE(read.alarms.size(), 1);
+        QCOMPARE(read.rules.value(0).Encode(), kept.Encode());
+        QCOMPARE(read.alarms.first().TrimmedName(), QStringLiteral("Standup"));
+    }
+
     void fileShapes()
     {
         // Two calendars, a time zone block, a to-do and a journal (ignored),
