@@ -223,23 +223,14 @@ class Desktop:
         return self
 
     def start_wm(self):
-        """Openbox, once it manages windows: a probe window must be framed."""
+        """Openbox, once it manages windows: a probe window is framed (one there before it, as one after)."""
         self.spawn("openbox", "--sm-disable", log="openbox.log")
-
-        def framed():
-            probe = subprocess.Popen(["xlogo", "-name", "tockwise-wm-probe", "-geometry", "10x10+0+0"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                for _ in range(10):
-                    time.sleep(0.1)
-                    for wid in quiet("xdotool", "search", "--classname", "^tockwise-wm-probe$").split():
-                        tree = quiet("xwininfo", "-id", wid, "-children")
-                        if tree and not re.search(r"^\s*Parent window id: .*\(the root window\)", tree, re.M):
-                            return True
-            finally:
-                probe.kill()
-                probe.wait()
-        wait_for(framed, "the window manager did not start", 30)
+        probe = self.spawn("xlogo", "-name", "tockwise-wm-probe", "-geometry", "10x10+0+0")
+        wait_for(lambda: any(not re.search(r"^\s*Parent window id: .*\(the root window\)", tree, re.M)
+                             for wid in quiet("xdotool", "search", "--classname", "^tockwise-wm-probe$").split()
+                             if (tree := quiet("xwininfo", "-id", wid, "-children"))),
+                 "the window manager did not start", 30)
+        probe.kill()
         return self
 
     def start_tray(self, *options):
@@ -493,10 +484,8 @@ def sounds(wav):
 
 
 def faketime_lib():
-    for root, _, files in os.walk("/usr/lib"):
-        if "libfaketime.so.1" in files and "faketime" in root:
-            return os.path.join(root, "libfaketime.so.1")
-    raise AssertionError("libfaketime.so.1 not found (package faketime)")
+    assert (found := next(pathlib.Path("/usr/lib").glob("*/faketime/libfaketime.so.1"), None)), "no libfaketime.so.1"
+    return str(found)
 
 
 class Reader:
@@ -539,8 +528,7 @@ class Reader:
 
         def look():
             self.pump()
-            return next((a for a in self.atspi.Registry.getDesktop(0) if a is not None and a.name == "Tockwise"),
-                        None)
+            return next((a for a in self.atspi.Registry.getDesktop(0) if a is not None and a.name == "Tockwise"), None)
         self._app = wait_for(look, "the program is not on the accessibility bus")
         return self._app
 
@@ -600,10 +588,16 @@ class Reader:
                 return o
         raise AssertionError(f"the {role} {name!r} offers no press action, only {names}")
 
+    def new_alarm(self, name=""):
+        """"Add New" of the open alarm list: the editor, with the name typed into it."""
+        self.press("push button", "Add New", what='no alarm list with "Add New" was shown')
+        window(*EDITOR, what='"Add New" showed no editor')
+        self.focus("text", "Name")
+        type_text(name)
+
     def rows(self, list_name, role="list"):
-        """The rows of a list as a screen reader reads them."""
-        lst = self.find(role, list_name)
-        return [lst.getChildAtIndex(i).name for i in range(lst.childCount) if lst.getChildAtIndex(i)]
+        """The rows of a list as a screen reader reads them (a blank one left out)."""
+        return [o.name for o in self.all("list item", None, self.find(role, list_name)) if o.name]
 
     def labelled_by(self, o):
         return [r.getTarget(0).name for r in o.getRelationSet()

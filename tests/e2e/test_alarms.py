@@ -15,10 +15,7 @@ def open_list(desk, clock, editor=False):  # and, if asked, an editor of a new a
     clock.window()
     clock.menu("Open Alarms")
     found = h.window(*h.LIST, what='"Open Alarms" showed no alarm list')
-    if editor:
-        desk.reader.press("push button", "Add New")
-        h.window(*EDITOR, what='"Add New" showed no editor')
-        desk.reader.focus("text", "Name")
+    if editor: desk.reader.new_alarm()  # noqa: E701
     return found
 
 
@@ -106,9 +103,7 @@ def test_a_newcomers_first_start(desk):
     middle = f"{lw - 40}x{lh // 2}+{lx + 20}+{ly + lh // 4}"  # below where a first row lies
     assert h.pixels(h.screenshot(f"{desk.name}-empty"), middle, threshold="80%") >= 40, \
         "the empty alarm list shows no hint in its middle"
-    r.press("push button", "Add New")
-    r.focus("text", "Name")
-    h.type_text("Tea")
+    r.new_alarm("Tea")
     r.press("push button", "Confirm")
     h.wait_for(lambda: r.rows(LIST), "the list shows no row for the new alarm")
     assert h.pixels(h.screenshot(f"{desk.name}-one"), middle, threshold="80%") == 0, \
@@ -135,9 +130,8 @@ def pointer():
 
 
 def test_what_a_screen_reader_hears(desk):
-    """The notification is an alert whose "Close" button closes it; the list, the editor's boxes and lists carry their
-    names and labels; the about windows' links are focused and open their sites with Enter, under the program's own
-    pointing hand; Down in the missed panel gives its line the focus."""
+    """The notification is an alert whose "Close" closes it; the list and the editor's boxes carry names and labels; the
+    about links are focused and open their sites with Enter, under the program's hand; Down focuses a missed line."""
     r, opened, browser = desk.start(wm=True), desk.work / "opened.txt", desk.work / "browser"
     browser.write_text(f'#!/bin/sh\necho "$1" >>"{opened}"\n')
     browser.chmod(0o755)

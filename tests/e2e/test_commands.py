@@ -19,8 +19,7 @@ CHANGES = [(("--add", "Morning Run", "--at", "07:45", "--daily"), 0, "1\n", "", 
            (("bus", "SetEnabled", 1, "true"), 0, None, "", [RUN, TEA]),
            (("bus", "List"), 0, "([(1, 'Morning Run', 'daily', byte 0x07, byte 0x2d, '-', true), "
                                 "(2, 'Tea', 'weekly', 0x10, 0x1e, 'Friday', true)],)\n", "", [RUN, TEA]),
-           (("bus", "Remove", 7), 1, None, "InvalidArgs", [RUN, TEA]),
-           (("bus", "Remove", 1), 0, None, "", [TEA]),
+           (("bus", "Remove", 7), 1, None, "InvalidArgs", [RUN, TEA]), (("bus", "Remove", 1), 0, None, "", [TEA]),
            (("--remove", 1), 0, None, "", [])]
 
 
@@ -93,6 +92,34 @@ def test_imports_never_hold_the_clock_up(desk):
     assert run(desk, "--import", desk.work / "good.ics")[0] == 0, "an ordinary import failed"
     listed = [line.split("\t")[2:6:3] for line in run(desk, "--list")[1].splitlines()]
     assert listed == [["08:00", "Tea"], ["06:45", "Run"]], f"the clock's alarms after the imports: {listed}"
+
+
+# Events only a rule holds, for a user in Berlin; then each start of the clock (local time), what rings at once:
+RULED = "".join(f"BEGIN:VEVENT\r\nUID:{u}\r\nSUMMARY:{n}\r\n{lines}\r\nEND:VEVENT\r\n" for u, n, lines in (
+    ("c", "Call", "DTSTART;TZID=America/New_York:20270104T090000\r\nRRULE:FREQ=WEEKLY;BYDAY=MO"),
+    ("s", "Standup", "DTSTART:20270301T064000\r\nRRULE:FREQ=DAILY"),
+    ("s", "Standup", "RECURRENCE-ID:20270316T064000\r\nDTSTART:20270316T090000"),
+    ("g", "Gym", "DTSTART:20270301T180000\r\nRRULE:FREQ=DAILY;BYDAY=MO,WE,FR"),
+    ("p", "Pills", "DTSTART:20270301T200000\r\nRRULE:FREQ=DAILY\r\nEXDATE:20270316T200000"),
+    ("e", "Early", "DTSTART:20261201T060000Z\r\nRRULE:FREQ=DAILY")))
+# New York's 09:00 between its spring and Berlin's (the kinds rang at 15:00); that day moved, never at the old
+# time; Mon, Wed, Fri, not on Tuesday; Pills skips 16 March; 06:00 UTC in Berlin's summer.
+STARTS = [(f"2027-03-{d}", n) for d, n in (("15 14:00", "Call"), ("16 06:40", None), ("16 09:00", "Standup"), (
+    "16 18:00", None), ("17 18:00", "Gym"), ("16 20:00", None), ("29 08:00", "Early"))]
+
+
+def test_imported_calendars_ring_at_the_calendars_moments(desk):
+    """Imported, the events only a rule holds are listed as custom and each rings at the moment its calendar shows."""
+    desk.start(tray=False, reader=False)
+    (ics := desk.work / "ruled.ics").write_text(CAL.format(RULED))
+    (status, _, err), listed = desk.cli("--import", ics, env=(berlin := {"TZ": "Europe/Berlin"})), desk.cli("--list")[1]
+    assert status == 0 and listed.count("\tcustom\t") == 5 and "skipped" not in err, f"{err}{listed}"
+    for at, rings in STARTS:
+        desk.write_settings(**{"Last Check": h.minute_of(at) - 1})
+        clock = desk.clock(at=h.epoch(at, "Europe/Berlin") - 3, env=berlin)
+        clock.wait_for("minute-shown", 2, what=f"the clock started before {at} showed no next minute")
+        assert clock.traces("ring") == [f"{h.minute_of(at)} {rings}"] * bool(rings), f"{at}: {clock.traces('ring')}"
+        clock.stop()
 
 
 def test_the_installed_program_is_whole_and_starts(desk):

@@ -13,7 +13,6 @@ def dat(path, *names): h.write_alarms(path, *(f"{n}|daily|{6 + i}:{5 * i}||2024-
 
 def shown(r): return next((a for a in r.all("alert", "Tockwise") if r.has(a, "showing")), None)  # a box, if any
 
-
 def lock_pid(path): return int((path.read_text().split() or [0])[0]) if path.exists() else 0  # 0: none
 
 def box(r, *words, what='no "Tockwise" box appeared', answer=True, timeout=h.LIMIT):  # read, then answered
@@ -26,10 +25,7 @@ def box(r, *words, what='no "Tockwise" box appeared', answer=True, timeout=h.LIM
 
 def add(r, name, clock=None, path=None, names=None):  # in the list; given a path, saved there (after names) with no box
     if clock: clock.menu("Open Alarms")
-    r.press("push button", "Add New", what='no alarm list with "Add New" was shown')
-    h.window(*EDITOR, what='"Add New" showed no editor')
-    r.focus("text", "Name")
-    h.type_text(name)
+    r.new_alarm(name)
     r.press("push button", "Confirm")
     if path:
         h.gone(*EDITOR, what=f"adding {name}: the editor stayed open")

@@ -5,7 +5,6 @@ from harness import CLOCK, PANEL
 from test_tray import AT, menu, shown
 
 
-def rows(r): return [o.name for o in r.all("list item", None, r.find("list", "Missed Alarms")) if o.name]
 def kept(desk): return (f := desk.data / "missed-alarms.txt").exists() and f.read_text().splitlines() or []
 def lum(c): return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
 
@@ -39,7 +38,7 @@ def test_missed_lines_are_kept_until_cleared(desk):
     h.wait_for(lambda: first.proc.kill() or not first.alive(), "the program did not crash on SIGKILL")
     third = desk.clock(at=h.epoch(AT + "08:05:10"))
     holds(4, "after a crash the lines are not the kept ones and then the new one")
-    h.wait_for(lambda: shown(PANEL) and rows(r) == lines, f"the panel opened at start-up without them: {rows(r)}")
+    h.wait_for(lambda: shown(PANEL) and r.rows(PANEL[0]) == lines, f"no start-up panel with them: {r.rows(PANEL[0])}")
     menu(third, "Clear All", lambda: r.click(r.find("label", "Missed Alarms"), 3))  # on the panel's title
     holds(0, '"Clear All" left lines on disk')
     menu(third, "Exit")
@@ -55,7 +54,7 @@ def test_the_missed_panel_through_its_menus_and_keys(desk):
     h.write_alarms(desk.prog / "Alarms.dat", "Morning run|daily|07:00|0|2024-03-07")
     desk.write_settings(**{"Last Check": h.minute_of(AT + "06:50")})
     clock, line = desk.clock(at=h.epoch(AT + "07:10:00")), ["Morning run - 07:00,  7 March"]
-    home = lambda: (p := h.windows(*PANEL)) and rows(r) == line and h.geometry(p[0])[:2] == tuple(  # noqa: E731
+    home = lambda: (p := h.windows(*PANEL)) and r.rows(PANEL[0]) == line and h.geometry(p[0])[:2] == tuple(  # noqa
         v + d for v, d in zip(h.geometry(clock.window()), (-100, 69)))
 
     def hidden(how, back=True):  # panel and mark go, the clock stays; "Show Missed Alarms" brings it back as it was

@@ -25,8 +25,7 @@ ROWS = {
     "closed from Monday to Thursday": ("UTC", last("2024-03-04 18:00"), START_UP, *NEXT, [
         "Wake - 07:00,  5 March", "Wake - 07:00,  6 March", "Wake - 07:00,  7 March", "Now - 09:00,  7 March",
         "Thursday - 09:00,  7 March"]),
-    "first run": ("UTC", None, START_UP, *NEXT, []),
-    "garbage settings": ("UTC", GARBAGE, START_UP, *NEXT, []),
+    "first run": ("UTC", None, START_UP, *NEXT, []), "garbage settings": ("UTC", GARBAGE, START_UP, *NEXT, []),
     # Asleep from 09:00 to 10:00:05: the skipped hour is checked live, in order.
     "clock jumps an hour forward": ("UTC", last("2024-03-07 08:59"), (
         "Before|daily|09:00", "Quarter|daily|09:15", "Half|weekdays|09:30", "Thursday|weekly|09:59|3",
@@ -57,9 +56,8 @@ ROWS = {
 @pytest.mark.parametrize("zone,settings,alarms,start,steps,rings,missed", ROWS.values(), ids=ROWS)
 def test_the_alarms_of_a_time_ring_once_or_are_listed_missed(desk, zone, settings, alarms, start, steps, rings,
                                                                missed):
-    """What rang, in order and once, and what was listed missed are exactly the
-    row's; one notification window per ring; skipped minutes are checked at
-    most ten a second; the missed panel hangs under the clock; the clock wears
+    """What rang, in order and once, and what was listed missed are exactly the row's; one notification window per
+    ring; skipped minutes are checked at most ten a second; the missed panel hangs under the clock; the clock wears
     white digits on Silver at its place; Exit saves the present minute and place."""
     desk.start()
     h.write_alarms(desk.prog / "Alarms.dat", *alarms)

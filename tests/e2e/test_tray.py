@@ -27,9 +27,8 @@ def hide(clock): return (menu(clock, "Hide"), h.wait_for(lambda: not shown(CLOCK
 
 
 def menu(clock, item=None, at="clock"):
-    """A right click on the clock (right of a cover on its left), the tray icon or an opener; the item clicked (a tray
-    menu closed by keys loses the icon's next click), or Escape. Whether "Show Missed Alarms" was marked; menu.at,
-    the entries (a line is "-") and the roles of the menus open with it."""
+    """A right click on the clock (right of a cover on its left), the tray icon or an opener; the item clicked (keys
+    lose the icon's next click), or Escape. Whether "Show Missed Alarms" was marked; menu.at, .items, .open."""
     r, seen = clock.desk.reader, len(clock.desk.reader.popups)
     r.app()
     where = (clock.window(), 170, 35) if at == "clock" else (clock.desk.tray_icon(), 11, 11) if at == "tray" else 0
@@ -52,9 +51,8 @@ def cover(desk, wid):
 
 
 def test_the_tray_icon_shows_and_raises_the_clock(desk):
-    """The tray menu opens on the right button's release; other clicks do nothing; a double click shows the hidden
-    clock at its place over a cover, or raises it; "Show" brings back only the clock; "Cancel" and a click beside the
-    menu change nothing, and a double click still works after them."""
+    """The tray menu opens on the right button's release; other clicks do nothing; a double click shows the hidden clock
+    at its place over a cover, or raises it; "Show" brings the clock alone; "Cancel", a click beside change nothing."""
     r, clock = desk.start(wm=True), start(desk, poll=True)
     here, c, (ix, iy, _, _) = place(clock), cover(desk, clock.window()), h.geometry(desk.tray_icon())
     h.run("xdotool", "mousemove", ix + 11, iy + 11, "mousedown", 3)
@@ -96,8 +94,7 @@ def test_the_tray_icon_shows_and_raises_the_clock(desk):
 @pytest.mark.parametrize("via", ["clock", "tray"])
 def test_exit_ends_the_program_whatever_is_open(desk, via):
     """"Exit" from either menu with the list, an about window, an editor holding input and the theme window open while
-    an alarm rings:
-    all else goes, the input is dropped, the settings are written; the program ends with the ringing."""
+    an alarm rings: all else goes, the input is dropped, the settings are written; the program ends with the ringing."""
     r = desk.start(wm=True)
     h.write_alarms(desk.prog / "Alarms.dat", "Standup|daily|08:00", "Review|daily|08:10")
     # The clock at 100,100, clear of the windows mid-screen; Standup missed, Review ringing 3 s after the start.
@@ -108,9 +105,7 @@ def test_exit_ends_the_program_whatever_is_open(desk, via):
     menu(clock, "Open Alarms")  # once it rings: a menu open at that moment may close
     r.press("link", "About Varnod")
     h.window("About Varnod", what='"About Varnod" opened no window')
-    r.press("push button", "Add New")
-    r.focus("text", "Name")  # in the editor "Add New" opened
-    h.type_text("Unconfirmed")
+    r.new_alarm("Unconfirmed")
     menu(clock, "Change Appearance")
     h.window(*THEME, what='"Change Appearance" showed no theme window')
     before, icon = (desk.prog / "Alarms.dat").read_bytes(), desk.tray_icon()
@@ -158,9 +153,8 @@ def test_without_a_tray_a_second_start_shows_the_hidden_clock(desk):
 
 
 def test_a_status_notifier_tray_shows_raises_and_offers_the_menu(desk):
-    """On the Xfce panel (icons over D-Bus) the item is "Tockwise", its tip names the next alarm, a left click shows
-    the hidden clock over a cover or raises it, the panel's menu (Show, Cancel, Exit) works; a context request opens
-    the program's own."""
+    """On the Xfce panel the item is "Tockwise", its tip names the next alarm, a left click shows the hidden clock over
+    a cover or raises it, the panel's menu (Show, Exit, Cancel) works alone; a context request opens the program's."""
     r = desk.start(wm=True, tray=False)
     desk.start_panel()
     h.write_alarms(desk.prog / "Alarms.dat", "Tea|daily|11:08")
