@@ -9,7 +9,6 @@
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
 #include "resources/Artwork.h"
-#include "ui/AccessibleRole.h"
 #include "ui/Dialogs.h"
 #include "ui/FormRegistry.h"
 #include "ui/ToolWindow.h"
@@ -74,22 +73,6 @@ protected:
     }
 };
 
-QLabel *makeLink(QWidget *parent, const char *name, const QString &text)
-{
-    QLabel *label = ToolWindow::MakeLabel(parent, name, text, Qt::AlignRight);
-    QFont font = label->font();
-    font.setUnderline(true);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ToolWindow::LinkBlue);
-    label->setPalette(palette);
-    label->setCursor(Qt::PointingHandCursor);
-    // Reached with Tab after the buttons, opened with Enter or Space.
-    label->setFocusPolicy(Qt::TabFocus);
-    AccessibleRole::Set(label, QAccessible::Link);
-    return label;
-}
-
 } // namespace
 
 AlarmForm::AlarmForm()
@@ -113,7 +96,7 @@ AlarmForm::AlarmForm()
     Label1->setFont(ToolWindow::ArialFont(12));
     PlaceTwips(Label1, 3480, 360, 2295, 375);
 
-    LinkLabel = makeLink(this, "LinkLabel", QStringLiteral("About Crewline Kit"));
+    LinkLabel = ToolWindow::MakeLink(this, "LinkLabel", QStringLiteral("About Crewline Kit"));
     PlaceTwips(LinkLabel, 3840, 720, 1935, 255);
 
     Label2 = ToolWindow::MakeLabel(this, "Label2", QStringLiteral("List of alarms:"), Qt::AlignLeft);
@@ -142,7 +125,7 @@ AlarmForm::AlarmForm()
     CopyrightInfo->setWordWrap(true);
     PlaceTwips(CopyrightInfo, 120, 4320, 5655, 495);
 
-    InfoLink = makeLink(this, "InfoLink", QStringLiteral("About Varnod"));
+    InfoLink = ToolWindow::MakeLink(this, "InfoLink", QStringLiteral("About Varnod"));
     PlaceTwips(InfoLink, 4680, 4800, 1095, 255);
 
     for (QLabel *label : {Image1, Label1, Label2, CopyrightInfo})
@@ -211,6 +194,18 @@ QString AlarmForm::RowText(const AlarmRecord &alarm)
     return text;
 }
 
+QString AlarmForm::RowText(const AlarmRecord &alarm, const AlarmRule &rule)
+{
+    if (rule.IsEmpty())
+        return RowText(alarm);
+    // Its record is only a stand-in at the next ring: the rule says when.
+    QString text = alarm.TrimmedName() + QStringLiteral(" - ") + AlarmWords::RuleTime(rule) + QLatin1Char(' ') +
+                   AlarmWords::RuleText(rule);
+    if (alarm.Disabled != 0)
+        text += QStringLiteral(" (disabled)");
+    return text;
+}
+
 QString AlarmForm::WhenText(const QDateTime &when, const QDateTime &now)
 {
     const QDateTime local = when.toLocalTime();
@@ -228,7 +223,8 @@ QString AlarmForm::SnoozeText(const QDateTime &end, const QDateTime &now)
 QString AlarmForm::rowTextAt(int position) const
 {
     const AlarmStore &store = AlarmStore::Instance();
-    return RowText(store.At(position)) + SnoozeText(Snoozes::EndFor(store.IdOf(position)), TimingModule::Now());
+    return RowText(store.At(position), store.RuleOf(position)) +
+           SnoozeText(Snoozes::EndFor(store.IdOf(position)), TimingModule::Now());
 }
 
 void AlarmForm::UpdateAlarmList()

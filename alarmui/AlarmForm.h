@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AlarmRecord.h"
+#include "engine/AlarmRule.h"
 
 #include <QWidget>
 
@@ -26,6 +27,9 @@ public:
     // The text of one row, e.g. "Dentist - 09:05, 7 March" or
     // "Pills - 08:00 every weekday (disabled)".
     static QString RowText(const AlarmRecord &alarm);
+    // The same for an alarm that rings by a rule, which tells its time and
+    // days: "Run - 07:45 Mon, Wed, Fri", "Call - 09:00 New York time daily".
+    static QString RowText(const AlarmRecord &alarm, const AlarmRule &rule);
 
     // "08:15" for a moment of today, "Tue 08:15" for one of another day.
     static QString WhenText(const QDateTime &when, const QDateTime &now);

@@ -1,6 +1,7 @@
 #include "alarmui/ModifyForm.h"
 
 #include "alarmui/AlarmForm.h"
+#include "alarmui/AlarmOptionsForm.h"
 #include "alarmui/EditorFields.h"
 #include "engine/AlarmChecking.h"
 #include "engine/AlarmEditing.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
@@ -107,6 +109,13 @@ ModifyForm::ModifyForm()
     DateSelection->setFirstDayOfWeek(Qt::Monday);
     PlaceTwips(DateSelection, 1200, 1800, 2700, 2370);
 
+    // Left of Confirm, in the band the buttons stand in.
+    OptionsLink = ToolWindow::MakeLink(this, "OptionsLink", QStringLiteral("More Options..."));
+    OptionsLink->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    OptionsLink->setAccessibleName(QStringLiteral("More Options..."));
+    OptionsLink->installEventFilter(this);
+    PlaceTwips(OptionsLink, 120, 4320, 1455, 375);
+
     ConfirmButton = MakeButton(this, "ConfirmButton", QStringLiteral("Confirm"));
     PlaceTwips(ConfirmButton, 1680, 4320, 1335, 375);
     CancelButton = MakeButton(this, "CancelButton", QStringLiteral("Cancel"));
@@ -167,8 +176,8 @@ ModifyForm::ModifyForm()
     }
 
     // As the fields stand on the window, row by row; hidden ones are passed over.
-    const QList<QWidget *> tabOrder{NameText, TypeList,      HourText,      MinuteText,  DisabledCheck,
-                                    DayList,  DateSelection, ConfirmButton, CancelButton};
+    const QList<QWidget *> tabOrder{NameText, TypeList,      HourText,    MinuteText,    DisabledCheck,
+                                    DayList,  DateSelection, OptionsLink, ConfirmButton, CancelButton};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
@@ -183,6 +192,10 @@ ModifyForm::ModifyForm()
     connect(NameText, &QLineEdit::textChanged, this, &ModifyForm::NameText_Change);
     connect(TypeList, &QComboBox::currentIndexChanged, this, &ModifyForm::TypeList_Click);
     connect(TypeList, &QComboBox::currentIndexChanged, this, [this] { m_keepType = false; });
+    connect(TypeList, &QComboBox::activated, this, [this](int index) {
+        if (index != m_ruleType)
+            m_rule = {};
+    });
     connect(DayList, &QComboBox::currentIndexChanged, this, [this] { m_keepWeekDay = false; });
     connect(DateSelection, &QCalendarWidget::selectionChanged, this, [this] { m_keepDate = false; });
     connect(DateSelection, &QCalendarWidget::clicked, this, [this] { m_keepDate = false; });
@@ -211,6 +224,14 @@ void ModifyForm::Form_Load()
     // Any non-zero flag is what the alarm check treats as disabled.
     DisabledCheck->setChecked(EditAlarm.Disabled != 0);
     NameHint->hide();
+    m_rule = AlarmEditing::EditRule;
+    m_ruleType = TypeList->currentIndex();
+    if (!m_rule.IsEmpty()) {
+        // The time on the rule's own clock, which the record's stand-in, on the
+        // local one, need not show.
+        HourText->setText(TwoDigits(m_rule.start.time().hour()));
+        MinuteText->setText(TwoDigits(m_rule.start.time().minute()));
+    }
 
     NameText_Change();
 
@@ -267,7 +288,8 @@ void ModifyForm::setTypeControlsVisible(bool visible)
     for (QWidget *w :
          {static_cast<QWidget *>(TypeLabel), static_cast<QWidget *>(TimeLabel1), static_cast<QWidget *>(HourText),
           static_cast<QWidget *>(TimeLabel2), static_cast<QWidget *>(MinuteText), static_cast<QWidget *>(TimeLabel3),
-          static_cast<QWidget *>(DisabledCheck), static_cast<QWidget *>(ConfirmButton)})
+          static_cast<QWidget *>(DisabledCheck), static_cast<QWidget *>(OptionsLink),
+          static_cast<QWidget *>(ConfirmButton)})
         w->setVisible(visible);
 }
 
@@ -380,6 +402,20 @@ void ModifyForm::ConfirmButton_Click()
         EditAlarm.AlarmType = static_cast<quint8>(TypeList->currentIndex());
     EditAlarm.Disabled = DisabledCheck->isChecked() ? -1 : 0;
 
+    AlarmRule rule = m_rule;
+    if (!rule.IsEmpty()) {
+        // The time field sets the rule's time of day; its skips move with it,
+        // or they would name occurrences that no longer come.
+        const QTime before = rule.start.time();
+        const QTime time(HourText->text().toInt(), MinuteText->text().toInt());
+        const QDate date = rule.recur.isEmpty() ? DateSelection->selectedDate() : rule.start.date();
+        rule.start = QDateTime(date, time, Qt::UTC);
+        for (QDateTime &skip : rule.skipped)
+            if (skip.time() == before)
+                skip = QDateTime(skip.date(), time, Qt::UTC);
+    }
+    AlarmEditing::EditRule = rule;
+
     QString error;
     if (!AlarmEditing::StoreEditAlarm(&error)) {
         // Nothing was kept: the editor stays, with what was typed, to try
@@ -430,10 +466,46 @@ bool ModifyForm::passToOpenDropDown(int key)
 
 void ModifyForm::enterPressed()
 {
-    if (CancelButton->hasFocus())
+    if (OptionsLink->hasFocus())
+        OptionsLink_Click();
+    else if (CancelButton->hasFocus())
         CancelButton_Click();
     else if (ConfirmButton->isVisible() && ConfirmButton->isEnabled())
         ConfirmButton_Click();
+}
+
+void ModifyForm::OptionsLink_Click()
+{
+    if (m_options) {
+        m_options->raise();
+        m_options->activateWindow();
+        return;
+    }
+    AlarmRecord shown = EditAlarm;
+    shown.AlarmType = static_cast<quint8>(TypeList->currentIndex());
+    shown.WeekDay = static_cast<quint8>(DayList->currentIndex());
+    const QDate date = DateSelection->selectedDate();
+    shown.Day = static_cast<quint8>(date.day());
+    shown.Month = static_cast<quint8>(date.month());
+    shown.Year = static_cast<qint16>(date.year());
+    shown.Hour = static_cast<quint8>(ClampedTime(HourText->text(), MaxHour).toInt());
+    shown.Minute = static_cast<quint8>(ClampedTime(MinuteText->text(), MaxMinute).toInt());
+    AlarmRule rule = m_rule;
+    if (!rule.IsEmpty())
+        rule.start.setTime(QTime(shown.Hour, shown.Minute));
+    m_options = new AlarmOptionsForm(this, shown, rule);
+    connect(m_options, &AlarmOptionsForm::Chosen, this, [this](const AlarmOptionsForm::Choice &choice) {
+        m_rule = choice.rule;
+        if (choice.kind >= 0) {
+            // A kind says it: the fields show that kind, and store it.
+            TypeList->setCurrentIndex(choice.kind);
+            if (choice.kind == AlarmRecord::Weekly)
+                DayList->setCurrentIndex(choice.weekDay);
+        }
+        m_ruleType = TypeList->currentIndex();
+    });
+    m_options->show();
+    m_options->activateWindow();
 }
 
 void ModifyForm::CancelButton_Click()
@@ -455,6 +527,20 @@ void ModifyForm::closeEvent(QCloseEvent *event)
 
 bool ModifyForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == OptionsLink) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Space) {
+                OptionsLink_Click();
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton && OptionsLink->rect().contains(mouse->position().toPoint()))
+                OptionsLink_Click();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched != HourText && watched != MinuteText && watched->isWidgetType() &&
         (static_cast<QWidget *>(watched)->isWindow() || qobject_cast<QSpinBox *>(watched))) {
         if (event->type() == QEvent::Show)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "engine/AlarmRule.h"
 #include "engine/AlarmWords.h"
 
 #include <QDate>
+#include <QPointer>
 #include <QWidget>
 
+class AlarmOptionsForm;
 class QCalendarWidget;
 class QCheckBox;
 class QComboBox;
@@ -56,6 +59,8 @@ public:
     void MinuteText_LostFocus();
     void ConfirmButton_Click();
     void CancelButton_Click();
+    // Opens the options window on the alarm as the fields show it.
+    void OptionsLink_Click();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -83,6 +88,14 @@ private:
     bool m_keepType = false;
     bool m_keepWeekDay = false;
 
+    // The rule Confirm stores: the alarm's own as loaded, or what the options
+    // window chose; empty while the kind fields say it all. Cancel drops it.
+    AlarmRule m_rule;
+    // The type shown when the rule was loaded or chosen: choosing another
+    // type in the editor means that type, not the rule.
+    int m_ruleType = -1;
+    QPointer<AlarmOptionsForm> m_options;
+
     QLabel *Label1 = nullptr;
     QLineEdit *NameText = nullptr;
     QLabel *TypeLabel = nullptr;
@@ -97,6 +110,7 @@ private:
     QComboBox *DayList = nullptr;
     QLabel *DateLabel = nullptr;
     QCalendarWidget *DateSelection = nullptr;
+    QLabel *OptionsLink = nullptr;
     QPushButton *ConfirmButton = nullptr;
     QPushButton *CancelButton = nullptr;
     QLabel *NameHint = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/ToolWindow.h"
 
+#include "ui/AccessibleRole.h"
 #include "ui/WindowPositioning.h"
 
 #include <QGuiApplication>
@@ -60,6 +61,21 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text)
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
+}
+
+QLabel *MakeLink(QWidget *parent, const char *name, const QString &text)
+{
+    QLabel *label = MakeLabel(parent, name, text, Qt::AlignRight);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, LinkBlue);
+    label->setPalette(palette);
+    label->setCursor(Qt::PointingHandCursor);
+    label->setFocusPolicy(Qt::TabFocus);
+    AccessibleRole::Set(label, QAccessible::Link);
+    return label;
 }
 
 } // namespace ToolWindow

@@ -41,5 +41,8 @@ void PlaceTwips(QWidget *control, int left, int top, int width, int height);
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment);
 // A button that answers Enter only when it has the focus, never as the window's default.
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text);
+// A blue underlined label that acts as a link: reached with Tab, announced as
+// a link; the window opens it on a click, Enter or Space.
+QLabel *MakeLink(QWidget *parent, const char *name, const QString &text);
 
 } // namespace ToolWindow

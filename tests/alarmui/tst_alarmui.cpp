@@ -1,12 +1,14 @@
 #include "about/AdForm.h"
 #include "about/PersonalForm.h"
 #include "alarmui/AlarmForm.h"
+#include "alarmui/AlarmOptionsForm.h"
 #include "alarmui/ModifyForm.h"
 #include "engine/AlarmEditing.h"
 #include "engine/AlarmHandling.h"
 #include "engine/AlarmStore.h"
 #include "engine/Snoozes.h"
 #include "engine/TimingModule.h"
+#include "interchange/Recurrence.h"
 #include "tests/common/AlarmFixtures.h"
 #include "tests/common/FormTestHelpers.h"
 #include "ui/Dialogs.h"
@@ -16,12 +18,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,8 +99,9 @@ QStringList ShownControls(QWidget *form)
 }
 
 const QStringList NameRowOnly{"CancelButton", "Label1", "NameText"};
-const QStringList Common{"CancelButton", "ConfirmButton", "DisabledCheck", "HourText",   "Label1",    "MinuteText",
-                         "NameText",     "TimeLabel1",    "TimeLabel2",    "TimeLabel3", "TypeLabel", "TypeList"};
+const QStringList Common{"CancelButton", "ConfirmButton", "DisabledCheck", "HourText",   "Label1",
+                         "MinuteText",   "NameText",      "OptionsLink",   "TimeLabel1", "TimeLabel2",
+                         "TimeLabel3",   "TypeLabel",     "TypeList"};
 
 QStringList With(QStringList names, const QStringList &more)
 {
@@ -157,6 +163,7 @@ private slots:
 
     void init()
     {
+        Recurrence::Install();
         asked.clear();
         errors.clear();
         answer = true;
@@ -828,6 +835,212 @@ private slots:
         QCOMPARE(storedTable().at(2).TrimmedName(), QStringLiteral("Kept"));
         QVERIFY(form->isEnabled());
         QVERIFY(Rows(Child<QListWidget>(form, "AlarmList")).contains("Kept - 10:00 every day"));
+    }
+
+    // The options window on a weekly alarm, each row what is chosen there and
+    // in the editor after it, and what Confirm stores: the rule (or none, when
+    // a kind says it), the record's kind, and the list's row. Today is
+    // Thursday 7 March 2024, 09:30.
+    void optionsAreStoredWithTheEditorsConfirm_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QString>("recur");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QStringList>("skipped");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("row");
+
+        const QStringList none;
+        QTest::newRow("on these days Mon, Wed, Fri")
+            << QStringList{"repeat On These Days", "tick MO", "tick WE", "ok", "confirm"}
+            << "FREQ=WEEKLY;BYDAY=MO,WE,FR"
+            << "" << none << 0 << "Run - 07:45 Mon, Wed, Fri";
+        QTest::newRow("all seven days is the daily kind") << QStringList{"repeat On These Days",
+                                                                         "tick MO",
+                                                                         "tick TU",
+                                                                         "tick WE",
+                                                                         "tick TH",
+                                                                         "tick SA",
+                                                                         "tick SU",
+                                                                         "ok",
+                                                                         "confirm"}
+                                                          << ""
+                                                          << "" << none << 1 << "Run - 07:45 every day";
+        QTest::newRow("monday to friday is the weekday kind")
+            << QStringList{"repeat On These Days", "tick MO", "tick TU", "tick WE", "tick TH", "ok", "confirm"} << ""
+            << "" << none << 3 << "Run - 07:45 every weekday";
+        QTest::newRow("no day ticked is refused")
+            << QStringList{"repeat On These Days", "tick FR", "refused", "cancel", "confirm"} << ""
+            << "" << none << 2 << "Run - 07:45 every Friday";
+        QTest::newRow("every 2 weeks") << QStringList{"repeat Every N Weeks", "every 2", "ok", "confirm"}
+                                       << "FREQ=WEEKLY;INTERVAL=2;BYDAY=FR"
+                                       << "" << none << 0 << "Run - 07:45 every 2 weeks on Friday";
+        QTest::newRow("monthly on the first Monday")
+            << QStringList{"repeat Every N Months", "nth 0 0", "ok", "confirm"} << "FREQ=MONTHLY;BYDAY=1MO"
+            << "" << none << 0 << "Run - 07:45 monthly on the first Monday";
+        QTest::newRow("ends after 5 times") << QStringList{"after 5", "ok", "confirm"} << "FREQ=WEEKLY;BYDAY=FR;COUNT=5"
+                                            << "" << none << 0 << "Run - 07:45 Fri, 5 times";
+        QTest::newRow("skip next time") << QStringList{"skip-text Friday 8 March", "skip", "skip-text Friday 15 March",
+                                                       "ok", "confirm"}
+                                        << "FREQ=WEEKLY;BYDAY=FR"
+                                        << "" << QStringList{"2024-03-08T07:45"} << 0
+                                        << "Run - 07:45 Fri, skips 8 March";
+        QTest::newRow("a skip taken back")
+            << QStringList{"skip", "skip", "ring-again 0", "skip-text Friday 8 March", "ok", "confirm"}
+            << "FREQ=WEEKLY;BYDAY=FR"
+            << "" << QStringList{"2024-03-15T07:45"} << 0 << "Run - 07:45 Fri, skips 15 March";
+        QTest::newRow("the editor's time moves the rule and its skips")
+            << QStringList{"skip", "ok", "hour 6", "confirm"} << "FREQ=WEEKLY;BYDAY=FR"
+            << "" << QStringList{"2024-03-08T06:45"} << 0 << "Run - 06:45 Fri, skips 8 March";
+        QTest::newRow("another zone") << QStringList{"zone America/New_York", "ok", "confirm"} << "FREQ=WEEKLY;BYDAY=FR"
+                                      << "America/New_York" << none << 0 << "Run - 07:45 New York time Fri";
+        QTest::newRow("a zone no one knows is refused")
+            << QStringList{"zone Mars/Olympus", "refused", "zone Local Time", "ok", "confirm"} << ""
+            << "" << none << 2 << "Run - 07:45 every Friday";
+        QTest::newRow("options cancelled") << QStringList{"repeat On These Days", "tick MO", "cancel", "confirm"} << ""
+                                           << "" << none << 2 << "Run - 07:45 every Friday";
+        QTest::newRow("editor cancelled")
+            << QStringList{"repeat On These Days", "tick MO", "skip", "ok", "editor-cancel"} << ""
+            << "" << none << 2 << "Run - 07:45 every Friday";
+        QTest::newRow("another type in the editor drops the rule")
+            << QStringList{"repeat On These Days", "tick MO", "ok", "type 1", "confirm"} << ""
+            << "" << none << 1 << "Run - 07:45 every day";
+    }
+
+    void optionsAreStoredWithTheEditorsConfirm()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QString, recur);
+        QFETCH(QString, zone);
+        QFETCH(QStringList, skipped);
+        QFETCH(int, type);
+        QFETCH(QString, row);
+        SetAlarms({Alarm("Run", 2, 7, 45, 4)});
+        QVERIFY(AlarmStore::Instance().RuleOf(1).IsEmpty());
+        AlarmForm *form = OpenList();
+        SelectRow(Child<QListWidget>(form, "AlarmList"), "Run");
+        QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        QTest::mouseClick(Child<QLabel>(editor, "OptionsLink"), Qt::LeftButton);
+        QPointer<AlarmOptionsForm> options = editor->findChild<AlarmOptionsForm *>();
+        QVERIFY(options);
+        QVERIFY(QTest::qWaitForWindowExposed(options));
+        QCOMPARE(options->windowTitle(), QStringLiteral("Alarm Options"));
+
+        for (const QString &action : std::as_const(actions)) {
+            const QString what = action.section(QLatin1Char(' '), 0, 0);
+            const QString arg = action.section(QLatin1Char(' '), 1);
+            if (what == QLatin1String("repeat")) {
+                auto *list = Child<QComboBox>(options, "RepeatList");
+                QVERIFY(list->findText(arg) >= 0);
+                list->setCurrentIndex(list->findText(arg));
+            } else if (what == QLatin1String("tick")) {
+                auto *check = Child<QCheckBox>(options, qPrintable(QStringLiteral("Day") + arg));
+                QVERIFY(check->isVisible());
+                QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+            } else if (what == QLatin1String("every")) {
+                Child<QSpinBox>(options, "IntervalSpin")->setValue(arg.toInt());
+            } else if (what == QLatin1String("nth")) {
+                QTest::mouseClick(Child<QRadioButton>(options, "NthRadio"), Qt::LeftButton, {}, QPoint(6, 6));
+                Child<QComboBox>(options, "NthList")->setCurrentIndex(arg.section(' ', 0, 0).toInt());
+                Child<QComboBox>(options, "NthDayList")->setCurrentIndex(arg.section(' ', 1, 1).toInt());
+            } else if (what == QLatin1String("after")) {
+                QTest::mouseClick(Child<QRadioButton>(options, "EndsAfter"), Qt::LeftButton, {}, QPoint(6, 6));
+                Child<QSpinBox>(options, "CountSpin")->setValue(arg.toInt());
+            } else if (what == QLatin1String("skip")) {
+                QTest::mouseClick(Child<QPushButton>(options, "SkipButton"), Qt::LeftButton);
+            } else if (what == QLatin1String("skip-text")) {
+                QCOMPARE(Child<QPushButton>(options, "SkipButton")->text(),
+                         QStringLiteral("Skip Next Time (%1)").arg(arg));
+            } else if (what == QLatin1String("ring-again")) {
+                auto *list = Child<QListWidget>(options, "SkippedList");
+                SelectRow(list, list->item(arg.toInt())->text());
+                QTest::mouseClick(Child<QPushButton>(options, "UnskipButton"), Qt::LeftButton);
+            } else if (what == QLatin1String("zone")) {
+                Child<QComboBox>(options, "ZoneList")->setEditText(arg);
+            } else if (what == QLatin1String("ok")) {
+                QTest::mouseClick(Child<QPushButton>(options, "OkButton"), Qt::LeftButton);
+                RunDeferredDeletes();
+                QVERIFY(!options);
+            } else if (what == QLatin1String("refused")) {
+                QTest::mouseClick(Child<QPushButton>(options, "OkButton"), Qt::LeftButton);
+                RunDeferredDeletes();
+                QCOMPARE(errors.size(), 1);
+                QVERIFY(options && options->isVisible());
+            } else if (what == QLatin1String("cancel")) {
+                QTest::mouseClick(Child<QPushButton>(options, "CancelButton"), Qt::LeftButton);
+                RunDeferredDeletes();
+                QVERIFY(!options);
+            } else if (what == QLatin1String("hour")) {
+                QTRY_VERIFY(editor->isActiveWindow());
+                auto *hour = Child<QLineEdit>(editor, "HourText");
+                hour->setFocus();
+                QTest::keyClicks(hour, arg);
+            } else if (what == QLatin1String("type")) {
+                auto *list = Child<QComboBox>(editor, "TypeList");
+                list->setCurrentIndex(arg.toInt());
+                emit list->activated(arg.toInt());
+            } else if (what == QLatin1String("confirm")) {
+                QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+            } else if (what == QLatin1String("editor-cancel")) {
+                QTest::mouseClick(Child<QPushButton>(editor, "CancelButton"), Qt::LeftButton);
+            } else {
+                QFAIL(qPrintable(QStringLiteral("no action %1").arg(action)));
+            }
+        }
+        RunDeferredDeletes();
+        QVERIFY(!Forms().Find<ModifyForm>());
+
+        const AlarmRule &rule = AlarmStore::Instance().RuleOf(1);
+        QCOMPARE(rule.recur, recur);
+        QCOMPARE(rule.zone, zone);
+        QStringList skips;
+        for (const QDateTime &skip : rule.skipped)
+            skips << skip.toString(QStringLiteral("yyyy-MM-ddTHH:mm"));
+        QCOMPARE(skips, skipped);
+        QCOMPARE(rule.IsEmpty(), recur.isEmpty());
+        if (!rule.IsEmpty())
+            QCOMPARE(rule.start.time(), QTime::fromString(row.mid(6, 5), QStringLiteral("HH:mm")));
+        QCOMPARE(int(storedTable().at(1).AlarmType), type);
+        QCOMPARE(Rows(Child<QListWidget>(form, "AlarmList")), QStringList{row});
+    }
+
+    // An alarm opened with its rule shows it in the options as stored, and
+    // keeps it, untouched, through the editor's Confirm.
+    void aStoredRuleReopensAsItWas()
+    {
+        SetAlarms({Alarm("Run", 2, 7, 45, 4)});
+        AlarmRule rule;
+        rule.recur = QStringLiteral("FREQ=MONTHLY;BYDAY=1MO;COUNT=4");
+        rule.start = QDateTime(QDate(2024, 3, 1), QTime(7, 45), Qt::UTC);
+        rule.zone = QStringLiteral("America/New_York");
+        AlarmStore::Change change;
+        change.rules = {{1, rule}};
+        QVERIFY(AlarmStore::Instance().Apply(change));
+        AlarmForm *form = OpenList();
+        QCOMPARE(Rows(Child<QListWidget>(form, "AlarmList")),
+                 QStringList{"Run - 07:45 New York time monthly on the first Monday, 4 times"});
+        SelectRow(Child<QListWidget>(form, "AlarmList"), "Run");
+        QTest::mouseClick(Child<QPushButton>(form, "EditButton"), Qt::LeftButton);
+        ModifyForm *editor = Editor();
+        QVERIFY(editor);
+        // The rule's own clock, not the local time of its stand-in.
+        QCOMPARE(Child<QLineEdit>(editor, "HourText")->text(), QStringLiteral("07"));
+        QTest::mouseClick(Child<QLabel>(editor, "OptionsLink"), Qt::LeftButton);
+        auto *options = editor->findChild<AlarmOptionsForm *>();
+        QVERIFY(options);
+        QCOMPARE(Child<QComboBox>(options, "RepeatList")->currentText(), QStringLiteral("Every N Months"));
+        QVERIFY(Child<QRadioButton>(options, "NthRadio")->isChecked());
+        QCOMPARE(Child<QComboBox>(options, "NthDayList")->currentText(), QStringLiteral("Monday"));
+        QVERIFY(Child<QRadioButton>(options, "EndsAfter")->isChecked());
+        QCOMPARE(Child<QSpinBox>(options, "CountSpin")->value(), 4);
+        QCOMPARE(Child<QComboBox>(options, "ZoneList")->currentText(), QStringLiteral("America/New_York"));
+        QCOMPARE(Child<QPushButton>(options, "SkipButton")->text(), QStringLiteral("Skip Next Time (Monday 1 April)"));
+        QTest::mouseClick(Child<QPushButton>(options, "OkButton"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(editor, "ConfirmButton"), Qt::LeftButton);
+        RunDeferredDeletes();
+        QCOMPARE(AlarmStore::Instance().RuleOf(1), rule);
     }
 
     void focusOrder()

@@ -82,6 +82,17 @@ private slots:
         press(Qt::Key_Tab);
         QCOMPARE(focusName(), QStringLiteral("DisabledCheck"));
         press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("OptionsLink"));
+        // The link opens the options on Space; Escape there leaves them, and
+        // the keys go on in the editor.
+        press(Qt::Key_Space);
+        QWidget *options = editor->findChild<QWidget *>(QStringLiteral("AlarmOptionsForm"));
+        QVERIFY(options);
+        QVERIFY(QTest::qWaitForWindowActive(options));
+        press(Qt::Key_Escape);
+        QTRY_VERIFY(editor->isActiveWindow());
+        QCOMPARE(focusName(), QStringLiteral("OptionsLink"));
+        press(Qt::Key_Tab);
         QCOMPARE(focusName(), QStringLiteral("ConfirmButton"));
         press(Qt::Key_Space);
 
@@ -122,7 +133,7 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("order");
         const QStringList top{"NameText", "TypeList", "HourText", "MinuteText", "DisabledCheck"};
-        const QStringList buttons{"ConfirmButton", "CancelButton", "NameText"};
+        const QStringList buttons{"OptionsLink", "ConfirmButton", "CancelButton", "NameText"};
         QTest::newRow("Once Only") << 0 << top + QStringList{"DateSelection"} + buttons;
         QTest::newRow("Daily") << 1 << top + buttons;
         QTest::newRow("Weekly") << 2 << top + QStringList{"DayList"} + buttons;
