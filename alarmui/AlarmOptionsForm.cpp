@@ -29,7 +29,6 @@
 
 namespace {
 
-const char *const DayCodes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
 const QStringList RepeatNames{
     QStringLiteral("Once Only"),     QStringLiteral("Daily"),          QStringLiteral("Weekly"),
     QStringLiteral("Every Weekday"), QStringLiteral("On These Days"),  QStringLiteral("Every N Days"),
@@ -43,23 +42,6 @@ QStringList weekDayNames()
     for (int day = 0; day < 7; ++day)
         names.append(AlarmWords::WeekDayName(day));
     return names;
-}
-
-int dayOfCode(const QString &code)
-{
-    for (int d = 0; d < 7; ++d)
-        if (code == QLatin1String(DayCodes[d]))
-            return d;
-    return -1;
-}
-
-QMap<QString, QString> partsOf(const QString &recur)
-{
-    QMap<QString, QString> parts;
-    for (const QString &part : recur.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        parts.insert(part.section(QLatin1Char('='), 0, 0).trimmed().toUpper(),
-                     part.section(QLatin1Char('='), 1).trimmed().toUpper());
-    return parts;
 }
 
 // A row of controls that is shown or hidden as one.
@@ -133,7 +115,7 @@ AlarmOptionsForm::AlarmOptionsForm(QWidget *editor, const AlarmRecord &shown, co
     // Monday first in DayChecks; placed from the locale's first day of the week.
     for (int d = 0; d < 7; ++d) {
         auto *check = new QCheckBox(AlarmWords::ShortDayName(d + 1));
-        check->setObjectName(QStringLiteral("Day%1").arg(QLatin1String(DayCodes[d])));
+        check->setObjectName(QStringLiteral("Day%1").arg(AlarmWords::DayCode(d)));
         check->setAccessibleName(AlarmWords::WeekDayName(d));
         DayChecks.append(check);
     }
@@ -286,12 +268,12 @@ void AlarmOptionsForm::loadRule(const AlarmRecord &shown, const AlarmRule &rule)
         m_originalRecur = rule.recur;
         if (!rule.zone.isEmpty())
             ZoneList->setCurrentText(rule.zone);
-        const QMap<QString, QString> parts = partsOf(rule.recur);
+        const QMap<QString, QString> parts = AlarmWords::RuleParts(rule.recur);
         const QString freq = parts.value(QStringLiteral("FREQ"));
         const int interval = std::max(1, parts.value(QStringLiteral("INTERVAL"), QStringLiteral("1")).toInt());
         const QString byDay = parts.value(QStringLiteral("BYDAY"));
         for (const QString &code : byDay.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            if (const int d = dayOfCode(code.right(2)); d >= 0 && !days.contains(d))
+            if (const int d = AlarmWords::DayOfCode(code.right(2)); d >= 0 && !days.contains(d))
                 days.append(d);
         if (days.isEmpty())
             days = {m_ruleStart.dayOfWeek() - 1};
@@ -317,7 +299,7 @@ void AlarmOptionsForm::loadRule(const AlarmRecord &shown, const AlarmRule &rule)
                 const int which = byDay.left(byDay.size() - 2).toInt();
                 NthRadio->setChecked(true);
                 NthList->setCurrentIndex(which == -1 ? 5 : std::clamp(which, 1, 5) - 1);
-                NthDayList->setCurrentIndex(std::max(0, dayOfCode(byDay.right(2))));
+                NthDayList->setCurrentIndex(std::max(0, AlarmWords::DayOfCode(byDay.right(2))));
             } else {
                 const int day = parts.value(QStringLiteral("BYMONTHDAY")).toInt();
                 MonthDaySpin->setValue(day >= 1 && day <= 31 ? day : m_ruleStart.day());
@@ -356,7 +338,7 @@ QString AlarmOptionsForm::recurText() const
     QStringList checked;
     for (int d = 0; d < 7; ++d)
         if (DayChecks.at(d)->isChecked())
-            checked.append(QLatin1String(DayCodes[d]));
+            checked.append(AlarmWords::DayCode(d));
     const QString interval =
         IntervalSpin->value() > 1 ? QStringLiteral(";INTERVAL=%1").arg(IntervalSpin->value()) : QString();
     QString recur;
@@ -365,7 +347,7 @@ QString AlarmOptionsForm::recurText() const
         recur = QStringLiteral("FREQ=DAILY");
         break;
     case Weekly:
-        recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + QLatin1String(DayCodes[WeekDayList->currentIndex()]);
+        recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + AlarmWords::DayCode(WeekDayList->currentIndex());
         break;
     case EveryWeekday:
         recur = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR");
@@ -387,7 +369,7 @@ QString AlarmOptionsForm::recurText() const
         recur = QStringLiteral("FREQ=MONTHLY") + interval;
         if (NthRadio->isChecked()) {
             const int which = NthList->currentIndex() == 5 ? -1 : NthList->currentIndex() + 1;
-            recur += QStringLiteral(";BYDAY=%1%2").arg(which).arg(QLatin1String(DayCodes[NthDayList->currentIndex()]));
+            recur += QStringLiteral(";BYDAY=%1%2").arg(which).arg(AlarmWords::DayCode(NthDayList->currentIndex()));
         } else {
             recur += QStringLiteral(";BYMONTHDAY=%1").arg(MonthDaySpin->value());
         }

@@ -242,16 +242,23 @@ void ModifyForm::Form_Load()
     updatePassedHint();
 }
 
-void ModifyForm::updatePassedHint()
+AlarmRecord ModifyForm::shownAlarm() const
 {
-    AlarmRecord shown;
+    AlarmRecord shown = EditAlarm;
     shown.AlarmType = static_cast<quint8>(TypeList->currentIndex());
+    shown.WeekDay = static_cast<quint8>(DayList->currentIndex());
     const QDate date = DateSelection->selectedDate();
     shown.Day = static_cast<quint8>(date.day());
     shown.Month = static_cast<quint8>(date.month());
     shown.Year = static_cast<qint16>(date.year());
     shown.Hour = static_cast<quint8>(ClampedTime(HourText->text(), MaxHour).toInt());
     shown.Minute = static_cast<quint8>(ClampedTime(MinuteText->text(), MaxMinute).toInt());
+    return shown;
+}
+
+void ModifyForm::updatePassedHint()
+{
+    const AlarmRecord shown = shownAlarm();
     const QDateTime now = TimingModule::Now();
     const bool passed = !NameText->text().isEmpty() && AlarmChecking::HasPassed(shown, now);
     if (passed != PassedHint->isVisibleTo(this)) {
@@ -481,15 +488,7 @@ void ModifyForm::OptionsLink_Click()
         m_options->activateWindow();
         return;
     }
-    AlarmRecord shown = EditAlarm;
-    shown.AlarmType = static_cast<quint8>(TypeList->currentIndex());
-    shown.WeekDay = static_cast<quint8>(DayList->currentIndex());
-    const QDate date = DateSelection->selectedDate();
-    shown.Day = static_cast<quint8>(date.day());
-    shown.Month = static_cast<quint8>(date.month());
-    shown.Year = static_cast<qint16>(date.year());
-    shown.Hour = static_cast<quint8>(ClampedTime(HourText->text(), MaxHour).toInt());
-    shown.Minute = static_cast<quint8>(ClampedTime(MinuteText->text(), MaxMinute).toInt());
+    const AlarmRecord shown = shownAlarm();
     AlarmRule rule = m_rule;
     if (!rule.IsEmpty())
         rule.start.setTime(QTime(shown.Hour, shown.Minute));
@@ -547,6 +546,14 @@ bool ModifyForm::eventFilter(QObject *watched, QEvent *event)
             ++m_openDropDowns;
         else if (event->type() == QEvent::Hide)
             QTimer::singleShot(0, this, [this] { m_openDropDowns = std::max(0, m_openDropDowns - 1); });
+        // The calendar's year box, once closed, hands the focus on to the
+        // next field: it stays with the calendar, so that Enter confirms the
+        // alarm rather than opening what comes after it.
+        if (event->type() == QEvent::Hide && qobject_cast<QSpinBox *>(watched))
+            QTimer::singleShot(0, this, [this] {
+                if (!DateSelection->isAncestorOf(QApplication::focusWidget()))
+                    DateSelection->setFocus();
+            });
         return QWidget::eventFilter(watched, event);
     }
     const bool hour = watched == HourText;

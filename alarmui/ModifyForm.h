@@ -72,6 +72,8 @@ private:
     // Shows or hides the line that says a one-off moment lies in the past,
     // and looks again when the next minute begins while the window is open.
     void updatePassedHint();
+    // The alarm as the fields show it now.
+    AlarmRecord shownAlarm() const;
     void setTypeControlsVisible(bool visible);
     void placeNameHint();
     void enterPressed();

@@ -44,19 +44,10 @@ bool StoreEditAlarm(QString *error)
     AlarmRecord record = EditAlarm;
     AlarmRule rule = EditRule;
     if (!rule.IsEmpty()) {
-        int weekDay = 0;
-        const int kind = rule.zone.isEmpty() && rule.skipped.isEmpty() && rule.added.isEmpty() && rule.moved.isEmpty()
-                             ? AlarmWords::KindOfRule(rule.recur, &weekDay)
-                             : -1;
-        if (kind >= 0) {
-            record.AlarmType = static_cast<quint8>(kind);
-            record.Hour = static_cast<quint8>(rule.start.time().hour());
-            record.Minute = static_cast<quint8>(rule.start.time().minute());
-            record.WeekDay = static_cast<quint8>(weekDay);
+        if (rule.ToKind(&record))
             rule = {};
-        } else {
+        else
             rule.StandIn(&record, TimingModule::CurrentMinute());
-        }
     }
     AlarmStore::Change change;
     const bool replacing = store.Holds(EditAlarm.Index);

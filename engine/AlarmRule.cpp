@@ -1,5 +1,6 @@
 #include "engine/AlarmRule.h"
 
+#include "engine/AlarmWords.h"
 #include "engine/TimingModule.h"
 
 #include <QHash>
@@ -226,6 +227,21 @@ QList<QDateTime> AlarmRule::StartsOn(const QDate &date) const
         cursor = wall.addSecs(60);
     }
     return starts;
+}
+
+bool AlarmRule::ToKind(AlarmRecord *record) const
+{
+    int weekDay = 0;
+    const int kind = zone.isEmpty() && skipped.isEmpty() && added.isEmpty() && moved.isEmpty()
+                         ? AlarmWords::KindOfRule(recur, &weekDay)
+                         : -1;
+    if (kind < 0)
+        return false;
+    record->AlarmType = static_cast<quint8>(kind);
+    record->Hour = static_cast<quint8>(start.time().hour());
+    record->Minute = static_cast<quint8>(start.time().minute());
+    record->WeekDay = static_cast<quint8>(weekDay);
+    return true;
 }
 
 void AlarmRule::StandIn(AlarmRecord *record, qint32 after) const

@@ -52,6 +52,10 @@ struct AlarmRule
     // no rules rings it, if at all, at a moment the rule has; at its start,
     // long gone, when it rings no more. Name and Disabled are left as they are.
     void StandIn(AlarmRecord *record, qint32 after) const;
+    // Whether one of the four kinds says the rule exactly (the local clock, no
+    // date skipped, added or moved): then the record is given that kind, time
+    // and day, and needs no rule.
+    bool ToKind(AlarmRecord *record) const;
 
     // Where the rule's occurrences come from: libical, which the engine does
     // not link; the program and the tests install it.

@@ -73,30 +73,11 @@ namespace {
 const char *const DayCodes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
 const char *const Ordinals[] = {"first", "second", "third", "fourth", "fifth"};
 
-// The parts of RECUR text, keys in capitals.
-QMap<QString, QString> partsOf(const QString &recur)
-{
-    QMap<QString, QString> parts;
-    for (const QString &part : recur.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        parts.insert(part.section(QLatin1Char('='), 0, 0).trimmed().toUpper(),
-                     part.section(QLatin1Char('='), 1).trimmed().toUpper());
-    return parts;
-}
-
-// Monday = 0 for "MO" ... "SU"; -1 for anything else.
-int dayOfCode(const QString &code)
-{
-    for (int d = 0; d < 7; ++d)
-        if (code == QLatin1String(DayCodes[d]))
-            return d;
-    return -1;
-}
-
 QString dayList(const QString &byDay, bool full)
 {
     QList<int> picked;
     for (const QString &code : byDay.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const int d = dayOfCode(code.right(2));
+        const int d = DayOfCode(code.right(2));
         if (d >= 0 && !picked.contains(d))
             picked.append(d);
     }
@@ -117,6 +98,28 @@ QString dayAndMonth(const QDate &date)
 
 } // namespace
 
+QString DayCode(int weekDay)
+{
+    return weekDay >= 0 && weekDay <= 6 ? QString::fromLatin1(DayCodes[weekDay]) : QString();
+}
+
+int DayOfCode(const QString &code)
+{
+    for (int d = 0; d < 7; ++d)
+        if (code == QLatin1String(DayCodes[d]))
+            return d;
+    return -1;
+}
+
+QMap<QString, QString> RuleParts(const QString &recur)
+{
+    QMap<QString, QString> parts;
+    for (const QString &part : recur.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        parts.insert(part.section(QLatin1Char('='), 0, 0).trimmed().toUpper(),
+                     part.section(QLatin1Char('='), 1).trimmed().toUpper());
+    return parts;
+}
+
 QString ZoneCity(const QString &zone)
 {
     return zone.section(QLatin1Char('/'), -1).replace(QLatin1Char('_'), QLatin1Char(' '));
@@ -130,7 +133,7 @@ QString RuleTime(const AlarmRule &rule)
 
 QString RuleText(const AlarmRule &rule)
 {
-    const QMap<QString, QString> parts = partsOf(rule.recur);
+    const QMap<QString, QString> parts = RuleParts(rule.recur);
     const QString freq = parts.value(QStringLiteral("FREQ"));
     const int interval = qMax(1, parts.value(QStringLiteral("INTERVAL"), QStringLiteral("1")).toInt());
     const QString byDay = parts.value(QStringLiteral("BYDAY"));
@@ -151,7 +154,7 @@ QString RuleText(const AlarmRule &rule)
         const QString monthDay = parts.value(QStringLiteral("BYMONTHDAY"));
         if (!byDay.isEmpty() && !byDay.contains(QLatin1Char(','))) {
             const int nth = byDay.left(byDay.size() - 2).toInt();
-            const int d = dayOfCode(byDay.right(2));
+            const int d = DayOfCode(byDay.right(2));
             const QString which = nth == -1              ? QStringLiteral("last")
                                   : nth >= 1 && nth <= 5 ? QString::fromLatin1(Ordinals[nth - 1])
                                                          : QString();
@@ -183,7 +186,7 @@ QString RuleText(const AlarmRule &rule)
 
 int KindOfRule(const QString &recur, int *weekDay)
 {
-    const QMap<QString, QString> parts = partsOf(recur);
+    const QMap<QString, QString> parts = RuleParts(recur);
     for (const QString &key : parts.keys())
         if (key != QLatin1String("FREQ") && key != QLatin1String("BYDAY") && key != QLatin1String("WKST") &&
             !(key == QLatin1String("INTERVAL") && parts.value(key) == QLatin1String("1")))
@@ -191,7 +194,7 @@ int KindOfRule(const QString &recur, int *weekDay)
     const QString freq = parts.value(QStringLiteral("FREQ"));
     QList<int> days;
     for (const QString &code : parts.value(QStringLiteral("BYDAY")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const int d = dayOfCode(code);
+        const int d = DayOfCode(code);
         if (d < 0)
             return -1;
         if (!days.contains(d))

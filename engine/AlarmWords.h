@@ -4,6 +4,7 @@
 #include "engine/AlarmRule.h"
 
 #include <QDate>
+#include <QMap>
 #include <QString>
 
 // The words and figures an alarm is told in, wherever it is shown, listed,
@@ -44,6 +45,13 @@ QString RuleText(const AlarmRule &rule);
 QString ZoneCity(const QString &zone);
 // A rule's time of day as its own clock shows it: "09:00", "09:00 New York time".
 QString RuleTime(const AlarmRule &rule);
+
+// RFC 5545's name of a day of the week, Monday = 0 ("MO" ... "SU"), and back
+// (-1 for none).
+QString DayCode(int weekDay);
+int DayOfCode(const QString &code);
+// The parts of RECUR text ("FREQ" -> "WEEKLY", ...), keys and values in capitals.
+QMap<QString, QString> RuleParts(const QString &recur);
 
 // The kind whose record says exactly what a rule of RECUR text at a time of
 // the local clock says, or -1: a rule that needs no rule of its own is stored

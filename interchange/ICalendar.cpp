@@ -1281,9 +1281,10 @@ Mapping mapRule(icalcomponent *event, const QList<icalcomponent *> &overrides, c
         rule.moved.append(
             {original, ruleWall(moved, zone, local).addSecs(ownReminder ? reminderOffset(o, moved) : offset)});
     }
-    const bool plain = rule.zone.isEmpty() && rule.skipped.isEmpty() && rule.added.isEmpty() && rule.moved.isEmpty() &&
-                       (rule.recur.isEmpty() || AlarmWords::KindOfRule(rule.recur) >= 0);
-    if (plain)
+    AlarmRecord kind = m.alarm;
+    if ((rule.recur.isEmpty() && rule.zone.isEmpty() && rule.skipped.isEmpty() && rule.added.isEmpty() &&
+         rule.moved.isEmpty()) ||
+        rule.ToKind(&kind))
         rule = {}; // what the kinds say: the caller's own mapping holds it
     else
         rule.StandIn(&m.alarm, TimingModule::CurrentMinute());
@@ -1355,8 +1356,17 @@ Import Read(const QByteArray &data, const QList<AlarmRecord> &existing, const QD
                 continue; // taken with its series
             Mapping m = mapEvent(event, today);
             const QList<icalcomponent *> changed = isOverride ? QList<icalcomponent *>() : overrides.value(uid);
-            // What the kinds cannot say, or say only with a warning, a rule holds.
-            if (!m.skip.isEmpty() || !m.warning.isEmpty() || !changed.isEmpty()) {
+            // What the kinds cannot say, or say only with a warning, a rule holds; so does a repeating event
+            // on another zone's clock, whose clock changes a comparison of two days can miss.
+            // (Its start is read only once mapEvent found its zone safe to look up.)
+            const auto onAnotherClock = [&] {
+                const icaltimetype start = icalcomponent_get_dtstart(event);
+                return (start.zone || icaltime_is_utc(start)) &&
+                       zoneNameOf(start) != QString::fromUtf8(QTimeZone::systemTimeZoneId());
+            };
+            const bool zoned =
+                m.skip.isEmpty() && icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY) && onAnotherClock();
+            if (!m.skip.isEmpty() || !m.warning.isEmpty() || !changed.isEmpty() || zoned) {
                 const Mapping r = mapRule(event, changed, today);
                 if (r.skip.isEmpty() && !r.rule.IsEmpty())
                     m = r;

@@ -303,17 +303,8 @@ Reply importMapped(const QByteArray &input)
 // that kind: Alarms.dat then says it all, for every copy of the program.
 void plainWhereItCan(AlarmRule *rule, AlarmRecord *record)
 {
-    int weekDay = 0;
-    const int kind = rule->zone.isEmpty() && rule->skipped.isEmpty() && rule->added.isEmpty() && rule->moved.isEmpty()
-                         ? AlarmWords::KindOfRule(rule->recur, &weekDay)
-                         : -1;
-    if (kind < 0)
-        return;
-    record->AlarmType = static_cast<quint8>(kind);
-    record->Hour = static_cast<quint8>(rule->start.time().hour());
-    record->Minute = static_cast<quint8>(rule->start.time().minute());
-    record->WeekDay = static_cast<quint8>(weekDay);
-    *rule = {};
+    if (rule->ToKind(record))
+        *rule = {};
 }
 
 // Today on the clock of a zone (the local one for none).
@@ -383,7 +374,6 @@ Reply addRule(const QStringList &words)
 // The rule an alarm of a kind rings by, for an alarm that is to skip a date.
 AlarmRule ruleOfKind(const AlarmRecord &a)
 {
-    static const char *const Codes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
     AlarmRule rule;
     rule.start = QDateTime(TimingModule::Now().date().addDays(-1), QTime(a.Hour, a.Minute), Qt::UTC);
     if (a.AlarmType == AlarmRecord::Daily)
@@ -391,7 +381,7 @@ AlarmRule ruleOfKind(const AlarmRecord &a)
     else if (a.AlarmType == AlarmRecord::EveryWeekday)
         rule.recur = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR");
     else if (a.AlarmType == AlarmRecord::Weekly && a.WeekDay <= 6)
-        rule.recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + QLatin1String(Codes[a.WeekDay]);
+        rule.recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + AlarmWords::DayCode(a.WeekDay);
     else
         rule = {};
     return rule;

@@ -1,5 +1,7 @@
 #include "service/CommandLine.h"
 
+#include "engine/AlarmWords.h"
+
 #include "service/AlarmCommands.h"
 #include "service/CommandRunner.h"
 
@@ -250,7 +252,6 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             // A rule of any days, of RFC 5545, or in another zone: the kinds
             // become rules, which the alarm store turns back into kinds where
             // they say it all.
-            static const char *const Codes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
             QString recur, start = QStringLiteral("-");
             if (kind == QLatin1String("days")) {
                 QStringList codes;
@@ -258,8 +259,8 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
                     const int w = AlarmCommands::ParseWeekDay(d.trimmed());
                     if (w < 0)
                         return usageError(err, QStringLiteral("'%1' is no day of the week (mon ... sun)").arg(d));
-                    if (!codes.contains(QLatin1String(Codes[w])))
-                        codes.append(QLatin1String(Codes[w]));
+                    if (!codes.contains(AlarmWords::DayCode(w)))
+                        codes.append(AlarmWords::DayCode(w));
                 }
                 if (codes.isEmpty())
                     return usageError(err, QStringLiteral("--days needs days such as mon,wed,fri"));
@@ -271,7 +272,7 @@ int parseCommand(const std::vector<std::string_view> &args, CommandRunner::Comma
             } else if (kind == QLatin1String("weekdays")) {
                 recur = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR");
             } else if (kind == QLatin1String("weekly")) {
-                recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + QLatin1String(Codes[AlarmCommands::ParseWeekDay(day)]);
+                recur = QStringLiteral("FREQ=WEEKLY;BYDAY=") + AlarmWords::DayCode(AlarmCommands::ParseWeekDay(day));
             } else {
                 start = day;
             }
