@@ -899,7 +899,7 @@ QDateTime toLocalWall(icaltimetype t)
 
 // The seconds by which the first reminder a calendar would show moves the
 // alarm from the event's start (0 without one).
-qint64 reminderOffset(icalcomponent *event, const icaltimetype &start)
+qint64 reminderOffset(icalcomponent *event, const icaltimetype &start, bool fixedMoments = false)
 {
     for (icalcomponent *reminder = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT); reminder;
          reminder = icalcomponent_get_next_component(event, ICAL_VALARM_COMPONENT)) {
@@ -913,8 +913,14 @@ qint64 reminderOffset(icalcomponent *event, const icaltimetype &start)
         if (!trigger)
             return 0;
         const icaltriggertype when = icalproperty_get_trigger(trigger);
+        // A reminder at a fixed moment alerts once, then: it moves an event
+        // that happens once (where the changes of our own events keep it); a
+        // series rings at its starts.
         if (!icaltime_is_null_time(when.time))
-            return 0; // a fixed moment, not a move of the event
+            return fixedMoments && !icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY) &&
+                           icaltime_is_valid_time(when.time)
+                       ? toLocalWall(start).secsTo(toLocalWall(when.time))
+                       : 0;
         qint64 offset = icaldurationtype_as_int(when.duration);
         icalparameter *related = icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
         if (related && icalparameter_get_related(related) == ICAL_RELATED_END) {
@@ -1075,7 +1081,7 @@ Mapping mapEvent(icalcomponent *event, const QDate &today, bool relaxed = false)
                 {}};
     }
     const QDateTime wall = toLocalWall(start);
-    const QDateTime rings = wall.addSecs(reminderOffset(event, start));
+    const QDateTime rings = wall.addSecs(reminderOffset(event, start, true));
     if (!startDate.isValid() || !rings.isValid())
         return {a, QStringLiteral("its start cannot be read"), {}, {}};
     const qint64 dayShift = startDate.daysTo(rings.date());

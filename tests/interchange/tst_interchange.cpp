@@ -122,10 +122,15 @@ private slots:
                               "TRIGGER;RELATED=END:-PT15M\r\nEND:VALARM\r\n"))
             << "once 08:45 2024-3-7"
             << "";
-        QTest::newRow("reminder at a fixed moment does not move it")
+        QTest::newRow("reminder at a fixed moment rings then")
             << calendar(event("DTSTART:20240307T080000\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
                               "TRIGGER;VALUE=DATE-TIME:20240306T120000Z\r\nEND:VALARM\r\n"))
-            << "once 08:00 2024-3-7"
+            << "once 12:00 2024-3-6"
+            << "";
+        QTest::newRow("reminder at a fixed moment leaves a series at its starts")
+            << calendar(event("DTSTART:20240307T080000\r\nRRULE:FREQ=DAILY\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                              "TRIGGER;VALUE=DATE-TIME:20240306T120000Z\r\nEND:VALARM\r\n"))
+            << "daily 08:00"
             << "";
         // The shape a desktop mail program writes: its own zone name, defined
         // in the file with daylight saving rules.
