@@ -131,6 +131,8 @@ void removeFlag(icalcomponent *event, const char *name)
     }
 }
 
+void addReminder(icalcomponent *event, const QByteArray &name);
+
 // The event of one alarm, or nullptr for a damaged record.
 icalcomponent *newEvent(const AlarmRecord &alarm, const QString &uid, const icaltimetype &stamp, bool ours)
 {
@@ -150,6 +152,14 @@ icalcomponent *newEvent(const AlarmRecord &alarm, const QString &uid, const ical
         addFlag(event, DisabledProperty);
     if (ours)
         addFlag(event, OwnerProperty);
+    if (alarm.Disabled == 0)
+        addReminder(event, name);
+    return event;
+}
+
+// The reminder of an event of ours: at its start, in the alarm's name.
+void addReminder(icalcomponent *event, const QByteArray &name)
+{
     icalcomponent *reminder = icalcomponent_new(ICAL_VALARM_COMPONENT);
     icalcomponent_add_property(reminder, icalproperty_new_action(ICAL_ACTION_DISPLAY));
     icaltriggertype trigger;
@@ -158,7 +168,6 @@ icalcomponent *newEvent(const AlarmRecord &alarm, const QString &uid, const ical
     icalcomponent_add_property(reminder, icalproperty_new_trigger(trigger));
     icalcomponent_add_property(reminder, icalproperty_new_description(name.constData()));
     icalcomponent_add_component(event, reminder);
-    return event;
 }
 
 // A reading of a rule's clock as an iCalendar time: floating on the local
@@ -1485,7 +1494,12 @@ QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm)
     // start is the alarm's time moved back by it; the end keeps its distance.
     icaltimetype oldStart = icalcomponent_get_dtstart(event);
     const bool hadStart = !icaltime_is_null_time(oldStart) && icaltime_is_valid_time(oldStart) && !oldStart.is_date;
-    const qint64 offset = hadStart ? reminderOffset(event, oldStart) : 0;
+    // An event of ours carries a reminder only while its alarm is enabled, so
+    // that other calendar programs stop reminding of a disabled one too; then
+    // it starts when the alarm rings.
+    const bool ours = hasFlag(event, OwnerProperty);
+    const bool quiet = ours && alarm.Disabled != 0;
+    const qint64 offset = hadStart && !quiet ? reminderOffset(event, oldStart) : 0;
     const QDateTime start = QDateTime(day, QTime(alarm.Hour, alarm.Minute), Qt::UTC).addSecs(-offset);
     qint64 length = -1;
     if (hadStart) {
@@ -1508,6 +1522,23 @@ QByteArray UpdateEvent(const QByteArray &resource, const AlarmRecord &alarm)
     removeFlag(event, DisabledProperty);
     if (alarm.Disabled != 0)
         addFlag(event, DisabledProperty);
+    if (ours) {
+        QList<icalcomponent *> reminders;
+        for (icalcomponent *r = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT); r;
+             r = icalcomponent_get_next_component(event, ICAL_VALARM_COMPONENT))
+            reminders.append(r);
+        const QByteArray name = utf8(alarm.TrimmedName());
+        for (icalcomponent *r : std::as_const(reminders)) {
+            if (quiet) {
+                icalcomponent_remove_component(event, r);
+                icalcomponent_free(r);
+            } else if (icalproperty *text = icalcomponent_get_first_property(r, ICAL_DESCRIPTION_PROPERTY)) {
+                icalproperty_set_description(text, name.constData()); // it shows the alarm's name as it is now
+            }
+        }
+        if (!quiet && reminders.isEmpty())
+            addReminder(event, name);
+    }
     removeAll(event, ICAL_DTSTAMP_PROPERTY);
     icalcomponent_add_property(event, icalproperty_new_dtstamp(utcStamp()));
     if (icalproperty *sequence = icalcomponent_get_first_property(event, ICAL_SEQUENCE_PROPERTY))

@@ -417,6 +417,41 @@ private slots:
 
     // An event on a calendar server changed to what an alarm now holds: the
     // alarm reads back from it, and what other programs put there stays.
+    // An event of ours carries a reminder in the alarm's name while the alarm
+    // is enabled, and none while it is disabled, so that other calendar
+    // programs stop reminding too; it rings at the same moment throughout.
+    void ourEventsRemindAsTheAlarmRings()
+    {
+        AlarmRecord a;
+        a.Name = AlarmRecord::FixedName(QStringLiteral("Standup"));
+        a.AlarmType = AlarmRecord::Daily;
+        a.Hour = 7;
+        QByteArray resource = ICalendar::NewEvent(a, QStringLiteral("own-2"));
+        QVERIFY(resource.contains("BEGIN:VALARM") && resource.contains("DESCRIPTION:Standup\r\n"));
+        // Reminded 15 minutes early on a phone: the alarm rings at 07:00 all the same.
+        resource.replace("TRIGGER:PT0S", "TRIGGER:-PT15M")
+            .replace("DTSTART:20000101T070000", "DTSTART:20000101T071500");
+        QVERIFY2(resource.contains("TRIGGER:-PT15M") && resource.contains("T071500"), resource.constData());
+        QCOMPARE(describe(ICalendar::ReadEvent(resource, QDate(2030, 1, 5)).alarm), QStringLiteral("daily 07:00"));
+        const struct
+        {
+            const char *name;
+            bool disabled;
+            bool reminded;
+        } steps[] = {{"Stand-up", false, true}, {"Stand-up", true, false}, {"Stand-up", false, true}};
+        for (const auto &step : steps) {
+            a.Name = AlarmRecord::FixedName(QString::fromLatin1(step.name));
+            a.Disabled = step.disabled ? -1 : 0;
+            resource = ICalendar::UpdateEvent(resource, a);
+            const ICalendar::Event read = ICalendar::ReadEvent(resource, QDate(2030, 1, 5));
+            QVERIFY2(read.maps && read.ours, qPrintable(read.skip));
+            QCOMPARE(describe(read.alarm), step.disabled ? QStringLiteral("daily 07:00 disabled") : "daily 07:00");
+            QCOMPARE(resource.contains("BEGIN:VALARM"), step.reminded);
+            QVERIFY(!resource.contains("DESCRIPTION:Standup\r\n"));
+            QCOMPARE(resource.contains("DESCRIPTION:Stand-up\r\n"), step.reminded);
+        }
+    }
+
     void updateEvent_data()
     {
         QTest::addColumn<QByteArray>("resource");
