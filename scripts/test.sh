@@ -37,6 +37,13 @@ here=$(pwd)
 for report in "$reports"/*; do
     [ -e "$report" ] || continue
     cat "$report" >&2
+    # The leak checker itself can crash while it stops the threads of a
+    # process that is ending ("Tracer caught signal 11"): then no leak was
+    # checked and nothing was found; shown, not failed on.
+    if grep -q 'LeakSanitizer has encountered a fatal error' "$report" && ! grep -q 'ERROR:' "$report"; then
+        echo "test.sh: $report: the leak checker failed at the end of that process; nothing found: not failed on" >&2
+        continue
+    fi
     if grep -q 'ERROR: LeakSanitizer' "$report" && ! grep -v 'LeakSanitizer' "$report" | grep -q 'ERROR:' &&
         ! grep -qE "$here/|/bin/tockwise|/prog/tockwise|/tests/test_|/tests/tst_" "$report"; then
         echo "test.sh: $report: leaks inside libraries only, with no frame of ours: not failed on" >&2

@@ -125,8 +125,7 @@ def click(wid, x, y, button=1, repeat=1):
 
 
 def key(*keys, wid=None):
-    if wid:
-        quiet("xdotool", "windowactivate", "--sync", wid)
+    wid and quiet("xdotool", "windowactivate", "--sync", wid)
     run("xdotool", "key", "--clearmodifiers", *keys)
 
 
@@ -171,8 +170,7 @@ class Desktop:
                          ("XDG_RUNTIME_DIR", "run"), ("XDG_CACHE_HOME", "cache")):
             (self.work / sub).mkdir(mode=0o700)
             os.environ[var] = str(self.work / sub)
-        self.settings = self.work / "config" / "hqz.conf"
-        self.data = self.work / "data" / "tockwise"
+        self.settings, self.data = self.work / "config" / "hqz.conf", self.work / "data" / "tockwise"
         self.tray = self.reader = None
 
     def start(self, wm=False, tray=True, reader=True):
@@ -365,8 +363,7 @@ class Desktop:
     def install(self):
         self.prog.mkdir(exist_ok=True)
         shutil.copy(PROGRAM, self.prog)
-        chime = PROGRAM.parent / "Chime1.wav"
-        if chime.exists():
+        if (chime := PROGRAM.parent / "Chime1.wav").exists():
             shutil.copy(chime, self.prog)
         return self
 
@@ -442,14 +439,18 @@ class Clock:
 
     def ends(self, what="the program did not end"):
         """Waits for the program to end by itself; its exit status."""
-        return wait_for(lambda: not self.alive(), what) and self.proc.returncode
+        return wait_for(lambda: not self.alive(), what) and self.status(self.proc.returncode)
+
+    def status(self, code):  # the leak checker crashing at the exit is no fault of the program's (test.sh shows it)
+        log = re.search(r"log_path=([^:]+)", os.environ.get("ASAN_OPTIONS", ""))
+        return 0 if code and log and "LeakSanitizer has encountered a fatal" in _read(f"{log[1]}.{self.pid}") else code
 
     def stop(self, sig=signal.SIGTERM, timeout=LIMIT):
         """Signals the program and waits for its end; its exit status."""
         if self.alive():
             self.proc.send_signal(sig)
         try:
-            return self.proc.wait(timeout)
+            return self.status(self.proc.wait(timeout))
         except subprocess.TimeoutExpired:
             raise AssertionError(f"the program did not end within {timeout:g} s of {signal.Signals(sig).name}")
 
@@ -635,8 +636,7 @@ class Reader:
                  what or f"{o.getRoleName()} {o.name!r} is {'not ' if on else ''}{state}")
 
     def text(self, o):
-        t = o.queryText()
-        return t.getText(0, t.characterCount)
+        return (t := o.queryText()).getText(0, t.characterCount)
 
 
 def _bus(*config):
